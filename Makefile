@@ -1,0 +1,38 @@
+# Tessera: the two commands are `make demo` and `make test`.
+# Each installs what the machine lacks, configures and builds (Release) first.
+
+BUILD      ?= build
+SAN_BUILD  ?= build-sanitize
+GENERATOR   = $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+export QT_QPA_PLATFORM ?= offscreen
+
+.PHONY: all deps build test demo bench sanitize clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	./scripts/demo.sh $(BUILD)
+
+bench: build
+	./scripts/bench.sh $(BUILD)
+
+sanitize: deps
+	cmake -S . -B $(SAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSERA_SANITIZE=ON
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD)

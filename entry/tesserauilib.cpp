@@ -1,0 +1,10 @@
+#include "entry/tesserauilib.h"
+
+#include "entry/tesserauiapp.h"
+
+int CTesseraUILib::DllPreTranslateMessage(TesseraMessage* message) {
+    if (!message || !message->target || !message->event)
+        return 0;
+    TesseraModuleGuard context;
+    return TesseraApp().PreTranslateMessage(message->target, message->event) ? 1 : 0;
+}

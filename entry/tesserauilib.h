@@ -1,0 +1,40 @@
+#pragma once
+// The library's exported entry points. Each opens one modeless window and
+// returns 0 at once; the window then lives in the host's event loop and
+// releases itself once dismissed. The library keeps no list of its windows.
+
+#include "entry/tesseramodule.h"
+
+class QEvent;
+class QObject;
+class IControlerInterface;
+
+// The platform's message record as the host passes it through
+// DllPreTranslateMessage: the object an event is aimed at, and the event.
+struct TesseraMessage {
+    QObject* target = nullptr;
+    QEvent* event = nullptr;
+};
+
+class CTesseraUILib {
+public:
+    CTesseraUILib() {}
+    ~CTesseraUILib() {}
+    CTesseraUILib& operator=(const CTesseraUILib&) { return *this; }
+
+    // Non-zero when a library window consumed the message (the host must not
+    // dispatch it), zero when the host translates and dispatches it itself.
+    static int DllPreTranslateMessage(TesseraMessage* message);
+};
+
+// The steps every entry point runs: the library's module context for the
+// length of the call, the window on the heap with no parent, built from its
+// template (Dlg::IDD), shown modeless; 0.
+template <class Dlg, class... Args> unsigned long ShowModelessWindow(Args&&... args) {
+    TesseraModuleGuard context;
+    auto* dialog = new Dlg(std::forward<Args>(args)...);
+    dialog->SetAutoDelete(true);
+    dialog->Create(Dlg::IDD, nullptr);
+    dialog->ShowWindow();
+    return 0;
+}

@@ -1,0 +1,116 @@
+#include "platform/uiservices.h"
+
+#include "platform/filefilter.h"
+#include "platform/xdialog.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace {
+
+QString toQ(const std::wstring& s) { return QString::fromStdWString(s); }
+
+// The real desktop: Qt's dialogs.
+class QtUiServices final : public IUiServices {
+public:
+    int MessageBox(const MessageBoxRequest& r) override {
+        QMessageBox box;
+        box.setWindowTitle(toQ(r.caption.empty() ? DefaultMessageCaption() : r.caption));
+        box.setText(toQ(r.text));
+        switch (r.type & MB_ICONMASK) {
+        case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+        case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+        case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+        case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+        default: break;
+        }
+        switch (r.type & MB_TYPEMASK) {
+        case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case MB_YESNOCANCEL:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        default: box.setStandardButtons(QMessageBox::Ok); break;
+        }
+        switch (box.exec()) {
+        case QMessageBox::Yes: return IDYES;
+        case QMessageBox::No: return IDNO;
+        case QMessageBox::Cancel: return IDCANCEL;
+        default: return (r.type & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
+        case QMessageBox::Ok: return IDOK;
+        }
+    }
+
+    FileDialogResult ChooseFile(const FileDialogRequest& r) override {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        if (r.open)
+            dialog.setFileMode((r.flags & OFN_ALLOWMULTISELECT) ? QFileDialog::ExistingFiles
+                                                                 : QFileDialog::ExistingFile);
+        else
+            dialog.setFileMode(QFileDialog::AnyFile);
+        if (!(r.flags & OFN_OVERWRITEPROMPT))
+            dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        QStringList nameFilters;
+        for (const std::wstring& f : ToQtNameFilters(ParseFileFilter(r.filter)))
+            nameFilters << toQ(f);
+        if (!nameFilters.isEmpty())
+            dialog.setNameFilters(nameFilters);
+        QString suffix = toQ(r.defaultExtension);
+        if (suffix.startsWith('.'))
+            suffix.remove(0, 1);
+        dialog.setDefaultSuffix(suffix);
+        if (!r.fileName.empty())
+            dialog.selectFile(toQ(r.fileName));
+
+        FileDialogResult result;
+        if (dialog.exec() != QDialog::Accepted)
+            return result;
+        result.accepted = true;
+        for (const QString& f : dialog.selectedFiles())
+            result.paths.push_back(f.toStdWString());
+        result.filterIndex = std::max<qsizetype>(0, nameFilters.indexOf(dialog.selectedNameFilter())) + 1;
+        result.accepted = !result.paths.empty();
+        return result;
+    }
+
+    std::optional<COLORREF> ChooseColor(COLORREF initial, unsigned) override {
+        const QColor c = QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)));
+        if (!c.isValid())
+            return std::nullopt;
+        return RGB(c.red(), c.green(), c.blue());
+    }
+
+    int RunModal(XDialog& dialog) override { return dialog.exec(); }
+
+    bool OpenHelpPage(int, int, const std::wstring& pagePath) override {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(toQ(pagePath)));
+    }
+};
+
+QtUiServices g_qtServices;
+IUiServices* g_services = &g_qtServices;
+
+} // namespace
+
+IUiServices& UiServices() { return *g_services; }
+
+IUiServices* SetUiServices(IUiServices* services) {
+    IUiServices* previous = g_services;
+    g_services = services ? services : &g_qtServices;
+    return previous;
+}
+
+int XMessageBox(const std::wstring& text, const std::wstring& caption, unsigned type) {
+    return UiServices().MessageBox({text, caption, type});
+}
+
+const std::wstring& DefaultMessageCaption() {
+    static const std::wstring caption = L"Tessera";
+    return caption;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// A UI service for tests: answers come from queues the test fills, and every
+// request is recorded so the test can read back what the user was shown.
+
+#include "platform/uiservices.h"
+#include "platform/xdialog.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class ScriptedUiServices : public IUiServices {
+public:
+    // Answers, consumed in order.
+    std::deque<int> messageAnswers;                       // default when empty: IDOK
+    std::deque<FileDialogResult> fileAnswers;             // default when empty: cancelled
+    std::deque<std::optional<COLORREF>> colourAnswers;    // default when empty: cancelled
+    std::deque<std::function<int(XDialog&)>> modalScripts; // default when empty: IDCANCEL
+
+    // What was asked.
+    std::vector<MessageBoxRequest> messages;
+    std::vector<FileDialogRequest> fileRequests;
+    std::vector<COLORREF> colourRequests;
+    std::vector<std::pair<int, int>> helpTopics;
+    std::vector<std::wstring> helpPages;
+    int modalRuns = 0;
+
+    void ChooseFileAnswer(const std::wstring& path, int filterIndex = 1) {
+        fileAnswers.push_back({true, {path}, filterIndex});
+    }
+    void CancelFileAnswer() { fileAnswers.push_back({}); }
+
+    int MessageBox(const MessageBoxRequest& request) override {
+        messages.push_back(request);
+        if (messageAnswers.empty())
+            return IDOK;
+        const int answer = messageAnswers.front();
+        messageAnswers.pop_front();
+        return answer;
+    }
+
+    FileDialogResult ChooseFile(const FileDialogRequest& request) override {
+        fileRequests.push_back(request);
+        if (fileAnswers.empty())
+            return {};
+        FileDialogResult answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+
+    std::optional<COLORREF> ChooseColor(COLORREF initial, unsigned) override {
+        colourRequests.push_back(initial);
+        if (colourAnswers.empty())
+            return std::nullopt;
+        const auto answer = colourAnswers.front();
+        colourAnswers.pop_front();
+        return answer;
+    }
+
+    int RunModal(XDialog& dialog) override {
+        ++modalRuns;
+        if (modalScripts.empty())
+            return IDCANCEL;
+        auto script = std::move(modalScripts.front());
+        modalScripts.pop_front();
+        return script(dialog);
+    }
+
+    bool OpenHelpPage(int module, int topic, const std::wstring& pagePath) override {
+        helpTopics.emplace_back(module, topic);
+        helpPages.push_back(pagePath);
+        return true;
+    }
+};
