@@ -7,7 +7,7 @@ GENERATOR   = $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Un
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps build test demo bench sanitize clean
+.PHONY: all deps build test demo bench sanitize fuzz clean
 
 all: build
 
@@ -34,5 +34,14 @@ sanitize: deps
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# libFuzzer targets for the file readers, built with clang; each runs briefly.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 20
+fuzz:
+	@./scripts/install-deps.sh fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSERA_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target tessera_fuzzers
+	./scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -13,6 +13,12 @@ packages=(
   fonts-noto-cjk
 )
 
+# `install-deps.sh fuzz` adds what the fuzz targets need (clang with its
+# sanitizer and libFuzzer runtimes).
+if [ "${1:-}" = "fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
