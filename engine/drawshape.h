@@ -1,5 +1,7 @@
 #pragma once
-// A shape the user drew in the host's map view, in ground coordinates.
+// A shape in the host's map view, in ground coordinates: the shapes the user
+// draws (rectangles, polygons) and the point shapes windows add. The host
+// honours the one-byte visibility flag at its next redraw.
 
 #include "engine/geometry.h"
 
@@ -22,6 +24,9 @@ public:
 
     DrawShapeType GetType() const { return m_type; }
     const std::vector<CPoint2D>& GetVertices() const { return m_vertices; }
+
+    unsigned char m_visible = 1; // 1 shown, 0 hidden
+    int m_style = 0;             // the host's drawing style
 
 private:
     DrawShapeType m_type;

@@ -7,15 +7,7 @@
 #include <vector>
 
 class CGISDataSource;
-class CDrawShape;
-
-// One entry of the host's shape list. The windows write m_visible directly;
-// the host honours it at its next redraw.
-struct CHostShape {
-    unsigned char m_visible = 1; // 1 shown, 0 hidden
-    int m_style = 0;
-    CPoint2D m_position;         // point shapes: their ground position
-};
+class CDrawShape; // engine/drawshape.h: the host's shapes, with their visibility flag
 
 class IControlerInterface {
 public:
@@ -29,8 +21,8 @@ public:
     virtual void GetDrawShapes(std::vector<CDrawShape*>* shapes) = 0;
     // Number of shapes in the host's shape list.
     virtual int GetShapeCount() = 0;
-    // The shape at index (from 0), or null.
-    virtual CHostShape* GetShape(int index) = 0;
+    // The shape at index (from 0) of the host's shape list, or null.
+    virtual CDrawShape* GetShape(int index) = 0;
     // Appends a point shape at a ground position to the end of the shape list.
     virtual void AddPointShape(CPoint2D position, int style) = 0;
     // The host takes note that shape visibility has changed.

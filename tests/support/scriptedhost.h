@@ -13,7 +13,7 @@ class ScriptedHost : public IControlerInterface {
 public:
     CGISDataSource* activeSource = nullptr;
     std::vector<std::unique_ptr<CDrawShape>> drawnShapes;
-    std::vector<CHostShape> shapes;
+    std::vector<std::unique_ptr<CDrawShape>> shapes;
     std::vector<std::string> calls;
 
     void RedrawView() override { calls.push_back("RedrawView"); }
@@ -30,16 +30,15 @@ public:
         calls.push_back("GetShapeCount");
         return static_cast<int>(shapes.size());
     }
-    CHostShape* GetShape(int index) override {
+    CDrawShape* GetShape(int index) override {
         calls.push_back("GetShape");
-        return index >= 0 && index < static_cast<int>(shapes.size()) ? &shapes[index] : nullptr;
+        return index >= 0 && index < static_cast<int>(shapes.size()) ? shapes[index].get() : nullptr;
     }
     void AddPointShape(CPoint2D position, int style) override {
         calls.push_back("AddPointShape");
-        CHostShape shape;
-        shape.m_position = position;
-        shape.m_style = style;
-        shapes.push_back(shape);
+        auto shape = std::make_unique<CDrawShape>(DRAWSHAPE_POINT, std::vector<CPoint2D>{position});
+        shape->m_style = style;
+        shapes.push_back(std::move(shape));
     }
     void RefreshShapes(int) override { calls.push_back("RefreshShapes"); }
 };

@@ -1,0 +1,55 @@
+#pragma once
+// Helpers shared by the engine's file formats (.acf, .cif, .aif): bounded whole-file
+// reads, replace-by-rename writes, and the text pieces of the line-oriented formats.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace formatio {
+
+// Reads the whole regular file at the UTF-8 path into out. Fails (with a message in
+// error) when the file cannot be opened, is not a regular file, is larger than
+// maxBytes or cannot be read completely.
+bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& out, std::string& error);
+
+// Writes bytes to a new temporary file in the target's folder, flushes it to disk and
+// renames it over path. On any failure the temporary file is removed and whatever was
+// at path before is left untouched.
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error);
+
+// Splits text into lines at "\n"; a "\r" before the "\n" is dropped. A final line
+// without "\n" is kept (and flagged through lastLineTerminated).
+std::vector<std::string_view> SplitLines(std::string_view text, bool* lastLineTerminated = nullptr);
+
+// Escapes a UTF-8 text so that it stays on one line and keeps leading and trailing
+// blanks: "\\" "\n" "\r" "\t" and "\xHH" for the other control bytes (0x00-0x1F, 0x7F).
+std::string EscapeText(std::string_view text);
+// Reverses EscapeText; false on an unknown or incomplete escape or a raw control byte.
+bool UnescapeText(std::string_view text, std::string& out);
+
+// Whether text is well-formed UTF-8 (no overlong forms, surrogates or values
+// beyond U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+// Whether every code unit of a wide text is a Unicode scalar value, so that its
+// UTF-8 form reads back as the same text.
+bool IsUnicodeText(std::wstring_view text);
+
+// Whole-field number parsing, locale independent. No leading "+", no blanks.
+bool ParseInt64(std::string_view field, std::int64_t& value);
+bool ParseInt32(std::string_view field, std::int32_t& value);
+bool ParseUint32Hex(std::string_view field, std::uint32_t& value); // "0x" then 1 to 8 hex digits
+bool ParseFiniteDouble(std::string_view field, double& value);
+
+// Shortest text that reads back as the same double.
+std::string FormatDouble(double value);
+// "0x" and eight upper-case hex digits.
+std::string FormatHex32(std::uint32_t value);
+
+// Splits off the first blank-separated word of a line: returns it and leaves the rest
+// (after exactly one separating space) in rest. Without a space, rest is empty.
+std::string_view TakeWord(std::string_view line, std::string_view& rest, bool& hadSeparator);
+
+} // namespace formatio

@@ -1,0 +1,513 @@
+// The engine's file formats (.acf, .cif, .aif): round trips, truncated and mutated files,
+// oversized counts, failed writes.
+#include "engine/aiffile.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/classifysamplefile.h"
+#include "platform/commonfun.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include <sys/resource.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder per test, removed at the end.
+class FormatsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "tessera-formats-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::wstring Path(const std::string& name) const { return CommonFun::M2U((m_dir / name).string()); }
+
+    fs::path m_dir;
+};
+
+std::string ReadBytes(const std::wstring& path) {
+    std::ifstream in(CommonFun::U2M(path), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream(CommonFun::U2M(path), std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::size_t FileCount(const fs::path& dir) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+CClassifiedAssistantFile SampleAssistantFile() {
+    CClassifiedAssistantFile file;
+    file.AddClass(L"Unclassified", 0, 12, 0x000000);
+    file.AddClass(L"水体 water\tbody", 1, (std::int64_t{1} << 32) + 7, 0x00FF0000, 3);
+    file.AddClass(L" 林地\\n leading and trailing blanks ", 2, 9000000000LL, 0x0000FF00, -5);
+    file.AddClass(L"", 3, 0, 0xFFFFFFFF);
+    file.AddClass(std::wstring(L"ctrl\n\r\x01\x7F") + L"\U0001F600", -4, 1, 0x00123456);
+    file.SetPixelSize(30.0, -29.999999999999996);
+    return file;
+}
+
+ClassifySample* MakeSample(const std::wstring& name, int bands, int seed) {
+    auto* sample = new ClassifySample;
+    sample->SetName(name);
+    sample->m_index = seed;
+    sample->m_colour = 0x00102030u + static_cast<std::uint32_t>(seed);
+    sample->m_pixelCount = 1000 * seed + 1;
+    sample->m_bandCount = bands;
+    for (int b = 0; b < bands; ++b) {
+        sample->m_min.push_back(seed + b * 0.5);
+        sample->m_max.push_back(200.0 + seed + b / 3.0);
+        sample->m_mean.push_back(100.125 + b * seed);
+        for (int c = 0; c < bands; ++c)
+            sample->m_covariance.push_back(b == c ? 4.5 + b : 0.1 * (b + c) - seed);
+    }
+    sample->m_marker1 = 1;
+    sample->m_shapes.push_back(
+        new CDrawShape(DRAWSHAPE_POLYGON, {{500000.5, 4000000.25}, {500100, 4000000}, {500050, 3999900.75}}));
+    sample->m_shapes.push_back(new CDrawShape(DRAWSHAPE_RECTANGLE, {{1.0, 2.0}, {-3.5, 1e-300}}));
+    sample->m_shapes.push_back(new CDrawShape(DRAWSHAPE_POINT, {{-0.0, 7.0}}));
+    sample->m_shapeCount = 3;
+    sample->m_marker2 = 0;
+    sample->m_marker3 = 1;
+    return sample;
+}
+
+CClassifySampleFile SampleFile() {
+    CClassifySampleFile file;
+    file.SetFileTag(L"Tessera sample file 样本");
+    file.m_version = 100;
+    file.m_bandCount = 4;
+    file.m_height = 5000;
+    file.m_width = 6000;
+    file.m_xResolution = 30.0;
+    file.m_yResolution = 29.5;
+    file.m_reservedInt = 0;
+    file.m_samples.push_back(MakeSample(L"水体", 3, 1));
+    file.m_samples.push_back(MakeSample(L"城镇 建筑 urban", 4, 2));
+    file.m_samples.push_back(MakeSample(L"C3", 4, 3));
+    file.m_samples.push_back(MakeSample(L"", 0, 4));
+    file.m_samples.back()->ClearShapes();
+    file.m_sampleCount = 4;
+    return file;
+}
+
+AifContent SampleAif() {
+    AifContent content;
+    content.crs = "EPSG:32650";
+    content.polygons.push_back(
+        {{500000, 4000000}, {500100.5, 4000000}, {500100.5, 3999900.125}, {500000, 3999900}});
+    content.polygons.push_back({{-1e-7, 2}, {3, 4}, {5, -6e20}});
+    return content;
+}
+
+// Invariants every successfully read sample file keeps.
+void ExpectConsistent(const CClassifySampleFile& file) {
+    EXPECT_EQ(file.m_sampleCount, static_cast<int>(file.m_samples.size()));
+    for (const ClassifySample* sample : file.m_samples) {
+        ASSERT_NE(sample, nullptr);
+        const auto bands = static_cast<std::size_t>(sample->m_bandCount);
+        EXPECT_LE(sample->m_bandCount, CClassifySampleFile::kMaxBandCount);
+        EXPECT_EQ(sample->m_min.size(), bands);
+        EXPECT_EQ(sample->m_covariance.size(), bands * bands);
+        EXPECT_EQ(sample->m_shapeCount, static_cast<int>(sample->m_shapes.size()));
+    }
+}
+
+// Sets a little-endian 32-bit value at an offset of a byte string.
+std::string Patched(std::string bytes, std::size_t offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+// Offsets in the layout of docs/formats.md.
+constexpr std::size_t kHeaderBandCount = 528;
+constexpr std::size_t kHeaderSampleCount = 556;
+constexpr std::size_t kFirstSample = 580;
+constexpr std::size_t kSampleBandCount = kFirstSample + 512 + 12;
+
+std::string Mutated(const std::string& valid, std::mt19937& random) {
+    std::string bytes = valid;
+    const int edits = 1 + static_cast<int>(random() % 4);
+    for (int e = 0; e < edits && !bytes.empty(); ++e) {
+        const std::size_t at = random() % bytes.size();
+        switch (random() % 4) {
+        case 0:
+            bytes[at] = static_cast<char>(random());
+            break;
+        case 1:
+            bytes[at] = static_cast<char>(bytes[at] ^ (1 << (random() % 8)));
+            break;
+        case 2:
+            bytes.erase(at, 1 + random() % 8);
+            break;
+        default:
+            bytes.insert(at, 1, static_cast<char>(random()));
+            break;
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+// ---- round trips ----
+
+TEST_F(FormatsTest, AssistantFileRoundTripsNamesCountsAndPixelSize) {
+    const CClassifiedAssistantFile written = SampleAssistantFile();
+    ASSERT_TRUE(written.WriteClassifiedAssistantFile(Path("分类.acf")));
+    const std::string text = ReadBytes(Path("分类.acf"));
+    EXPECT_TRUE(text.starts_with("TESSERA-ACF 1\n"));
+    EXPECT_NE(text.find("class 1 3 4294967303 0x00FF0000 水体 water\\tbody\n"), std::string::npos) << text;
+
+    CClassifiedAssistantFile read;
+    ASSERT_TRUE(read.ReadClassifiedAssistantFile(Path("分类.acf"))) << read.GetLastError();
+    EXPECT_TRUE(read == written);
+    ASSERT_EQ(read.GetClassCount(), 5);
+    EXPECT_EQ(read.GetClassRecords()[1]->m_name, L"水体 water\tbody");
+    EXPECT_EQ(read.GetClassRecords()[2]->m_pixelCount, 9000000000LL);
+    EXPECT_EQ(read.GetPixelSizeY(), -29.999999999999996);
+    EXPECT_EQ(read.GetClassRecord(5), nullptr);
+    EXPECT_EQ(FileCount(m_dir), 1u); // no temporary file left
+
+    const CClassifiedAssistantFile copy = read; // deep copy: records of its own
+    EXPECT_TRUE(copy == read);
+    EXPECT_NE(copy.GetClassRecords()[0], read.GetClassRecords()[0]);
+    read.Clear();
+    EXPECT_EQ(read.GetClassCount(), 0);
+    EXPECT_EQ(copy.GetClassCount(), 5);
+}
+
+TEST_F(FormatsTest, AssistantFileAcceptsCommentsBlankLinesAndCrLf) {
+    WriteBytes(Path("a.acf"),
+               "TESSERA-ACF 1\r\n# made by hand\r\n\r\npixel-size 2.5 -2.5\r\nclass-count 1\r\n"
+               "class 0 0 10 0x0 Unclassified\r\nend\r\n");
+    CClassifiedAssistantFile file;
+    ASSERT_TRUE(file.ReadClassifiedAssistantFile(Path("a.acf"))) << file.GetLastError();
+    ASSERT_EQ(file.GetClassCount(), 1);
+    EXPECT_EQ(file.GetClassRecords()[0]->m_name, L"Unclassified");
+    EXPECT_EQ(file.GetPixelSizeX(), 2.5);
+}
+
+TEST_F(FormatsTest, SampleFileRoundTripsHeaderSamplesAndShapes) {
+    CClassifySampleFile written = SampleFile();
+    written.m_sampleCount = 99; // the writer counts the samples itself
+    written.m_samples[0]->m_shapeCount = 0;
+    ASSERT_NE(written.WriteClassifySampleFile(Path("样本.cif")), 0) << written.GetLastError();
+    EXPECT_EQ(written.m_path, Path("样本.cif"));
+    EXPECT_EQ(written.m_sampleCount, 4);
+    EXPECT_EQ(written.m_samples[0]->m_shapeCount, 3);
+
+    CClassifySampleFile read;
+    ASSERT_NE(read.ReadClassifySampleFile(Path("样本.cif")), 0) << read.GetLastError();
+    EXPECT_TRUE(read == written);
+    EXPECT_EQ(read.m_path, Path("样本.cif"));
+    EXPECT_EQ(read.GetFileTag(), L"Tessera sample file 样本");
+    ASSERT_EQ(read.m_samples.size(), 4u);
+    EXPECT_EQ(read.m_samples[1]->GetName(), L"城镇 建筑 urban");
+    EXPECT_EQ(read.m_samples[1]->m_covariance.size(), 16u);
+    EXPECT_EQ(read.m_samples[0]->m_shapes[1]->GetVertices()[1].y, 1e-300);
+    EXPECT_TRUE(std::signbit(read.m_samples[0]->m_shapes[2]->GetVertices()[0].x));
+    ExpectConsistent(read);
+    EXPECT_EQ(FileCount(m_dir), 1u);
+}
+
+TEST(ClassifySample, CopiesAreDeepAndNamesAreBounded) {
+    std::unique_ptr<ClassifySample> original(MakeSample(L"a", 3, 1));
+    std::unique_ptr<ClassifySample> clone(original->Clone());
+    EXPECT_TRUE(*clone == *original);
+    EXPECT_NE(clone->m_shapes[0], original->m_shapes[0]);
+    original->ClearShapes();
+    EXPECT_EQ(clone->m_shapes.size(), 3u);
+    EXPECT_FALSE(*clone == *original);
+
+    ClassifySample named;
+    named.SetName(std::wstring(300, L'名'));
+    EXPECT_EQ(named.GetName().size(), 127u);
+    EXPECT_EQ(named.m_name[127], L'\0');
+}
+
+TEST_F(FormatsTest, AifRoundTripsPolygonsAndCrs) {
+    const AifContent written = SampleAif();
+    ASSERT_TRUE(WriteAifFile(Path("区域.aif"), written));
+    AifContent read;
+    std::string error;
+    ASSERT_TRUE(ReadAifFile(Path("区域.aif"), read, &error)) << error;
+    EXPECT_EQ(read, written);
+
+    WriteBytes(Path("b.aif"), "TESSERA-AIF 1\npolygon 3\n0 0\n# comment\n1 0\n1 1\nend\n");
+    ASSERT_TRUE(ReadAifFile(Path("b.aif"), read, &error)) << error;
+    EXPECT_TRUE(read.crs.empty());
+    ASSERT_EQ(read.polygons.size(), 1u);
+    EXPECT_EQ(read.polygons[0][2], CPoint2D(1, 1));
+}
+
+// ---- rejected input ----
+
+TEST_F(FormatsTest, AssistantFileRejectsMalformedTextAndLeavesObjectEmpty) {
+    const std::string good =
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 2\nclass 0 0 1 0x0 a\nclass 1 0 2 0x1 b\nend\n";
+    const std::string bad[] = {
+        "",
+        "TESSERA-ACF 2\npixel-size 1 1\nclass-count 0\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 3\nclass 0 0 1 0x0 a\nclass 1 0 2 0x1 b\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 1\nclass 0 0 1 0x0 a\nclass 1 0 2 0x1 b\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 65537\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count -1\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 99999999999999999999\nend\n",
+        "TESSERA-ACF 1\npixel-size nan 1\nclass-count 0\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 1\nclass x 0 1 0x0 a\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 1\nclass 0 0 -1 0x0 a\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 1\nclass 0 0 1 0x100000000 a\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 1\nclass 0 0 1 0x0 bad\\q\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 1\nclass 0 0 1 0x0 raw\ttab\nend\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 0\nend\nclass-count 0\n",
+        "TESSERA-ACF 1\npixel-size 1 1\nclass-count 1\nclass 0 0 1 0x0 \xff\nend\n",
+    };
+    for (const std::string& text : bad) {
+        CClassifiedAssistantFile file;
+        WriteBytes(Path("good.acf"), good);
+        ASSERT_TRUE(file.ReadClassifiedAssistantFile(Path("good.acf")));
+        WriteBytes(Path("bad.acf"), text);
+        EXPECT_FALSE(file.ReadClassifiedAssistantFile(Path("bad.acf"))) << text;
+        EXPECT_FALSE(file.GetLastError().empty());
+        EXPECT_EQ(file.GetClassCount(), 0) << text;
+        EXPECT_EQ(file.GetPixelSizeX(), 0.0);
+    }
+    CClassifiedAssistantFile file;
+    EXPECT_FALSE(file.ReadClassifiedAssistantFile(Path("missing.acf")));
+    EXPECT_FALSE(file.ReadClassifiedAssistantFile(CommonFun::M2U(m_dir.string())));
+}
+
+TEST_F(FormatsTest, SampleFileRejectsOversizedAndInconsistentCounts) {
+    CClassifySampleFile source = SampleFile();
+    ASSERT_NE(source.WriteClassifySampleFile(Path("good.cif")), 0);
+    const std::string good = ReadBytes(Path("good.cif"));
+    ASSERT_EQ(good.substr(kHeaderSampleCount, 4), std::string("\x04\0\0\0", 4));
+    ASSERT_EQ(good.substr(kSampleBandCount, 4), std::string("\x03\0\0\0", 4));
+
+    const std::string bad[] = {
+        Patched(good, kHeaderBandCount, 1025),
+        Patched(good, kHeaderSampleCount, 100001),
+        Patched(good, kHeaderSampleCount, 0x7FFFFFFF),
+        Patched(good, kHeaderSampleCount, 0xFFFFFFFF),
+        Patched(good, kHeaderSampleCount, 3),  // trailing bytes
+        Patched(good, kHeaderSampleCount, 5),  // one sample missing
+        Patched(good, kSampleBandCount, 1024), // statistics beyond the end of the file
+        Patched(good, kSampleBandCount, 0xFFFFFFFF),
+        Patched(good, 8, 2), // format version
+        Patched(good, 0, 0x46494354),
+        good + std::string(1, '\0'),
+        std::string(),
+    };
+    // Shape count and first vertex count of the first (3-band) sample.
+    const std::size_t shapeCount = kSampleBandCount + 4 + 8 * (3 * 3 + 9) + 4;
+    ASSERT_EQ(good.substr(shapeCount, 4), std::string("\x03\0\0\0", 4));
+    const std::string badShapes[] = {
+        Patched(good, shapeCount, 0x7FFFFFFF), Patched(good, shapeCount, 0xFFFFFFFF),
+        Patched(good, shapeCount + 8, 0x10000000), Patched(good, shapeCount + 4, 9)};
+
+    CClassifySampleFile file = SampleFile();
+    file.m_path = L"/earlier.cif";
+    const CClassifySampleFile before = file;
+    auto check = [&](const std::string& bytes) {
+        WriteBytes(Path("bad.cif"), bytes);
+        EXPECT_EQ(file.ReadClassifySampleFile(Path("bad.cif")), 0);
+        EXPECT_FALSE(file.GetLastError().empty());
+        EXPECT_TRUE(file == before); // a failed read changes nothing
+        EXPECT_EQ(file.m_path, L"/earlier.cif");
+    };
+    for (const std::string& bytes : bad)
+        check(bytes);
+    for (const std::string& bytes : badShapes)
+        check(bytes);
+    EXPECT_EQ(file.ReadClassifySampleFile(Path("missing.cif")), 0);
+}
+
+TEST_F(FormatsTest, AifRejectsShortRingsNonFiniteNumbersAndGarbage) {
+    const std::string bad[] = {
+        "",
+        "TESSERA-AIF 1\npolygon 2\n0 0\n1 1\nend\n",
+        "TESSERA-AIF 1\npolygon 3\n0 0\n1 nan\n1 1\nend\n",
+        "TESSERA-AIF 1\npolygon 3\n0 0\n1 inf\n1 1\nend\n",
+        "TESSERA-AIF 1\npolygon 3\n0 0\n1 1e999\n1 1\nend\n",
+        "TESSERA-AIF 1\npolygon 4\n0 0\n1 0\n1 1\nend\n",
+        "TESSERA-AIF 1\npolygon 99999999999999\n0 0\n1 0\n1 1\nend\n",
+        "TESSERA-AIF 1\npolygon 3\n0 0\n1 0\n1 1\n",
+        "TESSERA-AIF 1\npolygon 3\n0 0\n1 0 2\n1 1\nend\n",
+        "TESSERA-AIF 1\npolygon 3\n0 0\n1 0\n1 1\nend\npolygon 3\n",
+        "TESSERA-AIF 1\npolygon 3\n0 0\n1 0\n1 1\ncrs EPSG:4326\nend\n",
+        "TESSERA-AIF 1\nring 3\n0 0\n1 0\n1 1\nend\n",
+    };
+    for (const std::string& text : bad) {
+        WriteBytes(Path("bad.aif"), text);
+        AifContent content = SampleAif();
+        std::string error;
+        EXPECT_FALSE(ReadAifFile(Path("bad.aif"), content, &error)) << text;
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(content, SampleAif()); // untouched on failure
+    }
+}
+
+TEST_F(FormatsTest, EveryTruncationIsRejected) {
+    const CClassifiedAssistantFile acf = SampleAssistantFile();
+    CClassifySampleFile cif = SampleFile();
+    ASSERT_TRUE(acf.WriteClassifiedAssistantFile(Path("full.acf")));
+    ASSERT_NE(cif.WriteClassifySampleFile(Path("full.cif")), 0);
+    ASSERT_TRUE(WriteAifFile(Path("full.aif"), SampleAif()));
+
+    const std::string acfBytes = ReadBytes(Path("full.acf"));
+    for (std::size_t size = 0; size < acfBytes.size(); ++size) {
+        WriteBytes(Path("cut.acf"), acfBytes.substr(0, size));
+        CClassifiedAssistantFile file;
+        const bool ok = file.ReadClassifiedAssistantFile(Path("cut.acf"));
+        // Only the loss of the final line break keeps the file whole.
+        EXPECT_EQ(ok, size == acfBytes.size() - 1) << size;
+        EXPECT_TRUE(ok ? file == acf : file.GetClassCount() == 0);
+    }
+    const std::string aifBytes = ReadBytes(Path("full.aif"));
+    for (std::size_t size = 0; size < aifBytes.size(); ++size) {
+        WriteBytes(Path("cut.aif"), aifBytes.substr(0, size));
+        AifContent content;
+        const bool ok = ReadAifFile(Path("cut.aif"), content);
+        EXPECT_EQ(ok, size == aifBytes.size() - 1) << size;
+        EXPECT_TRUE(ok ? content == SampleAif() : content.polygons.empty());
+    }
+    const std::string cifBytes = ReadBytes(Path("full.cif"));
+    for (std::size_t size = 0; size < cifBytes.size(); ++size) {
+        WriteBytes(Path("cut.cif"), cifBytes.substr(0, size));
+        CClassifySampleFile file;
+        ASSERT_EQ(file.ReadClassifySampleFile(Path("cut.cif")), 0) << size;
+        EXPECT_TRUE(file.m_samples.empty());
+    }
+}
+
+TEST_F(FormatsTest, SeededMutationsNeverCrashAndAcceptOnlyConsistentFiles) {
+    std::mt19937 random(20240611u);
+    const std::string acfText = SampleAssistantFile().ToText();
+    std::string error;
+    CClassifySampleFile cif = SampleFile();
+    const std::string cifBytes = cif.ToBytes(error);
+    const std::string aifText = AifToText(SampleAif());
+    ASSERT_FALSE(cifBytes.empty());
+    int accepted[3] = {0, 0, 0};
+
+    for (int round = 0; round < 3000; ++round) {
+        WriteBytes(Path("m.acf"), Mutated(acfText, random));
+        CClassifiedAssistantFile acf;
+        if (acf.ReadClassifiedAssistantFile(Path("m.acf"))) {
+            ++accepted[0];
+            CClassifiedAssistantFile again;
+            ASSERT_TRUE(again.ParseText(acf.ToText(), error)) << error;
+            ASSERT_TRUE(again == acf);
+        } else {
+            ASSERT_EQ(acf.GetClassCount(), 0);
+        }
+
+        WriteBytes(Path("m.cif"), Mutated(cifBytes, random));
+        CClassifySampleFile samples;
+        if (samples.ReadClassifySampleFile(Path("m.cif"))) {
+            ++accepted[1];
+            ExpectConsistent(samples);
+            CClassifySampleFile again;
+            ASSERT_TRUE(again.ParseBytes(samples.ToBytes(error), error)) << error;
+            ASSERT_TRUE(again == samples);
+        } else {
+            ASSERT_TRUE(samples.m_samples.empty());
+        }
+
+        WriteBytes(Path("m.aif"), Mutated(aifText, random));
+        AifContent content;
+        if (ReadAifFile(Path("m.aif"), content)) {
+            ++accepted[2];
+            for (const auto& ring : content.polygons)
+                ASSERT_GE(ring.size(), 3u);
+            AifContent again;
+            ASSERT_TRUE(ParseAifText(AifToText(content), again));
+            ASSERT_EQ(again, content);
+        }
+    }
+    // Mutations of values (not of structure) still read: the readers are not merely rejecting everything.
+    EXPECT_GT(accepted[0], 0);
+    EXPECT_GT(accepted[1], 0);
+    EXPECT_GT(accepted[2], 0);
+}
+
+// ---- failed writes ----
+
+TEST_F(FormatsTest, FailedWritesReturnFailureAndKeepTheEarlierFile) {
+    const CClassifiedAssistantFile acf = SampleAssistantFile();
+    CClassifySampleFile cif = SampleFile();
+    const std::wstring missingFolder = Path("no-such-folder/x.acf");
+    EXPECT_FALSE(acf.WriteClassifiedAssistantFile(missingFolder));
+    EXPECT_EQ(cif.WriteClassifySampleFile(Path("no-such-folder/x.cif")), 0);
+    EXPECT_FALSE(WriteAifFile(Path("no-such-folder/x.aif"), SampleAif()));
+    fs::create_directory(m_dir / "folder.cif");
+    EXPECT_FALSE(acf.WriteClassifiedAssistantFile(Path("folder.cif")));
+    EXPECT_EQ(cif.WriteClassifySampleFile(Path("folder.cif")), 0);
+    EXPECT_TRUE(cif.m_path.empty()); // set only by a successful write
+
+    // Contents the reader would reject are refused before the earlier file is touched.
+    ASSERT_TRUE(acf.WriteClassifiedAssistantFile(Path("keep.acf")));
+    ASSERT_NE(cif.WriteClassifySampleFile(Path("keep.cif")), 0);
+    ASSERT_TRUE(WriteAifFile(Path("keep.aif"), SampleAif()));
+    const std::string acfBefore = ReadBytes(Path("keep.acf"));
+    const std::string cifBefore = ReadBytes(Path("keep.cif"));
+    const std::string aifBefore = ReadBytes(Path("keep.aif"));
+
+    CClassifiedAssistantFile badAcf = acf;
+    badAcf.SetPixelSizeX(NAN);
+    EXPECT_FALSE(badAcf.WriteClassifiedAssistantFile(Path("keep.acf")));
+    badAcf = acf;
+    badAcf.GetClassRecords()[1]->m_pixelCount = -1;
+    EXPECT_FALSE(badAcf.WriteClassifiedAssistantFile(Path("keep.acf")));
+    CClassifySampleFile badCif = cif;
+    badCif.m_samples[1]->m_mean.pop_back();
+    EXPECT_EQ(badCif.WriteClassifySampleFile(Path("keep.cif")), 0);
+    badCif = cif;
+    badCif.m_samples.push_back(nullptr);
+    EXPECT_EQ(badCif.WriteClassifySampleFile(Path("keep.cif")), 0);
+    badCif.m_samples.pop_back();
+    std::fill(badCif.m_fileTag, badCif.m_fileTag + 128, L'x');
+    EXPECT_EQ(badCif.WriteClassifySampleFile(Path("keep.cif")), 0);
+    AifContent badAif = SampleAif();
+    badAif.polygons[1].pop_back();
+    EXPECT_FALSE(WriteAifFile(Path("keep.aif"), badAif));
+
+    // A write that fails half-way (file size limit reached) leaves the earlier file whole.
+    CClassifySampleFile bigger = cif;
+    for (int i = 0; i < 20; ++i)
+        bigger.m_samples.push_back(MakeSample(L"extra", 4, i));
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    rlimit small = limit;
+    small.rlim_cur = static_cast<rlim_t>(cifBefore.size() + 100);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int written = bigger.WriteClassifySampleFile(Path("keep.cif"));
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(written, 0);
+    EXPECT_NE(bigger.GetLastError().find("cannot write"), std::string::npos) << bigger.GetLastError();
+
+    EXPECT_EQ(ReadBytes(Path("keep.acf")), acfBefore);
+    EXPECT_EQ(ReadBytes(Path("keep.cif")), cifBefore);
+    EXPECT_EQ(ReadBytes(Path("keep.aif")), aifBefore);
+    EXPECT_EQ(FileCount(m_dir), 4u); // the three files and the folder: no temporary file left
+}
