@@ -1,4 +1,5 @@
 // The raster engine on small rasters written here with GDAL.
+#include "engine/aiffile.h"
 #include "engine/aoi.h"
 #include "engine/drawshape.h"
 #include "engine/rasteralgorithm.h"
@@ -387,4 +388,43 @@ TEST(AreaOfInterest, ShapefileInAnotherCrsLandsOnTheRightPixels) {
     CAOISource missing;
     EXPECT_NE(missing.Open(CommonFun::M2U((tempDir() / "none.shp").string())), GIS_OK);
     EXPECT_NE(missing.Open(raster.GetPath()), GIS_OK);
+}
+
+TEST(AreaOfInterest, AifPolygonsInGroundCoordinates) {
+    RasterSpec spec;
+    spec.width = 20;
+    spec.height = 10;
+    CRasterSource raster;
+    ASSERT_EQ(raster.Open(writeRaster("aif-target.tif", spec)), GIS_OK);
+    const auto ground = [](double col, double row) { return CPoint2D{500000 + 30 * col, 4000000 - 30 * row}; };
+    // A triangle without a CRS (taken as the raster's) and a square partly off the raster.
+    AifContent content;
+    content.polygons = {{ground(1, 1), ground(7.3, 1), ground(1, 7.3)},
+                        {ground(16, 6), ground(24, 6), ground(24, 14), ground(16, 14)}};
+    const std::wstring path = CommonFun::M2U((tempDir() / "two.aif").string());
+    ASSERT_TRUE(WriteAifFile(path, content));
+    CAOISource aoi;
+    ASSERT_EQ(aoi.Open(path), GIS_OK);
+    CRasterAOI onRaster(&raster, &aoi);
+    ASSERT_TRUE(onRaster.Initialize());
+    const PixelRect rect = onRaster.GetRect();
+    EXPECT_EQ(rect.left, 1);
+    EXPECT_EQ(rect.top, 1);
+    EXPECT_EQ(rect.right, 20); // clipped to the raster
+    EXPECT_EQ(rect.bottom, 10);
+    std::vector<std::uint8_t> mask;
+    ASSERT_TRUE(onRaster.GetMask(0, 0, 20, 10, mask));
+    for (int r = 0; r < 10; ++r)
+        for (int c = 0; c < 20; ++c) {
+            const double x = c + 0.5, y = r + 0.5;
+            const bool triangle = x > 1 && y > 1 && x + y < 8.3;
+            const bool square = x > 16 && y > 6;
+            ASSERT_EQ(mask[r * 20 + c], (triangle || square) ? 1 : 0) << c << "," << r;
+        }
+    // A window away from both polygons is all 0; a corrupt file does not open.
+    ASSERT_TRUE(onRaster.GetMask(9, 0, 5, 4, mask));
+    EXPECT_TRUE(std::all_of(mask.begin(), mask.end(), [](std::uint8_t m) { return m == 0; }));
+    std::ofstream(tempDir() / "bad.aif") << "TESSERA-AIF 1\npolygon 2\n1 2\n";
+    EXPECT_NE(aoi.Open(CommonFun::M2U((tempDir() / "bad.aif").string())), GIS_OK);
+    EXPECT_FALSE(aoi.IsOpen());
 }
