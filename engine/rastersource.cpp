@@ -108,36 +108,18 @@ CRasterBand* CRasterSource::GetRasterBand(int number) {
     return m_bands[number - 1].get();
 }
 
-int CRasterSource::findBandByColour(int interpretation) const {
+int CRasterSource::displayBand(int interpretation, int fallbackForThreeOrMore) const {
+    if (!m_dataset)
+        return 0;
     for (int b = 1; b <= GetBandCount(); ++b)
         if (m_dataset->GetRasterBand(b)->GetColorInterpretation() == interpretation)
             return b;
-    return 0;
+    return GetBandCount() >= 3 ? fallbackForThreeOrMore : 1;
 }
 
-int CRasterSource::GetRedBandNum() const {
-    if (!m_dataset)
-        return 0;
-    if (const int b = findBandByColour(GCI_RedBand))
-        return b;
-    return GetBandCount() >= 3 ? 3 : 1;
-}
-
-int CRasterSource::GetGreenBandNum() const {
-    if (!m_dataset)
-        return 0;
-    if (const int b = findBandByColour(GCI_GreenBand))
-        return b;
-    return GetBandCount() >= 3 ? 2 : 1;
-}
-
-int CRasterSource::GetBlueBandNum() const {
-    if (!m_dataset)
-        return 0;
-    if (const int b = findBandByColour(GCI_BlueBand))
-        return b;
-    return 1;
-}
+int CRasterSource::GetRedBandNum() const { return displayBand(GCI_RedBand, 3); }
+int CRasterSource::GetGreenBandNum() const { return displayBand(GCI_GreenBand, 2); }
+int CRasterSource::GetBlueBandNum() const { return displayBand(GCI_BlueBand, 1); }
 
 CPoint2D CRasterSource::ImageToGround(const CPoint2D& pixel) const {
     const double px = pixel.x + 0.5, py = pixel.y + 0.5;

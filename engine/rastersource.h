@@ -78,7 +78,8 @@ public:
     GDALDataset* GetDataset() const { return m_dataset; }
 
 private:
-    int findBandByColour(int interpretation) const;
+    // The band with that colour interpretation, else the default band.
+    int displayBand(int interpretation, int fallbackForThreeOrMore) const;
 
     GDALDataset* m_dataset = nullptr;
     std::wstring m_path;

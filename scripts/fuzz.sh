@@ -7,7 +7,7 @@ seconds=${2:-20}
 shopt -s nullglob
 status=0
 for target in "$build"/tests/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   corpus="$build/fuzz-corpus/$name"
   mkdir -p "$corpus"
