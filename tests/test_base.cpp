@@ -2,6 +2,8 @@
 #include "platform/commonfun.h"
 #include "platform/log.h"
 
+#include "support/scratchdir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -52,7 +54,7 @@ TEST(CommonFun, PathPieces) {
 }
 
 TEST(CLog, WritesLevelSourceLineFunctionAndMessageToItsFile) {
-    const std::string path = ::testing::TempDir() + "tessera_log_test.log";
+    const std::string path = (ScratchDir() / "log_test.log").string();
     std::remove(path.c_str());
     CLogger* previous = CLog::m_pLogger;
     {

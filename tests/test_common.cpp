@@ -7,6 +7,7 @@
 #include "common/uicommonfun.h"
 #include "platform/commonfun.h"
 #include "platform/filefilter.h"
+#include "support/scratchdir.h"
 #include "support/scripteduiservices.h"
 
 #include <QLineEdit>
@@ -79,7 +80,7 @@ TEST(AssistantFile, PathRuleAndExistence) {
     // with the file beside the folder.
     EXPECT_EQ(AssistantFilePath(L"/d/a.b/img"), L"/d/a.acf");
 
-    const fs::path root = fs::path(::testing::TempDir()) / "tessera_acf_test";
+    const fs::path root = ScratchDir() / "acf_test";
     fs::remove_all(root);
     fs::create_directories(root / "分类.b");
     std::ofstream(root / "分类.b" / "img.acf") << "x";

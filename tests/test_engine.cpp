@@ -6,6 +6,7 @@
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
 #include "platform/commonfun.h"
+#include "support/scratchdir.h"
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
@@ -33,13 +34,7 @@ struct RasterSpec {
 };
 
 fs::path tempDir() {
-    static const fs::path dir = [] {
-        fs::path d = fs::path(::testing::TempDir()) / "tessera_engine_tests";
-        fs::remove_all(d);
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
+    return ScratchDir();
 }
 
 std::wstring writeRaster(const std::string& name, const RasterSpec& spec) {

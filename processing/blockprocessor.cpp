@@ -1,0 +1,211 @@
+#include "processing/blockprocessor.h"
+
+#include "engine/rasterband.h"
+#include "engine/rastersource.h"
+#include "platform/commonfun.h"
+#include "processing/classraster.h"
+
+#include <gdal_priv.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace {
+
+struct DatasetCloser {
+    void operator()(GDALDataset* ds) const { GDALClose(ds); }
+};
+using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+// GDAL's block cache grows with the machine's memory by default; a fixed
+// size keeps the memory of a run flat and predictable.
+void limitBlockCache() {
+    static std::once_flag once;
+    std::call_once(once, [] { GDALSetCacheMax64(256LL << 20); });
+}
+
+constexpr int kTargetBlockPixels = 1 << 18;
+
+} // namespace
+
+BlockProcessor::BlockProcessor(const CRasterSource& input, std::vector<int> bands, const CRasterAOI* aoi,
+                               PixelRect rect)
+    : m_input(input), m_bands(std::move(bands)), m_aoi(aoi), m_rect(rect) {
+    limitBlockCache();
+    const int width = input.GetWidth(), height = input.GetHeight();
+    int bw = width, bh = 1;
+    if (auto* band = const_cast<CRasterSource&>(input).GetRasterBand(m_bands.empty() ? 1 : m_bands.front()))
+        band->GetBlockSize(bw, bh);
+    bw = std::max(1, bw);
+    bh = std::max(1, bh);
+    if (bw >= width) {
+        // Strips: whole rows, a multiple of the natural strip height.
+        m_blockWidth = width;
+        const int rows = std::max(1, kTargetBlockPixels / std::max(1, width));
+        m_blockHeight = std::max(bh, rows / bh * bh);
+    } else {
+        // Tiles: whole natural tiles, grouped to at least 256 × 256.
+        m_blockWidth = bw * std::max(1, 256 / bw);
+        m_blockHeight = bh * std::max(1, 256 / bh);
+    }
+    m_blockWidth = std::min(m_blockWidth, std::max(1, width));
+    m_blockHeight = std::min(m_blockHeight, std::max(1, height));
+    SetWorkerCount(0);
+}
+
+void BlockProcessor::SetWorkerCount(int workers) {
+    if (workers <= 0)
+        workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    m_workers = workers;
+}
+
+std::vector<BlockProcessor::Job> BlockProcessor::jobs(bool wholeImage) const {
+    std::vector<Job> list;
+    const int width = m_input.GetWidth(), height = m_input.GetHeight();
+    for (int y = 0; y < height; y += m_blockHeight)
+        for (int x = 0; x < width; x += m_blockWidth) {
+            Job job{x, y, std::min(m_blockWidth, width - x), std::min(m_blockHeight, height - y), false};
+            job.inRect = job.x < m_rect.right && job.x + job.width > m_rect.left && job.y < m_rect.bottom &&
+                         job.y + job.height > m_rect.top;
+            if (job.inRect || wholeImage)
+                list.push_back(job);
+        }
+    return list;
+}
+
+bool BlockProcessor::run(const std::vector<Job>& jobs,
+                         const std::function<bool(const Job&, const PixelBlock*, int)>& perBlock,
+                         const Progress& progress) {
+    m_error.clear();
+    const std::string path = CommonFun::U2M(m_input.GetPath());
+    const int bandCount = static_cast<int>(m_bands.size());
+    std::vector<std::optional<float>> nodata(bandCount);
+    for (int b = 0; b < bandCount; ++b)
+        if (auto* band = const_cast<CRasterSource&>(m_input).GetRasterBand(m_bands[b]))
+            if (auto value = band->GetNoDataValue())
+                nodata[b] = static_cast<float>(*value);
+
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex reportMutex;
+    size_t done = 0;
+    bool cancelled = false;
+
+    const auto fail = [&](const std::wstring& message) {
+        std::lock_guard<std::mutex> lock(reportMutex);
+        if (m_error.empty())
+            m_error = message;
+        stop = true;
+    };
+
+    const auto worker = [&](int index) {
+        DatasetPtr dataset(static_cast<GDALDataset*>(
+            GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+        if (!dataset)
+            return fail(L"Cannot read the input image " + m_input.GetPath());
+        std::vector<float> values;
+        std::vector<std::uint8_t> mask;
+        std::vector<int> bandMap(m_bands);
+        for (size_t i; (i = next++) < jobs.size() && !stop;) {
+            const Job& job = jobs[i];
+            const PixelBlock* block = nullptr;
+            PixelBlock view;
+            if (job.inRect) {
+                const size_t pixels = static_cast<size_t>(job.width) * job.height;
+                values.resize(pixels * bandCount);
+                const int pixelSpace = bandCount * static_cast<int>(sizeof(float));
+                if (dataset->RasterIO(GF_Read, job.x, job.y, job.width, job.height, values.data(), job.width,
+                                      job.height, GDT_Float32, bandCount, bandMap.data(), pixelSpace,
+                                      static_cast<GSpacing>(pixelSpace) * job.width, sizeof(float),
+                                      nullptr) != CE_None)
+                    return fail(L"Reading the input image failed at pixel (" + std::to_wstring(job.x) + L", " +
+                                std::to_wstring(job.y) + L").");
+                if (m_aoi)
+                    m_aoi->GetMask(job.x, job.y, job.width, job.height, mask);
+                else
+                    mask.assign(pixels, 1);
+                for (int r = 0; r < job.height; ++r) {
+                    const int row = job.y + r;
+                    for (int c = 0; c < job.width; ++c) {
+                        const size_t p = static_cast<size_t>(r) * job.width + c;
+                        const int col = job.x + c;
+                        if (row < m_rect.top || row >= m_rect.bottom || col < m_rect.left || col >= m_rect.right) {
+                            mask[p] = 0;
+                            continue;
+                        }
+                        if (!mask[p])
+                            continue;
+                        const float* v = values.data() + p * bandCount;
+                        for (int b = 0; b < bandCount; ++b)
+                            if (std::isnan(v[b]) || (nodata[b] && v[b] == *nodata[b])) {
+                                mask[p] = 0;
+                                break;
+                            }
+                    }
+                }
+                view = {job.x, job.y, job.width, job.height, bandCount, values.data(), mask.data()};
+                block = &view;
+            }
+            if (!perBlock(job, block, index))
+                return fail(L""); // the callback has set the message
+            std::lock_guard<std::mutex> lock(reportMutex);
+            ++done;
+            if (progress && !cancelled && !progress(static_cast<double>(done) / jobs.size())) {
+                cancelled = true;
+                stop = true;
+            }
+        }
+    };
+
+    const int threads = std::max(1, std::min<int>(m_workers, static_cast<int>(jobs.size())));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(worker, t);
+    worker(0);
+    for (std::thread& t : pool)
+        t.join();
+    if (cancelled)
+        m_error.clear();
+    return !stop;
+}
+
+bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, int)>& kernel,
+                                  const Progress& progress) {
+    return run(
+        jobs(false),
+        [&](const Job&, const PixelBlock* block, int worker) {
+            kernel(*block, worker);
+            return true;
+        },
+        progress);
+}
+
+bool BlockProcessor::LabelBlocks(const std::function<void(const PixelBlock&, std::uint16_t*, int)>& kernel,
+                                 ClassRasterWriter& out, const Progress& progress) {
+    std::vector<std::vector<std::uint16_t>> labels(std::max(1, m_workers));
+    std::mutex errorMutex;
+    std::wstring writeError;
+    const bool ok = run(
+        jobs(true),
+        [&](const Job& job, const PixelBlock* block, int worker) {
+            std::vector<std::uint16_t>& l = labels[worker];
+            l.assign(static_cast<size_t>(job.width) * job.height, 0);
+            if (block)
+                kernel(*block, l.data(), worker);
+            if (!out.WriteBlock(job.x, job.y, job.width, job.height, l.data())) {
+                std::lock_guard<std::mutex> lock(errorMutex);
+                writeError = out.GetLastError();
+                return false;
+            }
+            return true;
+        },
+        progress);
+    if (!ok && m_error.empty() && !writeError.empty())
+        m_error = writeError;
+    return ok;
+}

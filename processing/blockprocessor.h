@@ -1,0 +1,80 @@
+#pragma once
+// The one block loop every algorithm runs on: the chosen bands are read
+// block by block (the input's tiles, or strips of rows), each block is handed
+// with its validity mask to a kernel, blocks are spread over all cores, and
+// progress and cancel are checked between blocks. Each worker thread reads
+// through its own GDAL handle; memory stays flat whatever the image size.
+
+#include "engine/aoi.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CRasterSource;
+class ClassRasterWriter;
+
+// One block of pixels as a kernel sees it.
+struct PixelBlock {
+    int x = 0, y = 0, width = 0, height = 0; // in image pixels
+    int bands = 0;                           // values per pixel
+    // Pixel-interleaved values: values[(row * width + column) * bands + b].
+    const float* values = nullptr;
+    // Per pixel: 1 when the pixel is inside the processing rectangle and the
+    // AOI and is not nodata in any band; 0 otherwise (its values are then
+    // meaningless).
+    const std::uint8_t* valid = nullptr;
+
+    int PixelCount() const { return width * height; }
+    const float* Pixel(int index) const { return values + static_cast<size_t>(index) * bands; }
+};
+
+class BlockProcessor {
+public:
+    // Progress of the loop: the fraction done; false stops it.
+    using Progress = std::function<bool(double fraction)>;
+
+    // The processor keeps references to input and aoi (which may be null).
+    BlockProcessor(const CRasterSource& input, std::vector<int> bands, const CRasterAOI* aoi, PixelRect rect);
+
+    // Reading pass over the blocks that meet the rectangle:
+    // kernel(block, worker) with worker in [0, WorkerCount()). Kernels keep
+    // per-worker state; blocks come in no particular order.
+    bool ForEachBlock(const std::function<void(const PixelBlock&, int worker)>& kernel, const Progress& progress);
+
+    // Labelling pass over the whole image: kernel fills one label per pixel
+    // of the block (invalid pixels are set to 0 beforehand and should stay
+    // 0); the labels are written to out. Blocks outside the rectangle are
+    // written as 0 without reading.
+    bool LabelBlocks(const std::function<void(const PixelBlock&, std::uint16_t* labels, int worker)>& kernel,
+                     ClassRasterWriter& out, const Progress& progress);
+
+    int WorkerCount() const { return m_workers; }
+    // Why the last pass failed (empty when it was cancelled).
+    const std::wstring& GetLastError() const { return m_error; }
+    // The block grid, for tests: block size in pixels.
+    int BlockWidth() const { return m_blockWidth; }
+    int BlockHeight() const { return m_blockHeight; }
+
+    // Overrides the number of worker threads (default: hardware threads).
+    void SetWorkerCount(int workers);
+
+private:
+    struct Job {
+        int x, y, width, height;
+        bool inRect;
+    };
+    std::vector<Job> jobs(bool wholeImage) const;
+    bool run(const std::vector<Job>& jobs,
+             const std::function<bool(const Job&, const PixelBlock*, int worker)>& perBlock, const Progress& progress);
+
+    const CRasterSource& m_input;
+    std::vector<int> m_bands;
+    const CRasterAOI* m_aoi;
+    PixelRect m_rect;
+    int m_blockWidth = 256;
+    int m_blockHeight = 256;
+    int m_workers = 1;
+    std::wstring m_error;
+};

@@ -1,0 +1,230 @@
+#include "processing/classraster.h"
+
+#include "engine/classifiedassistantfile.h"
+#include "engine/rastersource.h"
+#include "platform/commonfun.h"
+#include "platform/wintypes.h"
+
+#include <gdal_priv.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Quiet GDAL errors inside a scope; failures are reported through results.
+struct QuietErrors {
+    QuietErrors() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+    ~QuietErrors() { CPLPopErrorHandler(); }
+};
+
+GDALDriver* driverFor(int format) {
+    const char* name = GdalDriverName(format);
+    return name ? GetGDALDriverManager()->GetDriverByName(name) : nullptr;
+}
+
+} // namespace
+
+std::vector<std::uint32_t> DistinctClassColours(int count) {
+    // A fixed palette of well-separated colours first, then hues spread by
+    // the golden angle for larger class counts.
+    static const std::uint32_t palette[] = {
+        0x0000FF, 0x00C000, 0xFF0000, 0x00FFFF, 0xFF00FF, 0xFFFF00, 0x0080FF, 0x8000FF,
+        0x00FF80, 0xFF8000, 0x808000, 0x800080, 0x008080, 0x4040C0, 0x40C040, 0xC04040,
+    };
+    std::vector<std::uint32_t> colours;
+    for (int i = 0; i < count; ++i) {
+        if (i < static_cast<int>(std::size(palette))) {
+            // palette entries are written 0xRRGGBB for readability
+            const std::uint32_t rgb = palette[i];
+            colours.push_back(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
+            continue;
+        }
+        const double hue = std::fmod(i * 137.507764, 360.0) / 60.0;
+        const double x = 1.0 - std::fabs(std::fmod(hue, 2.0) - 1.0);
+        double r = 0, g = 0, b = 0;
+        switch (static_cast<int>(hue)) {
+        case 0: r = 1, g = x; break;
+        case 1: r = x, g = 1; break;
+        case 2: g = 1, b = x; break;
+        case 3: g = x, b = 1; break;
+        case 4: r = x, b = 1; break;
+        default: r = 1, b = x; break;
+        }
+        const double v = (i / 6) % 2 ? 0.75 : 1.0;
+        colours.push_back(RGB(static_cast<unsigned>(r * v * 255), static_cast<unsigned>(g * v * 255),
+                                      static_cast<unsigned>(b * v * 255)));
+    }
+    return colours;
+}
+
+std::vector<ClassDefinition> NumberedClasses(int count) {
+    std::vector<ClassDefinition> classes{{L"Unclassified", 0}};
+    const std::vector<std::uint32_t> colours = DistinctClassColours(count);
+    for (int i = 1; i <= count; ++i)
+        classes.push_back({L"Class " + std::to_wstring(i), colours[i - 1]});
+    return classes;
+}
+
+ClassRasterWriter::ClassRasterWriter() = default;
+
+ClassRasterWriter::~ClassRasterWriter() {
+    if (!m_committed)
+        Abort();
+}
+
+int ClassRasterWriter::ResolveFormat(int formatCode, const std::wstring& path) {
+    if (GdalDriverName(formatCode))
+        return formatCode;
+    const int fromPath = CRasterSource::GetDataFormat(path);
+    return fromPath != RDF_Unknown ? fromPath : RDF_GTiff;
+}
+
+bool ClassRasterWriter::fail(const std::wstring& message) {
+    m_error = message;
+    return false;
+}
+
+bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const CRasterSource& reference,
+                               int maxClass) {
+    GDALAllRegister();
+    QuietErrors quiet;
+    const int format = ResolveFormat(formatCode, target);
+    GDALDriver* driver = driverFor(format);
+    if (!driver)
+        return fail(L"No GDAL driver writes the output format " + std::to_wstring(format) + L".");
+    m_driver = driver->GetDescription();
+    m_target = target;
+    m_maxClass = maxClass;
+    m_counts.assign(static_cast<size_t>(maxClass) + 1, 0);
+
+    // The temporary file keeps the target's extension, so drivers that name
+    // side files after it (ENVI's .hdr, IMAGINE's .ige) do the same.
+    const fs::path finalPath(CommonFun::U2M(target));
+    const std::string ext = finalPath.extension().string();
+    const fs::path temp = finalPath.parent_path() /
+                          ("." + finalPath.stem().string() + ".partial-" + std::to_string(::getpid()) + ext);
+    m_tempPath = temp.string();
+
+    const GDALDataType type = maxClass <= 255 ? GDT_Byte : GDT_UInt16;
+    CPLStringList options;
+    if (m_driver == "GTiff") {
+        options.SetNameValue("TILED", "YES");
+        options.SetNameValue("COMPRESS", "DEFLATE");
+        options.SetNameValue("BIGTIFF", "IF_SAFER");
+    } else if (m_driver == "HFA") {
+        options.SetNameValue("COMPRESSED", "YES");
+    }
+    const int width = reference.GetWidth(), height = reference.GetHeight();
+    m_dataset = driver->Create(m_tempPath.c_str(), width, height, 1, type, options.List());
+    if (!m_dataset)
+        return fail(L"Cannot create the output image " + target + L": " + CommonFun::M2U(CPLGetLastErrorMsg()));
+    std::array<double, 6> transform = reference.GetGeoTransform();
+    m_dataset->SetGeoTransform(transform.data());
+    const std::string wkt = reference.GetProjectionWkt();
+    if (!wkt.empty())
+        m_dataset->SetProjection(wkt.c_str());
+    m_dataset->GetRasterBand(1)->SetNoDataValue(0); // 0 is "Unclassified"
+    m_pixelSizeX = transform[1];
+    m_pixelSizeY = transform[5];
+    return true;
+}
+
+bool ClassRasterWriter::WriteBlock(int x, int y, int width, int height, const std::uint16_t* labels) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_dataset)
+        return fail(L"The output image is not open.");
+    const size_t pixels = static_cast<size_t>(width) * height;
+    for (size_t i = 0; i < pixels; ++i) {
+        if (labels[i] > m_maxClass)
+            return fail(L"Class value " + std::to_wstring(labels[i]) + L" is beyond the class table.");
+        ++m_counts[labels[i]];
+    }
+    QuietErrors quiet;
+    if (m_dataset->GetRasterBand(1)->RasterIO(GF_Write, x, y, width, height, const_cast<std::uint16_t*>(labels),
+                                              width, height, GDT_UInt16, 0, 0, nullptr) != CE_None)
+        return fail(L"Writing the output image failed: " + CommonFun::M2U(CPLGetLastErrorMsg()));
+    return true;
+}
+
+bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
+                               const std::map<std::string, std::string>& metadata) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_dataset)
+        return fail(L"The output image is not open.");
+    if (static_cast<int>(classes.size()) < m_maxClass + 1)
+        return fail(L"The class table is shorter than the class values written.");
+    QuietErrors quiet;
+    GDALRasterBand* band = m_dataset->GetRasterBand(1);
+    GDALColorTable table;
+    CPLStringList names;
+    for (size_t i = 0; i < classes.size(); ++i) {
+        const std::uint32_t c = classes[i].colour;
+        const GDALColorEntry entry{static_cast<short>(c & 0xFF), static_cast<short>((c >> 8) & 0xFF),
+                                   static_cast<short>((c >> 16) & 0xFF), static_cast<short>(i == 0 ? 0 : 255)};
+        table.SetColorEntry(static_cast<int>(i), &entry);
+        names.AddString(CommonFun::U2M(classes[i].name).c_str());
+    }
+    band->SetColorTable(&table); // some formats keep no colour table: not an error
+    band->SetCategoryNames(names.List());
+    band->SetDescription("class");
+    for (const auto& [key, value] : metadata)
+        m_dataset->SetMetadataItem(key.c_str(), value.c_str(), "TESSERA");
+
+    CPLErrorReset();
+    GDALClose(m_dataset); // flushes; a failed flush is left in the error state
+    m_dataset = nullptr;
+    if (CPLGetLastErrorType() == CE_Failure) {
+        abortLocked();
+        return fail(L"Writing the output image failed: " + CommonFun::M2U(CPLGetLastErrorMsg()));
+    }
+
+    // The image moves into place, then the assistant file (whose writer
+    // also goes through a temporary name); if that fails the image goes too.
+    CClassifiedAssistantFile acf;
+    for (size_t i = 0; i < classes.size(); ++i)
+        acf.AddClass(classes[i].name, static_cast<int>(i), i < m_counts.size() ? m_counts[i] : 0, classes[i].colour);
+    acf.SetPixelSize(m_pixelSizeX, m_pixelSizeY);
+    const std::wstring acfPath = [&] {
+        const size_t dot = m_target.rfind(L'.');
+        return (dot == std::wstring::npos ? m_target : m_target.substr(0, dot)) + L".acf";
+    }();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str());
+    const std::string target = CommonFun::U2M(m_target);
+    std::error_code ec;
+    if (fs::exists(target, ec))
+        driver->Delete(target.c_str()); // with its side files
+    if (driver->Rename(target.c_str(), m_tempPath.c_str()) != CE_None) {
+        abortLocked();
+        return fail(L"Cannot move the output image into place: " + m_target);
+    }
+    m_committed = true;
+    if (!acf.WriteClassifiedAssistantFile(acfPath)) {
+        driver->Delete(target.c_str());
+        return fail(L"Cannot write the classification assistant file " + acfPath);
+    }
+    return true;
+}
+
+void ClassRasterWriter::Abort() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    abortLocked();
+}
+
+void ClassRasterWriter::abortLocked() {
+    if (m_dataset) {
+        GDALClose(m_dataset);
+        m_dataset = nullptr;
+    }
+    if (!m_tempPath.empty() && !m_committed) {
+        QuietErrors quiet;
+        if (GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str()))
+            driver->Delete(m_tempPath.c_str());
+        std::error_code ec;
+        fs::remove(m_tempPath, ec);
+    }
+}

@@ -1,0 +1,75 @@
+#pragma once
+// The one writer of classified images: single band of class values (Byte
+// when they fit, else UInt16), value 0 "Unclassified"; georeferencing copied
+// from the input; a GDAL colour table and category names; provenance
+// metadata; and the ".acf" beside it with the class table, the pixel counts
+// (counted while writing) and the pixel size. The image is written under a
+// temporary name beside the target and renamed at the end, so a failed or
+// cancelled task leaves nothing behind and never half-overwrites an earlier
+// result.
+
+#include "engine/enginetypes.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CRasterSource;
+class GDALDataset;
+
+struct ClassDefinition {
+    std::wstring name;
+    std::uint32_t colour = 0; // 0x00BBGGRR
+};
+
+// Distinct display colours for classes 1..count (class 0 is black).
+std::vector<std::uint32_t> DistinctClassColours(int count);
+// "Unclassified", then "Class 1" .. "Class n" in distinct colours.
+std::vector<ClassDefinition> NumberedClasses(int count);
+
+class ClassRasterWriter {
+public:
+    ClassRasterWriter();
+    ~ClassRasterWriter(); // discards the temporary file unless committed
+    ClassRasterWriter(const ClassRasterWriter&) = delete;
+    ClassRasterWriter& operator=(const ClassRasterWriter&) = delete;
+
+    // The format a code and a path give: 38 GeoTIFF, 20 ERDAS IMAGINE, the
+    // other known codes as numbered; 0 (or an unknown code) takes the
+    // format from the path's extension, and GeoTIFF when that names none.
+    static int ResolveFormat(int formatCode, const std::wstring& path);
+
+    // Creates the temporary image on the grid of reference with room for
+    // class values up to maxClass.
+    bool Create(const std::wstring& target, int formatCode, const CRasterSource& reference, int maxClass);
+    // Writes a block of labels and counts them. Safe from several threads.
+    bool WriteBlock(int x, int y, int width, int height, const std::uint16_t* labels);
+    // Colour table, category names, metadata; closes, renames to the target
+    // and writes the ".acf". Classes are indexed by class value (0 first).
+    bool Commit(const std::vector<ClassDefinition>& classes, const std::map<std::string, std::string>& metadata);
+    // Removes the temporary image.
+    void Abort();
+
+    const std::vector<std::int64_t>& Counts() const { return m_counts; }
+    const std::wstring& GetLastError() const { return m_error; }
+    // The temporary path (for tests).
+    const std::string& TemporaryPath() const { return m_tempPath; }
+
+private:
+    bool fail(const std::wstring& message);
+    void abortLocked();
+
+    std::mutex m_mutex;
+    GDALDataset* m_dataset = nullptr;
+    std::string m_driver;
+    std::string m_tempPath;
+    std::wstring m_target;
+    std::vector<std::int64_t> m_counts;
+    double m_pixelSizeX = 0, m_pixelSizeY = 0;
+    int m_maxClass = 0;
+    bool m_committed = false;
+    std::wstring m_error;
+};

@@ -1,0 +1,308 @@
+#include "processing/clustering.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <random>
+#include <thread>
+
+namespace {
+
+double distance2(const std::vector<double>& centre, const float* pixel, int bands) {
+    double d = 0;
+    for (int b = 0; b < bands; ++b) {
+        const double diff = pixel[b] - centre[b];
+        d += diff * diff;
+    }
+    return d;
+}
+
+double centreDistance(const std::vector<double>& a, const std::vector<double>& b) {
+    double d = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        d += (a[i] - b[i]) * (a[i] - b[i]);
+    return std::sqrt(d);
+}
+
+int threadCount(int requested, size_t work) {
+    int t = requested > 0 ? requested : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return static_cast<int>(std::max<size_t>(1, std::min<size_t>(t, work / 4096 + 1)));
+}
+
+// labels[i] = nearest centre of pixel i, spread over threads; returns how
+// many labels changed.
+size_t assign(const PixelSample& sample, const Centres& centres, std::vector<int>& labels, int threads) {
+    const size_t n = sample.Count();
+    const int t = threadCount(threads, n);
+    std::vector<size_t> changed(t, 0);
+    const auto work = [&](int part) {
+        const size_t begin = n * part / t, end = n * (part + 1) / t;
+        for (size_t i = begin; i < end; ++i) {
+            const int nearest = NearestCentre(centres, sample.Pixel(i), sample.bands);
+            if (nearest != labels[i]) {
+                labels[i] = nearest;
+                ++changed[part];
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int p = 1; p < t; ++p)
+        pool.emplace_back(work, p);
+    work(0);
+    for (auto& th : pool)
+        th.join();
+    return std::accumulate(changed.begin(), changed.end(), size_t{0});
+}
+
+// Means of the clusters; counts[j] pixels in cluster j.
+void update(const PixelSample& sample, const std::vector<int>& labels, Centres& centres, std::vector<size_t>& counts) {
+    const int bands = sample.bands;
+    Centres sums(centres.size(), std::vector<double>(bands, 0.0));
+    counts.assign(centres.size(), 0);
+    for (size_t i = 0; i < labels.size(); ++i) {
+        const float* p = sample.Pixel(i);
+        for (int b = 0; b < bands; ++b)
+            sums[labels[i]][b] += p[b];
+        ++counts[labels[i]];
+    }
+    for (size_t j = 0; j < centres.size(); ++j)
+        if (counts[j])
+            for (int b = 0; b < bands; ++b)
+                centres[j][b] = sums[j][b] / static_cast<double>(counts[j]);
+}
+
+} // namespace
+
+int NearestCentre(const Centres& centres, const float* pixel, int bands) {
+    int best = 0;
+    double bestDistance = std::numeric_limits<double>::infinity();
+    for (size_t j = 0; j < centres.size(); ++j) {
+        const double d = distance2(centres[j], pixel, bands);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = static_cast<int>(j);
+        }
+    }
+    return best;
+}
+
+Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed) {
+    const size_t n = sample.Count();
+    Centres centres;
+    if (n == 0 || k <= 0)
+        return centres;
+    std::mt19937_64 rng(seed);
+    const auto pick = [&](size_t i) {
+        const float* p = sample.Pixel(i);
+        centres.emplace_back(p, p + sample.bands);
+    };
+    pick(std::uniform_int_distribution<size_t>(0, n - 1)(rng));
+    std::vector<double> nearest(n);
+    for (size_t i = 0; i < n; ++i)
+        nearest[i] = distance2(centres[0], sample.Pixel(i), sample.bands);
+    while (static_cast<int>(centres.size()) < k) {
+        const double total = std::accumulate(nearest.begin(), nearest.end(), 0.0);
+        if (total <= 0)
+            break; // every pixel sits on a centre already
+        double target = std::uniform_real_distribution<double>(0.0, total)(rng);
+        size_t chosen = n - 1;
+        for (size_t i = 0; i < n; ++i) {
+            target -= nearest[i];
+            if (target < 0 && nearest[i] > 0) {
+                chosen = i;
+                break;
+            }
+        }
+        pick(chosen);
+        for (size_t i = 0; i < n; ++i)
+            nearest[i] = std::min(nearest[i], distance2(centres.back(), sample.Pixel(i), sample.bands));
+    }
+    return centres;
+}
+
+KMeansResult RunKMeans(const PixelSample& sample, Centres centres, int maxIterations, double changeThreshold,
+                       int threads) {
+    KMeansResult result;
+    const size_t n = sample.Count();
+    std::vector<int> labels(n, -1);
+    std::vector<size_t> counts;
+    for (int iteration = 1; iteration <= maxIterations && !centres.empty(); ++iteration) {
+        const size_t changed = assign(sample, centres, labels, threads);
+        update(sample, labels, centres, counts);
+        // An empty cluster restarts at the pixel worst served by its centre.
+        for (size_t j = 0; j < centres.size(); ++j) {
+            if (counts[j])
+                continue;
+            size_t worst = 0;
+            double worstDistance = -1;
+            for (size_t i = 0; i < n; ++i) {
+                const double d = distance2(centres[labels[i]], sample.Pixel(i), sample.bands);
+                if (d > worstDistance && counts[labels[i]] > 1) {
+                    worstDistance = d;
+                    worst = i;
+                }
+            }
+            if (worstDistance <= 0)
+                continue;
+            --counts[labels[worst]];
+            centres[j].assign(sample.Pixel(worst), sample.Pixel(worst) + sample.bands);
+            labels[worst] = static_cast<int>(j);
+            counts[j] = 1;
+        }
+        result.iterations = iteration;
+        result.lastChange = n ? static_cast<double>(changed) / n : 0.0;
+        if (result.lastChange <= changeThreshold)
+            break;
+    }
+    result.centres = std::move(centres);
+    return result;
+}
+
+IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& s, int threads) {
+    IsodataResult result;
+    const size_t n = sample.Count();
+    const int bands = sample.bands;
+    const int k = std::max(1, s.desiredClasses);
+    Centres centres = InitialCentres(sample, k);
+    std::vector<int> labels(n, -1);
+    std::vector<size_t> counts;
+
+    for (int iteration = 1; iteration <= std::max(1, s.maxIterations) && !centres.empty(); ++iteration) {
+        result.iterations = iteration;
+        const size_t changed = assign(sample, centres, labels, threads);
+        update(sample, labels, centres, counts);
+
+        // Discard classes smaller than the minimum size (the largest always
+        // stays); their pixels go to the nearest remaining class next time.
+        {
+            Centres kept;
+            const size_t largest = std::max_element(counts.begin(), counts.end()) - counts.begin();
+            for (size_t j = 0; j < centres.size(); ++j) {
+                if (j == largest || static_cast<double>(counts[j]) >= s.minClassSize)
+                    kept.push_back(centres[j]);
+                else
+                    ++result.discards;
+            }
+            if (kept.size() != centres.size()) {
+                centres = std::move(kept);
+                std::fill(labels.begin(), labels.end(), -1);
+                assign(sample, centres, labels, threads);
+                update(sample, labels, centres, counts);
+            }
+        }
+        const bool last = iteration == s.maxIterations;
+        if (last)
+            break; // the last iteration only assigns and updates
+
+        // Per-class spread: mean distance to the centre and standard deviation per band.
+        const size_t nc = centres.size();
+        std::vector<double> meanDistance(nc, 0.0);
+        Centres variance(nc, std::vector<double>(bands, 0.0));
+        for (size_t i = 0; i < n; ++i) {
+            const int j = labels[i];
+            const float* p = sample.Pixel(i);
+            meanDistance[j] += std::sqrt(distance2(centres[j], p, bands));
+            for (int b = 0; b < bands; ++b)
+                variance[j][b] += (p[b] - centres[j][b]) * (p[b] - centres[j][b]);
+        }
+        double overall = 0;
+        for (size_t j = 0; j < nc; ++j) {
+            overall += meanDistance[j];
+            if (counts[j])
+                meanDistance[j] /= static_cast<double>(counts[j]);
+        }
+        overall /= std::max<size_t>(1, n);
+
+        bool changedStructure = false;
+        const bool trySplit = static_cast<int>(nc) <= k / 2 || (iteration % 2 == 1 && static_cast<int>(nc) < 2 * k);
+        if (trySplit) {
+            Centres next;
+            int splits = 0;
+            for (size_t j = 0; j < nc; ++j) {
+                int widest = 0;
+                double sigma = 0;
+                for (int b = 0; b < bands; ++b) {
+                    const double sd = counts[j] ? std::sqrt(variance[j][b] / counts[j]) : 0.0;
+                    if (sd > sigma) {
+                        sigma = sd;
+                        widest = b;
+                    }
+                }
+                const bool room = static_cast<int>(nc) + splits < 2 * k;
+                const bool spread = (meanDistance[j] > overall && static_cast<double>(counts[j]) > 2 * (s.minClassSize + 1)) ||
+                                    static_cast<int>(nc) <= k / 2;
+                if (room && sigma > s.splitStdDev && spread) {
+                    std::vector<double> plus = centres[j], minus = centres[j];
+                    plus[widest] += 0.5 * sigma;
+                    minus[widest] -= 0.5 * sigma;
+                    next.push_back(plus);
+                    next.push_back(minus);
+                    ++splits;
+                } else {
+                    next.push_back(centres[j]);
+                }
+            }
+            if (splits) {
+                centres = std::move(next);
+                result.splits += splits;
+                changedStructure = true;
+            }
+        }
+        if (!changedStructure) {
+            // Lump the closest pairs below the minimum distance, at most
+            // maxMergePairs, each class at most once per iteration.
+            struct Pair {
+                double distance;
+                size_t a, b;
+            };
+            std::vector<Pair> pairs;
+            for (size_t a = 0; a < nc; ++a)
+                for (size_t b = a + 1; b < nc; ++b) {
+                    const double d = centreDistance(centres[a], centres[b]);
+                    if (d < s.minCentreDistance)
+                        pairs.push_back({d, a, b});
+                }
+            std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) {
+                return x.distance != y.distance ? x.distance < y.distance : std::tie(x.a, x.b) < std::tie(y.a, y.b);
+            });
+            std::vector<bool> used(nc, false), gone(nc, false);
+            int merges = 0;
+            for (const Pair& p : pairs) {
+                if (merges >= s.maxMergePairs)
+                    break;
+                if (used[p.a] || used[p.b])
+                    continue;
+                const double wa = static_cast<double>(counts[p.a]), wb = static_cast<double>(counts[p.b]);
+                for (int b = 0; b < bands; ++b)
+                    centres[p.a][b] = wa + wb > 0 ? (wa * centres[p.a][b] + wb * centres[p.b][b]) / (wa + wb)
+                                                  : centres[p.a][b];
+                used[p.a] = used[p.b] = true;
+                gone[p.b] = true;
+                ++merges;
+            }
+            if (merges) {
+                Centres kept;
+                for (size_t j = 0; j < nc; ++j)
+                    if (!gone[j])
+                        kept.push_back(centres[j]);
+                centres = std::move(kept);
+                result.merges += merges;
+                changedStructure = true;
+            }
+        }
+        if (changedStructure) {
+            std::fill(labels.begin(), labels.end(), -1);
+        } else if (n && static_cast<double>(changed) / n <= s.changeThreshold && iteration > 1) {
+            break;
+        }
+    }
+    result.centres = std::move(centres);
+    return result;
+}
+
+void SortCentresByBrightness(Centres& centres) {
+    std::stable_sort(centres.begin(), centres.end(), [](const std::vector<double>& a, const std::vector<double>& b) {
+        return std::accumulate(a.begin(), a.end(), 0.0) < std::accumulate(b.begin(), b.end(), 0.0);
+    });
+}

@@ -1,0 +1,227 @@
+#include "processing/unsupervised.h"
+
+#include "engine/rastersource.h"
+#include "platform/commonfun.h"
+#include "processing/blockprocessor.h"
+#include "processing/classraster.h"
+#include "processing/clustering.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace {
+
+// Copies a record of the wanted type; a plain base record keeps the
+// derived defaults and takes the base fields.
+template <class Record> Record asRecord(const AlgorithmParam* param) {
+    if (const auto* typed = dynamic_cast<const Record*>(param))
+        return *typed;
+    Record record;
+    if (param)
+        static_cast<AlgorithmParam&>(record) = *param;
+    return record;
+}
+
+// Pixels on an even grid over the rectangle, at most `limit` of them; every
+// pixel when the rectangle holds fewer. Gathered in image order, whatever
+// order the blocks are read in, so the result is deterministic.
+struct GridSample {
+    PixelSample sample;
+    int step = 1;
+};
+
+bool gatherSample(BlockProcessor& blocks, const PixelRect& rect, int bands, long long limit,
+                  const BlockProcessor::Progress& progress, GridSample& out) {
+    const double pixels = static_cast<double>(rect.Width()) * rect.Height();
+    out.step = std::max(1, static_cast<int>(std::ceil(std::sqrt(pixels / static_cast<double>(std::max(1LL, limit))))));
+    const int step = out.step;
+    std::vector<std::vector<std::pair<long long, std::vector<float>>>> perWorker(blocks.WorkerCount());
+    const bool ok = blocks.ForEachBlock(
+        [&](const PixelBlock& block, int worker) {
+            auto& mine = perWorker[worker];
+            // First grid row and column inside the block.
+            const int row0 = rect.top + ((std::max(block.y, rect.top) - rect.top + step - 1) / step) * step;
+            const int col0 = rect.left + ((std::max(block.x, rect.left) - rect.left + step - 1) / step) * step;
+            for (int row = row0; row < block.y + block.height && row < rect.bottom; row += step)
+                for (int col = col0; col < block.x + block.width && col < rect.right; col += step) {
+                    const int i = (row - block.y) * block.width + (col - block.x);
+                    if (!block.valid[i])
+                        continue;
+                    const float* p = block.Pixel(i);
+                    mine.emplace_back(static_cast<long long>(row) * rect.right + col, std::vector<float>(p, p + bands));
+                }
+        },
+        progress);
+    if (!ok)
+        return false;
+    std::vector<std::pair<long long, std::vector<float>>> all;
+    for (auto& w : perWorker)
+        for (auto& e : w)
+            all.push_back(std::move(e));
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out.sample.bands = bands;
+    out.sample.data.clear();
+    out.sample.data.reserve(all.size() * bands);
+    for (const auto& e : all)
+        out.sample.data.insert(out.sample.data.end(), e.second.begin(), e.second.end());
+    return true;
+}
+
+std::string formatDouble(double v) {
+    std::ostringstream s;
+    s << v;
+    return s.str();
+}
+
+} // namespace
+
+// The steps K-Means and ISODATA share: sample, fit (the caller's), label, write.
+class UnsupervisedRun {
+public:
+    UnsupervisedRun(CRasterSource& input, const std::vector<int>& bands, const CRasterAOI* aoi, PixelRect rect)
+        : m_blocks(input, bands, aoi, rect), m_rect(rect), m_input(input), m_bands(static_cast<int>(bands.size())) {}
+
+    BlockProcessor& Blocks() { return m_blocks; }
+    const PixelRect& Rect() const { return m_rect; }
+    int Bands() const { return m_bands; }
+
+    bool Label(const Centres& centres, const std::wstring& output, int format,
+               const std::map<std::string, std::string>& metadata, const BlockProcessor::Progress& progress,
+               std::wstring& error) {
+        ClassRasterWriter writer;
+        if (!writer.Create(output, format, m_input, static_cast<int>(centres.size()))) {
+            error = writer.GetLastError();
+            return false;
+        }
+        const int bands = m_bands;
+        const bool ok = m_blocks.LabelBlocks(
+            [&](const PixelBlock& block, std::uint16_t* labels, int) {
+                for (int i = 0; i < block.PixelCount(); ++i)
+                    if (block.valid[i])
+                        labels[i] = static_cast<std::uint16_t>(NearestCentre(centres, block.Pixel(i), bands) + 1);
+            },
+            writer, progress);
+        if (!ok) {
+            error = m_blocks.GetLastError();
+            writer.Abort();
+            return false;
+        }
+        if (!writer.Commit(NumberedClasses(static_cast<int>(centres.size())), metadata)) {
+            error = writer.GetLastError();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    BlockProcessor m_blocks;
+    PixelRect m_rect;
+    CRasterSource& m_input;
+    int m_bands;
+};
+
+CKMeanClassify::CKMeanClassify(const AlgorithmParam* param)
+    : CBaseAlgorithm(asRecord<KMeanClassifyParam>(param)) {}
+
+bool CKMeanClassify::Preproccess() {
+    const KMeanClassifyParam& p = Param();
+    if (p.m_classCount < 1 || p.m_classCount > 65535)
+        return Fail(L"The class count must be between 1 and 65535 (got " + std::to_wstring(p.m_classCount) + L").");
+    if (p.m_maxIterations < 1)
+        return Fail(L"The iteration count must be at least 1 (got " + std::to_wstring(p.m_maxIterations) + L").");
+    if (!(p.m_changeThreshold >= 0 && p.m_changeThreshold <= 1))
+        return Fail(L"The convergence threshold must lie between 0 and 1.");
+    return CBaseAlgorithm::Preproccess();
+}
+
+bool CKMeanClassify::Process() {
+    if (!Preproccess() || !ConfigRasterAOI())
+        return false;
+    const KMeanClassifyParam& p = Param();
+    UnsupervisedRun run(*m_input, m_bands, m_aoi.get(), ProcessingRect());
+    GridSample grid;
+    if (!gatherSample(run.Blocks(), run.Rect(), run.Bands(), p.m_sampleLimit, Stage(0, 30, L"Reading pixels"), grid))
+        return IsCancelled() ? false : Fail(run.Blocks().GetLastError());
+    if (grid.sample.Count() == 0)
+        return Fail(L"No valid pixel to classify: every pixel is nodata or outside the area of interest.");
+    ReportStep(L"Clustering");
+    KMeansResult fit = RunKMeans(grid.sample, InitialCentres(grid.sample, p.m_classCount), p.m_maxIterations,
+                                 p.m_changeThreshold);
+    SortCentresByBrightness(fit.centres);
+    if (IsCancelled())
+        return false;
+    std::wstring error;
+    const std::map<std::string, std::string> metadata{
+        {"ALGORITHM", "K-Means"},
+        {"CLASSES", std::to_string(p.m_classCount)},
+        {"ITERATIONS", std::to_string(fit.iterations)},
+        {"MAX_ITERATIONS", std::to_string(p.m_maxIterations)},
+        {"CHANGE_THRESHOLD", formatDouble(p.m_changeThreshold)},
+        {"SAMPLE_STEP", std::to_string(grid.step)},
+        {"INPUT", CommonFun::U2M(p.m_inputPath)}};
+    if (!run.Label(fit.centres, p.m_outputPath, p.m_outputFormat, metadata, Stage(40, 100, L"Writing classes"), error))
+        return IsCancelled() ? false : Fail(error);
+    ReportPercent(100);
+    return true;
+}
+
+CISODATAClassify::CISODATAClassify(const ISODATAClassifyParam* param)
+    : CBaseAlgorithm(asRecord<ISODATAClassifyParam>(param)) {}
+
+bool CISODATAClassify::Preproccess() {
+    const ISODATAClassifyParam& p = Param();
+    if (p.m_classCount < 1 || p.m_classCount > 32767)
+        return Fail(L"The class count must be between 1 and 32767 (got " + std::to_wstring(p.m_classCount) + L").");
+    if (p.m_maxIterations < 1)
+        return Fail(L"The iteration count must be at least 1 (got " + std::to_wstring(p.m_maxIterations) + L").");
+    if (!(p.m_changeThreshold >= 0 && p.m_changeThreshold <= 1))
+        return Fail(L"The convergence threshold must lie between 0 and 1.");
+    if (!(p.m_minClassDistance >= 0) || !(p.m_splitStdDev > 0))
+        return Fail(L"The minimum class distance must not be negative and the standard deviation must be positive.");
+    if (p.m_maxMergePairs < 0 || p.m_minPixelCount < 0)
+        return Fail(L"The merge pairs and the minimum pixel count must not be negative.");
+    return CBaseAlgorithm::Preproccess();
+}
+
+bool CISODATAClassify::Process() {
+    if (!Preproccess() || !ConfigRasterAOI())
+        return false;
+    const ISODATAClassifyParam& p = Param();
+    UnsupervisedRun run(*m_input, m_bands, m_aoi.get(), ProcessingRect());
+    GridSample grid;
+    if (!gatherSample(run.Blocks(), run.Rect(), run.Bands(), p.m_sampleLimit, Stage(0, 30, L"Reading pixels"), grid))
+        return IsCancelled() ? false : Fail(run.Blocks().GetLastError());
+    if (grid.sample.Count() == 0)
+        return Fail(L"No valid pixel to classify: every pixel is nodata or outside the area of interest.");
+    ReportStep(L"Clustering");
+    IsodataSettings settings;
+    settings.desiredClasses = p.m_classCount;
+    settings.maxIterations = p.m_maxIterations;
+    settings.changeThreshold = p.m_changeThreshold;
+    settings.minCentreDistance = p.m_minClassDistance;
+    settings.splitStdDev = p.m_splitStdDev;
+    settings.maxMergePairs = p.m_maxMergePairs;
+    // The minimum class size is in image pixels; each sample pixel stands for step² of them.
+    settings.minClassSize = static_cast<double>(p.m_minPixelCount) / (static_cast<double>(grid.step) * grid.step);
+    IsodataResult fit = RunIsodata(grid.sample, settings);
+    SortCentresByBrightness(fit.centres);
+    if (IsCancelled())
+        return false;
+    std::wstring error;
+    const std::map<std::string, std::string> metadata{
+        {"ALGORITHM", "ISODATA"},
+        {"DESIRED_CLASSES", std::to_string(p.m_classCount)},
+        {"CLASSES", std::to_string(fit.centres.size())},
+        {"ITERATIONS", std::to_string(fit.iterations)},
+        {"SPLITS", std::to_string(fit.splits)},
+        {"MERGES", std::to_string(fit.merges)},
+        {"DISCARDS", std::to_string(fit.discards)},
+        {"SAMPLE_STEP", std::to_string(grid.step)},
+        {"INPUT", CommonFun::U2M(p.m_inputPath)}};
+    if (!run.Label(fit.centres, p.m_outputPath, p.m_outputFormat, metadata, Stage(40, 100, L"Writing classes"), error))
+        return IsCancelled() ? false : Fail(error);
+    ReportPercent(100);
+    return true;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// Unsupervised classification: K-Means and ISODATA over the bands of one
+// image, writing a classified image with its ".acf".
+
+#include "processing/basealgorithm.h"
+
+class KMeanClassifyParam : public AlgorithmParam {
+public:
+    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<KMeanClassifyParam>(*this); }
+
+    int m_classCount = 5;
+    int m_maxIterations = 5;
+    double m_changeThreshold = 0.05; // stop when at most this fraction of pixels changes class
+    // Not set by the window: pixels the centres are fitted on (evenly spread
+    // over the image); the whole image when it has fewer.
+    long long m_sampleLimit = 1LL << 20;
+};
+
+class ISODATAClassifyParam : public AlgorithmParam {
+public:
+    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<ISODATAClassifyParam>(*this); }
+
+    int m_classCount = 5;              // desired number of classes
+    int m_maxIterations = 5;
+    double m_changeThreshold = 0.05;
+    double m_minClassDistance = 0.5;   // centres closer than this are merged
+    double m_splitStdDev = 1.0;        // a class whose largest standard deviation exceeds this may split
+    int m_maxMergePairs = 2;           // merges per iteration
+    int m_minPixelCount = 1000;        // smaller classes are discarded
+    long long m_sampleLimit = 1LL << 20;
+};
+
+class CKMeanClassify : public CBaseAlgorithm {
+public:
+    // Copies the record (a KMeanClassifyParam; any other record keeps the defaults).
+    explicit CKMeanClassify(const AlgorithmParam* param);
+    bool Preproccess() override;
+    bool Process() override;
+
+    const KMeanClassifyParam& Param() const { return static_cast<const KMeanClassifyParam&>(*m_param); }
+};
+
+class CISODATAClassify : public CBaseAlgorithm {
+public:
+    explicit CISODATAClassify(const ISODATAClassifyParam* param);
+    bool Preproccess() override;
+    bool Process() override;
+
+    const ISODATAClassifyParam& Param() const { return static_cast<const ISODATAClassifyParam&>(*m_param); }
+};

@@ -1,0 +1,482 @@
+// The processing framework, the class raster writer, K-Means and ISODATA,
+// checked against naive references on small images written here.
+#include "engine/aiffile.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/rastersource.h"
+#include "platform/commonfun.h"
+#include "processing/blockprocessor.h"
+#include "processing/classraster.h"
+#include "processing/clustering.h"
+#include "processing/progress.h"
+#include "processing/unsupervised.h"
+#include "support/scratchdir.h"
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <numeric>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path workDir() {
+    return ScratchDir();
+}
+
+std::wstring wpath(const fs::path& p) { return CommonFun::M2U(p.string()); }
+
+// A scene of three spectral groups in horizontal bands of rows, with noise;
+// band values are UInt16. `options` may ask for tiles.
+struct Scene {
+    int width = 48, height = 36, bands = 3;
+    std::vector<std::vector<float>> values; // [band][row * width + col]
+};
+
+Scene writeScene(const fs::path& path, int width, int height, const std::vector<const char*>& options = {},
+                 std::uint32_t seed = 3) {
+    Scene s;
+    s.width = width;
+    s.height = height;
+    s.values.assign(s.bands, std::vector<float>(static_cast<size_t>(width) * height));
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> noise(0.0f, 6.0f);
+    const float means[3][3] = {{100, 400, 250}, {600, 300, 900}, {1500, 1200, 200}};
+    for (int r = 0; r < height; ++r)
+        for (int c = 0; c < width; ++c) {
+            const int group = (r * 3 / height + (c > width * 3 / 4 ? 1 : 0)) % 3;
+            for (int b = 0; b < s.bands; ++b)
+                s.values[b][r * width + c] = std::round(means[group][b] + noise(rng));
+        }
+    GDALAllRegister();
+    CPLStringList opts;
+    for (const char* o : options)
+        opts.AddString(o);
+    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        path.string().c_str(), width, height, s.bands, GDT_UInt16, opts.List()));
+    double gt[6] = {300000, 10, 0, 5000000, 0, -10};
+    ds->SetGeoTransform(gt);
+    OGRSpatialReference srs;
+    srs.importFromEPSG(32633);
+    ds->SetSpatialRef(&srs);
+    for (int b = 0; b < s.bands; ++b)
+        EXPECT_EQ(ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, width, height, s.values[b].data(), width, height,
+                                                    GDT_Float32, 0, 0, nullptr),
+                  CE_None);
+    return s;
+}
+
+std::vector<int> readLabels(const fs::path& path, int& width, int& height) {
+    std::unique_ptr<GDALDataset> ds(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER));
+    EXPECT_TRUE(ds);
+    if (!ds)
+        return {};
+    width = ds->GetRasterXSize();
+    height = ds->GetRasterYSize();
+    std::vector<int> labels(static_cast<size_t>(width) * height);
+    EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, width, height, labels.data(), width, height, GDT_Int32, 0,
+                                             0, nullptr),
+              CE_None);
+    return labels;
+}
+
+// Textbook Lloyd iterations, one thread, no shortcuts.
+std::vector<int> naiveKMeansLabels(const Scene& s, const std::vector<char>& use, int k, int iterations, double threshold) {
+    PixelSample sample;
+    sample.bands = s.bands;
+    std::vector<size_t> index;
+    for (size_t i = 0; i < use.size(); ++i)
+        if (use[i]) {
+            index.push_back(i);
+            for (int b = 0; b < s.bands; ++b)
+                sample.data.push_back(s.values[b][i]);
+        }
+    Centres centres = InitialCentres(sample, k); // the same seeding as the classifier
+    const auto nearest = [&](const float* p) {
+        int best = 0;
+        double bestD = 1e300;
+        for (int j = 0; j < static_cast<int>(centres.size()); ++j) {
+            double d = 0;
+            for (int b = 0; b < s.bands; ++b)
+                d += (p[b] - centres[j][b]) * (p[b] - centres[j][b]);
+            if (d < bestD)
+                bestD = d, best = j;
+        }
+        return best;
+    };
+    std::vector<int> labels(index.size(), -1);
+    for (int it = 0; it < iterations; ++it) {
+        size_t changed = 0;
+        for (size_t i = 0; i < index.size(); ++i) {
+            const int j = nearest(sample.Pixel(i));
+            changed += j != labels[i];
+            labels[i] = j;
+        }
+        for (int j = 0; j < static_cast<int>(centres.size()); ++j) {
+            std::vector<double> sum(s.bands, 0);
+            size_t n = 0;
+            for (size_t i = 0; i < index.size(); ++i)
+                if (labels[i] == j) {
+                    for (int b = 0; b < s.bands; ++b)
+                        sum[b] += sample.Pixel(i)[b];
+                    ++n;
+                }
+            if (n)
+                for (int b = 0; b < s.bands; ++b)
+                    centres[j][b] = sum[b] / n;
+        }
+        if (static_cast<double>(changed) / index.size() <= threshold)
+            break;
+    }
+    std::sort(centres.begin(), centres.end(), [](const auto& a, const auto& b) {
+        return std::accumulate(a.begin(), a.end(), 0.0) < std::accumulate(b.begin(), b.end(), 0.0);
+    });
+    std::vector<int> out(use.size(), 0);
+    for (size_t i = 0; i < use.size(); ++i)
+        if (use[i]) {
+            float p[3] = {s.values[0][i], s.values[1][i], s.values[2][i]};
+            out[i] = nearest(p) + 1;
+        }
+    return out;
+}
+
+// Progress that records and can ask to stop after some reports.
+class RecordingProgress : public CBaseProgress {
+public:
+    int cancelAfter = -1;
+    std::atomic<int> reports{0};
+    double lastPercent = -1;
+    bool finished = false, succeeded = false;
+    std::wstring title, message;
+    void Show(int) override {}
+    void SetTitle(const std::wstring& t) override { title = t; }
+    void SetStep(const std::wstring&) override {}
+    void SetPercent(double p) override {
+        ++reports;
+        EXPECT_GE(p, lastPercent); // progress never goes back
+        lastPercent = p;
+    }
+    bool IsCancelled() const override { return cancelAfter >= 0 && reports >= cancelAfter; }
+    void Finish(bool ok, const std::wstring& m) override {
+        finished = true;
+        succeeded = ok;
+        message = m;
+    }
+};
+
+bool onlyExpectedFiles(const fs::path& dir, const std::vector<std::string>& names) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(dir))
+        found.push_back(e.path().filename().string());
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> want(names);
+    std::sort(want.begin(), want.end());
+    return found == want;
+}
+
+} // namespace
+
+TEST(BlockProcessor, VisitsEveryValidPixelOnceOnStripsAndTiles) {
+    for (bool tiled : {false, true}) {
+        SCOPED_TRACE(tiled ? "tiled" : "strips");
+        const fs::path path = workDir() / (tiled ? "blocks-tiled.tif" : "blocks-strips.tif");
+        std::vector<const char*> options;
+        if (tiled)
+            options = {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"};
+        const Scene s = writeScene(path, 70, 53, options);
+        CRasterSource raster;
+        ASSERT_EQ(raster.Open(wpath(path)), GIS_OK);
+        const PixelRect rect{5, 7, 61, 50};
+        BlockProcessor blocks(raster, {3, 1}, nullptr, rect);
+        blocks.SetWorkerCount(3);
+        std::vector<double> sums(3, 0.0);
+        std::vector<long long> counts(3, 0);
+        ASSERT_TRUE(blocks.ForEachBlock(
+            [&](const PixelBlock& b, int w) {
+                for (int i = 0; i < b.PixelCount(); ++i)
+                    if (b.valid[i]) {
+                        sums[w] += b.Pixel(i)[0] * 1000.0 + b.Pixel(i)[1]; // band 3 then band 1
+                        ++counts[w];
+                    }
+            },
+            nullptr));
+        double want = 0;
+        for (int r = rect.top; r < rect.bottom; ++r)
+            for (int c = rect.left; c < rect.right; ++c)
+                want += s.values[2][r * 70 + c] * 1000.0 + s.values[0][r * 70 + c];
+        EXPECT_EQ(std::accumulate(counts.begin(), counts.end(), 0LL), 56LL * 43);
+        EXPECT_DOUBLE_EQ(std::accumulate(sums.begin(), sums.end(), 0.0), want);
+    }
+}
+
+TEST(ClassRasterWriter, FormatsAndFailureLeaveNothing) {
+    EXPECT_EQ(ClassRasterWriter::ResolveFormat(38, L"/x/out.img"), 38);
+    EXPECT_EQ(ClassRasterWriter::ResolveFormat(20, L"/x/out.tif"), 20);
+    EXPECT_EQ(ClassRasterWriter::ResolveFormat(0, L"/x/out.img"), 20);
+    EXPECT_EQ(ClassRasterWriter::ResolveFormat(0, L"/x/out.pix"), 21);
+    EXPECT_EQ(ClassRasterWriter::ResolveFormat(0, L"/x/out"), 38);
+    EXPECT_EQ(ClassRasterWriter::ResolveFormat(99, L"/x/out.xyz"), 38);
+
+    const fs::path dir = workDir() / "writer";
+    fs::create_directories(dir);
+    const Scene s = writeScene(dir / "in.tif", 20, 10);
+    CRasterSource raster;
+    ASSERT_EQ(raster.Open(wpath(dir / "in.tif")), GIS_OK);
+    {
+        ClassRasterWriter writer;
+        ASSERT_TRUE(writer.Create(wpath(dir / "out.img"), 0, raster, 300)); // beyond Byte: UInt16
+        std::vector<std::uint16_t> labels(20 * 10, 299);
+        ASSERT_TRUE(writer.WriteBlock(0, 0, 20, 10, labels.data()));
+        labels[0] = 301;
+        EXPECT_FALSE(writer.WriteBlock(0, 0, 20, 10, labels.data())); // beyond the class table
+        EXPECT_TRUE(fs::exists(writer.TemporaryPath()));
+    } // never committed: gone
+    EXPECT_TRUE(onlyExpectedFiles(dir, {"in.tif"}));
+
+    ClassRasterWriter writer;
+    ASSERT_TRUE(writer.Create(wpath(dir / "out.img"), 0, raster, 300));
+    std::vector<std::uint16_t> labels(20 * 10);
+    for (size_t i = 0; i < labels.size(); ++i)
+        labels[i] = static_cast<std::uint16_t>(i % 301);
+    ASSERT_TRUE(writer.WriteBlock(0, 0, 20, 10, labels.data()));
+    ASSERT_TRUE(writer.Commit(NumberedClasses(300), {{"ALGORITHM", "test"}}));
+    std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir / "out.img").string().c_str(), GDAL_OF_RASTER));
+    ASSERT_TRUE(ds);
+    EXPECT_EQ(std::string(ds->GetDriver()->GetDescription()), "HFA");
+    EXPECT_EQ(ds->GetRasterBand(1)->GetRasterDataType(), GDT_UInt16);
+    CClassifiedAssistantFile acf;
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(wpath(dir / "out.acf")));
+    EXPECT_EQ(acf.GetClassCount(), 301);
+    EXPECT_EQ(acf.GetClassRecord(0)->m_pixelCount, 1);
+    EXPECT_EQ(acf.GetClassRecord(199)->m_pixelCount, 1);
+    EXPECT_EQ(acf.GetClassRecord(200)->m_pixelCount, 0);
+    EXPECT_EQ(acf.GetPixelSizeY(), -10.0);
+}
+
+TEST(KMeans, MatchesANaiveLloydAndWritesAReadableClassImage) {
+    const fs::path dir = workDir() / "kmeans";
+    fs::create_directories(dir);
+    const Scene s = writeScene(dir / "scene.tif", 48, 36);
+    KMeanClassifyParam param;
+    param.m_algorithmName = L"K均值分类算法";
+    param.m_inputPath = wpath(dir / "scene.tif");
+    param.m_outputPath = wpath(dir / "classes.tif");
+    param.m_outputFormat = 38;
+    param.m_classCount = 4;
+    param.m_maxIterations = 20;
+    param.m_changeThreshold = 0.0;
+    RecordingProgress progress;
+    auto* algorithm = new CKMeanClassify(&param);
+    param.m_classCount = 9; // the algorithm has its own copy
+    algorithm->SetProgress(&progress);
+    ASSERT_TRUE(algorithm->ProcessFromNewThread(false)) << CommonFun::U2M(algorithm->GetLastError());
+    delete algorithm;
+    EXPECT_TRUE(progress.finished && progress.succeeded);
+    EXPECT_EQ(progress.title, L"K均值分类算法");
+    EXPECT_EQ(progress.lastPercent, 100.0);
+
+    int w = 0, h = 0;
+    const std::vector<int> labels = readLabels(dir / "classes.tif", w, h);
+    ASSERT_EQ(w * h, 48 * 36);
+    const std::vector<int> want = naiveKMeansLabels(s, std::vector<char>(48 * 36, 1), 4, 20, 0.0);
+    EXPECT_EQ(labels, want);
+
+    // The image carries its classes for GDAL tools; the .acf agrees with the pixels.
+    std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir / "classes.tif").string().c_str(), GDAL_OF_RASTER));
+    GDALRasterBand* band = ds->GetRasterBand(1);
+    EXPECT_EQ(band->GetRasterDataType(), GDT_Byte);
+    ASSERT_NE(band->GetColorTable(), nullptr);
+    EXPECT_GE(band->GetColorTable()->GetColorEntryCount(), 5);
+    ASSERT_NE(band->GetCategoryNames(), nullptr);
+    EXPECT_STREQ(band->GetCategoryNames()[0], "Unclassified");
+    EXPECT_STREQ(band->GetCategoryNames()[4], "Class 4");
+    EXPECT_EQ(std::string(ds->GetMetadataItem("ALGORITHM", "TESSERA")), "K-Means");
+    double gt[6];
+    ds->GetGeoTransform(gt);
+    EXPECT_EQ(gt[0], 300000.0);
+    CClassifiedAssistantFile acf;
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(wpath(dir / "classes.acf")));
+    ASSERT_EQ(acf.GetClassCount(), 5);
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(acf.GetClassRecord(c)->m_pixelCount, std::count(labels.begin(), labels.end(), c)) << c;
+    EXPECT_EQ(acf.GetClassRecord(2)->m_name, L"Class 2");
+    EXPECT_EQ(acf.GetPixelSizeX(), 10.0);
+}
+
+TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
+    const fs::path dir = workDir() / "kmeans-aoi";
+    fs::create_directories(dir);
+    Scene s = writeScene(dir / "scene.tif", 40, 30);
+    {
+        // Nodata 0 in band 2 on a diagonal.
+        std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir / "scene.tif").string().c_str(), GDAL_OF_UPDATE));
+        ds->GetRasterBand(2)->SetNoDataValue(0);
+        for (int i = 0; i < 30; ++i) {
+            std::uint16_t zero = 0;
+            ds->GetRasterBand(2)->RasterIO(GF_Write, i, i, 1, 1, &zero, 1, 1, GDT_UInt16, 0, 0, nullptr);
+            s.values[1][i * 40 + i] = 0;
+        }
+    }
+    // AOI: the left 30 columns, in ground coordinates.
+    AifContent aoi;
+    aoi.polygons = {{{300000, 5000000}, {300300, 5000000}, {300300, 4999700}, {300000, 4999700}}};
+    ASSERT_TRUE(WriteAifFile(wpath(dir / "left.aif"), aoi));
+
+    KMeanClassifyParam param;
+    param.m_inputPath = wpath(dir / "scene.tif");
+    param.m_outputPath = wpath(dir / "classes.tif");
+    param.m_aoiPath = wpath(dir / "left.aif");
+    param.m_classCount = 3;
+    param.m_maxIterations = 10;
+    CKMeanClassify algorithm(&param);
+    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << CommonFun::U2M(algorithm.GetLastError());
+    int w = 0, h = 0;
+    const std::vector<int> labels = readLabels(dir / "classes.tif", w, h);
+    std::vector<char> use(40 * 30, 0);
+    for (int r = 0; r < 30; ++r)
+        for (int c = 0; c < 30; ++c)
+            use[r * 40 + c] = c != r;
+    EXPECT_EQ(labels, naiveKMeansLabels(s, use, 3, 10, 0.05));
+
+    // Fitting on an evenly spread sample still finds the three groups.
+    param.m_aoiPath.clear();
+    param.m_sampleLimit = 100;
+    param.m_outputPath = wpath(dir / "sampled.tif");
+    CKMeanClassify sampled(&param);
+    ASSERT_TRUE(sampled.ProcessFromNewThread(false));
+    const std::vector<int> sampledLabels = readLabels(dir / "sampled.tif", w, h);
+    const std::vector<int> full = naiveKMeansLabels(s, std::vector<char>(40 * 30, 1), 3, 10, 0.05);
+    for (size_t i = 0; i < full.size(); ++i)
+        if (s.values[1][i] != 0)
+            ASSERT_EQ(sampledLabels[i], full[i]) << i;
+}
+
+TEST(KMeans, CancelAndBadInputLeaveNoOutput) {
+    const fs::path dir = workDir() / "kmeans-fail";
+    fs::create_directories(dir);
+    writeScene(dir / "scene.tif", 300, 200);
+    KMeanClassifyParam param;
+    param.m_inputPath = wpath(dir / "scene.tif");
+    param.m_outputPath = wpath(dir / "classes.tif");
+    {
+        RecordingProgress progress;
+        progress.cancelAfter = 2;
+        CKMeanClassify algorithm(&param);
+        algorithm.SetProgress(&progress);
+        EXPECT_FALSE(algorithm.ProcessFromNewThread(false));
+        EXPECT_TRUE(algorithm.WasCancelled());
+        EXPECT_TRUE(progress.finished);
+        EXPECT_FALSE(progress.succeeded);
+        EXPECT_EQ(progress.message, L""); // a cancel is not an error
+    }
+    EXPECT_TRUE(onlyExpectedFiles(dir, {"scene.tif"}));
+
+    const auto failsWith = [&](KMeanClassifyParam p, const std::wstring& words) {
+        CKMeanClassify algorithm(&p);
+        EXPECT_FALSE(algorithm.ProcessFromNewThread(false));
+        EXPECT_NE(algorithm.GetLastError().find(words), std::wstring::npos) << CommonFun::U2M(algorithm.GetLastError());
+    };
+    KMeanClassifyParam p = param;
+    p.m_classCount = 0;
+    failsWith(p, L"class count");
+    p = param;
+    p.m_inputPath = wpath(dir / "missing.tif");
+    failsWith(p, L"Cannot open the input image");
+    p = param;
+    p.m_outputPath = wpath(dir / "no-such-folder" / "c.tif");
+    failsWith(p, L"output folder");
+    p = param;
+    p.m_bandList = {1, 4};
+    failsWith(p, L"Band 4 does not exist");
+    p = param;
+    p.m_aoiPath = wpath(dir / "scene.tif");
+    failsWith(p, L"area of interest");
+    EXPECT_TRUE(onlyExpectedFiles(dir, {"scene.tif"}));
+}
+
+TEST(Isodata, SplitsMergesAndDiscardsByItsRules) {
+    // Three tight blobs; with two classes wanted, the wide class holding
+    // two blobs is split, and the result settles on the three blob means.
+    PixelSample sample;
+    sample.bands = 2;
+    const auto blob = [&](float x, float y, int n) {
+        for (int i = 0; i < n; ++i) {
+            sample.data.push_back(x + (i % 3) - 1);
+            sample.data.push_back(y + (i % 5) - 2);
+        }
+    };
+    blob(0, 0, 60);
+    blob(100, 0, 60);
+    blob(50, 300, 60);
+    IsodataSettings split;
+    split.desiredClasses = 2;
+    split.maxIterations = 6;
+    split.minClassSize = 5;
+    split.splitStdDev = 10;
+    split.minCentreDistance = 1;
+    IsodataResult r = RunIsodata(sample, split);
+    SortCentresByBrightness(r.centres);
+    ASSERT_EQ(r.centres.size(), 3u);
+    EXPECT_GE(r.splits, 1);
+    EXPECT_NEAR(r.centres[0][0], 0, 1e-9);
+    EXPECT_NEAR(r.centres[1][0], 100, 1e-9);
+    EXPECT_NEAR(r.centres[2][1], 300, 1e-9);
+
+    // Two blobs closer than the lumping distance become one, at their
+    // pixel-weighted mean; a blob below the minimum size is discarded and its
+    // pixels join the nearest class left.
+    PixelSample near;
+    near.bands = 1;
+    for (int i = 0; i < 30; ++i)
+        near.data.push_back(10);
+    for (int i = 0; i < 10; ++i)
+        near.data.push_back(14);
+    for (int i = 0; i < 40; ++i)
+        near.data.push_back(500);
+    for (int i = 0; i < 3; ++i)
+        near.data.push_back(2000);
+    IsodataSettings merge;
+    merge.desiredClasses = 4;
+    merge.maxIterations = 4;
+    merge.minClassSize = 5;
+    merge.splitStdDev = 1000; // never split
+    merge.minCentreDistance = 8;
+    merge.maxMergePairs = 1;
+    r = RunIsodata(near, merge);
+    SortCentresByBrightness(r.centres);
+    EXPECT_EQ(r.discards, 1);
+    EXPECT_EQ(r.merges, 1);
+    ASSERT_EQ(r.centres.size(), 2u);
+    EXPECT_NEAR(r.centres[0][0], (30 * 10 + 10 * 14) / 40.0, 1e-9);
+    EXPECT_NEAR(r.centres[1][0], (40 * 500 + 3 * 2000) / 43.0, 1e-9);
+}
+
+TEST(Isodata, ClassifiesAnImageEndToEnd) {
+    const fs::path dir = workDir() / "isodata";
+    fs::create_directories(dir);
+    writeScene(dir / "scene.tif", 48, 36);
+    ISODATAClassifyParam param;
+    param.m_inputPath = wpath(dir / "scene.tif");
+    param.m_outputPath = wpath(dir / "classes.img");
+    param.m_outputFormat = 20;
+    param.m_classCount = 3;
+    param.m_maxIterations = 8;
+    param.m_minClassDistance = 50;
+    param.m_splitStdDev = 100;
+    param.m_minPixelCount = 20;
+    CISODATAClassify algorithm(&param);
+    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << CommonFun::U2M(algorithm.GetLastError());
+    int w = 0, h = 0;
+    const std::vector<int> labels = readLabels(dir / "classes.img", w, h);
+    CClassifiedAssistantFile acf;
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(wpath(dir / "classes.acf")));
+    EXPECT_EQ(acf.GetClassCount(), 4); // the three groups, and "Unclassified"
+    EXPECT_EQ(std::count(labels.begin(), labels.end(), 0), 0);
+    // Pixels of one row band (one group, left part) share a class.
+    EXPECT_EQ(labels[2 * 48 + 3], labels[10 * 48 + 20]);
+    EXPECT_NE(labels[2 * 48 + 3], labels[30 * 48 + 3]);
+}
