@@ -1,5 +1,6 @@
 #include "entry/tesserauilib.h"
 
+#include "classify/CDlgUnsuperviseClassify.h"
 #include "entry/tesserauiapp.h"
 
 int CTesseraUILib::DllPreTranslateMessage(TesseraMessage* message) {
@@ -7,4 +8,8 @@ int CTesseraUILib::DllPreTranslateMessage(TesseraMessage* message) {
         return 0;
     TesseraModuleGuard context;
     return TesseraApp().PreTranslateMessage(message->target, message->event) ? 1 : 0;
+}
+
+unsigned long CTesseraUILib::ShowUnsuperviseClassifyDlg(IControlerInterface* host) {
+    return ShowModelessWindow<CDlgUnsuperviseClassify>(host);
 }

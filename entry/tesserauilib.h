@@ -25,6 +25,9 @@ public:
     // Non-zero when a library window consumed the message (the host must not
     // dispatch it), zero when the host translates and dispatches it itself.
     static int DllPreTranslateMessage(TesseraMessage* message);
+
+    // Unsupervised classification (K-Means, ISODATA), template 6000.
+    static unsigned long ShowUnsuperviseClassifyDlg(IControlerInterface* host);
 };
 
 // The steps every entry point runs: the library's module context for the

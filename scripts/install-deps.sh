@@ -14,10 +14,12 @@ packages=(
 )
 
 # `install-deps.sh fuzz` adds what the fuzz targets need (clang with its
-# sanitizer and libFuzzer runtimes).
-if [ "${1:-}" = "fuzz" ]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+# sanitizer and libFuzzer runtimes); `install-deps.sh bench` the peers the
+# benchmarks compare with (GDAL's tools, GRASS GIS, scikit-learn) and GNU time.
+case "${1:-}" in
+  fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  bench) packages+=(python3-gdal python3-sklearn python3-numpy grass-core time) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
