@@ -1,0 +1,64 @@
+#include "cli/cliprogress.h"
+
+#include "platform/commonfun.h"
+#include "processing/basealgorithm.h"
+
+#include <csignal>
+#include <stdexcept>
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    g_interrupted = true;
+}
+
+} // namespace
+
+CliProgress::CliProgress(bool quiet) : m_quiet(quiet) {
+    g_interrupted = false;
+    std::signal(SIGINT, onInterrupt);
+}
+
+CliProgress::~CliProgress() {
+    std::signal(SIGINT, SIG_DFL);
+}
+
+void CliProgress::SetTitle(const std::wstring& title) {
+    if (m_quiet)
+        return;
+    m_bar.Begin(CommonFun::U2M(title));
+    m_begun = true;
+}
+
+void CliProgress::SetStep(const std::wstring& step) {
+    if (!m_quiet)
+        m_bar.Step(CommonFun::U2M(step));
+}
+
+void CliProgress::SetPercent(double percent) {
+    if (!m_quiet)
+        m_bar.Percent(percent);
+}
+
+bool CliProgress::IsCancelled() const {
+    return g_interrupted;
+}
+
+void CliProgress::Finish(bool success, const std::wstring&) {
+    if (!m_quiet && m_begun)
+        m_bar.End(success);
+}
+
+void RunAlgorithm(CBaseAlgorithm& algorithm, bool quiet) {
+    CliProgress progress(quiet);
+    algorithm.SetProgress(&progress);
+    const bool ok = algorithm.ProcessFromNewThread(false);
+    algorithm.SetProgress(nullptr);
+    if (ok)
+        return;
+    if (algorithm.WasCancelled())
+        throw std::runtime_error("interrupted; nothing was written");
+    throw std::runtime_error(CommonFun::U2M(algorithm.GetLastError()));
+}

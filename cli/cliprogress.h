@@ -1,0 +1,34 @@
+#pragma once
+// The command line's progress object for the processing library: the text
+// bar on stderr, and Ctrl+C as Cancel (the task then stops between blocks and
+// leaves no output behind).
+
+#include "cli/textprogress.h"
+#include "processing/progress.h"
+
+#include <atomic>
+#include <string>
+
+class CliProgress : public CBaseProgress {
+public:
+    explicit CliProgress(bool quiet = false);
+    ~CliProgress() override;
+
+    void Show(int) override {}
+    void SetTitle(const std::wstring& title) override;
+    void SetStep(const std::wstring& step) override;
+    void SetPercent(double percent) override;
+    bool IsCancelled() const override;
+    void Finish(bool success, const std::wstring& message) override;
+
+private:
+    TextProgress m_bar;
+    bool m_quiet;
+    bool m_begun = false;
+};
+
+// Runs an algorithm on this thread with a CliProgress; throws a one-line
+// std::runtime_error with the algorithm's message when it fails or is
+// cancelled.
+class CBaseAlgorithm;
+void RunAlgorithm(CBaseAlgorithm& algorithm, bool quiet);

@@ -1,0 +1,116 @@
+#pragma once
+// Command-line options of one subcommand, declared once in a table: parsing,
+// the validation messages and `--help` all follow from it.
+//
+//   CommandSpec spec{"kmeans", "Unsupervised K-Means classification.",
+//                    {{"IN", "input image"}, {"OUT", "classified image"}},
+//                    {IntOption("classes", "K", "number of classes").Default("6").Range(1, 255),
+//                     IntListOption("bands", "LIST", "bands to use, e.g. 1,2,3").Min(1),
+//                     FlagOption("quiet", "no progress bar")}};
+//   ParsedOptions o = ParseOptions(spec, args); // throws UsageError
+//   o.Int("classes"); o.IntList("bands"); o.Positional(0);
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+enum class OptionKind { Int, Double, String, Flag, IntList };
+
+// One `--name VALUE` option.
+struct OptionSpec {
+    std::string name; // without the leading "--"
+    OptionKind kind = OptionKind::String;
+    std::string placeholder;        // shown in --help: "--classes K"; unused for flags
+    std::string help;               // one line
+    std::string defaultText;        // parsed like a command-line value; empty: no default
+    std::optional<double> min, max; // for Int, Double and each IntList element
+    bool required = false;
+
+    OptionSpec Default(std::string text) const;
+    OptionSpec Min(double value) const;
+    OptionSpec Max(double value) const;
+    OptionSpec Range(double lo, double hi) const { return Min(lo).Max(hi); }
+    OptionSpec Required() const;
+};
+
+OptionSpec IntOption(std::string name, std::string placeholder, std::string help);
+OptionSpec DoubleOption(std::string name, std::string placeholder, std::string help);
+OptionSpec StringOption(std::string name, std::string placeholder, std::string help);
+OptionSpec FlagOption(std::string name, std::string help);
+OptionSpec IntListOption(std::string name, std::string placeholder, std::string help);
+
+// A positional argument; optional ones come after the required ones.
+struct PositionalSpec {
+    std::string name; // "OUT_DIR"
+    std::string help;
+    bool required = true;
+};
+
+// The option table of one subcommand.
+struct CommandSpec {
+    std::string name;    // "synth"
+    std::string summary; // one line, shown by `tessera --help` and at the top of the command's help
+    std::vector<PositionalSpec> positionals;
+    std::vector<OptionSpec> options;
+    std::string details; // optional paragraph at the end of the help
+};
+
+// A command line the table refuses. The message names the option and the
+// value and says what was expected; the caller prefixes "tessera <command>: ".
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The values of one parsed command line. Asking for an option the table does
+// not declare, with the wrong kind, or without a value (not given and no
+// default) is a programming error: std::logic_error.
+class ParsedOptions {
+public:
+    using Value = std::variant<std::int64_t, double, std::string, bool, std::vector<std::int64_t>>;
+
+    bool HelpRequested() const { return m_help; }
+    // True when the option was on the command line (not just defaulted).
+    bool Given(const std::string& name) const;
+    // True when the option has a value, given or default.
+    bool Has(const std::string& name) const;
+
+    std::int64_t Int(const std::string& name) const;
+    double Double(const std::string& name) const;
+    const std::string& String(const std::string& name) const;
+    bool Flag(const std::string& name) const;
+    const std::vector<std::int64_t>& IntList(const std::string& name) const;
+
+    size_t PositionalCount() const { return m_positionals.size(); }
+    const std::string& Positional(size_t index) const;
+
+private:
+    friend ParsedOptions ParseOptions(const CommandSpec&, const std::vector<std::string>&);
+    struct Entry {
+        std::string name;
+        OptionKind kind;
+        std::optional<Value> value;
+        bool given = false;
+    };
+    const Entry& entry(const std::string& name, OptionKind kind) const;
+
+    std::vector<Entry> m_entries;
+    std::vector<std::string> m_positionals;
+    bool m_help = false;
+};
+
+// Parses the arguments after the subcommand name. `-h`/`--help` anywhere
+// gives HelpRequested() and skips every other check. Options take their value
+// as `--name VALUE` or `--name=VALUE`; `--` ends the options. Throws
+// UsageError for anything the table refuses; a malformed table (a default
+// that does not parse) throws std::logic_error.
+ParsedOptions ParseOptions(const CommandSpec& spec, const std::vector<std::string>& args);
+
+// The `--help` text of a subcommand, generated from its table.
+std::string FormatHelp(const CommandSpec& spec);
+
+// "tessera <name> ARGS... [options]"
+std::string FormatUsageLine(const CommandSpec& spec);

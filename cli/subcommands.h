@@ -1,0 +1,52 @@
+#pragma once
+// The subcommands of `tessera`: each one is its option table and a run
+// function, defined in its own cmd_<name>.cpp and listed once in
+// subcommands.cpp. The dispatcher parses the command line through the table,
+// calls run, and turns errors into a one-line message and an exit code.
+
+#include "cli/options.h"
+
+#include <functional>
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Exit codes of the tool.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1; // the command ran and failed (a file, the data)
+constexpr int kExitUsage = 2;   // the command line was refused
+
+// What a run function may use besides its options: `out` for its result (a
+// one-line summary). Progress goes to stderr through TextProgress.
+struct CommandContext {
+    std::ostream& out;
+};
+
+// A run function returns kExitOk, or throws: UsageError for a value the table
+// cannot check (options that exclude each other, ...) and any other
+// std::exception for a failure while running. The message is one line,
+// without the "tessera <name>: " prefix.
+using RunFunction = std::function<int(const ParsedOptions& options, CommandContext& context)>;
+
+struct Subcommand {
+    CommandSpec spec; // name, one-line summary, arguments and options
+    RunFunction run;
+};
+
+// Every subcommand, in the order `tessera --help` lists them.
+const std::vector<Subcommand>& Subcommands();
+// The subcommand of that name, or null.
+const Subcommand* FindSubcommand(const std::string& name);
+
+// One factory per cmd_<name>.cpp.
+Subcommand SynthSubcommand();
+Subcommand KMeansSubcommand();
+Subcommand IsodataSubcommand();
+
+// The whole tool: args are argv[1..]. Help and results go to out, the
+// one-line errors to err; returns the exit code.
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// `tessera --help`.
+std::string FormatToolHelp();
