@@ -276,8 +276,14 @@ CliRun runCli(std::vector<std::string> args) {
 TEST(Dispatcher, ToolHelpListsEverySubcommandWithItsSummary) {
     const CliRun r = runCli({"--help"});
     EXPECT_EQ(r.code, kExitOk);
+    // One line per command: its name, padded to a common column, then its summary.
+    size_t width = 0;
     for (const Subcommand& s : Subcommands())
-        EXPECT_NE(r.out.find(s.spec.name + "   " + s.spec.summary), std::string::npos) << r.out;
+        width = std::max(width, s.spec.name.size());
+    for (const Subcommand& s : Subcommands()) {
+        const std::string line = "  " + s.spec.name + std::string(width + 3 - s.spec.name.size(), ' ') + s.spec.summary + "\n";
+        EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+    }
     EXPECT_TRUE(r.err.empty());
 }
 
