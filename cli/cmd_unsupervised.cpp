@@ -43,7 +43,7 @@ void fillCommon(AlgorithmParam& record, const ParsedOptions& o, const wchar_t* n
         record.m_aoiPath = CommonFun::M2U(o.String("aoi"));
     if (o.Has("bands"))
         for (std::int64_t b : o.IntList("bands"))
-            record.m_bandList.push_back(static_cast<int>(b));
+            record.m_bandList.push_back(static_cast<int>(b) - 1); // the record counts bands from 0
     record.m_outputDataType = PDT_Byte;
     record.m_outputBandCount = 1;
     if (o.Has("format")) {

@@ -29,7 +29,7 @@ public:
     int m_right = 0;
     int m_bottom = 0;
     int m_outputDataType = PDT_Byte; // a PixelDataType code; classifiers choose Byte or UInt16 themselves
-    std::vector<int> m_bandList;     // band numbers from 1; empty: every band
+    std::vector<int> m_bandList;     // band indices from 0 (0 is the first band); empty: every band
     int m_outputBandCount = 0;       // 0: the algorithm decides (classifiers write one band)
     int m_outputFormat = RDF_Unknown; // a RasterDataFormat code; 0: from the output path's extension
     IControlerInterface* m_host = nullptr;

@@ -69,7 +69,9 @@ bool CBaseAlgorithm::Preproccess() {
     if (m_input->Open(p.m_inputPath) != GIS_OK)
         return Fail(L"Cannot open the input image " + p.m_inputPath + L" as a raster.");
     const int bandCount = m_input->GetBandCount();
-    m_bands = p.m_bandList;
+    m_bands.clear();
+    for (int index : p.m_bandList)
+        m_bands.push_back(index + 1);
     if (m_bands.empty())
         for (int b = 1; b <= bandCount; ++b)
             m_bands.push_back(b);

@@ -83,7 +83,8 @@ protected:
     std::unique_ptr<CRasterSource> m_input;
     std::unique_ptr<CAOISource> m_aoiSource;
     std::unique_ptr<CRasterAOI> m_aoi;
-    // The bands to read: the record's list, or every band.
+    // The bands to read, as band numbers from 1: the record's list (indices
+    // from 0) plus one, or every band.
     std::vector<int> m_bands;
     std::wstring m_lastError;
     bool m_cancelled = false;

@@ -390,7 +390,7 @@ TEST(KMeans, CancelAndBadInputLeaveNoOutput) {
     p.m_outputPath = wpath(dir / "no-such-folder" / "c.tif");
     failsWith(p, L"output folder");
     p = param;
-    p.m_bandList = {1, 4};
+    p.m_bandList = {0, 3}; // indices from 0: bands 1 and 4
     failsWith(p, L"Band 4 does not exist");
     p = param;
     p.m_aoiPath = wpath(dir / "scene.tif");
