@@ -174,10 +174,25 @@ bool BlockProcessor::run(const std::vector<Job>& jobs,
     return !stop;
 }
 
+std::vector<PixelRect> BlockProcessor::BlocksInRect() const {
+    std::vector<PixelRect> blocks;
+    for (const Job& j : jobs(false))
+        blocks.push_back({j.x, j.y, j.x + j.width, j.y + j.height});
+    return blocks;
+}
+
 bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, int)>& kernel,
                                   const Progress& progress) {
+    return ForEachBlock(kernel, progress, nullptr);
+}
+
+bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, int)>& kernel,
+                                  const Progress& progress, const std::function<bool(const PixelRect&)>& select) {
+    std::vector<Job> selected = jobs(false);
+    if (select)
+        std::erase_if(selected, [&](const Job& j) { return !select({j.x, j.y, j.x + j.width, j.y + j.height}); });
     return run(
-        jobs(false),
+        selected,
         [&](const Job&, const PixelBlock* block, int worker) {
             kernel(*block, worker);
             return true;

@@ -42,6 +42,12 @@ public:
     // kernel(block, worker) with worker in [0, WorkerCount()). Kernels keep
     // per-worker state; blocks come in no particular order.
     bool ForEachBlock(const std::function<void(const PixelBlock&, int worker)>& kernel, const Progress& progress);
+    // The same over the blocks that meet the rectangle and that select
+    // accepts (given each block's pixel rectangle); the others are not read.
+    bool ForEachBlock(const std::function<void(const PixelBlock&, int worker)>& kernel, const Progress& progress,
+                      const std::function<bool(const PixelRect& block)>& select);
+    // The blocks of a reading pass: their pixel rectangles, in raster order.
+    std::vector<PixelRect> BlocksInRect() const;
 
     // Labelling pass over the whole image: kernel fills one label per pixel
     // of the block (invalid pixels are set to 0 beforehand and should stay

@@ -87,6 +87,30 @@ int NearestCentre(const Centres& centres, const float* pixel, int bands) {
     return best;
 }
 
+FlatCentres::FlatCentres(const Centres& centres)
+    : m_count(static_cast<int>(centres.size())), m_bands(centres.empty() ? 0 : static_cast<int>(centres[0].size())) {
+    for (const auto& c : centres)
+        m_values.insert(m_values.end(), c.begin(), c.end());
+}
+
+int FlatCentres::Nearest(const float* pixel) const {
+    int best = 0;
+    double bestDistance = std::numeric_limits<double>::infinity();
+    const double* c = m_values.data();
+    for (int j = 0; j < m_count; ++j, c += m_bands) {
+        double d = 0;
+        for (int b = 0; b < m_bands; ++b) {
+            const double diff = pixel[b] - c[b];
+            d += diff * diff;
+        }
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = j;
+        }
+    }
+    return best;
+}
+
 Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed) {
     const size_t n = sample.Count();
     Centres centres;

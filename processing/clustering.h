@@ -23,6 +23,19 @@ Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed = 0x
 // lower index).
 int NearestCentre(const Centres& centres, const float* pixel, int bands);
 
+// Centres in one contiguous array for the labelling loop; Nearest gives the
+// same answer as NearestCentre.
+class FlatCentres {
+public:
+    explicit FlatCentres(const Centres& centres);
+    int Nearest(const float* pixel) const;
+
+private:
+    std::vector<double> m_values; // k × bands
+    int m_count = 0;
+    int m_bands = 0;
+};
+
 struct KMeansResult {
     Centres centres;
     int iterations = 0;

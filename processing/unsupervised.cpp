@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numeric>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -24,48 +26,107 @@ template <class Record> Record asRecord(const AlgorithmParam* param) {
     return record;
 }
 
-// Pixels on an even grid over the rectangle, at most `limit` of them; every
-// pixel when the rectangle holds fewer. Gathered in image order, whatever
-// order the blocks are read in, so the result is deterministic.
+// The pixels the centres are fitted on. When the rectangle holds at most
+// `limit` pixels, all of them (exact K-Means). Otherwise a spread subset of
+// blocks holding about kSpread × limit pixels is read (rows of blocks evenly
+// spaced, columns by a golden-ratio sequence, so picks do not line up), and
+// within them an even grid of about `limit` pixels: reading a quarter of a
+// large compressed image instead of all of it. Gathered in image order,
+// whatever order the blocks are read in, so the result is deterministic.
 struct GridSample {
     PixelSample sample;
-    int step = 1;
+    int step = 1;          // grid step inside the blocks read
+    size_t blocksRead = 0;
+    double weight = 1.0;   // image pixels each grid position stands for
 };
+
+constexpr double kSpread = 4.0;
 
 bool gatherSample(BlockProcessor& blocks, const PixelRect& rect, int bands, long long limit,
                   const BlockProcessor::Progress& progress, GridSample& out) {
-    const double pixels = static_cast<double>(rect.Width()) * rect.Height();
-    out.step = std::max(1, static_cast<int>(std::ceil(std::sqrt(pixels / static_cast<double>(std::max(1LL, limit))))));
+    limit = std::max(1LL, limit);
+    const std::vector<PixelRect> all = blocks.BlocksInRect();
+    const auto inRect = [&](const PixelRect& b) {
+        return static_cast<double>(std::min(b.right, rect.right) - std::max(b.left, rect.left)) *
+               (std::min(b.bottom, rect.bottom) - std::max(b.top, rect.top));
+    };
+    double total = 0;
+    for (const PixelRect& b : all)
+        total += inRect(b);
+
+    std::set<std::pair<int, int>> picked; // (top, left) of the blocks to read
+    if (total > static_cast<double>(limit) && !all.empty()) {
+        std::vector<int> tops, lefts;
+        for (const PixelRect& b : all) {
+            tops.push_back(b.top);
+            lefts.push_back(b.left);
+        }
+        std::sort(tops.begin(), tops.end());
+        tops.erase(std::unique(tops.begin(), tops.end()), tops.end());
+        std::sort(lefts.begin(), lefts.end());
+        lefts.erase(std::unique(lefts.begin(), lefts.end()), lefts.end());
+        const double perBlock = total / all.size();
+        const size_t wanted = std::min(all.size(), static_cast<size_t>(std::ceil(kSpread * limit / perBlock)));
+        for (size_t j = 0; j < wanted; ++j) {
+            const size_t row = static_cast<size_t>((j + 0.5) / wanted * tops.size());
+            const double golden = std::fmod(j * 0.6180339887498949, 1.0);
+            const size_t col = static_cast<size_t>(golden * lefts.size());
+            picked.insert({tops[std::min(row, tops.size() - 1)], lefts[std::min(col, lefts.size() - 1)]});
+        }
+    }
+    double pickedPixels = total;
+    if (!picked.empty()) {
+        pickedPixels = 0;
+        for (const PixelRect& b : all)
+            if (picked.count({b.top, b.left}))
+                pickedPixels += inRect(b);
+    }
+    out.step = std::max(1, static_cast<int>(std::ceil(std::sqrt(pickedPixels / static_cast<double>(limit)))));
+    out.blocksRead = picked.empty() ? all.size() : picked.size();
     const int step = out.step;
-    std::vector<std::vector<std::pair<long long, std::vector<float>>>> perWorker(blocks.WorkerCount());
+
+    // Per worker: the image order of each gathered pixel and its values.
+    struct Gathered {
+        std::vector<long long> order;
+        std::vector<float> values;
+    };
+    std::vector<Gathered> perWorker(blocks.WorkerCount());
+    std::vector<long long> positions(blocks.WorkerCount(), 0);
     const bool ok = blocks.ForEachBlock(
         [&](const PixelBlock& block, int worker) {
-            auto& mine = perWorker[worker];
+            Gathered& mine = perWorker[worker];
             // First grid row and column inside the block.
             const int row0 = rect.top + ((std::max(block.y, rect.top) - rect.top + step - 1) / step) * step;
             const int col0 = rect.left + ((std::max(block.x, rect.left) - rect.left + step - 1) / step) * step;
             for (int row = row0; row < block.y + block.height && row < rect.bottom; row += step)
                 for (int col = col0; col < block.x + block.width && col < rect.right; col += step) {
+                    ++positions[worker];
                     const int i = (row - block.y) * block.width + (col - block.x);
                     if (!block.valid[i])
                         continue;
                     const float* p = block.Pixel(i);
-                    mine.emplace_back(static_cast<long long>(row) * rect.right + col, std::vector<float>(p, p + bands));
+                    mine.order.push_back(static_cast<long long>(row) * rect.right + col);
+                    mine.values.insert(mine.values.end(), p, p + bands);
                 }
         },
-        progress);
+        progress,
+        picked.empty() ? std::function<bool(const PixelRect&)>()
+                       : [&](const PixelRect& b) { return picked.count({b.top, b.left}) > 0; });
     if (!ok)
         return false;
-    std::vector<std::pair<long long, std::vector<float>>> all;
-    for (auto& w : perWorker)
-        for (auto& e : w)
-            all.push_back(std::move(e));
-    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Merge the workers' pixels into image order.
+    std::vector<std::pair<long long, const float*>> index;
+    for (const Gathered& w : perWorker)
+        for (size_t i = 0; i < w.order.size(); ++i)
+            index.emplace_back(w.order[i], w.values.data() + i * bands);
+    std::sort(index.begin(), index.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     out.sample.bands = bands;
     out.sample.data.clear();
-    out.sample.data.reserve(all.size() * bands);
-    for (const auto& e : all)
-        out.sample.data.insert(out.sample.data.end(), e.second.begin(), e.second.end());
+    out.sample.data.reserve(index.size() * bands);
+    for (const auto& [order, values] : index)
+        out.sample.data.insert(out.sample.data.end(), values, values + bands);
+    const long long visited = std::accumulate(positions.begin(), positions.end(), 0LL);
+    out.weight = visited > 0 ? total / static_cast<double>(visited) : 1.0;
     return true;
 }
 
@@ -96,11 +157,12 @@ public:
             return false;
         }
         const int bands = m_bands;
+        const FlatCentres flat(centres);
         const bool ok = m_blocks.LabelBlocks(
             [&](const PixelBlock& block, std::uint16_t* labels, int) {
                 for (int i = 0; i < block.PixelCount(); ++i)
                     if (block.valid[i])
-                        labels[i] = static_cast<std::uint16_t>(NearestCentre(centres, block.Pixel(i), bands) + 1);
+                        labels[i] = static_cast<std::uint16_t>(flat.Nearest(block.Pixel(i)) + 1);
             },
             writer, progress);
         if (!ok) {
@@ -160,6 +222,7 @@ bool CKMeanClassify::Process() {
         {"MAX_ITERATIONS", std::to_string(p.m_maxIterations)},
         {"CHANGE_THRESHOLD", formatDouble(p.m_changeThreshold)},
         {"SAMPLE_STEP", std::to_string(grid.step)},
+        {"SAMPLE_BLOCKS", std::to_string(grid.blocksRead)},
         {"INPUT", CommonFun::U2M(p.m_inputPath)}};
     if (!run.Label(fit.centres, p.m_outputPath, p.m_outputFormat, metadata, Stage(40, 100, L"Writing classes"), error))
         return IsCancelled() ? false : Fail(error);
@@ -203,8 +266,8 @@ bool CISODATAClassify::Process() {
     settings.minCentreDistance = p.m_minClassDistance;
     settings.splitStdDev = p.m_splitStdDev;
     settings.maxMergePairs = p.m_maxMergePairs;
-    // The minimum class size is in image pixels; each sample pixel stands for step² of them.
-    settings.minClassSize = static_cast<double>(p.m_minPixelCount) / (static_cast<double>(grid.step) * grid.step);
+    // The minimum class size is in image pixels; each sample pixel stands for `weight` of them.
+    settings.minClassSize = static_cast<double>(p.m_minPixelCount) / grid.weight;
     IsodataResult fit = RunIsodata(grid.sample, settings);
     SortCentresByBrightness(fit.centres);
     if (IsCancelled())
@@ -219,6 +282,7 @@ bool CISODATAClassify::Process() {
         {"MERGES", std::to_string(fit.merges)},
         {"DISCARDS", std::to_string(fit.discards)},
         {"SAMPLE_STEP", std::to_string(grid.step)},
+        {"SAMPLE_BLOCKS", std::to_string(grid.blocksRead)},
         {"INPUT", CommonFun::U2M(p.m_inputPath)}};
     if (!run.Label(fit.centres, p.m_outputPath, p.m_outputFormat, metadata, Stage(40, 100, L"Writing classes"), error))
         return IsCancelled() ? false : Fail(error);

@@ -1,0 +1,334 @@
+// The five supervised classifiers against straight formulas written here,
+// on a small three-band image with rejection, AOI and nodata cases.
+#include "engine/aiffile.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/classifysamplefile.h"
+#include "platform/commonfun.h"
+#include "processing/signatures.h"
+#include "processing/supervised.h"
+#include "support/scratchdir.h"
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int W = 40, H = 30, B = 3;
+
+struct Image {
+    std::vector<float> v; // pixel-interleaved
+    const float* at(int i) const { return v.data() + static_cast<size_t>(i) * B; }
+};
+
+// Three spectral groups by column band, with noise, a few bright outliers
+// and one zero pixel; band 2 has nodata 0 at (5, 5).
+Image makeImage(const fs::path& path) {
+    Image img;
+    img.v.resize(static_cast<size_t>(W) * H * B);
+    std::mt19937 rng(11);
+    std::normal_distribution<float> noise(0, 8);
+    const float means[3][B] = {{120, 80, 60}, {60, 140, 90}, {90, 100, 170}};
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c) {
+            const int g = c * 3 / W;
+            float* p = img.v.data() + (static_cast<size_t>(r) * W + c) * B;
+            for (int b = 0; b < B; ++b)
+                p[b] = means[g][b] + noise(rng) * (1 + b * 0.5f) + (b == 1 ? 0.4f * (p[0] - means[g][0]) : 0);
+            if ((r * 7 + c) % 97 == 0)
+                for (int b = 0; b < B; ++b)
+                    p[b] = 400 + b * 30; // outliers, far from every class
+        }
+    float* zero = img.v.data() + (static_cast<size_t>(20) * W + 20) * B;
+    zero[0] = zero[1] = zero[2] = 0;
+    img.v[(static_cast<size_t>(5) * W + 5) * B + 1] = -1; // nodata in band 2
+    GDALAllRegister();
+    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        path.string().c_str(), W, H, B, GDT_Float32, nullptr));
+    double gt[6] = {1000, 1, 0, 2000, 0, -1};
+    ds->SetGeoTransform(gt);
+    for (int b = 0; b < B; ++b) {
+        std::vector<float> band(static_cast<size_t>(W) * H);
+        for (int i = 0; i < W * H; ++i)
+            band[i] = img.v[static_cast<size_t>(i) * B + b];
+        ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, W, H, band.data(), W, H, GDT_Float32, 0, 0, nullptr);
+    }
+    ds->GetRasterBand(2)->SetNoDataValue(-1);
+    return img;
+}
+
+struct Stats {
+    std::vector<double> mean, min, max, cov;
+};
+
+// Statistics of a training block of columns [c0, c1) and rows [r0, r1), divisor n.
+Stats trainingStats(const Image& img, int c0, int c1, int r0, int r1) {
+    Stats s{std::vector<double>(B, 0), std::vector<double>(B, 1e300), std::vector<double>(B, -1e300),
+            std::vector<double>(B * B, 0)};
+    std::vector<const float*> px;
+    for (int r = r0; r < r1; ++r)
+        for (int c = c0; c < c1; ++c)
+            if ((r * 7 + c) % 97 != 0)
+                px.push_back(img.at(r * W + c));
+    for (const float* p : px)
+        for (int b = 0; b < B; ++b) {
+            s.mean[b] += p[b] / px.size();
+            s.min[b] = std::min<double>(s.min[b], p[b]);
+            s.max[b] = std::max<double>(s.max[b], p[b]);
+        }
+    for (const float* p : px)
+        for (int i = 0; i < B; ++i)
+            for (int j = 0; j < B; ++j)
+                s.cov[i * B + j] += (p[i] - s.mean[i]) * (p[j] - s.mean[j]) / px.size();
+    return s;
+}
+
+void writeSamples(const fs::path& path, const std::vector<Stats>& classes, int bands = B) {
+    CClassifySampleFile file;
+    file.SetFileTag(L"test");
+    file.m_bandCount = bands;
+    for (size_t i = 0; i < classes.size(); ++i) {
+        auto* s = new ClassifySample;
+        s->SetName(L"类" + std::to_wstring(i + 1));
+        s->m_index = static_cast<int>(i + 1);
+        s->m_colour = 0x10 * static_cast<unsigned>(i + 1);
+        s->m_pixelCount = 100;
+        s->m_bandCount = bands;
+        s->m_mean = classes[i].mean;
+        s->m_min = classes[i].min;
+        s->m_max = classes[i].max;
+        s->m_covariance = classes[i].cov;
+        file.m_samples.push_back(s);
+    }
+    ASSERT_NE(file.WriteClassifySampleFile(CommonFun::M2U(path.string())), 0) << file.GetLastError();
+}
+
+// --- straight formulas -------------------------------------------------------
+
+// Inverse and determinant of a 3 × 3 matrix by cofactors.
+void invert3(const std::vector<double>& m, std::vector<double>& inv, double& det) {
+    const auto a = [&](int i, int j) { return m[i * 3 + j]; };
+    det = a(0, 0) * (a(1, 1) * a(2, 2) - a(1, 2) * a(2, 1)) - a(0, 1) * (a(1, 0) * a(2, 2) - a(1, 2) * a(2, 0)) +
+          a(0, 2) * (a(1, 0) * a(2, 1) - a(1, 1) * a(2, 0));
+    inv.assign(9, 0);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
+            inv[i * 3 + j] = (a(r0, c0) * a(r1, c1) - a(r0, c1) * a(r1, c0)) / det;
+        }
+}
+
+double mahalanobis2(const float* p, const Stats& s) {
+    std::vector<double> inv;
+    double det;
+    invert3(s.cov, inv, det);
+    double d = 0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            d += (p[i] - s.mean[i]) * inv[i * 3 + j] * (p[j] - s.mean[j]);
+    return d;
+}
+
+int reference(SuperviseClassifyType kind, const float* p, const std::vector<Stats>& cls, double t) {
+    int best = 0;
+    double bestScore = 1e300, bestMeasure = 0;
+    for (size_t c = 0; c < cls.size(); ++c) {
+        const Stats& s = cls[c];
+        double score = 0, measure = 0;
+        if (kind == SUPERVISE_MINIMUM_DISTANCE) {
+            for (int b = 0; b < 3; ++b)
+                score += (p[b] - s.mean[b]) * (p[b] - s.mean[b]);
+            measure = std::sqrt(score);
+        } else if (kind == SUPERVISE_MAHALANOBIS || kind == SUPERVISE_MAXIMUM_LIKELIHOOD) {
+            const double d2 = mahalanobis2(p, s);
+            std::vector<double> inv;
+            double det;
+            invert3(s.cov, inv, det);
+            score = kind == SUPERVISE_MAHALANOBIS ? d2 : std::log(det) + d2;
+            measure = std::sqrt(d2);
+        } else if (kind == SUPERVISE_SPECTRAL_ANGLE) {
+            double dot = 0, np = 0, nm = 0;
+            for (int b = 0; b < 3; ++b)
+                dot += p[b] * s.mean[b], np += p[b] * p[b], nm += s.mean[b] * s.mean[b];
+            if (np == 0)
+                return 0;
+            score = std::acos(std::max(-1.0, std::min(1.0, dot / std::sqrt(np * nm))));
+            measure = score;
+        } else { // parallelepiped: inside the box, nearest mean among the boxes
+            bool inside = true;
+            for (int b = 0; b < 3; ++b) {
+                const double lo = t > 0 ? s.mean[b] - t * std::sqrt(s.cov[b * 4]) : s.min[b];
+                const double hi = t > 0 ? s.mean[b] + t * std::sqrt(s.cov[b * 4]) : s.max[b];
+                inside = inside && p[b] >= lo && p[b] <= hi;
+            }
+            if (!inside)
+                continue;
+            for (int b = 0; b < 3; ++b)
+                score += (p[b] - s.mean[b]) * (p[b] - s.mean[b]);
+        }
+        if (score < bestScore)
+            bestScore = score, bestMeasure = measure, best = static_cast<int>(c) + 1;
+    }
+    if (kind != SUPERVISE_PARALLELEPIPED && t > 0 && bestMeasure > t)
+        return 0;
+    return best;
+}
+
+std::vector<int> readLabels(const fs::path& path) {
+    std::unique_ptr<GDALDataset> ds(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER));
+    if (!ds)
+        return {};
+    std::vector<int> l(static_cast<size_t>(W) * H);
+    EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, W, H, l.data(), W, H, GDT_Int32, 0, 0, nullptr), CE_None);
+    return l;
+}
+
+struct Fixture {
+    fs::path dir;
+    Image img;
+    std::vector<Stats> classes;
+    Fixture() {
+        dir = ScratchDir() / "supervised";
+        fs::create_directories(dir);
+        img = makeImage(dir / "image.tif");
+        classes = {trainingStats(img, 2, 10, 2, 28), trainingStats(img, 15, 24, 3, 27), trainingStats(img, 29, 38, 1, 29)};
+        writeSamples(dir / "samples.cif", classes);
+    }
+};
+
+const Fixture& fixture() {
+    static const Fixture f;
+    return f;
+}
+
+bool runClassifier(SuperviseClassifyType kind, CSuperviseParam& record, std::wstring* error = nullptr) {
+    std::unique_ptr<CBaseAlgorithm> algorithm(CSuperviseAlgFactory::CreateAlgorithm(kind, &record, nullptr));
+    const bool ok = algorithm->ProcessFromNewThread(false);
+    if (error)
+        *error = algorithm->GetLastError();
+    return ok;
+}
+
+} // namespace
+
+TEST(Supervised, EveryKindAgreesWithItsFormulaPixelForPixel) {
+    const Fixture& f = fixture();
+    struct Case {
+        SuperviseClassifyType kind;
+        double threshold;
+    };
+    const Case cases[] = {{SUPERVISE_MINIMUM_DISTANCE, 0},   {SUPERVISE_MINIMUM_DISTANCE, 40},
+                          {SUPERVISE_MAXIMUM_LIKELIHOOD, 0}, {SUPERVISE_MAXIMUM_LIKELIHOOD, 4},
+                          {SUPERVISE_MAHALANOBIS, 0},        {SUPERVISE_MAHALANOBIS, 3},
+                          {SUPERVISE_SPECTRAL_ANGLE, 0.5},   {SUPERVISE_SPECTRAL_ANGLE, 0.05},
+                          {SUPERVISE_PARALLELEPIPED, 0},     {SUPERVISE_PARALLELEPIPED, 2}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("kind " + std::to_string(c.kind) + " threshold " + std::to_string(c.threshold));
+        CSuperviseCommonParam record;
+        record.m_inputPath = CommonFun::M2U((f.dir / "image.tif").string());
+        record.m_outputPath = CommonFun::M2U((f.dir / ("out" + std::to_string(n++) + ".tif")).string());
+        record.m_sampleFilePath = CommonFun::M2U((f.dir / "samples.cif").string());
+        record.m_threshold = c.threshold;
+        record.m_bandList = {0, 1, 2};
+        std::wstring error;
+        ASSERT_TRUE(runClassifier(c.kind, record, &error)) << CommonFun::U2M(error);
+        const std::vector<int> labels = readLabels(CommonFun::U2M(record.m_outputPath));
+        int rejected = 0;
+        for (int i = 0; i < W * H; ++i) {
+            const int want = i == 5 * W + 5 ? 0 : reference(c.kind, f.img.at(i), f.classes, c.threshold);
+            ASSERT_EQ(labels[i], want) << "pixel " << i % W << "," << i / W;
+            rejected += want == 0;
+        }
+        if (c.threshold > 0 || c.kind == SUPERVISE_PARALLELEPIPED)
+            EXPECT_GT(rejected, 1); // the outliers at least
+    }
+    // Names and colours of the output are the samples'.
+    CClassifiedAssistantFile acf;
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(CommonFun::M2U((f.dir / "out0.acf").string())));
+    ASSERT_EQ(acf.GetClassCount(), 4);
+    EXPECT_EQ(acf.GetClassRecord(2)->m_name, L"类2");
+    EXPECT_EQ(acf.GetClassRecord(3)->m_colour, 0x30u);
+}
+
+TEST(Supervised, RecordMeansAreaOfInterestAndSingularCovariance) {
+    const Fixture& f = fixture();
+    // Means given in the record replace the file's (the minimum distance window sends them).
+    CSuperviseParam record;
+    record.m_inputPath = CommonFun::M2U((f.dir / "image.tif").string());
+    record.m_outputPath = CommonFun::M2U((f.dir / "means.tif").string());
+    record.m_sampleFilePath = CommonFun::M2U((f.dir / "samples.cif").string());
+    std::vector<Stats> shifted = f.classes;
+    for (Stats& s : shifted) {
+        s.mean[0] += 25;
+        record.m_classMeans.push_back(s.mean);
+    }
+    AifContent aoi;
+    aoi.polygons = {{{1000, 2000}, {1020, 2000}, {1020, 1985}, {1000, 1985}}}; // columns 0-19, rows 0-14
+    ASSERT_TRUE(WriteAifFile(CommonFun::M2U((f.dir / "aoi.aif").string()), aoi));
+    record.m_aoiPath = CommonFun::M2U((f.dir / "aoi.aif").string());
+    ASSERT_TRUE(runClassifier(SUPERVISE_MINIMUM_DISTANCE, record));
+    const std::vector<int> labels = readLabels(f.dir / "means.tif");
+    for (int i = 0; i < W * H; ++i) {
+        const bool inside = i % W < 20 && i / W < 15 && i != 5 * W + 5;
+        ASSERT_EQ(labels[i], inside ? reference(SUPERVISE_MINIMUM_DISTANCE, f.img.at(i), shifted, 0) : 0) << i;
+    }
+
+    // A class whose covariance is singular (a constant band) is regularised, not refused.
+    std::vector<Stats> singular = f.classes;
+    for (int j = 0; j < B; ++j)
+        singular[1].cov[2 * B + j] = singular[1].cov[j * B + 2] = 0;
+    writeSamples(f.dir / "singular.cif", singular);
+    std::vector<ClassSignature> signatures;
+    std::wstring error;
+    ASSERT_TRUE(ReadSignatures(CommonFun::M2U((f.dir / "singular.cif").string()), B, signatures, error));
+    DecisionRule rule;
+    ASSERT_TRUE(rule.Prepare(SUPERVISE_MAXIMUM_LIKELIHOOD, signatures, 0, error)) << CommonFun::U2M(error);
+    EXPECT_EQ(rule.Ridges()[0], 0.0);
+    EXPECT_GT(rule.Ridges()[1], 0.0);
+    const float nearTwo[B] = {static_cast<float>(f.classes[1].mean[0]), static_cast<float>(f.classes[1].mean[1]),
+                              static_cast<float>(f.classes[1].mean[2])};
+    EXPECT_EQ(rule.Classify(nearTwo), 2);
+}
+
+TEST(Supervised, BadSampleFilesAndInputsFailWithoutOutput) {
+    const Fixture& f = fixture();
+    const fs::path dir = ScratchDir() / "supervised-bad";
+    fs::create_directories(dir);
+    std::vector<Stats> fourBands(2, Stats{std::vector<double>(4, 1), std::vector<double>(4, 0),
+                                          std::vector<double>(4, 2), std::vector<double>(16, 0)});
+    writeSamples(dir / "four.cif", fourBands, 4);
+    writeSamples(dir / "empty.cif", {});
+    std::ofstream(dir / "corrupt.cif") << "not a sample file";
+    const auto fails = [&](const fs::path& samples, const fs::path& input, const std::wstring& words) {
+        CSuperviseCommonParam record;
+        record.m_inputPath = CommonFun::M2U(input.string());
+        record.m_outputPath = CommonFun::M2U((dir / "out.tif").string());
+        record.m_sampleFilePath = samples.empty() ? L"" : CommonFun::M2U(samples.string());
+        std::wstring error;
+        EXPECT_FALSE(runClassifier(SUPERVISE_MAXIMUM_LIKELIHOOD, record, &error));
+        EXPECT_NE(error.find(words), std::wstring::npos) << CommonFun::U2M(error);
+        EXPECT_FALSE(fs::exists(dir / "out.tif"));
+    };
+    const fs::path image = f.dir / "image.tif";
+    fails(dir / "four.cif", image, L"has 4 bands");
+    fails(dir / "empty.cif", image, L"holds no sample");
+    fails(dir / "corrupt.cif", image, L"Cannot read the sample file");
+    fails(dir / "missing.cif", image, L"Cannot read the sample file");
+    fails("", image, L"No sample file");
+    fails(f.dir / "samples.cif", dir / "missing.tif", L"Cannot open the input image");
+    std::unique_ptr<CBaseAlgorithm> unknown(
+        CSuperviseAlgFactory::CreateAlgorithm(static_cast<SuperviseClassifyType>(9), nullptr, nullptr));
+    EXPECT_FALSE(unknown->ProcessFromNewThread(false));
+    EXPECT_NE(unknown->GetLastError().find(L"Unknown classifier kind 9"), std::wstring::npos);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left.size(), 3u); // the three sample files only
+}
