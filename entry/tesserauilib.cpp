@@ -1,6 +1,8 @@
 #include "entry/tesserauilib.h"
 
+#include "classify/CDlgSupperviseCommon.h"
 #include "classify/CDlgUnsuperviseClassify.h"
+#include "classify/CMinDistanceClassifyDlg.h"
 #include "entry/tesserauiapp.h"
 
 int CTesseraUILib::DllPreTranslateMessage(TesseraMessage* message) {
@@ -13,3 +15,9 @@ int CTesseraUILib::DllPreTranslateMessage(TesseraMessage* message) {
 unsigned long CTesseraUILib::ShowUnsuperviseClassifyDlg(IControlerInterface* host) {
     return ShowModelessWindow<CDlgUnsuperviseClassify>(host);
 }
+
+unsigned long CTesseraUILib::ShowSupperviseClassifyCommonDlg(SuperviseClassifyType kind, IControlerInterface* host) {
+    return ShowModelessWindow<CDlgSupperviseCommon>(kind, host);
+}
+
+unsigned long CTesseraUILib::ShowMixDistanceClassifyDlg() { return ShowModelessWindow<CMinDistanceClassifyDlg>(); }

@@ -4,6 +4,7 @@
 // releases itself once dismissed. The library keeps no list of its windows.
 
 #include "entry/tesseramodule.h"
+#include "processing/supervised.h"
 
 class QEvent;
 class QObject;
@@ -28,6 +29,10 @@ public:
 
     // Unsupervised classification (K-Means, ISODATA), template 6000.
     static unsigned long ShowUnsuperviseClassifyDlg(IControlerInterface* host);
+    // Supervised classification of one of five kinds (SuperviseClassifyType).
+    static unsigned long ShowSupperviseClassifyCommonDlg(SuperviseClassifyType kind, IControlerInterface* host);
+    // The dedicated minimum distance window.
+    static unsigned long ShowMixDistanceClassifyDlg();
 };
 
 // The steps every entry point runs: the library's module context for the

@@ -30,6 +30,7 @@ constexpr unsigned CS_DISABLED = 0x2; // created disabled
 constexpr unsigned CS_HIDDEN = 0x4;   // created hidden
 constexpr unsigned CS_READONLY = 0x8; // read-only edit
 constexpr unsigned CS_RIGHT = 0x10;   // right-aligned text
+constexpr unsigned CS_EDITABLE = 0x20; // a drop-down list with an edit part
 
 struct ControlTemplate {
     ControlKind kind = ControlKind::Label;

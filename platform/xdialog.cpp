@@ -188,6 +188,7 @@ void XDialog::buildControls(const DialogTemplate& dialog) {
         case ControlKind::ComboBox:
         case ControlKind::SortedComboBox:
             w = new XComboBox(c.kind == ControlKind::SortedComboBox, m_client);
+            static_cast<XComboBox*>(w)->setEditable(c.style & CS_EDITABLE);
             break;
         case ControlKind::ListBox:
         case ControlKind::MultiListBox:

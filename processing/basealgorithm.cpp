@@ -23,6 +23,8 @@ CBaseAlgorithm::LaunchHook g_launchHook;
 
 CBaseAlgorithm::CBaseAlgorithm(const AlgorithmParam& param) : m_param(param.Clone()) {}
 
+CBaseAlgorithm::CBaseAlgorithm(std::unique_ptr<AlgorithmParam> param) : m_param(std::move(param)) {}
+
 CBaseAlgorithm::~CBaseAlgorithm() = default;
 
 bool CBaseAlgorithm::Fail(const std::wstring& message) {

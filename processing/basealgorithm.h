@@ -23,6 +23,8 @@ using ProgressFn = std::function<bool(double fraction)>;
 class CBaseAlgorithm {
 public:
     explicit CBaseAlgorithm(const AlgorithmParam& param);
+    // Takes a copy the derived class has made already.
+    explicit CBaseAlgorithm(std::unique_ptr<AlgorithmParam> param);
     virtual ~CBaseAlgorithm();
     CBaseAlgorithm(const CBaseAlgorithm&) = delete;
     CBaseAlgorithm& operator=(const CBaseAlgorithm&) = delete;

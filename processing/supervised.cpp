@@ -22,13 +22,14 @@ const char* kindName(SuperviseClassifyType kind) {
     return "unknown";
 }
 
-// Any record becomes a supervised record: the base fields are kept and the
-// supervised fields take their defaults when the record has none.
-CSuperviseParam asSupervised(const AlgorithmParam& param) {
-    if (const auto* typed = dynamic_cast<const CSuperviseParam*>(&param))
-        return *typed;
-    CSuperviseParam record;
-    static_cast<AlgorithmParam&>(record) = param;
+// A copy of the whole record when it is a supervised one (derived records
+// keep their own fields); any other record keeps its base fields and the
+// supervised fields take their defaults.
+std::unique_ptr<AlgorithmParam> asSupervised(const AlgorithmParam& param) {
+    if (dynamic_cast<const CSuperviseParam*>(&param))
+        return param.Clone();
+    auto record = std::make_unique<CSuperviseParam>();
+    static_cast<AlgorithmParam&>(*record) = param;
     return record;
 }
 
