@@ -5,7 +5,6 @@ BUILD      ?= build
 SAN_BUILD  ?= build-sanitize
 GENERATOR   = $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
-export QT_QPA_PLATFORM ?= offscreen
 
 .PHONY: all deps build test demo bench sanitize fuzz clean
 
@@ -21,7 +20,7 @@ build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 demo: build
 	./scripts/demo.sh $(BUILD)
@@ -32,7 +31,7 @@ bench: build
 sanitize: deps
 	cmake -S . -B $(SAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSERA_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
-	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+	cd $(SAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 # libFuzzer targets for the file readers, built with clang; each runs briefly.
 FUZZ_BUILD   ?= build-fuzz
