@@ -8,7 +8,9 @@ const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> all = {
         KMeansSubcommand(),
         IsodataSubcommand(),
+        ClassifySubcommand(),
         SynthSubcommand(),
+        DemoSubcommand(),
     };
     return all;
 }

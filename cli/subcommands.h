@@ -43,6 +43,8 @@ const Subcommand* FindSubcommand(const std::string& name);
 Subcommand SynthSubcommand();
 Subcommand KMeansSubcommand();
 Subcommand IsodataSubcommand();
+Subcommand ClassifySubcommand();
+Subcommand DemoSubcommand();
 
 // The whole tool: args are argv[1..]. Help and results go to out, the
 // one-line errors to err; returns the exit code.
