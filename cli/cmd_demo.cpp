@@ -44,6 +44,15 @@ std::string jsonNumber(const std::string& json, const std::string& key) {
     return std::regex_search(json, match, pattern) ? match[1].str() : std::string("-");
 }
 
+// A number with a fixed count of decimals; "-" and "null" stay as they are.
+std::string fixed(const std::string& number, int decimals) {
+    if (number == "-" || number == "null")
+        return number;
+    std::ostringstream out;
+    out << std::fixed << std::setprecision(decimals) << std::stod(number);
+    return out.str();
+}
+
 std::string readFile(const fs::path& path) {
     std::ifstream in(path);
     std::stringstream text;
@@ -96,8 +105,7 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
         throw std::runtime_error("the scene could not be generated");
     const std::string samples = demo.Path("samples.cif");
     const bool haveSamples =
-        demo.Run("training samples", {"samples", image, scene + "/training.shp", "--class-field", "class", samples,
-                                      "--quiet"})
+        demo.Run("training samples", {"samples", image, scene + "/training.shp", "--class-field", "class", samples})
             .ok;
 
     struct Row {
@@ -140,7 +148,7 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
                                                    base + ".txt", "--json", base + ".json"})
                 .ok) {
             const std::string json = readFile(base + ".json");
-            scores[row.method] = {jsonNumber(json, "overall_accuracy"), jsonNumber(json, "kappa")};
+            scores[row.method] = {fixed(jsonNumber(json, "overall_accuracy"), 2), fixed(jsonNumber(json, "kappa"), 4)};
         }
     }
     const std::string maxlik = demo.Path("maxlik.tif");

@@ -9,6 +9,13 @@ const std::vector<Subcommand>& Subcommands() {
         KMeansSubcommand(),
         IsodataSubcommand(),
         ClassifySubcommand(),
+        SamplesSubcommand(),
+        AccuracySubcommand(),
+        MergeSubcommand(),
+        SieveSubcommand(),
+        ClumpSubcommand(),
+        StatsSubcommand(),
+        PolygonizeSubcommand(),
         SynthSubcommand(),
         DemoSubcommand(),
     };

@@ -45,6 +45,13 @@ Subcommand KMeansSubcommand();
 Subcommand IsodataSubcommand();
 Subcommand ClassifySubcommand();
 Subcommand DemoSubcommand();
+Subcommand SamplesSubcommand();
+Subcommand AccuracySubcommand();
+Subcommand MergeSubcommand();
+Subcommand SieveSubcommand();
+Subcommand ClumpSubcommand();
+Subcommand StatsSubcommand();
+Subcommand PolygonizeSubcommand();
 
 // The whole tool: args are argv[1..]. Help and results go to out, the
 // one-line errors to err; returns the exit code.

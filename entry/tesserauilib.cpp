@@ -1,9 +1,16 @@
 #include "entry/tesserauilib.h"
 
+#include "accuracy/CClassesAccuracyDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "classify/CMinDistanceClassifyDlg.h"
 #include "entry/tesserauiapp.h"
+#include "postclass/CClassesClumpDlg.h"
+#include "postclass/CClassesFilterDlg.h"
+#include "postclass/CClassesMergeDlg.h"
+#include "postclass/CClassesStaticsDlg.h"
+#include "postclass/CClassifyVectorizeDlg.h"
+#include "samples/CAoiEditorDlg.h"
 
 int CTesseraUILib::DllPreTranslateMessage(TesseraMessage* message) {
     if (!message || !message->target || !message->event)
@@ -21,3 +28,31 @@ unsigned long CTesseraUILib::ShowSupperviseClassifyCommonDlg(SuperviseClassifyTy
 }
 
 unsigned long CTesseraUILib::ShowMixDistanceClassifyDlg() { return ShowModelessWindow<CMinDistanceClassifyDlg>(); }
+
+unsigned long CTesseraUILib::ShowAOIEditorDlg(IControlerInterface* host) {
+    return ShowModelessWindow<CAoiEditorDlg>(host);
+}
+
+unsigned long CTesseraUILib::ShowAccuracyClassifyDlg(IControlerInterface* host) {
+    return ShowModelessWindow<CClassesAccuracyDlg>(host);
+}
+
+unsigned long CTesseraUILib::ShowStaticsClassifyDlg() {
+    return ShowModelessWindow<CClassesStaticsDlg>();
+}
+
+unsigned long CTesseraUILib::ShowVectorizeClassifyDlg(IControlerInterface* host) {
+    return ShowModelessWindow<CClassifyVectorizeDlg>(host);
+}
+
+unsigned long CTesseraUILib::ShowMergeClassifyDlg(IControlerInterface* host) {
+    return ShowModelessWindow<CClassesMergeDlg>(host);
+}
+
+unsigned long CTesseraUILib::ShowLumpClassifyDlg() {
+    return ShowModelessWindow<CClassesClumpDlg>();
+}
+
+unsigned long CTesseraUILib::ShowFilterClassifyDlg() {
+    return ShowModelessWindow<CClassesFilterDlg>();
+}

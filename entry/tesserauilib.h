@@ -33,6 +33,20 @@ public:
     static unsigned long ShowSupperviseClassifyCommonDlg(SuperviseClassifyType kind, IControlerInterface* host);
     // The dedicated minimum distance window.
     static unsigned long ShowMixDistanceClassifyDlg();
+    // Sample editor, template 6002; the host must not be null.
+    static unsigned long ShowAOIEditorDlg(IControlerInterface* host);
+    // Accuracy assessment: check points, error matrix and kappa report, template 6015.
+    static unsigned long ShowAccuracyClassifyDlg(IControlerInterface* host);
+    // Class statistics of a classified image, template 6010 with menu 6020.
+    static unsigned long ShowStaticsClassifyDlg();
+    // Classification vectorize: chosen classes to polygons, template 6009.
+    static unsigned long ShowVectorizeClassifyDlg(IControlerInterface* host);
+    // Class merge, template 6011.
+    static unsigned long ShowMergeClassifyDlg(IControlerInterface* host);
+    // Class clump (morphological closing of chosen classes), template 6013.
+    static unsigned long ShowLumpClassifyDlg();
+    // Class filter (removal of small regions), template 6014.
+    static unsigned long ShowFilterClassifyDlg();
 };
 
 // The steps every entry point runs: the library's module context for the

@@ -11,6 +11,7 @@ packages=(
   libeigen3-dev libsvm-dev
   libgtest-dev googletest
   fonts-noto-cjk
+  locales
 )
 
 # `install-deps.sh fuzz` adds what the fuzz targets need (clang with its
@@ -28,16 +29,27 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "install-deps: installing ${missing[*]}" >&2
 if [ "$(id -u)" -eq 0 ]; then
   as_root=()
 else
   as_root=(sudo)
 fi
+
+# The accuracy report's locale test writes with a decimal comma (de_DE.UTF-8).
+ensure_test_locale() {
+  if command -v localedef >/dev/null 2>&1 && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    echo "install-deps: generating the de_DE.UTF-8 locale" >&2
+    "${as_root[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true
+  fi
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  ensure_test_locale
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -qq
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_test_locale

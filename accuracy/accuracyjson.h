@@ -1,0 +1,12 @@
+#pragma once
+// The accuracy assessment as JSON: the report's numbers (accuracies in
+// percent, the matrix with rows classified and columns reference) and the
+// estimates. An undefined value is null, never NaN or the report's -1.
+
+#include "accuracy/accuracyestimates.h"
+
+#include <string>
+#include <vector>
+
+std::string FormatAccuracyJson(std::int64_t points, const ErrorMatrix& matrix, const AccuracySummary& summary,
+                               const AccuracyEstimates& estimates, const std::vector<std::wstring>& names);

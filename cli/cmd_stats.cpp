@@ -1,0 +1,143 @@
+// tessera stats: the class statistics window's rows of a classified image,
+// from its .acf (or, with --recount, from the image's pixels), as a
+// tab-separated table or as JSON.
+#include "cli/subcommands.h"
+#include "cli/textprogress.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/rastersource.h"
+#include "platform/commonfun.h"
+#include "processing/classstatistics.h"
+
+#include <charconv>
+#include <cmath>
+#include <ostream>
+#include <stdexcept>
+
+namespace {
+
+CommandSpec statsSpec() {
+    CommandSpec spec{"stats",
+                     "Class statistics of a classified image: pixels, share and area per class.",
+                     {{"IN", "classified image (its .acf is read)"}},
+                     {FlagOption("json", "print JSON instead of the table"),
+                      FlagOption("recount", "count the pixels of each class from the image instead of taking "
+                                            "the counts recorded in the .acf"),
+                      FlagOption("quiet", "no progress bar while recounting")},
+                     ""};
+    spec.details =
+        "The table has one row per class of the .acf, in file order: class number, name, pixel count,\n"
+        "share of all pixels (\"-\" when no class has any pixel), ground area and area unit. The unit is\n"
+        "the image's ground unit, \"Unkown\" when the image cannot be opened. With --recount a class\n"
+        "takes the pixels whose value is its class number; values no class carries are listed after\n"
+        "the classes with an empty name.";
+    return spec;
+}
+
+std::string jsonString(const std::wstring& text) {
+    const std::string utf8 = CommonFun::U2M(text);
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                static const char* hex = "0123456789abcdef";
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// Shortest text that reads back as the same double; null when not finite.
+std::string jsonNumber(double value) {
+    if (!std::isfinite(value))
+        return "null";
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+void printJson(std::ostream& out, const std::string& image, const std::wstring& acfPath, bool recounted,
+               const ClassStatistics& s) {
+    out << "{\n  \"image\": " << jsonString(CommonFun::M2U(image)) << ",\n  \"assistant_file\": "
+        << jsonString(acfPath) << ",\n  \"counts_from\": \"" << (recounted ? "image" : "acf")
+        << "\",\n  \"unit\": " << jsonString(s.unitName) << ",\n  \"pixel_area\": " << jsonNumber(s.pixelArea)
+        << ",\n  \"total_pixels\": " << s.totalPixels << ",\n  \"classes\": [";
+    for (size_t i = 0; i < s.classes.size(); ++i) {
+        const ClassStatistic& c = s.classes[i];
+        out << (i ? ",\n" : "\n") << "    {\"number\": " << c.classNumber << ", \"name\": " << jsonString(c.name)
+            << ", \"pixels\": " << c.pixelCount << ", \"percent\": " << (c.percent ? jsonNumber(*c.percent) : "null")
+            << ", \"area\": " << jsonNumber(c.area) << "}";
+    }
+    out << (s.classes.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+void printTable(std::ostream& out, const ClassStatistics& s) {
+    out << "class\tname\tpixels\tpercent\tarea\tunit\n";
+    for (const StatisticsRowTexts& row : FormatStatisticsRows(s))
+        out << CommonFun::U2M(row[0]) << '\t' << CommonFun::U2M(row[1]) << '\t' << CommonFun::U2M(row[2]) << '\t'
+            << CommonFun::U2M(row[3]) << '\t' << CommonFun::U2M(row[4]) << '\t' << CommonFun::U2M(row[5]) << '\n';
+}
+
+int runStats(const ParsedOptions& o, CommandContext& context) {
+    const std::string& image = o.Positional(0);
+    const std::wstring imagePath = CommonFun::M2U(image);
+    const std::wstring acfPath = ClassifiedAssistantPath(imagePath);
+    CClassifiedAssistantFile acf;
+    if (!acf.ReadClassifiedAssistantFile(acfPath))
+        throw std::runtime_error("cannot read the classification assistant file " + CommonFun::U2M(acfPath) + ": " +
+                                 acf.GetLastError());
+
+    // The unit as the window finds it: the image's, or the placeholder when
+    // the image cannot be opened.
+    std::wstring unit = kUnknownUnitName;
+    {
+        CRasterSource raster;
+        if (raster.Open(imagePath) == GIS_OK)
+            unit = raster.GetUnitName(false);
+    }
+
+    ClassStatistics statistics;
+    if (o.Flag("recount")) {
+        std::map<int, std::int64_t> counts;
+        std::wstring error;
+        TextProgress bar;
+        const bool quiet = o.Flag("quiet");
+        if (!quiet) {
+            bar.Begin("Counting pixels");
+        }
+        const bool ok = CountClassPixels(imagePath, counts, error, [&](double fraction) {
+            if (!quiet)
+                bar.Percent(fraction * 100.0);
+            return true;
+        });
+        if (!quiet)
+            bar.End(ok);
+        if (!ok)
+            throw std::runtime_error(CommonFun::U2M(error));
+        statistics = ComputeClassStatistics(acf, unit, counts);
+    } else {
+        statistics = ComputeClassStatistics(acf, unit);
+    }
+
+    if (o.Flag("json"))
+        printJson(context.out, image, acfPath, o.Flag("recount"), statistics);
+    else
+        printTable(context.out, statistics);
+    return kExitOk;
+}
+
+} // namespace
+
+Subcommand StatsSubcommand() {
+    return {statsSpec(), runStats};
+}

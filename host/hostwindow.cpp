@@ -1,0 +1,169 @@
+#include "host/hostwindow.h"
+
+#include "common/filters.h"
+#include "common/messages.h"
+#include "engine/rastersource.h"
+#include "host/windowmenu.h"
+#include "platform/filedialog.h"
+#include "platform/uiservices.h"
+#include "platform/xdialog.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(QStringLiteral("Tessera"));
+    m_map = new MapView(m_host, this);
+    setCentralWidget(m_map);
+    m_cursorLabel = new QLabel(this);
+    statusBar()->addPermanentWidget(m_cursorLabel);
+    buildLayerList();
+    buildMenus();
+    m_host.SetChangeHandler([this](HostController::Change change) { onHostChanged(change); });
+    connect(m_map, &MapView::cursorMoved, this, &HostWindow::showCursor);
+    m_map->SetTool(MapView::Tool::Pan);
+    resize(1000, 700);
+}
+
+HostWindow::~HostWindow() { m_host.SetChangeHandler(nullptr); }
+
+void HostWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    QAction* open = file->addAction(QStringLiteral("打开影像(&O)..."), this, &HostWindow::OnFileOpen);
+    open->setShortcut(QKeySequence::Open);
+    file->addAction(QStringLiteral("关闭图层(&C)"), this, &HostWindow::OnCloseLayer);
+    file->addSeparator();
+    file->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("视图(&V)"));
+    QAction* extent = view->addAction(QStringLiteral("全图(&E)"), m_map, &MapView::ZoomToExtent);
+    QAction* zoomIn = view->addAction(QStringLiteral("放大(&I)"), m_map, &MapView::ZoomIn);
+    zoomIn->setShortcut(QKeySequence::ZoomIn);
+    QAction* zoomOut = view->addAction(QStringLiteral("缩小(&O)"), m_map, &MapView::ZoomOut);
+    zoomOut->setShortcut(QKeySequence::ZoomOut);
+
+    QMenu* draw = menuBar()->addMenu(QStringLiteral("绘制(&D)"));
+    auto* tools = new QActionGroup(this);
+    const std::pair<MapView::Tool, const char*> toolNames[] = {
+        {MapView::Tool::Pan, "漫游"},
+        {MapView::Tool::Rectangle, "矩形"},
+        {MapView::Tool::Polygon, "多边形"},
+        {MapView::Tool::Point, "点"},
+    };
+    for (const auto& [tool, name] : toolNames) {
+        QAction* action = draw->addAction(QString::fromUtf8(name));
+        action->setCheckable(true);
+        action->setChecked(tool == MapView::Tool::Pan);
+        tools->addAction(action);
+        connect(action, &QAction::triggered, m_map, [this, tool = tool] { m_map->SetTool(tool); });
+        m_toolActions[tool] = action;
+    }
+    draw->addSeparator();
+    QAction* clear = draw->addAction(QStringLiteral("清除绘制图形"), this, &HostWindow::OnClearDrawnShapes);
+
+    // The library's windows, one item each, a separator between sections.
+    m_windowMenu = menuBar()->addMenu(QStringLiteral("分类"));
+    int group = -1;
+    for (const WindowEntry& entry : LibraryWindows()) {
+        if (group != -1 && entry.group != group)
+            m_windowMenu->addSeparator();
+        group = entry.group;
+        QAction* action = m_windowMenu->addAction(QString::fromStdWString(entry.title));
+        action->setData(QString::fromStdString(entry.galleryName));
+        connect(action, &QAction::triggered, this, [this, open = entry.open] { open(&m_host); });
+    }
+
+    QToolBar* bar = addToolBar(QStringLiteral("工具"));
+    bar->setObjectName(QStringLiteral("tools"));
+    bar->addAction(open);
+    bar->addSeparator();
+    bar->addAction(extent);
+    bar->addAction(zoomIn);
+    bar->addAction(zoomOut);
+    bar->addSeparator();
+    for (const auto& [tool, name] : toolNames)
+        bar->addAction(m_toolActions[tool]);
+    bar->addAction(clear);
+}
+
+void HostWindow::buildLayerList() {
+    auto* dock = new QDockWidget(QStringLiteral("图层"), this);
+    dock->setObjectName(QStringLiteral("layers"));
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    m_layerList = new QListWidget(dock);
+    dock->setWidget(m_layerList);
+    addDockWidget(Qt::LeftDockWidgetArea, dock);
+    connect(m_layerList, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_fillingLayers)
+            m_host.SetActiveLayer(row);
+    });
+}
+
+bool HostWindow::OpenRaster(const std::wstring& path) {
+    std::wstring reason;
+    if (m_host.OpenRaster(path, &reason))
+        return true;
+    XMessageBox(L"无法打开影像：" + path + L"\n" + reason, Caption::Error, MB_OK | MB_ICONERROR);
+    return false;
+}
+
+void HostWindow::OnFileOpen() {
+    CFileDialog dialog(true, DefaultExt::Raster, nullptr, kFileDialogFlags, Filters::RasterInput);
+    if (dialog.DoModal() != IDOK)
+        return;
+    OpenRaster(dialog.GetPathName());
+}
+
+void HostWindow::OnCloseLayer() { m_host.RemoveLayer(m_host.ActiveLayerIndex()); }
+
+void HostWindow::OnClearDrawnShapes() { m_host.ClearDrawnShapes(); }
+
+void HostWindow::onHostChanged(HostController::Change change) {
+    if (change == HostController::Change::Layers) {
+        refreshLayerList();
+        m_map->LayersChanged();
+    } else {
+        m_map->update();
+    }
+}
+
+void HostWindow::refreshLayerList() {
+    m_fillingLayers = true;
+    m_layerList->clear();
+    for (int i = 0; i < m_host.LayerCount(); ++i) {
+        const HostLayer& layer = m_host.Layer(i);
+        auto* item = new QListWidgetItem(QFileInfo(QString::fromStdWString(layer.path)).fileName(), m_layerList);
+        item->setToolTip(QString::fromStdWString(layer.path));
+    }
+    m_layerList->setCurrentRow(m_host.ActiveLayerIndex());
+    m_fillingLayers = false;
+}
+
+QString HostWindow::CursorText() const { return m_cursorLabel->text(); }
+
+void HostWindow::showCursor(double x, double y, bool valid) {
+    if (!valid) {
+        m_cursorLabel->clear();
+        return;
+    }
+    QString unit;
+    if (const CRasterSource* raster = m_host.ActiveRaster())
+        unit = QString::fromStdWString(raster->GetUnitName(false));
+    m_cursorLabel->setText(QStringLiteral("X: %1  Y: %2  %3").arg(x, 0, 'f', 3).arg(y, 0, 'f', 3).arg(unit));
+}
+
+void HostWindow::closeEvent(QCloseEvent* event) {
+    // The library's windows hold this host's interface: close them first.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget != this && widget->isVisible() && qobject_cast<XDialog*>(widget))
+            widget->close();
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,630 @@
+#include "processing/postclassify.h"
+
+#include "engine/classifiedassistantfile.h"
+#include "engine/rasterband.h"
+#include "engine/rastersource.h"
+#include "platform/commonfun.h"
+#include "processing/blockprocessor.h"
+#include "processing/classraster.h"
+
+#include <gdal_priv.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+struct DatasetCloser {
+    void operator()(GDALDataset* ds) const { GDALClose(ds); }
+};
+using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
+
+// Copies a record of the wanted type; a plain base record keeps the derived
+// defaults and takes the base fields.
+template <class Record> Record asRecord(const AlgorithmParam* param) {
+    if (const auto* typed = dynamic_cast<const Record*>(param))
+        return *typed;
+    Record record;
+    if (param)
+        static_cast<AlgorithmParam&>(record) = *param;
+    return record;
+}
+
+std::string classList(const std::vector<std::uint8_t>& chosen) {
+    std::string list;
+    for (size_t v = 0; v < chosen.size(); ++v)
+        if (chosen[v])
+        {
+            if (!list.empty())
+                list += ',';
+            list += std::to_string(v);
+        }
+    return list;
+}
+
+// First pixel whose value has no class, shared by the workers of a pass.
+struct BadValue {
+    std::atomic<bool> found{false};
+    std::mutex mutex;
+    long long value = 0;
+    int col = 0, row = 0;
+
+    void note(long long v, int c, int r) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (found)
+            return;
+        value = v, col = c, row = r;
+        found = true;
+    }
+    std::wstring message() const {
+        return L"Pixel (" + std::to_wstring(col) + L", " + std::to_wstring(row) + L") holds the value " +
+               std::to_wstring(value) + L", which is not a class of the assistant file.";
+    }
+};
+
+} // namespace
+
+std::wstring PairedAssistantFilePath(const std::wstring& imagePath) {
+    const size_t dot = imagePath.rfind(L'.');
+    return (dot == std::wstring::npos ? imagePath : imagePath.substr(0, dot)) + L".acf";
+}
+
+bool SplitMergeEntry(const std::wstring& entry, const std::map<std::wstring, int>& names, std::wstring& from,
+                     std::wstring& to) {
+    for (size_t plus = entry.find(L'+'); plus != std::wstring::npos; plus = entry.find(L'+', plus + 1)) {
+        const std::wstring left = entry.substr(0, plus), right = entry.substr(plus + 1);
+        if (names.count(left) && names.count(right)) {
+            from = left;
+            to = right;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- Shared steps -----------------------------------------------------------
+
+bool CPostClassAlgorithm::PreparePostClass(const std::wstring& assistantPath) {
+    // The base checks the paths and opens the input; the classes are in
+    // the first band whatever band list was recorded (the windows list every
+    // band of the input), so the check runs on that band alone and the
+    // record is left as copied.
+    std::vector<int> recorded = std::move(m_param->m_bandList);
+    m_param->m_bandList = {0};
+    const bool ok = CBaseAlgorithm::Preproccess();
+    m_param->m_bandList = std::move(recorded);
+    if (!ok)
+        return false;
+    m_bands = {1};
+
+    const std::wstring path = assistantPath.empty() ? PairedAssistantFilePath(m_param->m_inputPath) : assistantPath;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(CommonFun::U2M(path), ec))
+        return Fail(L"The classification assistant file " + path + L" does not exist.");
+    CClassifiedAssistantFile acf;
+    if (!acf.ReadClassifiedAssistantFile(path))
+        return Fail(L"Cannot read the classification assistant file " + path + L": " +
+                    CommonFun::M2U(acf.GetLastError()));
+    if (acf.GetClassCount() == 0)
+        return Fail(L"The classification assistant file " + path + L" lists no class.");
+    int maxValue = 0;
+    for (const ClassRecord* r : acf.GetClassRecords()) {
+        if (r->m_classNumber < 0 || r->m_classNumber > 65535)
+            return Fail(L"The classification assistant file " + path + L" has the class number " +
+                        std::to_wstring(r->m_classNumber) + L"; class numbers run from 0 to 65535.");
+        maxValue = std::max(maxValue, r->m_classNumber);
+    }
+    // Values the file does not list keep a plain name; the file's records
+    // give the others their name and colour.
+    m_classes.assign(static_cast<size_t>(maxValue) + 1, ClassDefinition{});
+    m_classes[0].name = L"Unclassified";
+    for (int v = 1; v <= maxValue; ++v)
+        m_classes[v].name = L"Class " + std::to_wstring(v);
+    for (const ClassRecord* r : acf.GetClassRecords())
+        m_classes[r->m_classNumber] = {r->m_name, r->m_colour};
+    return true;
+}
+
+bool CPostClassAlgorithm::ChosenClasses(const std::map<std::wstring, int>& classMap, std::vector<std::uint8_t>& chosen) {
+    chosen.assign(m_classes.size(), 0);
+    for (const auto& [name, number] : classMap) {
+        if (number < 0 || number >= static_cast<int>(m_classes.size()))
+            return Fail(L"Class " + std::to_wstring(number) + L" (" + name +
+                        L") is not in the class table of the assistant file.");
+        if (number > 0) // 0 is "Unclassified": no region of it is changed
+            chosen[number] = 1;
+    }
+    if (std::find(chosen.begin(), chosen.end(), 1) == chosen.end())
+        return Fail(L"No class was chosen.");
+    return true;
+}
+
+bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
+                                      const std::map<std::string, std::string>& metadata, const std::wstring& step) {
+    BlockProcessor blocks(*m_input, m_bands, nullptr, ProcessingRect());
+    if (m_workers > 0)
+        blocks.SetWorkerCount(m_workers);
+    ClassRasterWriter writer;
+    if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input,
+                       static_cast<int>(m_classes.size()) - 1))
+        return Fail(writer.GetLastError());
+    BadValue bad;
+    const bool ok = blocks.LabelBlocks(
+        [&](const PixelBlock& block, std::uint16_t* labels, int) {
+            for (int i = 0; i < block.PixelCount(); ++i) {
+                if (!block.valid[i])
+                    continue;
+                const float v = block.values[i];
+                if (v < 0 || v >= static_cast<float>(lookup.size()) || v != std::floor(v)) {
+                    bad.note(static_cast<long long>(v), block.x + i % block.width, block.y + i / block.width);
+                    continue;
+                }
+                labels[i] = lookup[static_cast<size_t>(v)];
+            }
+        },
+        writer, Stage(0, 100, step));
+    if (!ok) {
+        writer.Abort();
+        return IsCancelled() ? false : Fail(blocks.GetLastError());
+    }
+    if (bad.found) {
+        writer.Abort();
+        return Fail(bad.message());
+    }
+    if (!writer.Commit(m_classes, metadata))
+        return Fail(writer.GetLastError());
+    ReportPercent(100);
+    return true;
+}
+
+bool CPostClassAlgorithm::WriteWithHalo(int halo, const WindowKernel& kernel,
+                                        const std::map<std::string, std::string>& metadata, const std::wstring& step) {
+    const int width = m_input->GetWidth(), height = m_input->GetHeight();
+    const PixelRect rect = ProcessingRect();
+    // The block grid of the shared block loop (which also sets GDAL's cache
+    // limit), unless a test asks for another.
+    BlockProcessor grid(*m_input, m_bands, nullptr, rect);
+    int blockWidth = m_blockWidth > 0 ? m_blockWidth : grid.BlockWidth();
+    int blockHeight = m_blockHeight > 0 ? m_blockHeight : grid.BlockHeight();
+    // A halo as large as the image: one block holds it all.
+    if (halo >= std::max(width, height)) {
+        blockWidth = width;
+        blockHeight = height;
+        halo = std::max(width, height);
+    }
+    struct Job {
+        int x, y, w, h;
+    };
+    std::vector<Job> jobs;
+    for (int y = 0; y < height; y += blockHeight)
+        for (int x = 0; x < width; x += blockWidth)
+            jobs.push_back({x, y, std::min(blockWidth, width - x), std::min(blockHeight, height - y)});
+
+    ClassRasterWriter writer;
+    const int maxClass = static_cast<int>(m_classes.size()) - 1;
+    if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass))
+        return Fail(writer.GetLastError());
+
+    std::optional<double> nodata;
+    if (CRasterBand* band = m_input->GetRasterBand(1))
+        nodata = band->GetNoDataValue();
+    const std::string path = CommonFun::U2M(m_input->GetPath());
+    ProgressFn progress = Stage(0, 100, step);
+
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex reportMutex;
+    std::wstring error;
+    size_t done = 0;
+    bool cancelled = false;
+    BadValue bad;
+    const auto fail = [&](const std::wstring& message) {
+        std::lock_guard<std::mutex> lock(reportMutex);
+        if (error.empty())
+            error = message;
+        stop = true;
+    };
+
+    const auto worker = [&](int index) {
+        DatasetPtr dataset(static_cast<GDALDataset*>(
+            GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+        if (!dataset)
+            return fail(L"Cannot read the input image " + m_input->GetPath());
+        std::vector<double> raw;
+        std::vector<std::uint16_t> values, labels;
+        for (size_t i; (i = next++) < jobs.size() && !stop;) {
+            const Job& job = jobs[i];
+            Window win;
+            win.x = std::max(0, job.x - halo);
+            win.y = std::max(0, job.y - halo);
+            win.width = std::min(width, job.x + job.w + halo) - win.x;
+            win.height = std::min(height, job.y + job.h + halo) - win.y;
+            win.coreX = job.x, win.coreY = job.y, win.coreWidth = job.w, win.coreHeight = job.h;
+            const size_t n = static_cast<size_t>(win.width) * win.height;
+            raw.resize(n);
+            if (dataset->GetRasterBand(1)->RasterIO(GF_Read, win.x, win.y, win.width, win.height, raw.data(),
+                                                    win.width, win.height, GDT_Float64, 0, 0, nullptr) != CE_None)
+                return fail(L"Reading the input image failed at pixel (" + std::to_wstring(win.x) + L", " +
+                            std::to_wstring(win.y) + L").");
+            values.resize(n);
+            for (int r = 0; r < win.height; ++r) {
+                const int row = win.y + r;
+                for (int c = 0; c < win.width; ++c) {
+                    const size_t p = static_cast<size_t>(r) * win.width + c;
+                    const int col = win.x + c;
+                    const double v = raw[p];
+                    values[p] = 0;
+                    if (row < rect.top || row >= rect.bottom || col < rect.left || col >= rect.right ||
+                        std::isnan(v) || (nodata && v == *nodata))
+                        continue;
+                    if (v < 0 || v > maxClass || v != std::floor(v)) {
+                        // Reported by the block whose own pixel it is.
+                        if (col >= job.x && col < job.x + job.w && row >= job.y && row < job.y + job.h)
+                            bad.note(static_cast<long long>(v), col, row);
+                        continue;
+                    }
+                    values[p] = static_cast<std::uint16_t>(v);
+                }
+            }
+            win.values = &values;
+            labels.assign(static_cast<size_t>(job.w) * job.h, 0);
+            kernel(win, labels.data(), index);
+            if (!writer.WriteBlock(job.x, job.y, job.w, job.h, labels.data()))
+                return fail(writer.GetLastError());
+            std::lock_guard<std::mutex> lock(reportMutex);
+            ++done;
+            if (!cancelled && !progress(static_cast<double>(done) / jobs.size())) {
+                cancelled = true;
+                stop = true;
+            }
+        }
+    };
+    const int threads = std::max(1, std::min<int>(m_workers > 0 ? m_workers
+                                                                 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())),
+                                                  static_cast<int>(jobs.size())));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(worker, t);
+    worker(0);
+    for (std::thread& t : pool)
+        t.join();
+
+    if (stop || bad.found) {
+        writer.Abort();
+        if (cancelled)
+            return false;
+        return Fail(bad.found ? bad.message() : error);
+    }
+    if (!writer.Commit(m_classes, metadata))
+        return Fail(writer.GetLastError());
+    ReportPercent(100);
+    return true;
+}
+
+// ---- Merge --------------------------------------------------------------------
+
+CClassifyMerge::CClassifyMerge(const AlgorithmParam* param) : CPostClassAlgorithm(asRecord<CClassifyMergeParam>(param)) {
+    if (m_param->m_algorithmName.empty())
+        m_param->m_algorithmName = L"类别合并";
+}
+
+bool CClassifyMerge::Preproccess() {
+    const CClassifyMergeParam& p = Param();
+    if (!PreparePostClass(p.m_assistantFilePath))
+        return false;
+    // Names resolve through the record's class map, then through the
+    // names of the assistant file just read.
+    std::map<std::wstring, int> names = p.m_classMap;
+    for (size_t v = 0; v < m_classes.size(); ++v)
+        names.emplace(m_classes[v].name, static_cast<int>(v));
+    m_lookup.resize(m_classes.size());
+    for (size_t v = 0; v < m_lookup.size(); ++v)
+        m_lookup[v] = static_cast<std::uint16_t>(v);
+    for (const std::wstring& entry : p.m_mergeEntries) {
+        std::wstring from, to;
+        if (!SplitMergeEntry(entry, names, from, to)) {
+            m_lookup.clear();
+            return Fail(L"The merge rule '" + entry + L"' does not name two classes of the image.");
+        }
+        const int a = names[from], b = names[to];
+        if (a < 0 || b < 0 || a >= static_cast<int>(m_lookup.size()) || b >= static_cast<int>(m_lookup.size())) {
+            m_lookup.clear();
+            return Fail(L"The merge rule '" + entry + L"' names a class number outside the class table.");
+        }
+        m_lookup[a] = static_cast<std::uint16_t>(b); // rules are not chained: the input class decides
+    }
+    return true;
+}
+
+bool CClassifyMerge::Process() {
+    if (!Preproccess())
+        return false;
+    std::string rules;
+    for (size_t v = 0; v < m_lookup.size(); ++v)
+        if (m_lookup[v] != v)
+        {
+            if (!rules.empty())
+                rules += ',';
+            rules += std::to_string(v);
+            rules += '=';
+            rules += std::to_string(m_lookup[v]);
+        }
+    return WriteMapped(m_lookup,
+                       {{"ALGORITHM", "Class merge"}, {"RULES", rules}, {"INPUT", CommonFun::U2M(Param().m_inputPath)}},
+                       L"Merging classes");
+}
+
+// ---- Sieve ----------------------------------------------------------------------
+
+CClassifiedSieve::CClassifiedSieve(const AlgorithmParam* param)
+    : CPostClassAlgorithm(asRecord<CClassifiedSieveParam>(param)) {
+    if (m_param->m_algorithmName.empty())
+        m_param->m_algorithmName = L"类别过滤";
+}
+
+bool CClassifiedSieve::Preproccess() {
+    const CClassifiedSieveParam& p = Param();
+    if (p.m_neighbourhood != 0 && p.m_neighbourhood != 1)
+        return Fail(L"The neighbourhood must be 0 (4 neighbours) or 1 (8 neighbours), not " +
+                    std::to_wstring(p.m_neighbourhood) + L".");
+    return PreparePostClass(p.m_assistantFilePath) && ChosenClasses(p.m_classMap, m_chosen);
+}
+
+namespace {
+
+// Per-worker buffers of the sieve kernel.
+struct SieveScratch {
+    std::vector<int> component;       // per window pixel: component id, -1 when not of a chosen class
+    std::vector<int> order, start;    // pixels of each component, contiguous
+    std::vector<int> stamp;           // per window pixel: last component whose border counted it
+    std::vector<int> replacement;     // per component: -2 not computed, -1 keep, else the new class
+    std::vector<std::pair<int, long>> votes;
+};
+
+} // namespace
+
+bool CClassifiedSieve::Process() {
+    if (!Preproccess())
+        return false;
+    const CClassifiedSieveParam& p = Param();
+    const std::uint32_t threshold = static_cast<std::uint32_t>(p.m_threshold);
+    const bool eight = p.m_neighbourhood == 1;
+    const std::map<std::string, std::string> metadata{{"ALGORITHM", "Class sieve"},
+                                                      {"CLASSES", classList(m_chosen)},
+                                                      {"THRESHOLD", std::to_string(threshold)},
+                                                      {"CONNECTIVITY", eight ? "8" : "4"},
+                                                      {"INPUT", CommonFun::U2M(p.m_inputPath)}};
+    const std::vector<std::uint8_t>& chosen = m_chosen;
+    const long long extent = std::max(m_input->GetWidth(), m_input->GetHeight());
+    // Regions of fewer than `threshold` pixels lie within threshold - 1 of
+    // any of their pixels, their borders within threshold, and the regions
+    // beyond those borders (whose size decides whether they vote) within
+    // 2 × threshold - 1: a halo of 2 × threshold sees each of them whole.
+    const int halo = static_cast<int>(std::min<long long>(2LL * threshold, extent));
+    const int dc[8] = {1, -1, 0, 0, 1, 1, -1, -1}, dr[8] = {0, 0, 1, -1, 1, -1, 1, -1};
+    const int neighbours = eight ? 8 : 4;
+    std::vector<SieveScratch> scratch(std::max(1, m_workers > 0 ? m_workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))));
+
+    const auto kernel = [&](const Window& w, std::uint16_t* labels, int worker) {
+        const std::vector<std::uint16_t>& v = *w.values;
+        const auto copyCore = [&] {
+            for (int r = 0; r < w.coreHeight; ++r)
+                for (int c = 0; c < w.coreWidth; ++c)
+                    labels[r * w.coreWidth + c] = w.At(w.coreX + c, w.coreY + r);
+        };
+        if (threshold <= 1)
+            return copyCore();
+        SieveScratch& s = scratch[worker];
+        const int W = w.width, H = w.height;
+        const size_t n = static_cast<size_t>(W) * H;
+        s.component.assign(n, -1);
+        s.stamp.assign(n, -1);
+        s.order.clear();
+        s.start.clear();
+        // Label the regions of chosen classes inside the window.
+        for (size_t i = 0; i < n; ++i) {
+            if (s.component[i] >= 0 || !v[i] || !chosen[v[i]])
+                continue;
+            const int id = static_cast<int>(s.start.size());
+            s.start.push_back(static_cast<int>(s.order.size()));
+            s.component[i] = id;
+            s.order.push_back(static_cast<int>(i));
+            for (size_t k = s.start.back(); k < s.order.size(); ++k) {
+                const int q = s.order[k], qc = q % W, qr = q / W;
+                for (int d = 0; d < neighbours; ++d) {
+                    const int nc = qc + dc[d], nr = qr + dr[d];
+                    if (nc < 0 || nr < 0 || nc >= W || nr >= H)
+                        continue;
+                    const int m = nr * W + nc;
+                    if (s.component[m] < 0 && v[m] == v[i]) {
+                        s.component[m] = id;
+                        s.order.push_back(m);
+                    }
+                }
+            }
+        }
+        s.start.push_back(static_cast<int>(s.order.size()));
+        const auto size = [&](int id) { return static_cast<std::uint32_t>(s.start[id + 1] - s.start[id]); };
+        s.replacement.assign(s.start.size() - 1, -2);
+        // The class a small region becomes: the most frequent class among the
+        // pixels bordering it that stay (not unclassified, not part of a small
+        // region themselves); ties go to the lower class; none: it stays.
+        const auto replace = [&](int id) {
+            if (s.replacement[id] != -2)
+                return s.replacement[id];
+            s.votes.clear();
+            for (int k = s.start[id]; k < s.start[id + 1]; ++k) {
+                const int q = s.order[k], qc = q % W, qr = q / W;
+                for (int d = 0; d < neighbours; ++d) {
+                    const int nc = qc + dc[d], nr = qr + dr[d];
+                    if (nc < 0 || nr < 0 || nc >= W || nr >= H)
+                        continue;
+                    const int m = nr * W + nc;
+                    if (s.stamp[m] == id || s.component[m] == id || !v[m])
+                        continue;
+                    s.stamp[m] = id;
+                    if (s.component[m] >= 0 && size(s.component[m]) < threshold)
+                        continue;
+                    auto it = std::find_if(s.votes.begin(), s.votes.end(), [&](const auto& e) { return e.first == v[m]; });
+                    if (it == s.votes.end())
+                        s.votes.emplace_back(v[m], 1);
+                    else
+                        ++it->second;
+                }
+            }
+            int best = -1;
+            long bestCount = 0;
+            for (const auto& [cls, count] : s.votes)
+                if (count > bestCount || (count == bestCount && cls < best))
+                    best = cls, bestCount = count;
+            return s.replacement[id] = best;
+        };
+        for (int r = 0; r < w.coreHeight; ++r)
+            for (int c = 0; c < w.coreWidth; ++c) {
+                const size_t i = static_cast<size_t>(w.coreY + r - w.y) * W + (w.coreX + c - w.x);
+                std::uint16_t out = v[i];
+                const int id = s.component[i];
+                if (id >= 0 && size(id) < threshold) {
+                    const int to = replace(id);
+                    if (to >= 0)
+                        out = static_cast<std::uint16_t>(to);
+                }
+                labels[r * w.coreWidth + c] = out;
+            }
+    };
+    return WriteWithHalo(threshold <= 1 ? 0 : halo, kernel, metadata, L"Removing small regions");
+}
+
+// ---- Clump -----------------------------------------------------------------------
+
+ClassifyClump::ClassifyClump(const AlgorithmParam* param) : CPostClassAlgorithm(asRecord<CClassifyClumpParam>(param)) {
+    if (m_param->m_algorithmName.empty())
+        m_param->m_algorithmName = L"类别聚类";
+}
+
+bool ClassifyClump::Preproccess() {
+    const CClassifyClumpParam& p = Param();
+    const int rows = p.m_elementRows, cols = p.m_elementColumns;
+    if (rows < 1 || cols < 1 || rows > 99 || cols > 99)
+        return Fail(L"The structuring element must have 1 to 99 rows and columns (got " + std::to_wstring(rows) +
+                    L" × " + std::to_wstring(cols) + L").");
+    if (static_cast<long long>(p.m_elementValues.size()) != static_cast<long long>(rows) * cols)
+        return Fail(L"The structuring element holds " + std::to_wstring(p.m_elementValues.size()) +
+                    L" values for " + std::to_wstring(rows) + L" × " + std::to_wstring(cols) + L" cells.");
+    if (p.m_anchorColumn < 0 || p.m_anchorColumn >= cols || p.m_anchorRow < 0 || p.m_anchorRow >= rows)
+        return Fail(L"The anchor of the structuring element lies outside it.");
+    m_offsets.clear();
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            if (p.m_elementValues[static_cast<size_t>(r) * cols + c] != 0.0)
+                m_offsets.emplace_back(c - p.m_anchorColumn, r - p.m_anchorRow);
+    return PreparePostClass(p.m_assistantFilePath) && ChosenClasses(p.m_classMap, m_chosen);
+}
+
+namespace {
+
+struct ClumpScratch {
+    std::vector<std::uint8_t> dilated;
+    std::vector<std::uint16_t> bestClass;
+    std::vector<int> bestCount;
+    std::vector<std::uint8_t> present;
+};
+
+} // namespace
+
+bool ClassifyClump::Process() {
+    if (!Preproccess())
+        return false;
+    const CClassifyClumpParam& p = Param();
+    int reach = 0;
+    for (const auto& [c, r] : m_offsets)
+        reach = std::max({reach, std::abs(c), std::abs(r)});
+    std::string element;
+    for (double e : p.m_elementValues)
+        element += e != 0.0 ? '1' : '0';
+    const std::map<std::string, std::string> metadata{
+        {"ALGORITHM", "Class clump"},
+        {"CLASSES", classList(m_chosen)},
+        {"ELEMENT", std::to_string(p.m_elementRows) + "x" + std::to_string(p.m_elementColumns) + ":" + element},
+        {"ANCHOR", std::to_string(p.m_anchorColumn) + "," + std::to_string(p.m_anchorRow)},
+        {"INPUT", CommonFun::U2M(p.m_inputPath)}};
+    const std::vector<std::uint8_t>& chosen = m_chosen;
+    const std::vector<std::pair<int, int>>& offsets = m_offsets;
+    std::vector<ClumpScratch> scratch(std::max(1, m_workers > 0 ? m_workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))));
+
+    // Closing of each chosen class c: D = pixels p with p - d of class c for
+    // some member offset d (dilation), then the pixels p with p + d in D for
+    // every d (erosion). A pixel of a chosen class, or unclassified, keeps
+    // its value; another pixel takes the class whose closing holds it, and
+    // among several the one with most pixels at p - d, then the lowest.
+    const auto kernel = [&](const Window& w, std::uint16_t* labels, int worker) {
+        const std::vector<std::uint16_t>& v = *w.values;
+        const int W = w.width, H = w.height, cw = w.coreWidth, ch = w.coreHeight;
+        for (int r = 0; r < ch; ++r)
+            for (int c = 0; c < cw; ++c)
+                labels[r * cw + c] = w.At(w.coreX + c, w.coreY + r);
+        if (offsets.empty())
+            return;
+        ClumpScratch& s = scratch[worker];
+        s.present.assign(chosen.size(), 0);
+        for (std::uint16_t x : v)
+            if (x && chosen[x])
+                s.present[x] = 1;
+        s.bestClass.assign(static_cast<size_t>(cw) * ch, 0);
+        s.bestCount.assign(static_cast<size_t>(cw) * ch, -1);
+        s.dilated.resize(static_cast<size_t>(W) * H);
+        const auto at = [&](int col, int row) -> int { // window coordinates; -1 outside the window
+            return col < 0 || row < 0 || col >= W || row >= H ? -1 : v[static_cast<size_t>(row) * W + col];
+        };
+        for (size_t cls = 1; cls < s.present.size(); ++cls) {
+            if (!s.present[cls])
+                continue;
+            for (int row = 0; row < H; ++row)
+                for (int col = 0; col < W; ++col) {
+                    std::uint8_t hit = 0;
+                    for (const auto& [dcol, drow] : offsets)
+                        if (at(col - dcol, row - drow) == static_cast<int>(cls)) {
+                            hit = 1;
+                            break;
+                        }
+                    s.dilated[static_cast<size_t>(row) * W + col] = hit;
+                }
+            for (int r = 0; r < ch; ++r)
+                for (int c = 0; c < cw; ++c) {
+                    const int col = w.coreX - w.x + c, row = w.coreY - w.y + r;
+                    const std::uint16_t own = v[static_cast<size_t>(row) * W + col];
+                    if (!own || chosen[own])
+                        continue;
+                    bool closed = true;
+                    for (const auto& [dcol, drow] : offsets) {
+                        const int qc = col + dcol, qr = row + drow;
+                        if (qc < 0 || qr < 0 || qc >= W || qr >= H || !s.dilated[static_cast<size_t>(qr) * W + qc]) {
+                            closed = false;
+                            break;
+                        }
+                    }
+                    if (!closed)
+                        continue;
+                    int count = 0;
+                    for (const auto& [dcol, drow] : offsets)
+                        count += at(col - dcol, row - drow) == static_cast<int>(cls);
+                    const size_t k = static_cast<size_t>(r) * cw + c;
+                    if (count > s.bestCount[k]) { // classes come in ascending order: ties keep the lower
+                        s.bestCount[k] = count;
+                        s.bestClass[k] = static_cast<std::uint16_t>(cls);
+                    }
+                }
+        }
+        for (size_t k = 0; k < s.bestClass.size(); ++k)
+            if (s.bestClass[k])
+                labels[k] = s.bestClass[k];
+    };
+    // Dilation reaches `reach` from a pixel and erosion `reach` again.
+    return WriteWithHalo(2 * reach, kernel, metadata, L"Clumping classes");
+}

@@ -1,0 +1,1200 @@
+// Accuracy assessment: the 15-bit generator and the pixel draw, the error
+// matrix and its quantities against hand-worked numbers, the report against a
+// golden file built from the layout rules, the estimates against independent
+// formulas and a published example, the window and the random point dialog
+// through the scripted UI service and host, and `tessera accuracy`.
+#include "accuracy/CAddRandomPointDlg.h"
+#include "accuracy/CClassesAccuracyDlg.h"
+#include "accuracy/accuracyestimates.h"
+#include "accuracy/accuracyjson.h"
+#include "accuracy/accuracyreport.h"
+#include "accuracy/randompoints.h"
+#include "cli/subcommands.h"
+#include "common/helptopics.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/rastersource.h"
+#include "entry/tesserauilib.h"
+#include "platform/gridctrl.h"
+#include "support/scratchdir.h"
+#include "support/scriptedhost.h"
+#include "support/scripteduiservices.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <sys/resource.h>
+
+namespace fs = std::filesystem;
+using D = CClassesAccuracyDlg;
+
+namespace {
+
+// ---- Helpers ---------------------------------------------------------------
+
+fs::path scratch(const std::string& name) {
+    static int counter = 0;
+    const fs::path dir = ScratchDir() / ("case" + std::to_string(++counter));
+    fs::create_directories(dir);
+    return dir / name;
+}
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+// A GeoTIFF of one value per pixel (row by row); origin (1000, 2000), pixels 10 x 10.
+void writeRaster(const fs::path& path, int width, int height, const std::vector<double>& values,
+                 GDALDataType type = GDT_Float32, int bands = 1, std::optional<double> nodata = std::nullopt,
+                 const std::vector<std::string>& categories = {}) {
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+    std::unique_ptr<GDALDataset> ds(driver->Create(path.c_str(), width, height, bands, type, nullptr));
+    ASSERT_TRUE(ds);
+    double transform[6] = {1000, 10, 0, 2000, 0, -10};
+    ds->SetGeoTransform(transform);
+    for (int b = 1; b <= bands; ++b) {
+        std::vector<double> v = values;
+        ASSERT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, 0, width, height, v.data(), width, height,
+                                                  GDT_Float64, 0, 0),
+                  CE_None);
+        if (nodata)
+            ds->GetRasterBand(b)->SetNoDataValue(*nodata);
+    }
+    if (!categories.empty()) {
+        CPLStringList list;
+        for (const std::string& c : categories)
+            list.AddString(c.c_str());
+        ds->GetRasterBand(1)->SetCategoryNames(list.List());
+    }
+}
+
+void writeAcf(const fs::path& imagePath, const std::vector<std::wstring>& names,
+              const std::vector<std::int64_t>& counts = {}) {
+    CClassifiedAssistantFile acf;
+    for (size_t i = 0; i < names.size(); ++i)
+        acf.AddClass(names[i], static_cast<int>(i), i < counts.size() ? counts[i] : 0);
+    acf.SetPixelSize(10, -10);
+    fs::path p = imagePath;
+    p.replace_extension(".acf");
+    ASSERT_TRUE(acf.WriteClassifiedAssistantFile(p.wstring()));
+}
+
+std::wstring sp(int n) { return std::wstring(n, L' '); }
+
+ErrorMatrix matrixOf(int n, const std::vector<std::tuple<int, int, std::int64_t>>& cells) {
+    ErrorMatrix m(n);
+    for (auto [reference, classified, count] : cells)
+        m.Add(reference, classified, count);
+    return m;
+}
+
+// The two-class example: points (class, reference) = (0,0), (0,0), (1,1), (0,1).
+std::vector<AccuracyPoint> twoClassPoints() {
+    std::vector<AccuracyPoint> points;
+    for (auto [c, r] : std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {1, 1}, {0, 1}}) {
+        AccuracyPoint p;
+        p.classValue = c;
+        p.referenceValue = r;
+        points.push_back(p);
+    }
+    return points;
+}
+
+// The two-class report built from the layout rules: blanks counted, CR LF.
+std::string goldenTwoClassReport() {
+    std::vector<std::wstring> lines = {
+        L"-------------------------------Error Matrix-----------------------------",
+        L"\t\t\t\tReference Data",
+        L"\t\t\t\t--------------",
+        L"Classified Data        water" + sp(12) + L"forest" + sp(12),
+        L"---------------        -----------" + sp(7) + L"-----------" + sp(7),
+        L"water" + sp(17) + L"2" + sp(19) + L"1" + sp(19),
+        L"forest" + sp(17) + L"0" + sp(19) + L"1" + sp(19),
+        L"-------------------------------Error Matrix end-------------------------",
+        L"",
+        L"",
+        L"",
+        L"-------------------------------ACCURACY -------------------------",
+        L"ACCURACY TOTALS",
+        L"----------------",
+        L"Class Name       Reference Total     Classified Total     Number  Correct     Producers  Accuracy      "
+        L"Users Accuracy",
+        L"-----------      ---------------     ----------------     ---------------     -------------------      "
+        L"--------------",
+        L"water" + sp(13) + L"2" + sp(19) + L"3" + sp(22) + L"2" + sp(22) + L"100%" + sp(20) + L"66.6667%" + sp(19),
+        L"forest" + sp(13) + L"2" + sp(19) + L"1" + sp(22) + L"1" + sp(22) + L"50%" + sp(20) + L"100%" + sp(19),
+        L"Overall Classification Accuracy =     75%",
+        L"-------------------------------ACCURACY END---------------------",
+        L"",
+        L"",
+        L"",
+        L"-------------------------KAPPA (K^) STATISTICS-----------------",
+        L"KAPPA (K^) STATISTICS",
+        L"---------------------",
+        L"Overall Kappa Statistics =     0.5",
+        L"Conditional Kappa for each Category.",
+        L"------------------------------------",
+        L" Class Name " + sp(13) + L"  Kappa  ",
+        L"------------" + sp(13) + L"---------",
+        L"water" + sp(22) + L"0.333333",
+        L"forest" + sp(22) + L"1",
+        L"---------------------KAPPA (K^) STATISTICS END-----------------",
+    };
+    std::string text;
+    for (const std::wstring& line : lines)
+        text += std::string(line.begin(), line.end()) + "\r\n";
+    return text;
+}
+
+const std::vector<std::wstring> kTwoNames = {L"water", L"forest"};
+
+} // namespace
+
+// ---- Generator and pixel draw ----------------------------------------------
+
+TEST(RandomPoints, Rand15GivesTheClassicSequenceOf15BitValues) {
+    // The classic C library generator seeded with 1.
+    Rand15 r(1);
+    for (int expected : {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464})
+        EXPECT_EQ(r.Next(), expected);
+    Rand15 wide(0xFFFFFFFFu);
+    for (int i = 0; i < 100000; ++i) {
+        const int v = wide.Next();
+        ASSERT_GE(v, 0);
+        ASSERT_LE(v, 32767);
+    }
+}
+
+TEST(RandomPoints, DrawTakesColumnThenRowModuloSizeMinusOne) {
+    const auto pixels = DrawRandomPixels(500, 7, 5, 99);
+    ASSERT_EQ(pixels.size(), 500u);
+    std::uint32_t state = 99; // independent LCG
+    auto next = [&] {
+        state = state * 214013u + 2531011u;
+        return static_cast<int>((state >> 16) & 0x7FFF);
+    };
+    for (const PixelPosition& p : pixels) {
+        const int x = next() % 6, y = next() % 4;
+        EXPECT_EQ(p, (PixelPosition{x, y}));
+        EXPECT_LT(p.column, 6); // the last column and row are never drawn
+        EXPECT_LT(p.row, 4);
+    }
+    EXPECT_EQ(DrawRandomPixels(3, 100, 100, 5), DrawRandomPixels(3, 100, 100, 5));
+    EXPECT_TRUE(DrawRandomPixels(0, 100, 100, 5).empty());
+    for (const PixelPosition& p : DrawRandomPixels(20, 1, 1, 5)) // one pixel: no divisor, pixel 0
+        EXPECT_EQ(p, (PixelPosition{0, 0}));
+}
+
+// ---- Error matrix and quantities -------------------------------------------
+
+TEST(AccuracyNumbers, TwoClassExampleWorkedByHand) {
+    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+    EXPECT_EQ(m.At(0, 0), 2);
+    EXPECT_EQ(m.At(1, 0), 1);
+    EXPECT_EQ(m.At(1, 1), 1);
+    EXPECT_EQ(m.At(0, 1), 0);
+    const AccuracySummary s = SummarizeErrorMatrix(m);
+    EXPECT_EQ(s.classes[0].referenceTotal, 2);
+    EXPECT_EQ(s.classes[1].referenceTotal, 2);
+    EXPECT_EQ(s.classes[0].classifiedTotal, 3);
+    EXPECT_EQ(s.classes[1].classifiedTotal, 1);
+    EXPECT_EQ(s.classes[0].correct, 2);
+    EXPECT_EQ(s.classes[1].correct, 1);
+    EXPECT_DOUBLE_EQ(s.classes[0].producers, 100);
+    EXPECT_DOUBLE_EQ(s.classes[1].producers, 50);
+    EXPECT_DOUBLE_EQ(s.classes[0].users, 200.0 / 3.0);
+    EXPECT_DOUBLE_EQ(s.classes[1].users, 100);
+    EXPECT_DOUBLE_EQ(s.overallAccuracy, 75);
+    EXPECT_DOUBLE_EQ(s.chanceProducts, 8);
+    EXPECT_DOUBLE_EQ(s.kappa, 0.5);
+    EXPECT_DOUBLE_EQ(s.classes[0].conditionalKappa, 2.0 / 6.0);
+    EXPECT_DOUBLE_EQ(s.classes[1].conditionalKappa, 1.0); // all its points correct
+}
+
+TEST(AccuracyNumbers, OutOfRangeValuesAreLeftOutOfEveryTotal) {
+    std::vector<AccuracyPoint> points(3);
+    points[0].classValue = 1, points[0].referenceValue = 1;
+    points[1].classValue = 2, points[1].referenceValue = 7; // reference 7 of a three-class image
+    points[2].classValue = -1, points[2].referenceValue = 0;
+    const ErrorMatrix m = BuildErrorMatrix(points, 3);
+    const AccuracySummary s = SummarizeErrorMatrix(m);
+    EXPECT_EQ(s.counted, 1);
+    EXPECT_EQ(s.classes[2].classifiedTotal, 0);
+    EXPECT_EQ(s.classes[0].referenceTotal, 0);
+    EXPECT_DOUBLE_EQ(s.overallAccuracy, 100);
+}
+
+TEST(AccuracyNumbers, EmptyClassesGiveMinusOneAndZero) {
+    // Class 2 has neither reference nor classified points; class 1 only reference ones.
+    const ErrorMatrix m = matrixOf(3, {{0, 0, 3}, {1, 0, 2}});
+    const AccuracySummary s = SummarizeErrorMatrix(m);
+    EXPECT_DOUBLE_EQ(s.classes[2].producers, -1);
+    EXPECT_DOUBLE_EQ(s.classes[2].users, -1);
+    EXPECT_DOUBLE_EQ(s.classes[2].conditionalKappa, 0);
+    EXPECT_DOUBLE_EQ(s.classes[1].producers, 0);
+    EXPECT_DOUBLE_EQ(s.classes[1].users, -1);
+    EXPECT_DOUBLE_EQ(s.classes[1].conditionalKappa, 0);
+    EXPECT_DOUBLE_EQ(s.classes[0].users, 60);
+}
+
+TEST(AccuracyNumbers, NoCountedPointGivesMinusOneAndKappaZero) {
+    const AccuracySummary s = SummarizeErrorMatrix(ErrorMatrix(3));
+    EXPECT_EQ(s.counted, 0);
+    EXPECT_DOUBLE_EQ(s.overallAccuracy, -1);
+    EXPECT_DOUBLE_EQ(s.kappa, 0);
+    const AccuracySummary none = SummarizeErrorMatrix(ErrorMatrix(0));
+    EXPECT_DOUBLE_EQ(none.overallAccuracy, -1);
+}
+
+TEST(AccuracyNumbers, ProductsBeyond32BitsAreExact) {
+    // 46341 points: N x T and N x N pass 2^31.
+    const ErrorMatrix m = matrixOf(2, {{0, 0, 30000}, {0, 1, 5000}, {1, 0, 3000}, {1, 1, 8341}});
+    const AccuracySummary s = SummarizeErrorMatrix(m);
+    ASSERT_EQ(s.counted, 46341);
+    const long double N = 46341, T = 38341, A0 = 35000, A1 = 11341, B0 = 33000, B1 = 13341;
+    const long double S = A0 * B0 + A1 * B1;
+    EXPECT_DOUBLE_EQ(s.chanceProducts, static_cast<double>(S));
+    EXPECT_NEAR(s.kappa, static_cast<double>((N * T - S) / (N * N - S)), 1e-12);
+    EXPECT_NEAR(s.classes[0].conditionalKappa, static_cast<double>((N * 30000 - A0 * B0) / ((N - A0) * B0)), 1e-12);
+    EXPECT_NEAR(s.classes[1].conditionalKappa, static_cast<double>((N * 8341 - A1 * B1) / ((N - A1) * B1)), 1e-12);
+    EXPECT_GT(s.kappa, 0.0);
+}
+
+// ---- Report ----------------------------------------------------------------
+
+TEST(AccuracyReport, TwoClassReportMatchesTheGoldenFileByteForByte) {
+    const fs::path golden = scratch("golden.txt");
+    writeBytes(golden, goldenTwoClassReport());
+    const fs::path out = scratch("report.txt");
+    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+    ASSERT_EQ(WriteAccuracyReportFile(&m, kTwoNames, out.wstring(), {}, std::locale::classic()),
+              ReportWriteResult::Written);
+    EXPECT_EQ(readBytes(out), readBytes(golden));
+    for (const char* number : {"100%", "50%", "66.6667%", "75%", "0.5\r\n", "0.333333\r\n", " 1\r\n"})
+        EXPECT_NE(readBytes(out).find(number), std::string::npos) << number;
+}
+
+TEST(AccuracyReport, EachSectionCanBeSwitchedOffAlone) {
+    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+    const AccuracySummary s = SummarizeErrorMatrix(m);
+    const std::string all = goldenTwoClassReport();
+    // Each section after the first starts with three empty lines after the CR LF ending the one before.
+    const size_t accuracyAt = all.find("\r\n\r\n\r\n\r\n-------------------------------ACCURACY ");
+    const size_t kappaAt = all.find("\r\n\r\n\r\n\r\n-------------------------KAPPA");
+    auto text = [&](bool a, bool b, bool c) {
+        const std::wstring w = FormatAccuracyReport(m, s, kTwoNames, {a, b, c}, std::locale::classic());
+        return std::string(w.begin(), w.end());
+    };
+    const size_t matrixEnd = accuracyAt + 2; // the matrix section ends with its CR LF
+    EXPECT_EQ(text(true, false, false), all.substr(0, matrixEnd));
+    EXPECT_EQ(text(false, true, false), all.substr(matrixEnd, kappaAt + 2 - matrixEnd));
+    const std::string kappaOnly = text(false, false, true);
+    EXPECT_EQ(kappaOnly, all.substr(kappaAt + 2));
+    EXPECT_EQ(kappaOnly.rfind("\r\n\r\n\r\n-----", 0), 0u); // starts with three empty lines
+    EXPECT_EQ(text(true, false, true), all.substr(0, matrixEnd) + all.substr(kappaAt + 2));
+
+    const fs::path out = scratch("empty.txt");
+    ASSERT_EQ(WriteAccuracyReportFile(&m, kTwoNames, out.wstring(), {false, false, false}, std::locale::classic()),
+              ReportWriteResult::Written);
+    EXPECT_TRUE(fs::exists(out));
+    EXPECT_EQ(fs::file_size(out), 0u);
+}
+
+TEST(AccuracyReport, EmptyClassesAndNoPointsAreWrittenAsMinusOneAndZero) {
+    const ErrorMatrix m(2);
+    const std::wstring w =
+        FormatAccuracyReport(m, SummarizeErrorMatrix(m), kTwoNames, {}, std::locale::classic());
+    EXPECT_NE(w.find(L"water" + sp(13) + L"0" + sp(19) + L"0" + sp(22) + L"0" + sp(22) + L"-1%" + sp(20) +
+                     L"-1%" + sp(19) + L"\r\n"),
+              std::wstring::npos);
+    EXPECT_NE(w.find(L"Overall Classification Accuracy =     -1%\r\n"), std::wstring::npos);
+    EXPECT_NE(w.find(L"Overall Kappa Statistics =     0\r\n"), std::wstring::npos);
+    EXPECT_NE(w.find(L"forest" + sp(22) + L"0\r\n"), std::wstring::npos);
+}
+
+TEST(AccuracyReport, BadArgumentsWriteNothing) {
+    const fs::path out = scratch("none.txt");
+    EXPECT_EQ(WriteAccuracyReportFile(nullptr, kTwoNames, out.wstring(), {}, std::locale::classic()),
+              ReportWriteResult::BadArguments);
+    const ErrorMatrix m(2);
+    EXPECT_EQ(WriteAccuracyReportFile(&m, kTwoNames, L"", {}, std::locale::classic()),
+              ReportWriteResult::BadArguments);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(AccuracyReport, UnwritablePathShowsTheMessageAndKeepsTheEarlierReport) {
+    ScriptedUiServices ui;
+    ScopedUiServices scope(ui);
+    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+
+    // A folder that does not exist: the file cannot be created.
+    EXPECT_FALSE(WriteAccuracyReport(&m, kTwoNames, (ScratchDir() / "missing" / "r.txt").wstring(), {}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, L"Open file failed!");
+    EXPECT_EQ(ui.messages[0].caption, L"Warning");
+    EXPECT_EQ(ui.messages[0].type & MB_TYPEMASK, MB_OK);
+
+    // A write that fails part-way (file size limit): the earlier report stays whole.
+    const fs::path out = scratch("kept.txt");
+    writeBytes(out, "earlier report\r\n");
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = WriteAccuracyReport(&m, kTwoNames, out.wstring(), {});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, L"Open file failed!");
+    EXPECT_EQ(readBytes(out), "earlier report\r\n");
+    for (const auto& entry : fs::directory_iterator(out.parent_path())) // no temporary left
+        EXPECT_EQ(entry.path().filename(), "kept.txt");
+}
+
+TEST(AccuracyReport, DecimalCommaLocaleSetsPunctuationAndEncoding) {
+    std::locale german;
+    try {
+        german = std::locale("de_DE.UTF-8");
+    } catch (const std::runtime_error&) {
+        GTEST_SKIP() << "de_DE.UTF-8 is not generated (scripts/install-deps.sh generates it)";
+    }
+    const ErrorMatrix m = matrixOf(2, {{0, 0, 1200}, {0, 1, 34}, {1, 1, 3}});
+    const fs::path out = scratch("de.txt");
+    ASSERT_EQ(WriteAccuracyReportFile(&m, {L"水体", L"forest"}, out.wstring(), {}, german),
+              ReportWriteResult::Written);
+    const std::string text = readBytes(out);
+    EXPECT_NE(text.find("\xE6\xB0\xB4\xE4\xBD\x93" + std::string(17, ' ') + "1.200"), std::string::npos); // 水体, grouped
+    EXPECT_NE(text.find("97,2447%"), std::string::npos);  // 1200 / 1234, decimal comma
+    EXPECT_NE(text.find("Overall Classification Accuracy =     97,2514%"), std::string::npos); // 1203 / 1237
+    EXPECT_EQ(text.find("97.2"), std::string::npos);
+}
+
+TEST(AccuracyReport, CLocaleWritesNamesAsUtf8) {
+    EXPECT_EQ(EncodeForLocale(L"水a", std::locale::classic()), "\xE6\xB0\xB4" "a");
+}
+
+// ---- Estimates -------------------------------------------------------------
+
+namespace {
+
+// Kappa's large-sample variance in the form of Fleiss, Cohen and Everitt
+// (1969), written from proportions: an independent form of the delta method.
+double fleissKappaVariance(const std::vector<std::vector<double>>& counts) { // [classified][reference]
+    const size_t k = counts.size();
+    double n = 0;
+    for (auto& row : counts)
+        for (double v : row)
+            n += v;
+    std::vector<double> rowP(k, 0), colP(k, 0);
+    for (size_t i = 0; i < k; ++i)
+        for (size_t j = 0; j < k; ++j) {
+            rowP[i] += counts[i][j] / n;
+            colP[j] += counts[i][j] / n;
+        }
+    double po = 0, pe = 0;
+    for (size_t i = 0; i < k; ++i) {
+        po += counts[i][i] / n;
+        pe += rowP[i] * colP[i];
+    }
+    double a = 0, b = 0;
+    for (size_t i = 0; i < k; ++i) {
+        const double d = (1 - pe) - (colP[i] + rowP[i]) * (1 - po);
+        a += counts[i][i] / n * d * d;
+        for (size_t j = 0; j < k; ++j)
+            if (i != j)
+                b += counts[i][j] / n * (colP[i] + rowP[j]) * (colP[i] + rowP[j]);
+    }
+    b *= (1 - po) * (1 - po);
+    const double c = (po * pe - 2 * pe + po) * (po * pe - 2 * pe + po);
+    return (a + b - c) / (n * std::pow(1 - pe, 4));
+}
+
+// Olofsson, Foody, Herold, Stehman, Woodcock and Wulder (2014), "Good
+// practices for estimating area and assessing accuracy of land change",
+// Remote Sensing of Environment 148, 42-57, section 5: sample counts (rows map
+// class, columns reference) and mapped pixels of its numerical example.
+const std::vector<std::vector<double>> kOlofssonCounts = {
+    {66, 0, 5, 4}, {0, 55, 8, 12}, {1, 0, 153, 11}, {2, 1, 9, 313}};
+const std::vector<std::int64_t> kOlofssonMapped = {200000, 150000, 3200000, 6450000};
+
+ErrorMatrix olofssonMatrix() {
+    ErrorMatrix m(4);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            m.Add(j, i, static_cast<std::int64_t>(kOlofssonCounts[i][j]));
+    return m;
+}
+
+// The paper's estimators written from the estimated area proportions p_ij.
+struct OlofssonReference {
+    std::vector<double> users, producers, area, areaSe, usersSe, producersSe;
+    double overall = 0, overallSe = 0;
+};
+
+OlofssonReference olofssonReference() {
+    const int k = 4;
+    double total = 0;
+    for (auto v : kOlofssonMapped)
+        total += static_cast<double>(v);
+    std::vector<double> W(k), n(k, 0), Ni(k);
+    for (int i = 0; i < k; ++i) {
+        Ni[i] = static_cast<double>(kOlofssonMapped[i]);
+        W[i] = Ni[i] / total;
+        for (int j = 0; j < k; ++j)
+            n[i] += kOlofssonCounts[i][j];
+    }
+    std::vector<std::vector<double>> p(k, std::vector<double>(k));
+    for (int i = 0; i < k; ++i)
+        for (int j = 0; j < k; ++j)
+            p[i][j] = W[i] * kOlofssonCounts[i][j] / n[i];
+    OlofssonReference r;
+    for (int j = 0; j < k; ++j) {
+        double rowSum = 0, colSum = 0, var = 0;
+        for (int i = 0; i < k; ++i) {
+            rowSum += p[j][i];
+            colSum += p[i][j];
+            var += (W[i] * p[i][j] - p[i][j] * p[i][j]) / (n[i] - 1);
+        }
+        r.users.push_back(p[j][j] / rowSum);
+        r.producers.push_back(p[j][j] / colSum);
+        r.area.push_back(colSum * total);
+        r.areaSe.push_back(std::sqrt(var) * total);
+        r.overall += p[j][j];
+    }
+    for (int i = 0; i < k; ++i) {
+        const double u = r.users[i];
+        r.usersSe.push_back(std::sqrt(u * (1 - u) / (n[i] - 1)));
+        r.overallSe += W[i] * W[i] * u * (1 - u) / (n[i] - 1);
+    }
+    r.overallSe = std::sqrt(r.overallSe);
+    for (int j = 0; j < k; ++j) {
+        double Nj = 0, others = 0;
+        for (int i = 0; i < k; ++i) {
+            Nj += Ni[i] / n[i] * kOlofssonCounts[i][j];
+            if (i != j) {
+                const double q = kOlofssonCounts[i][j] / n[i];
+                others += Ni[i] * Ni[i] * q * (1 - q) / (n[i] - 1);
+            }
+        }
+        const double P = r.producers[j], U = r.users[j];
+        const double v = (Ni[j] * Ni[j] * (1 - P) * (1 - P) * U * (1 - U) / (n[j] - 1) + P * P * others) / (Nj * Nj);
+        r.producersSe.push_back(std::sqrt(v));
+    }
+    return r;
+}
+
+} // namespace
+
+TEST(AccuracyEstimatesTest, KappaVarianceMatchesTheFleissCohenEverittForm) {
+    const std::vector<std::vector<double>> counts = {{65, 4, 22, 24}, {6, 81, 5, 8}, {0, 11, 85, 19}, {4, 7, 3, 90}};
+    ErrorMatrix m(4);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            m.Add(j, i, static_cast<std::int64_t>(counts[i][j]));
+    const auto v = KappaVariance(m);
+    ASSERT_TRUE(v);
+    EXPECT_NEAR(*v, fleissKappaVariance(counts), 1e-12);
+    EXPECT_FALSE(KappaVariance(ErrorMatrix(3)));
+    // One class only: chance agreement 1, variance undefined.
+    EXPECT_FALSE(KappaVariance(matrixOf(2, {{0, 0, 5}})));
+}
+
+TEST(AccuracyEstimatesTest, BinomialIntervalsByHand) {
+    const auto ci = BinomialInterval95(75, 100); // 0.75 +- 1.96 x sqrt(0.75 x 0.25 / 100)
+    ASSERT_TRUE(ci);
+    EXPECT_NEAR(ci->low, (0.75 - kZ95 * std::sqrt(0.1875 / 100)) * 100, 1e-9);
+    EXPECT_NEAR(ci->high, (0.75 + kZ95 * std::sqrt(0.1875 / 100)) * 100, 1e-9);
+    EXPECT_FALSE(BinomialInterval95(0, 0));
+    const auto all = BinomialInterval95(10, 10);
+    EXPECT_DOUBLE_EQ(all->low, 100);
+    EXPECT_DOUBLE_EQ(all->high, 100);
+}
+
+TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExample) {
+    const auto e = AreaAdjusted(olofssonMatrix(), kOlofssonMapped, 900);
+    ASSERT_TRUE(e);
+    const OlofssonReference r = olofssonReference();
+    EXPECT_NEAR(*e->overallAccuracy, r.overall * 100, 1e-9);
+    EXPECT_NEAR(*e->overallAccuracySe, r.overallSe * 100, 1e-9);
+    for (int j = 0; j < 4; ++j) {
+        const AreaClassEstimates& c = e->classes[j];
+        EXPECT_NEAR(*c.users, r.users[j] * 100, 1e-9) << j;
+        EXPECT_NEAR(*c.usersSe, r.usersSe[j] * 100, 1e-9) << j;
+        EXPECT_NEAR(*c.producers, r.producers[j] * 100, 1e-9) << j;
+        EXPECT_NEAR(*c.producersSe, r.producersSe[j] * 100, 1e-9) << j;
+        EXPECT_NEAR(*c.areaPixels, r.area[j], 1e-6) << j;
+        EXPECT_NEAR(*c.areaPixelsSe, r.areaSe[j], 1e-6) << j;
+    }
+    // The paper's rounded results: deforestation 235,086 pixels +- 68,418 (95 %),
+    // its user's accuracy 0.88 and producer's 0.75; overall accuracy 0.95.
+    EXPECT_NEAR(*e->classes[0].areaPixels, 235086, 1);
+    EXPECT_NEAR(kZ95 * *e->classes[0].areaPixelsSe, 68418, 20);
+    EXPECT_NEAR(*e->classes[0].users, 88, 0.5);
+    EXPECT_NEAR(*e->classes[0].producers, 75, 0.5);
+    EXPECT_NEAR(*e->overallAccuracy, 95, 0.5);
+}
+
+TEST(AccuracyEstimatesTest, AMappedClassWithoutSampleHasNoAreaEstimate) {
+    EXPECT_FALSE(AreaAdjusted(matrixOf(2, {{0, 0, 5}, {1, 0, 2}}), {100, 50}, 1));
+    EXPECT_TRUE(AreaAdjusted(matrixOf(2, {{0, 0, 5}, {1, 0, 2}}), {100, 0}, 1)); // class 1 not on the map
+    EXPECT_FALSE(AreaAdjusted(matrixOf(2, {{0, 0, 5}}), {}, 1));
+}
+
+TEST(AccuracyJsonTest, UndefinedValuesAreNullAndTheMatrixIsClassifiedByReference) {
+    const ErrorMatrix m = matrixOf(3, {{0, 0, 2}, {1, 0, 1}, {1, 1, 1}});
+    const AccuracySummary s = SummarizeErrorMatrix(m);
+    const AccuracyEstimates e = EstimateAccuracy(m, s, {}, 0);
+    const std::string json = FormatAccuracyJson(5, m, s, e, {L"a", L"b\"", L"c"});
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json;
+    EXPECT_EQ(o["points"].toInt(), 5);
+    EXPECT_DOUBLE_EQ(o["overall_accuracy"].toDouble(), 75);
+    EXPECT_DOUBLE_EQ(o["kappa"].toDouble(), 0.5);
+    const QJsonArray classes = o["classes"].toArray();
+    ASSERT_EQ(classes.size(), 3);
+    EXPECT_EQ(classes[1].toObject()["name"].toString(), "b\"");
+    EXPECT_TRUE(classes[2].toObject()["producers_accuracy"].isNull());
+    EXPECT_TRUE(classes[2].toObject()["users_accuracy"].isNull());
+    EXPECT_DOUBLE_EQ(classes[0].toObject()["users_accuracy"].toDouble(), 200.0 / 3.0);
+    const QJsonArray row0 = o["matrix"].toArray()[0].toArray(); // classified 0: references 0, 1, 2
+    EXPECT_EQ(row0[0].toInt(), 2);
+    EXPECT_EQ(row0[1].toInt(), 1);
+    EXPECT_EQ(row0[2].toInt(), 0);
+    EXPECT_TRUE(o["area_adjusted"].isNull());
+}
+
+// ---- Windows ---------------------------------------------------------------
+
+namespace {
+
+class FixedClock : public IRandomPointClock {
+public:
+    std::uint32_t seconds = 1234;
+    std::vector<int> pauses;
+    std::uint32_t NowSeconds() override { return seconds; }
+    void Pause(int ms) override { pauses.push_back(ms); }
+};
+
+class AccuracyWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previousClock = SetRandomPointClock(&clock);
+        open(&host);
+        ASSERT_FALSE(window.isNull());
+    }
+    void TearDown() override {
+        if (!window.isNull())
+            window->SendCommand(IDCANCEL);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+        SetRandomPointClock(previousClock);
+    }
+    void open(IControlerInterface* h) {
+        const QWidgetList before = QApplication::topLevelWidgets();
+        window = nullptr;
+        CTesseraUILib::ShowAccuracyClassifyDlg(h);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = dynamic_cast<D*>(w); d && !before.contains(w))
+                window = d;
+    }
+    // A classified image (width x height, one value per pixel) and its .acf.
+    std::wstring makeImage(int width, int height, const std::vector<double>& values, bool withAcf = true) {
+        const fs::path path = scratch("classes.tif");
+        writeRaster(path, width, height, values);
+        if (withAcf)
+            writeAcf(path, {L"Unclassified", L"water", L"forest"});
+        return path.wstring();
+    }
+    void openImage(const std::wstring& path) {
+        ui.ChooseFileAnswer(path);
+        window->SendCommand(D::ID_FILE_OPEN);
+    }
+    // Runs the random point dialog: fills count and maximum, presses OK;
+    // cancels when the dialog stays open.
+    void scriptRandomDialog(const std::wstring& count, const std::wstring& maxSearch = L"1024") {
+        ui.modalScripts.push_back([count, maxSearch](XDialog& dialog) {
+            dialog.Item<QLineEdit>(CAddRandomPointDlg::IDC_POINT_COUNT)->setText(QString::fromStdWString(count));
+            dialog.Item<QLineEdit>(CAddRandomPointDlg::IDC_MAX_SEARCH)->setText(QString::fromStdWString(maxSearch));
+            dialog.setResult(0);
+            dialog.SendCommand(IDOK);
+            return dialog.result() == IDOK ? IDOK : IDCANCEL;
+        });
+    }
+    void addPoints(int count) {
+        scriptRandomDialog(std::to_wstring(count));
+        window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
+    }
+    CGridCtrl& grid() const { return *window->Grid(); }
+    bool menuEnabled(int id) {
+        window->UpdateMenuStates();
+        return window->MenuAction(id)->isEnabled();
+    }
+    bool menuChecked(int id) {
+        window->UpdateMenuStates();
+        return window->MenuAction(id)->isChecked();
+    }
+    std::vector<int> visibility() const {
+        std::vector<int> v;
+        for (auto& s : host.shapes)
+            v.push_back(s->m_visible);
+        return v;
+    }
+
+    ScriptedUiServices ui;
+    ScopedUiServices scope{ui};
+    ScriptedHost host;
+    FixedClock clock;
+    IRandomPointClock* previousClock = nullptr;
+    QPointer<D> window;
+};
+
+} // namespace
+
+TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStates) {
+    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
+    ASSERT_EQ(grid().GetRowCount(), 1);
+    ASSERT_EQ(grid().GetColumnCount(), 6);
+    const wchar_t* headers[] = {L"点号", L"名称", L"X", L"Y", L"类别", L"参考值"};
+    for (int c = 1; c < 6; ++c)
+        EXPECT_EQ(grid().GetItemText(0, c), headers[c]);
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(grid().GetColumnWidth(c), 85);
+    EXPECT_FALSE(menuEnabled(D::ID_EDIT_RANDOM_POINTS));
+    EXPECT_TRUE(menuChecked(D::ID_REPORT_ERROR_MATRIX));
+    window->SendCommand(D::ID_REPORT_KAPPA);
+    EXPECT_FALSE(menuChecked(D::ID_REPORT_KAPPA));
+    EXPECT_FALSE(window->IncludeKappa());
+    window->SendCommand(D::ID_REPORT_KAPPA);
+    EXPECT_TRUE(menuChecked(D::ID_REPORT_KAPPA));
+    window->SendCommand(D::IDC_HELP_BUTTON);
+    ASSERT_EQ(ui.helpTopics.size(), 1u);
+    EXPECT_EQ(ui.helpTopics[0], std::make_pair(static_cast<int>(HelpTopic::Module), 2));
+}
+
+TEST_F(AccuracyWindowTest, OpenImageWithMissingOrUnreadableAssistantFile) {
+    // A path that is no raster: no message, but the random points item is enabled from now on.
+    openImage((ScratchDir() / "nothing.tif").wstring());
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(menuEnabled(D::ID_EDIT_RANDOM_POINTS));
+    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
+    ASSERT_EQ(ui.fileRequests.size(), 1u);
+    EXPECT_TRUE(ui.fileRequests[0].open);
+    EXPECT_EQ(ui.fileRequests[0].defaultExtension, L".tif");
+    EXPECT_TRUE(ui.fileRequests[0].hostAware);
+
+    const std::wstring noAcf = makeImage(3, 3, std::vector<double>(9, 1), false);
+    openImage(noAcf);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, L"找不到分类结果辅助文件");
+    EXPECT_EQ(ui.messages[0].caption, L"提示");
+    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
+
+    fs::path bad = fs::path(noAcf);
+    bad.replace_extension(".acf");
+    writeBytes(bad, "not an assistant file\n");
+    openImage(noAcf);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, L"打开分类辅助文件失败！");
+    EXPECT_EQ(ui.messages[1].caption, L"提示");
+    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
+
+    const std::wstring good = makeImage(3, 3, std::vector<double>(9, 1));
+    openImage(good);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(window->GetWindowText(), L"分类精度评价  " + good);
+    EXPECT_EQ(window->AssistantFile().GetClassCount(), 3);
+}
+
+TEST_F(AccuracyWindowTest, RandomPointsAreAppendedHiddenAndDrawnFromTheSecond) {
+    const int W = 9, H = 7;
+    std::vector<double> values(W * H);
+    for (int i = 0; i < W * H; ++i)
+        values[i] = i % 3;
+    openImage(makeImage(W, H, values));
+    addPoints(5);
+    ASSERT_EQ(window->Points().size(), 5u);
+    ASSERT_EQ(host.shapes.size(), 5u);
+    EXPECT_EQ(visibility(), std::vector<int>(5, 0));
+    EXPECT_EQ(clock.pauses, std::vector<int>{1000});
+
+    std::uint32_t state = 1234; // the seed is the clock's seconds
+    auto next = [&] {
+        state = state * 214013u + 2531011u;
+        return static_cast<int>((state >> 16) & 0x7FFF);
+    };
+    for (int i = 0; i < 5; ++i) {
+        const int x = next() % (W - 1), y = next() % (H - 1);
+        const AccuracyPoint& p = window->Points()[i];
+        EXPECT_EQ(p.id, i + 1);
+        EXPECT_EQ(p.name, L"#Pt" + std::to_wstring(i + 1));
+        EXPECT_EQ(p.classValue, (y * W + x) % 3);
+        EXPECT_EQ(p.referenceValue, 0);
+        const CPoint2D ground(1000 + 10 * (x + 0.5), 2000 - 10 * (y + 0.5));
+        EXPECT_EQ(p.position, ground);
+        EXPECT_EQ(host.shapes[i]->GetVertices().at(0), ground);
+        EXPECT_EQ(host.shapes[i]->m_style, 255);
+        EXPECT_EQ(grid().GetItemText(i + 1, 0), std::to_wstring(i + 1));
+        EXPECT_EQ(grid().GetItemText(i + 1, 1), p.name);
+        char x6[64];
+        std::snprintf(x6, sizeof x6, "%f", ground.x);
+        EXPECT_EQ(grid().GetItemText(i + 1, 2), std::wstring(x6, x6 + std::strlen(x6)));
+        EXPECT_EQ(grid().GetItemText(i + 1, 4), L""); // added without the class column
+        EXPECT_EQ(grid().GetItemText(i + 1, 5), L"");
+        EXPECT_FALSE(grid().IsCellEditable(i + 1, 2));
+        EXPECT_TRUE(grid().IsCellEditable(i + 1, 5));
+    }
+    // A second run in the same second draws the same pixels; ids restart, rows continue.
+    addPoints(5);
+    ASSERT_EQ(window->Points().size(), 10u);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(window->Points()[5 + i].position, window->Points()[i].position);
+        EXPECT_EQ(window->Points()[5 + i].id, i + 1);
+        EXPECT_EQ(grid().GetItemText(6 + i, 0), std::to_wstring(6 + i));
+    }
+    EXPECT_EQ(visibility(), std::vector<int>(10, 0));
+    // Another second, other pixels.
+    clock.seconds = 1235;
+    addPoints(5);
+    bool differs = false;
+    for (int i = 0; i < 5; ++i)
+        differs |= !(window->Points()[10 + i].position == window->Points()[i].position);
+    EXPECT_TRUE(differs);
+    // A count of 0 adds nothing and still pauses.
+    addPoints(0);
+    EXPECT_EQ(window->Points().size(), 15u);
+    EXPECT_EQ(clock.pauses.size(), 4u);
+}
+
+TEST_F(AccuracyWindowTest, ClassValuesAreTruncatedTowardZero) {
+    openImage(makeImage(4, 4, std::vector<double>(16, 2.9)));
+    addPoints(3);
+    openImage(makeImage(4, 4, std::vector<double>(16, -0.5)));
+    addPoints(3);
+    ASSERT_EQ(window->Points().size(), 6u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(window->Points()[i].classValue, 2);
+        EXPECT_EQ(window->Points()[3 + i].classValue, 0);
+    }
+    window->SendCommand(D::ID_EDIT_SHOW_CLASSES);
+    EXPECT_EQ(grid().GetItemText(1, 4), L"2");
+    EXPECT_EQ(grid().GetItemText(4, 4), L"0");
+    window->SendCommand(D::ID_EDIT_HIDE_CLASSES);
+    EXPECT_EQ(grid().GetItemText(1, 4), L"");
+}
+
+TEST_F(AccuracyWindowTest, RandomPointDialogChecksCountAgainstMaximum) {
+    openImage(makeImage(4, 4, std::vector<double>(16, 1)));
+    scriptRandomDialog(L"1024", L"1024"); // equal: accepted
+    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
+    EXPECT_EQ(window->Points().size(), 1024u);
+    EXPECT_TRUE(ui.messages.empty());
+
+    scriptRandomDialog(L"1025", L"1024"); // one more: refused, the dialog stays open
+    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
+    EXPECT_EQ(window->Points().size(), 1024u);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, L"随机点个数不能超过最大搜索点个数！");
+    EXPECT_EQ(ui.messages[0].caption, L"错误");
+
+    scriptRandomDialog(L"1000001", L"2000000"); // out of range: the toolkit's message
+    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
+    EXPECT_EQ(window->Points().size(), 1024u);
+    ASSERT_GE(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, L"请输入一个介于 0 和 1000000 之间的整数。");
+
+    const size_t before = ui.messages.size();
+    scriptRandomDialog(L"abc");
+    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
+    EXPECT_EQ(window->Points().size(), 1024u);
+    ASSERT_GT(ui.messages.size(), before);
+    EXPECT_EQ(ui.messages[before].text, L"请输入一个正整数。");
+
+    // Cancel does nothing.
+    window->SendCommand(D::ID_EDIT_RANDOM_POINTS); // no script: cancelled
+    EXPECT_EQ(window->Points().size(), 1024u);
+}
+
+TEST_F(AccuracyWindowTest, RandomPointDialogTemplate) {
+    TesseraModuleGuard context;
+    CAddRandomPointDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    EXPECT_EQ(dialog.GetWindowText(), L"增加随机点");
+    EXPECT_EQ(dialog.GetDlgItemText(CAddRandomPointDlg::IDC_POINT_COUNT), L"256");
+    EXPECT_EQ(dialog.GetDlgItemText(CAddRandomPointDlg::IDC_MAX_SEARCH), L"1024");
+    EXPECT_TRUE(dialog.IsDlgButtonChecked(CAddRandomPointDlg::IDC_DIST_RANDOM));
+    EXPECT_FALSE(dialog.GetDlgItem(CAddRandomPointDlg::IDC_DIST_PROPORTIONAL)->isEnabled());
+    EXPECT_FALSE(dialog.GetDlgItem(CAddRandomPointDlg::IDC_DIST_EQUAL)->isEnabled());
+    EXPECT_FALSE(dialog.GetDlgItem(CAddRandomPointDlg::IDC_VIEW_CLASSES)->isEnabled());
+}
+
+TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
+    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    addPoints(4);
+    host.calls.clear();
+    window->SendCommand(D::ID_VIEW_SHOW_ALL);
+    EXPECT_EQ(visibility(), std::vector<int>(4, 1));
+    ASSERT_GE(host.calls.size(), 2u);
+    EXPECT_EQ(host.calls[host.calls.size() - 2], "RefreshShapes");
+    EXPECT_EQ(host.calls.back(), "RedrawView");
+
+    // Hide the selected points with none selected: nothing changes.
+    window->SendCommand(D::ID_VIEW_HIDE_SELECTED);
+    EXPECT_EQ(visibility(), std::vector<int>(4, 1));
+    grid().SetItemState(1, 1, GVIS_SELECTED);
+    grid().SetItemState(3, 1, GVIS_SELECTED);
+    window->SendCommand(D::ID_VIEW_HIDE_SELECTED);
+    EXPECT_EQ(visibility(), (std::vector<int>{0, 1, 0, 1}));
+    window->SendCommand(D::ID_VIEW_SHOW_SELECTED);
+    EXPECT_EQ(visibility(), (std::vector<int>{1, 0, 1, 0}));
+    grid().clearSelection();
+    window->SendCommand(D::ID_VIEW_SHOW_SELECTED); // none selected: all hidden
+    EXPECT_EQ(visibility(), std::vector<int>(4, 0));
+    window->SendCommand(D::ID_VIEW_SHOW_ALL);
+    window->SendCommand(D::ID_VIEW_HIDE_ALL);
+    EXPECT_EQ(visibility(), std::vector<int>(4, 0));
+
+    // The close box hides every point and destroys the window.
+    window->SendCommand(D::ID_VIEW_SHOW_ALL);
+    window->close();
+    EXPECT_EQ(visibility(), std::vector<int>(4, 0));
+    EXPECT_EQ(host.calls.back(), "RedrawView");
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+}
+
+TEST_F(AccuracyWindowTest, CancelLeavesThePointShapesAsTheyAre) {
+    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    addPoints(2);
+    window->SendCommand(D::ID_VIEW_SHOW_ALL);
+    window->SendCommand(IDCANCEL);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+    EXPECT_EQ(visibility(), std::vector<int>(2, 1));
+}
+
+TEST_F(AccuracyWindowTest, ReferenceCellsMustBeDigitsAtReportTime) {
+    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    addPoints(3);
+    const fs::path out = scratch("window.txt");
+    grid().SetItemText(1, 5, L"1");
+    grid().SetItemText(2, 5, L"-1");
+    grid().SetItemText(3, 5, L"2");
+    ui.ChooseFileAnswer(out.wstring());
+    window->SendCommand(D::ID_REPORT_WRITE);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, L"还有点没有输入参考类型！");
+    EXPECT_EQ(ui.messages[0].caption, L""); // the toolkit's default caption
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(window->Points()[0].referenceValue, 1); // rows before the bad one keep their values
+    ASSERT_EQ(ui.fileRequests.back().defaultExtension, L".txt");
+    EXPECT_FALSE(ui.fileRequests.back().open);
+
+    grid().SetItemText(2, 5, L"3 ");
+    ui.ChooseFileAnswer(out.wstring());
+    window->SendCommand(D::ID_REPORT_WRITE);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    EXPECT_FALSE(fs::exists(out));
+
+    // A refresh stores 0 for the same text and shows typed values again.
+    window->SendCommand(D::ID_EDIT_SHOW_CLASSES);
+    EXPECT_EQ(window->Points()[1].referenceValue, 0);
+    EXPECT_EQ(grid().GetItemText(1, 5), L"1");
+    EXPECT_EQ(grid().GetItemText(2, 5), L"");
+    EXPECT_EQ(grid().GetItemText(3, 5), L"2");
+
+    // All digits: the report is written (class 1 everywhere; references 1, 1, 2).
+    grid().SetItemText(2, 5, L"1");
+    grid().SetItemText(1, 1, L"renamed");
+    ui.ChooseFileAnswer(out.wstring());
+    window->SendCommand(D::ID_REPORT_WRITE);
+    EXPECT_EQ(ui.messages.size(), 2u);
+    ASSERT_TRUE(fs::exists(out));
+    const std::string text = readBytes(out);
+    EXPECT_NE(text.find("water" + std::string(13, ' ') + "2" + std::string(19, ' ') + "3"), std::string::npos);
+    EXPECT_NE(text.find("Overall Classification Accuracy =     66.6667%"), std::string::npos);
+}
+
+TEST_F(AccuracyWindowTest, ReportWithoutRowsDoesNothing) {
+    window->SendCommand(D::ID_REPORT_WRITE);
+    EXPECT_TRUE(ui.fileRequests.empty());
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(AccuracyWindowTest, NullHostIsHandledEverywhere) {
+    window->SendCommand(IDCANCEL);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+    open(nullptr);
+    ASSERT_FALSE(window.isNull());
+    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    addPoints(3);
+    EXPECT_EQ(window->Points().size(), 3u);
+    EXPECT_EQ(grid().GetRowCount(), 4);
+    for (int id : {D::ID_VIEW_SHOW_ALL, D::ID_VIEW_HIDE_ALL, D::ID_VIEW_SHOW_SELECTED, D::ID_VIEW_HIDE_SELECTED})
+        window->SendCommand(id);
+    EXPECT_TRUE(host.calls.empty());
+    window->SendCommand(D::ID_FILE_CLOSE);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+}
+
+// ---- tessera accuracy ------------------------------------------------------
+
+namespace {
+
+struct CliResult {
+    int code;
+    std::string out, err;
+};
+
+CliResult runCli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    std::vector<std::string> all = {"accuracy"};
+    all.insert(all.end(), args.begin(), args.end());
+    const int code = RunCommandLine(all, out, err);
+    return {code, out.str(), err.str()};
+}
+
+QJsonObject readJson(const fs::path& path) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(readBytes(path))).object();
+}
+
+// A 4 x 3 classified image with three classes and its .acf:
+//   0 1 2 2
+//   1 1 0 2
+//   2 2 2 0
+fs::path makeClassified() {
+    const fs::path path = scratch("map.tif");
+    writeRaster(path, 4, 3, {0, 1, 2, 2, 1, 1, 0, 2, 2, 2, 2, 0}, GDT_Byte);
+    writeAcf(path, {L"Unclassified", L"water", L"forest"}, {3, 3, 6});
+    return path;
+}
+
+} // namespace
+
+TEST(AccuracyCli, CsvPointsReproduceAMatrixWorkedByHand) {
+    const fs::path map = makeClassified();
+    const fs::path csv = map.parent_path() / "points.csv";
+    // (column,row) -> classified: (1,0)->1 (2,0)->2 (0,1)->1 (2,1)->0 (3,1)->2 (0,2)->2 (3,2)->0
+    writeBytes(csv, "x,y,reference\r\n1,0,1\r\n2,0,2\r\n0,1,2\r\n\r\n2,1,0\r\n3,1,1\r\n0,2,2\r\n3,2,9\r\n");
+    const fs::path report = map.parent_path() / "r.txt", json = map.parent_path() / "r.json";
+    const CliResult r = runCli({map.string(), "--points", csv.string(), "--report", report.string(), "--json",
+                                json.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // Counted (reference, classified): (1,1) (2,2) (2,1) (0,0) (1,2) (2,2); (9,0) is out of range.
+    // Classified rows: 0 -> [1,0,0]; 1 -> [0,1,1]; 2 -> [0,1,2]. N = 6, T = 4.
+    const ErrorMatrix hand = matrixOf(3, {{0, 0, 1}, {1, 1, 1}, {2, 1, 1}, {1, 2, 1}, {2, 2, 2}});
+    const std::wstring expected = FormatAccuracyReport(hand, SummarizeErrorMatrix(hand),
+                                                       {L"Unclassified", L"water", L"forest"}, {}, UserLocale());
+    EXPECT_EQ(readBytes(report), EncodeForLocale(expected, UserLocale()));
+    const QJsonObject o = readJson(json);
+    EXPECT_EQ(o["points"].toInt(), 7);
+    EXPECT_EQ(o["counted_points"].toInt(), 6);
+    EXPECT_NEAR(o["overall_accuracy"].toDouble(), 400.0 / 6.0, 1e-9);
+    // kappa = (N T - S) / (N^2 - S), S = A.B = 1x1 + 2x2 + 3x3 = 14
+    EXPECT_NEAR(o["kappa"].toDouble(), (6.0 * 4 - 14) / (36.0 - 14), 1e-12);
+    const QJsonArray matrix = o["matrix"].toArray();
+    const int rows[3][3] = {{1, 0, 0}, {0, 1, 1}, {0, 1, 2}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            EXPECT_EQ(matrix[i].toArray()[j].toInt(), rows[i][j]) << i << "," << j;
+    const QJsonObject forest = o["classes"].toArray()[2].toObject();
+    EXPECT_EQ(forest["name"].toString(), "forest");
+    EXPECT_EQ(forest["reference_total"].toInt(), 3);
+    EXPECT_EQ(forest["classified_total"].toInt(), 3);
+    EXPECT_EQ(forest["correct"].toInt(), 2);
+    EXPECT_NEAR(forest["producers_accuracy"].toDouble(), 200.0 / 3.0, 1e-9);
+    EXPECT_NEAR(forest["conditional_kappa"].toDouble(), (6.0 * 2 - 9) / ((6.0 - 3) * 3), 1e-12);
+    EXPECT_FALSE(o["area_adjusted"].isNull());
+    EXPECT_NE(r.out.find("wrote"), std::string::npos);
+}
+
+TEST(AccuracyCli, GroundCoordinatesTakeTheNearestPixel) {
+    const fs::path map = makeClassified();
+    const fs::path csv = map.parent_path() / "ground.csv";
+    // Pixel (2,1) has its centre at (1025, 1985); (3,2) at (1035, 1975).
+    // The header `tessera synth` writes for its check points reads too.
+    writeBytes(csv, "x,y,truth\n1025,1985,0\n1038.9,1971.2,0\n");
+    const fs::path report = map.parent_path() / "g.txt", json = map.parent_path() / "g.json";
+    const CliResult r = runCli({map.string(), "--points", csv.string(), "--ground", "--report", report.string(),
+                                "--json", json.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_DOUBLE_EQ(readJson(json)["overall_accuracy"].toDouble(), 100);
+}
+
+TEST(AccuracyCli, RandomPointsWithAReferenceRaster) {
+    const fs::path map = makeClassified();
+    const fs::path truth = map.parent_path() / "truth.tif";
+    const std::vector<double> truthValues = {0, 1, 1, 2, 1, 2, 0, 2, 2, 1, 2, 255};
+    writeRaster(truth, 4, 3, truthValues, GDT_Byte, 1, 255.0);
+    const std::vector<double> mapValues = {0, 1, 2, 2, 1, 1, 0, 2, 2, 2, 2, 0};
+    const fs::path report = map.parent_path() / "rr.txt", json = map.parent_path() / "rr.json";
+    const CliResult r = runCli({map.string(), "--random", "50", "--seed", "77", "--reference", truth.string(),
+                                "--report", report.string(), "--json", json.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ErrorMatrix expected(3);
+    std::uint32_t state = 77;
+    auto next = [&] {
+        state = state * 214013u + 2531011u;
+        return static_cast<int>((state >> 16) & 0x7FFF);
+    };
+    for (int i = 0; i < 50; ++i) {
+        const int x = next() % 3, y = next() % 2;
+        const int k = y * 4 + x;
+        expected.Add(static_cast<int>(truthValues[k]), static_cast<int>(mapValues[k]));
+    }
+    const QJsonArray matrix = readJson(json)["matrix"].toArray();
+    for (int c = 0; c < 3; ++c)
+        for (int ref = 0; ref < 3; ++ref)
+            EXPECT_EQ(matrix[c].toArray()[ref].toInt(), expected.At(ref, c));
+}
+
+TEST(AccuracyCli, ReferenceAloneCountsEveryPixel) {
+    const fs::path map = makeClassified();
+    const fs::path truth = map.parent_path() / "truth.tif";
+    const std::vector<double> truthValues = {0, 1, 1, 2, 1, 2, 0, 2, 2, 1, 2, 255};
+    writeRaster(truth, 4, 3, truthValues, GDT_Byte, 1, 255.0);
+    const std::vector<double> mapValues = {0, 1, 2, 2, 1, 1, 0, 2, 2, 2, 2, 0};
+    const fs::path report = map.parent_path() / "all.txt", json = map.parent_path() / "all.json";
+    const CliResult r =
+        runCli({map.string(), "--reference", truth.string(), "--report", report.string(), "--json", json.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    int expected[3][3] = {}; // [classified][reference], nodata reference left out
+    for (int k = 0; k < 12; ++k)
+        if (truthValues[k] != 255)
+            ++expected[static_cast<int>(mapValues[k])][static_cast<int>(truthValues[k])];
+    const QJsonObject o = readJson(json);
+    EXPECT_EQ(o["points"].toInt(), 11);
+    const QJsonArray matrix = o["matrix"].toArray();
+    for (int c = 0; c < 3; ++c)
+        for (int ref = 0; ref < 3; ++ref)
+            EXPECT_EQ(matrix[c].toArray()[ref].toInt(), expected[c][ref]);
+}
+
+TEST(AccuracyCli, StratifiedDrawsNPointsPerClass) {
+    const fs::path map = makeClassified();
+    const fs::path json = map.parent_path() / "s.json", report = map.parent_path() / "s.txt";
+    const CliResult r = runCli({map.string(), "--stratified", "2", "--seed", "5", "--reference", map.string(),
+                                "--report", report.string(), "--json", json.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const QJsonArray classes = readJson(json)["classes"].toArray();
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(classes[c].toObject()["classified_total"].toInt(), 2) << c;
+}
+
+TEST(AccuracyCli, JsonIntervalsAndAreaEstimatesOfThePublishedExample) {
+    // One pixel per class value, the .acf giving the example's mapped pixels.
+    const fs::path map = scratch("olofsson.tif");
+    writeRaster(map, 4, 1, {0, 1, 2, 3}, GDT_Byte);
+    writeAcf(map, {L"Deforestation", L"Forest gain", L"Stable forest", L"Stable non-forest"}, kOlofssonMapped);
+    std::string csv = "x,y,reference\n";
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            for (int k = 0; k < kOlofssonCounts[i][j]; ++k)
+                csv += std::to_string(i) + ",0," + std::to_string(j) + "\n";
+    const fs::path points = map.parent_path() / "p.csv", json = map.parent_path() / "o.json";
+    writeBytes(points, csv);
+    const CliResult r = runCli({map.string(), "--points", points.string(), "--report",
+                                (map.parent_path() / "o.txt").string(), "--json", json.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const QJsonObject o = readJson(json);
+    EXPECT_EQ(o["points"].toInt(), 640);
+    const OlofssonReference ref = olofssonReference();
+    const QJsonObject area = o["area_adjusted"].toObject();
+    EXPECT_NEAR(area["overall_accuracy"].toDouble(), ref.overall * 100, 1e-9);
+    EXPECT_NEAR(area["overall_accuracy_se"].toDouble(), ref.overallSe * 100, 1e-9);
+    EXPECT_EQ(area["total_pixels"].toInteger(), 10000000);
+    const QJsonArray classes = area["classes"].toArray();
+    for (int j = 0; j < 4; ++j) {
+        const QJsonObject c = classes[j].toObject();
+        EXPECT_NEAR(c["users_accuracy"].toDouble(), ref.users[j] * 100, 1e-9);
+        EXPECT_NEAR(c["producers_accuracy"].toDouble(), ref.producers[j] * 100, 1e-9);
+        EXPECT_NEAR(c["producers_accuracy_se"].toDouble(), ref.producersSe[j] * 100, 1e-9);
+        EXPECT_NEAR(c["area_pixels"].toDouble(), ref.area[j], 1e-6);
+        const QJsonArray ci = c["area_pixels_ci95"].toArray();
+        EXPECT_NEAR(ci[0].toDouble(), ref.area[j] - kZ95 * ref.areaSe[j], 1e-6);
+        EXPECT_NEAR(ci[1].toDouble(), ref.area[j] + kZ95 * ref.areaSe[j], 1e-6);
+        EXPECT_NEAR(c["area"].toDouble(), ref.area[j] * 100, 1e-4); // 10 m x 10 m pixels
+    }
+    // Sample-based intervals: overall 599/640 and kappa with its variance.
+    const double p = 587.0 / 640.0;
+    const QJsonArray overallCi = o["overall_accuracy_ci95"].toArray();
+    EXPECT_NEAR(overallCi[0].toDouble(), (p - kZ95 * std::sqrt(p * (1 - p) / 640)) * 100, 1e-9);
+    EXPECT_NEAR(o["kappa_variance"].toDouble(), fleissKappaVariance(kOlofssonCounts), 1e-12);
+    const QJsonArray users0 = o["classes"].toArray()[0].toObject()["users_accuracy_ci95"].toArray();
+    const double u = 66.0 / 75.0;
+    EXPECT_NEAR(users0[1].toDouble(), (u + kZ95 * std::sqrt(u * (1 - u) / 75)) * 100, 1e-9);
+}
+
+TEST(AccuracyCli, ImagesWithoutAcfTakeClassesFromCategoriesOrTheOption) {
+    const fs::path map = scratch("plain.tif");
+    writeRaster(map, 2, 1, {0, 1}, GDT_Byte, 1, std::nullopt, {"none", "crop"});
+    const fs::path csv = map.parent_path() / "p.csv", json = map.parent_path() / "p.json";
+    writeBytes(csv, "x,y,reference\n0,0,0\n1,0,1\n");
+    CliResult r = runCli({map.string(), "--points", csv.string(), "--report", (map.parent_path() / "a.txt").string(),
+                          "--json", json.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readJson(json)["classes"].toArray()[1].toObject()["name"].toString(), "crop");
+    r = runCli({map.string(), "--points", csv.string(), "--classes", "a,b,c", "--report",
+                (map.parent_path() / "b.txt").string(), "--json", json.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readJson(json)["classes"].toArray().size(), 3);
+}
+
+TEST(AccuracyCli, BadInputsFailWithOneLineAndNoReport) {
+    const fs::path map = makeClassified();
+    const fs::path dir = map.parent_path(), report = dir / "bad.txt";
+    auto expectFailure = [&](const std::vector<std::string>& args, const std::string& fragment) {
+        const CliResult r = runCli(args);
+        EXPECT_NE(r.code, 0) << fragment;
+        EXPECT_NE(r.err.find(fragment), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(fs::exists(report)) << fragment;
+    };
+    const fs::path csv = dir / "bad.csv";
+    writeBytes(csv, "x,y,reference\n1,0,1\n2,zero,1\n");
+    expectFailure({map.string(), "--points", csv.string(), "--report", report.string()}, "line 3");
+    writeBytes(csv, "x,y,reference\n1,0,-1\n");
+    expectFailure({map.string(), "--points", csv.string(), "--report", report.string()}, "line 2");
+    writeBytes(csv, "col,row,truth\n1,0,1\n");
+    expectFailure({map.string(), "--points", csv.string(), "--report", report.string()}, "line 1");
+    writeBytes(csv, "x,y,reference\n4,0,1\n");
+    expectFailure({map.string(), "--points", csv.string(), "--report", report.string()}, "outside");
+
+    writeBytes(csv, "x,y,reference\n1,0,1\n");
+    const fs::path plain = dir / "noacf.tif";
+    writeRaster(plain, 2, 2, {0, 1, 1, 0}, GDT_Byte);
+    expectFailure({plain.string(), "--points", csv.string(), "--report", report.string()}, ".acf");
+    const fs::path twoBands = dir / "two.tif";
+    writeRaster(twoBands, 2, 2, {0, 1, 1, 0}, GDT_Byte, 2);
+    writeAcf(twoBands, {L"a", L"b"});
+    expectFailure({twoBands.string(), "--points", csv.string(), "--report", report.string()}, "2 bands");
+    expectFailure({map.string(), "--random", "5", "--report", report.string()}, "--reference");
+    expectFailure({map.string(), "--points", csv.string(), "--random", "5", "--report", report.string()}, "only one");
+    expectFailure({map.string(), "--report", report.string()}, "check points");
+    const fs::path small = dir / "small.tif";
+    writeRaster(small, 2, 2, {0, 1, 1, 0}, GDT_Byte);
+    expectFailure({map.string(), "--reference", small.string(), "--report", report.string()}, "2 x 2");
+}

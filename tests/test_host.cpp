@@ -1,0 +1,726 @@
+// tessera-host: the host interface against the contract the windows rely
+// on, the stretch and read-window computations against naive references and
+// hand-worked numbers, the map view driven with the mouse, the window menu
+// with the key filter, and the gallery.
+#include "engine/drawshape.h"
+#include "engine/rastersource.h"
+#include "common/filters.h"
+#include "entry/tesserauilib.h"
+#include "host/gallery.h"
+#include "host/hostcontroller.h"
+#include "host/hostwindow.h"
+#include "host/libraryeventfilter.h"
+#include "host/mapview.h"
+#include "host/rendering.h"
+#include "host/windowmenu.h"
+#include "platform/xdialog.h"
+#include "support/scratchdir.h"
+#include "support/scripteduiservices.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QProcess>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RasterSpec {
+    int width = 100;
+    int height = 80;
+    int bands = 3;
+    GDALDataType type = GDT_UInt16;
+    std::array<double, 6> geoTransform{1000, 2, 0, 5000, 0, -2};
+    std::function<double(int band, int col, int row)> value = [](int b, int c, int r) { return b * 100 + c + r; };
+    // Class colours (value -> r, g, b) for a classified raster; empty for none.
+    std::vector<std::array<short, 3>> colours;
+    std::vector<std::string> options;
+};
+
+std::wstring WriteRaster(const std::string& name, const RasterSpec& spec) {
+    GDALAllRegister();
+    const fs::path path = ScratchDir() / name;
+    CPLStringList options;
+    for (const std::string& o : spec.options)
+        options.AddString(o.c_str());
+    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        path.string().c_str(), spec.width, spec.height, spec.bands, spec.type, options.List()));
+    EXPECT_TRUE(ds) << name;
+    if (!ds)
+        return {};
+    auto gt = spec.geoTransform;
+    ds->SetGeoTransform(gt.data());
+    if (!spec.colours.empty()) {
+        GDALColorTable table;
+        for (std::size_t i = 0; i < spec.colours.size(); ++i) {
+            const GDALColorEntry e{spec.colours[i][0], spec.colours[i][1], spec.colours[i][2], 255};
+            table.SetColorEntry(static_cast<int>(i), &e);
+        }
+        ds->GetRasterBand(1)->SetColorTable(&table);
+    }
+    if (spec.value) {
+        std::vector<double> row(spec.width);
+        for (int b = 1; b <= spec.bands; ++b)
+            for (int r = 0; r < spec.height; ++r) {
+                for (int c = 0; c < spec.width; ++c)
+                    row[c] = spec.value(b, c, r);
+                EXPECT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, r, spec.width, 1, row.data(), spec.width, 1,
+                                                         GDT_Float64, 0, 0, nullptr),
+                          CE_None);
+            }
+    }
+    return path.wstring();
+}
+
+std::vector<CDrawShape*> DrawnShapes(IControlerInterface& host) {
+    std::vector<CDrawShape*> shapes;
+    host.GetDrawShapes(&shapes);
+    return shapes;
+}
+
+void ExpectPoint(const CPoint2D& p, double x, double y) {
+    EXPECT_NEAR(p.x, x, 1e-9);
+    EXPECT_NEAR(p.y, y, 1e-9);
+}
+
+// ---------------------------------------------------------------- host interface
+
+TEST(HostInterface, AddPointShapeAppendsAtTheIndexTheAccuracyWindowUses) {
+    HostController host;
+    host.AddDrawnShape(std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE, std::vector<CPoint2D>{{0, 0}, {5, 5}}));
+    EXPECT_EQ(host.GetShapeCount(), 0) << "drawn shapes are not in the shape list";
+    IControlerInterface& api = host;
+    for (int k = 0; k < 5; ++k) {
+        api.AddPointShape(CPoint2D(10.0 * k, -3.5 * k), 255);
+        ASSERT_EQ(api.GetShapeCount(), k + 1);
+        CDrawShape* last = api.GetShape(api.GetShapeCount() - 1);
+        ASSERT_NE(last, nullptr);
+        last->m_visible = 0; // as the accuracy window hides each new point
+    }
+    for (int k = 0; k < 5; ++k) {
+        CDrawShape* shape = api.GetShape(k);
+        ASSERT_NE(shape, nullptr);
+        EXPECT_EQ(shape->GetType(), DRAWSHAPE_POINT);
+        EXPECT_EQ(shape->m_style, 255);
+        EXPECT_EQ(shape->m_visible, 0);
+        ASSERT_EQ(shape->GetVertices().size(), 1u);
+        ExpectPoint(shape->GetVertices()[0], 10.0 * k, -3.5 * k);
+    }
+    EXPECT_EQ(api.GetShape(-1), nullptr);
+    EXPECT_EQ(api.GetShape(5), nullptr);
+    // Clearing the drawn shapes leaves the shape list alone.
+    host.ClearDrawnShapes();
+    EXPECT_EQ(api.GetShapeCount(), 5);
+}
+
+TEST(HostInterface, GetDrawShapesAppendsAndCopiesOutliveAClear) {
+    HostController host;
+    host.AddDrawnShape(std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE, std::vector<CPoint2D>{{1, 2}, {3, 4}}));
+    host.AddDrawnShape(
+        std::make_unique<CDrawShape>(DRAWSHAPE_POLYGON, std::vector<CPoint2D>{{0, 0}, {4, 0}, {4, 3}}));
+    host.AddPointShape(CPoint2D(9, 9), 255);
+
+    CDrawShape sentinel(DRAWSHAPE_POINT, {{7, 7}});
+    std::vector<CDrawShape*> shapes{&sentinel};
+    host.GetDrawShapes(&shapes);
+    ASSERT_EQ(shapes.size(), 3u) << "appends after what the caller had";
+    EXPECT_EQ(shapes[0], &sentinel);
+    EXPECT_EQ(shapes[1]->GetType(), DRAWSHAPE_RECTANGLE);
+    EXPECT_EQ(shapes[2]->GetType(), DRAWSHAPE_POLYGON);
+
+    std::vector<std::unique_ptr<CDrawShape>> copies;
+    for (std::size_t i = 1; i < shapes.size(); ++i)
+        copies.emplace_back(CDrawShape::CreateCopy(shapes[i]));
+    host.ClearDrawnShapes();
+    EXPECT_TRUE(DrawnShapes(host).empty());
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_EQ(copies[0]->GetType(), DRAWSHAPE_RECTANGLE);
+    ASSERT_EQ(copies[0]->GetVertices().size(), 2u);
+    ExpectPoint(copies[0]->GetVertices()[1], 3, 4);
+    ASSERT_EQ(copies[1]->GetVertices().size(), 3u);
+    ExpectPoint(copies[1]->GetVertices()[2], 4, 3);
+    host.GetDrawShapes(nullptr); // tolerated
+}
+
+TEST(HostInterface, ActiveDataSourceIsTheActiveLayer) {
+    HostController host;
+    EXPECT_EQ(host.GetActiveDataSource(), nullptr);
+    const std::wstring a = WriteRaster("active-a.tif", {});
+    RasterSpec small;
+    small.width = 20;
+    small.height = 10;
+    small.bands = 1;
+    const std::wstring b = WriteRaster("active-b.tif", small);
+    std::vector<HostController::Change> changes;
+    host.SetChangeHandler([&](HostController::Change c) { changes.push_back(c); });
+
+    ASSERT_TRUE(host.OpenRaster(a));
+    ASSERT_TRUE(host.OpenRaster(b));
+    EXPECT_EQ(host.LayerCount(), 2);
+    EXPECT_EQ(host.ActiveLayerIndex(), 1) << "a newly opened raster becomes active";
+    CGISDataSource* source = host.GetActiveDataSource();
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->GetDataSourceType(), GIS_DATASOURCE_RASTER);
+    auto* raster = dynamic_cast<CRasterSource*>(source);
+    ASSERT_NE(raster, nullptr);
+    EXPECT_EQ(raster->GetWidth(), 20);
+    EXPECT_EQ(raster, host.Layer(1).source.get());
+
+    host.SetActiveLayer(0);
+    EXPECT_EQ(host.GetActiveDataSource(), host.Layer(0).source.get());
+    EXPECT_EQ(dynamic_cast<CRasterSource*>(host.GetActiveDataSource())->GetWidth(), 100);
+
+    std::wstring reason;
+    EXPECT_FALSE(host.OpenRaster((ScratchDir() / "missing.tif").wstring(), &reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(host.LayerCount(), 2);
+    EXPECT_EQ(host.ActiveLayerIndex(), 0) << "a failed open changes nothing";
+
+    // A removed layer's raster stays valid for a window that kept it.
+    CGISDataSource* kept = host.GetActiveDataSource();
+    host.RemoveLayer(0);
+    EXPECT_EQ(kept->GetDataSourceType(), GIS_DATASOURCE_RASTER);
+    EXPECT_EQ(host.LayerCount(), 1);
+    EXPECT_EQ(host.GetActiveDataSource(), host.Layer(0).source.get());
+    host.RemoveLayer(0);
+    EXPECT_EQ(host.GetActiveDataSource(), nullptr);
+    EXPECT_EQ(std::count(changes.begin(), changes.end(), HostController::Change::Layers), 5);
+}
+
+TEST(HostInterface, RefreshAndRedrawReachTheView) {
+    HostController host;
+    std::vector<HostController::Change> changes;
+    host.SetChangeHandler([&](HostController::Change c) { changes.push_back(c); });
+    host.RefreshShapes(0);
+    host.RedrawView();
+    EXPECT_EQ(host.ShapeRefreshCount(), 1);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0], HostController::Change::Shapes);
+    EXPECT_EQ(changes[1], HostController::Change::View);
+}
+
+// ---------------------------------------------------------------- stretch
+
+// The value at index floor(p * (n - 1)) of the sorted values.
+double NaivePercentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(std::floor(p * static_cast<double>(values.size() - 1)))];
+}
+
+TEST(Stretch, PercentilesOfWholeValuesMatchASortExactly) {
+    std::mt19937 random(7);
+    for (int trial = 0; trial < 20; ++trial) {
+        std::uniform_int_distribution<int> value(-50 + trial, 700 + 10 * trial);
+        std::vector<double> values(200 + 37 * trial);
+        for (double& v : values)
+            v = value(random);
+        const Histogram h = BuildHistogram(values);
+        EXPECT_EQ(h.binWidth, 1.0);
+        EXPECT_EQ(h.Total(), values.size());
+        const StretchRange r = PercentileStretch(h);
+        EXPECT_EQ(r.low, NaivePercentile(values, 0.02)) << trial;
+        EXPECT_EQ(r.high, NaivePercentile(values, 0.98)) << trial;
+    }
+    // By hand: 1..100 gives indices 1 and 97, the values 2 and 98.
+    std::vector<double> hundred(100);
+    for (int i = 0; i < 100; ++i)
+        hundred[i] = 100 - i;
+    const StretchRange r = PercentileStretch(BuildHistogram(hundred));
+    EXPECT_EQ(r.low, 2.0);
+    EXPECT_EQ(r.high, 98.0);
+}
+
+TEST(Stretch, PercentilesOfWideOrFractionalValuesAreWithinOneBin) {
+    std::mt19937 random(11);
+    std::normal_distribution<double> value(1500.0, 400.0);
+    std::vector<double> values(5000);
+    for (double& v : values)
+        v = value(random);
+    const Histogram h = BuildHistogram(values, 256);
+    ASSERT_EQ(h.counts.size(), 256u);
+    const StretchRange r = PercentileStretch(h);
+    for (auto [got, p] : {std::pair{r.low, 0.02}, std::pair{r.high, 0.98}}) {
+        const double exact = NaivePercentile(values, p);
+        EXPECT_LE(got, exact + 1e-9);
+        EXPECT_GT(got, exact - h.binWidth - 1e-9);
+    }
+    // Whole values over a range wider than the bins are binned too.
+    const Histogram wide = BuildHistogram({0, 5000, 10000}, 100);
+    EXPECT_EQ(wide.counts.size(), 100u);
+    EXPECT_EQ(wide.counts.front(), 1u);
+    EXPECT_EQ(wide.counts.back(), 1u);
+}
+
+TEST(Stretch, EdgeCasesAndByteMapping) {
+    EXPECT_EQ(BuildHistogram({}).Total(), 0u);
+    const StretchRange none = PercentileStretch(Histogram{});
+    EXPECT_EQ(none.low, 0.0);
+    EXPECT_EQ(none.high, 0.0);
+    const StretchRange flat = PercentileStretch(BuildHistogram({42, 42, 42}));
+    EXPECT_EQ(flat.low, 42.0);
+    EXPECT_EQ(flat.high, 42.0);
+    EXPECT_EQ(StretchToByte(42, flat), 0);
+    EXPECT_EQ(StretchToByte(41, flat), 0);
+    EXPECT_EQ(StretchToByte(43, flat), 255);
+
+    const StretchRange r{100, 355};
+    EXPECT_EQ(StretchToByte(100, r), 0);
+    EXPECT_EQ(StretchToByte(355, r), 255);
+    EXPECT_EQ(StretchToByte(227, r), 127);
+    EXPECT_EQ(StretchToByte(-5, r), 0);
+    EXPECT_EQ(StretchToByte(9999, r), 255);
+    EXPECT_EQ(StretchToByte(std::nan(""), r), 0);
+}
+
+// ---------------------------------------------------------------- read window
+
+TEST(ReadWindowTest, ZoomedInReadsTheVisiblePixelsAtTheirOwnSize) {
+    // Zoom 4 from image position (10.5, 20.25) in a 100 x 80 view: image
+    // x 10.5..35.5 and y 20.25..40.25 are visible.
+    const ReadWindow w = ComputeReadWindow({10.5, 20.25, 4.0}, 100, 80, 1000, 1000);
+    EXPECT_EQ(w.x, 10);
+    EXPECT_EQ(w.y, 20);
+    EXPECT_EQ(w.width, 26);
+    EXPECT_EQ(w.height, 21);
+    EXPECT_EQ(w.bufferWidth, 26);
+    EXPECT_EQ(w.bufferHeight, 21);
+    EXPECT_DOUBLE_EQ(w.screenX, -2.0);
+    EXPECT_DOUBLE_EQ(w.screenY, -1.0);
+    EXPECT_DOUBLE_EQ(w.screenWidth, 104.0);
+    EXPECT_DOUBLE_EQ(w.screenHeight, 84.0);
+}
+
+TEST(ReadWindowTest, ZoomedOutReadsAtScreenResolution) {
+    // A 20000 x 20000 image fitted into 800 x 600: zoom 0.03, centred.
+    const ViewState fit = FitView(800, 600, 20000, 20000);
+    EXPECT_DOUBLE_EQ(fit.zoom, 0.03);
+    EXPECT_NEAR(fit.originX, -(800 / 0.03 - 20000) / 2, 1e-6);
+    EXPECT_DOUBLE_EQ(fit.originY, 0.0);
+    const ReadWindow w = ComputeReadWindow(fit, 800, 600, 20000, 20000);
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, 0);
+    EXPECT_EQ(w.width, 20000);
+    EXPECT_EQ(w.height, 20000);
+    EXPECT_EQ(w.bufferWidth, 600);
+    EXPECT_EQ(w.bufferHeight, 600);
+    EXPECT_NEAR(w.screenX, 100.0, 1e-6);
+    EXPECT_NEAR(w.screenWidth, 600.0, 1e-6);
+}
+
+TEST(ReadWindowTest, ClippedAtTheRasterAndEmptyOutsideIt) {
+    // Half a view to the left of and above the raster at zoom 2.
+    const ReadWindow w = ComputeReadWindow({-25, -10, 2.0}, 100, 100, 40, 30);
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, 0);
+    EXPECT_EQ(w.width, 25);  // image x -25..25, clipped to 0..25
+    EXPECT_EQ(w.height, 30); // image y -10..40, clipped to 0..30
+    EXPECT_DOUBLE_EQ(w.screenX, 50.0);
+    EXPECT_DOUBLE_EQ(w.screenY, 20.0);
+    EXPECT_TRUE(ComputeReadWindow({50, 0, 1.0}, 100, 100, 40, 30).IsEmpty());
+    EXPECT_TRUE(ComputeReadWindow({-200, 0, 1.0}, 100, 100, 40, 30).IsEmpty());
+    EXPECT_TRUE(ComputeReadWindow({0, 0, 0.0}, 100, 100, 40, 30).IsEmpty());
+    EXPECT_TRUE(ComputeReadWindow({0, 0, 1.0}, 0, 100, 40, 30).IsEmpty());
+}
+
+// ---------------------------------------------------------------- map view
+
+class MapViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<HostWindow>();
+        window->resize(900, 600);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override {
+        window->close();
+        window.reset();
+    }
+    MapView& map() { return window->Map(); }
+    void press(Qt::MouseButton button, QPoint at) { QTest::mousePress(&map(), button, {}, at); }
+    void release(Qt::MouseButton button, QPoint at) { QTest::mouseRelease(&map(), button, {}, at); }
+    // What a real double click sends: press, release, double click, release.
+    void doubleClick(QPoint at) {
+        press(Qt::LeftButton, at);
+        release(Qt::LeftButton, at);
+        QTest::mouseDClick(&map(), Qt::LeftButton, {}, at);
+    }
+    void move(QPoint at, Qt::MouseButtons buttons = Qt::NoButton) {
+        QMouseEvent event(QEvent::MouseMove, QPointF(at), map().mapToGlobal(QPointF(at)), Qt::NoButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&map(), &event);
+    }
+    QImage grab() { return map().grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+    std::unique_ptr<HostWindow> window;
+};
+
+TEST_F(MapViewTest, RectanglesDrawnWithTheMouseAreInGroundCoordinates) {
+    // 100 x 80 pixels of 2 units from (1000, 5000); at zoom 4 from the
+    // top-left corner, screen (x, y) is ground (1000 + x / 2, 5000 - y / 2).
+    ASSERT_TRUE(window->OpenRaster(WriteRaster("draw.tif", {})));
+    map().SetView({0, 0, 4.0});
+    window->ToolAction(MapView::Tool::Rectangle)->trigger();
+    EXPECT_EQ(map().CurrentTool(), MapView::Tool::Rectangle);
+
+    press(Qt::LeftButton, {40, 20});
+    move({80, 60}, Qt::LeftButton);
+    release(Qt::LeftButton, {120, 100});
+    press(Qt::LeftButton, {300, 200});
+    release(Qt::LeftButton, {210, 150}); // dragged up and to the left
+    press(Qt::LeftButton, {10, 10});
+    release(Qt::LeftButton, {11, 30}); // too narrow: a click, no shape
+
+    const std::vector<CDrawShape*> shapes = DrawnShapes(window->Host());
+    ASSERT_EQ(shapes.size(), 2u);
+    for (CDrawShape* s : shapes) {
+        EXPECT_EQ(s->GetType(), DRAWSHAPE_RECTANGLE);
+        ASSERT_EQ(s->GetVertices().size(), 2u);
+    }
+    ExpectPoint(shapes[0]->GetVertices()[0], 1020, 4990);
+    ExpectPoint(shapes[0]->GetVertices()[1], 1060, 4950);
+    ExpectPoint(shapes[1]->GetVertices()[0], 1150, 4900);
+    ExpectPoint(shapes[1]->GetVertices()[1], 1105, 4925);
+    EXPECT_EQ(window->Host().GetShapeCount(), 0) << "drawn shapes stay out of the shape list";
+
+    // Drawn over another view: the same ground positions come out.
+    map().SetView({8, 3, 1.0});
+    press(Qt::LeftButton, {2, 2});
+    release(Qt::LeftButton, {22, 12});
+    const std::vector<CDrawShape*> more = DrawnShapes(window->Host());
+    ASSERT_EQ(more.size(), 3u);
+    ExpectPoint(more[2]->GetVertices()[0], 1020, 4990);
+    ExpectPoint(more[2]->GetVertices()[1], 1060, 4970);
+
+    window->OnClearDrawnShapes();
+    EXPECT_TRUE(DrawnShapes(window->Host()).empty());
+}
+
+TEST_F(MapViewTest, PolygonsAndPoints) {
+    ASSERT_TRUE(window->OpenRaster(WriteRaster("poly.tif", {})));
+    map().SetView({0, 0, 4.0});
+    window->ToolAction(MapView::Tool::Polygon)->trigger();
+    press(Qt::LeftButton, {40, 40});
+    release(Qt::LeftButton, {40, 40});
+    press(Qt::LeftButton, {120, 40});
+    release(Qt::LeftButton, {120, 40});
+    doubleClick({80, 100});
+    ASSERT_EQ(map().PendingVertexCount(), 0);
+    // A polygon of two vertices is dropped; Esc abandons one being drawn.
+    press(Qt::LeftButton, {10, 10});
+    doubleClick({30, 10});
+    press(Qt::LeftButton, {10, 10});
+    press(Qt::LeftButton, {50, 10});
+    EXPECT_EQ(map().PendingVertexCount(), 2);
+    QTest::keyClick(&map(), Qt::Key_Escape);
+    EXPECT_EQ(map().PendingVertexCount(), 0);
+
+    window->ToolAction(MapView::Tool::Point)->trigger();
+    press(Qt::LeftButton, {6, 10});
+    release(Qt::LeftButton, {6, 10});
+
+    const std::vector<CDrawShape*> shapes = DrawnShapes(window->Host());
+    ASSERT_EQ(shapes.size(), 2u);
+    EXPECT_EQ(shapes[0]->GetType(), DRAWSHAPE_POLYGON);
+    ASSERT_EQ(shapes[0]->GetVertices().size(), 3u);
+    ExpectPoint(shapes[0]->GetVertices()[0], 1020, 4980);
+    ExpectPoint(shapes[0]->GetVertices()[1], 1060, 4980);
+    ExpectPoint(shapes[0]->GetVertices()[2], 1040, 4950);
+    EXPECT_EQ(shapes[1]->GetType(), DRAWSHAPE_POINT);
+    ASSERT_EQ(shapes[1]->GetVertices().size(), 1u);
+    ExpectPoint(shapes[1]->GetVertices()[0], 1003, 4995);
+}
+
+TEST_F(MapViewTest, PanZoomAndTheCursorPosition) {
+    ASSERT_TRUE(window->OpenRaster(WriteRaster("pan.tif", {})));
+    map().SetView({0, 0, 4.0});
+    move({40, 20});
+    EXPECT_TRUE(window->CursorText().contains(QStringLiteral("1020.000"))) << window->CursorText().toStdString();
+    EXPECT_TRUE(window->CursorText().contains(QStringLiteral("4990.000"))) << window->CursorText().toStdString();
+
+    // Middle-button drag in any tool moves the image with the cursor.
+    window->ToolAction(MapView::Tool::Rectangle)->trigger();
+    press(Qt::MiddleButton, {100, 100});
+    move({140, 60}, Qt::MiddleButton);
+    release(Qt::MiddleButton, {140, 60});
+    EXPECT_DOUBLE_EQ(map().View().originX, -10.0);
+    EXPECT_DOUBLE_EQ(map().View().originY, 10.0);
+    EXPECT_TRUE(DrawnShapes(window->Host()).empty());
+    // Left drag pans in pan mode.
+    window->ToolAction(MapView::Tool::Pan)->trigger();
+    press(Qt::LeftButton, {100, 100});
+    move({60, 100}, Qt::LeftButton);
+    release(Qt::LeftButton, {60, 100});
+    EXPECT_DOUBLE_EQ(map().View().originX, 0.0);
+
+    // The wheel zooms about the cursor: the ground under it stays put.
+    const QPointF anchor(200, 120);
+    const auto before = map().ScreenToGround(anchor);
+    QWheelEvent wheel(anchor, map().mapToGlobal(anchor), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&map(), &wheel);
+    EXPECT_NEAR(map().View().zoom, 4.0 * 1.25 * 1.25, 1e-12);
+    const auto after = map().ScreenToGround(anchor);
+    ASSERT_TRUE(before && after);
+    EXPECT_NEAR(after->x, before->x, 1e-9);
+    EXPECT_NEAR(after->y, before->y, 1e-9);
+}
+
+TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
+    // Left half red only, right half blue only: with bands 3, 2, 1 as red,
+    // green, blue, the left shows red and the right blue.
+    RasterSpec rgb;
+    rgb.value = [](int b, int c, int) {
+        if (c < 50)
+            return b == 3 ? 1000.0 : 0.0;
+        return b == 1 ? 1000.0 : 0.0;
+    };
+    ASSERT_TRUE(window->OpenRaster(WriteRaster("rgb.tif", rgb)));
+    map().SetView({0, 0, 4.0});
+    QImage image = grab();
+    EXPECT_EQ(image.pixel(100, 100), qRgb(255, 0, 0));
+    EXPECT_EQ(image.pixel(300, 100), qRgb(0, 0, 255));
+
+    // Point shapes of the shape list are drawn unless hidden.
+    // Pixel centre (75, 60) is screen (302, 242), in the blue half; the
+    // cross's arm runs through (305, 242).
+    CRasterSource* raster = window->Host().ActiveRaster();
+    window->Host().AddPointShape(raster->ImageToGround(CPoint2D(75, 60)), 255);
+    const QPoint mark(305, 242);
+    image = grab();
+    const QColor shown = image.pixelColor(mark);
+    EXPECT_GT(shown.red(), 150) << "a visible point is drawn in red over blue";
+    window->Host().GetShape(0)->m_visible = 0;
+    window->Host().RefreshShapes(0);
+    window->Host().RedrawView();
+    image = grab();
+    EXPECT_EQ(image.pixel(mark), qRgb(0, 0, 255)) << "a hidden point is not drawn";
+
+    // A classified raster shows its colour table.
+    RasterSpec classes;
+    classes.bands = 1;
+    classes.type = GDT_Byte;
+    classes.value = [](int, int c, int) { return c < 50 ? 1.0 : 2.0; };
+    classes.colours = {{0, 0, 0}, {0, 200, 0}, {200, 0, 200}};
+    ASSERT_TRUE(window->OpenRaster(WriteRaster("classes.tif", classes)));
+    EXPECT_TRUE(window->Host().ActiveLayer()->display.classified);
+    EXPECT_EQ(window->LayerList()->count(), 2);
+    EXPECT_EQ(window->LayerList()->currentRow(), 1);
+    map().SetView({0, 0, 4.0});
+    image = grab();
+    EXPECT_EQ(image.pixel(100, 100), qRgb(0, 200, 0));
+    EXPECT_EQ(image.pixel(300, 100), qRgb(200, 0, 200));
+
+    // Choosing the first layer in the list makes it active again.
+    window->LayerList()->setCurrentRow(0);
+    EXPECT_EQ(window->Host().ActiveLayerIndex(), 0);
+}
+
+TEST_F(MapViewTest, AHugeRasterIsReadAtScreenResolution) {
+    // 20000 x 20000, tiled and sparse: nothing is stored, so only the read
+    // window matters; the view reads no more samples than it has pixels.
+    RasterSpec huge;
+    huge.width = huge.height = 20000;
+    huge.bands = 1;
+    huge.type = GDT_Byte;
+    huge.value = nullptr;
+    huge.options = {"TILED=YES", "SPARSE_OK=TRUE"};
+    ASSERT_TRUE(window->OpenRaster(WriteRaster("huge.tif", huge)));
+    map().ZoomToExtent();
+    grab();
+    const ReadWindow& w = map().LastReadWindow();
+    EXPECT_EQ(w.width, 20000);
+    EXPECT_LE(w.bufferWidth, map().width());
+    EXPECT_LE(w.bufferHeight, map().height());
+    EXPECT_GT(w.bufferWidth, 0);
+}
+
+TEST_F(MapViewTest, OpenThroughTheChooserAndRefusals) {
+    ScriptedUiServices ui;
+    ScopedUiServices scoped(ui);
+    const std::wstring path = WriteRaster("chosen.tif", {});
+    ui.ChooseFileAnswer(path);
+    window->OnFileOpen();
+    ASSERT_EQ(ui.fileRequests.size(), 1u);
+    EXPECT_TRUE(ui.fileRequests[0].open);
+    EXPECT_EQ(ui.fileRequests[0].filter, std::wstring(Filters::RasterInput));
+    ASSERT_EQ(window->Host().LayerCount(), 1);
+    EXPECT_EQ(window->Host().Layer(0).path, path);
+
+    ui.CancelFileAnswer();
+    window->OnFileOpen();
+    EXPECT_EQ(window->Host().LayerCount(), 1);
+    EXPECT_TRUE(ui.messages.empty());
+
+    const fs::path text = ScratchDir() / "not-a-raster.tif";
+    std::FILE* f = std::fopen(text.string().c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("hello", f);
+    std::fclose(f);
+    ui.ChooseFileAnswer(text.wstring());
+    window->OnFileOpen();
+    EXPECT_EQ(window->Host().LayerCount(), 1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find(text.wstring()), std::wstring::npos);
+
+    // Without a layer nothing can be drawn.
+    window->OnCloseLayer();
+    EXPECT_EQ(window->Host().LayerCount(), 0);
+    window->ToolAction(MapView::Tool::Rectangle)->trigger();
+    press(Qt::LeftButton, {10, 10});
+    release(Qt::LeftButton, {100, 100});
+    EXPECT_TRUE(DrawnShapes(window->Host()).empty());
+}
+
+// ---------------------------------------------------------------- window menu
+
+TEST(WindowMenu, OffersEveryEntryPointThatExists) {
+    const auto& windows = LibraryWindows();
+    const auto& missing = MissingLibraryWindows();
+    auto has = [&](const std::string& name) {
+        return std::any_of(windows.begin(), windows.end(), [&](const WindowEntry& e) { return e.galleryName == name; });
+    };
+    EXPECT_TRUE(has("CDlgUnsuperviseClassify"));
+    EXPECT_EQ(std::count(missing.begin(), missing.end(), "ShowUnsuperviseClassifyDlg"), 0);
+    for (const WindowEntry& e : windows)
+        EXPECT_TRUE(e.open) << e.galleryName;
+    // Each entry point is either offered or reported missing; twelve in all.
+    std::vector<std::string> names;
+    for (const WindowEntry& e : windows)
+        names.push_back(e.galleryName.substr(0, e.galleryName.find('-')));
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    EXPECT_EQ(names.size() + missing.size(), 12u);
+
+    HostWindow host;
+    QMenu* menu = host.WindowMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->title(), QStringLiteral("分类"));
+    int items = 0;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator())
+            ++items;
+    EXPECT_EQ(items, static_cast<int>(windows.size()));
+}
+
+TEST(WindowMenu, MenuItemOpensTheWindowAndKeysPassThroughTheLibrary) {
+    HostWindow host;
+    host.show();
+    QAction* item = nullptr;
+    for (QAction* a : host.WindowMenu()->actions())
+        if (a->text() == QStringLiteral("非监督分类"))
+            item = a;
+    ASSERT_NE(item, nullptr);
+    const QWidgetList before = QApplication::topLevelWidgets();
+    item->trigger();
+    QPointer<XDialog> dialog;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!before.contains(w))
+            dialog = qobject_cast<XDialog*>(w);
+    ASSERT_FALSE(dialog.isNull());
+    EXPECT_TRUE(dialog->isVisible());
+
+    LibraryEventFilter filter;
+    qApp->installEventFilter(&filter);
+    QTest::keyClick(&host.Map(), Qt::Key_Escape); // not a library window: the host handles it
+    EXPECT_EQ(filter.ConsumedCount(), 0);
+    EXPECT_FALSE(dialog.isNull());
+    QWidget* control = dialog->focusWidget() ? dialog->focusWidget() : dialog.data();
+    QTest::keyClick(control, Qt::Key_Escape); // Esc is the library window's Cancel
+    EXPECT_GE(filter.ConsumedCount(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); }, 5000));
+    qApp->removeEventFilter(&filter);
+    host.close();
+}
+
+// ---------------------------------------------------------------- gallery
+
+bool IsSingleColour(const QImage& image) {
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != first)
+                return false;
+    return true;
+}
+
+TEST(Gallery, OneNonBlankImageOfItsWindowsSizePerWindow) {
+    RasterSpec scene;
+    scene.width = 300;
+    scene.height = 200;
+    const std::wstring scenePath = WriteRaster("scene.tif", scene);
+    const fs::path dir = ScratchDir() / "gallery";
+    const GalleryResult result = WriteGallery(QString::fromStdString(dir.string()), QString::fromStdWString(scenePath));
+    ASSERT_TRUE(result.ok()) << result.error.toStdString();
+
+    std::vector<std::string> expected{"host"};
+    for (const WindowEntry& e : LibraryWindows())
+        expected.push_back(e.galleryName);
+    ASSERT_EQ(result.shots.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const GalleryShot& shot = result.shots[i];
+        EXPECT_EQ(shot.name, expected[i]);
+        const fs::path png = dir / (expected[i] + ".png");
+        ASSERT_TRUE(fs::exists(png)) << png;
+        QImage image;
+        ASSERT_TRUE(image.load(QString::fromStdString(png.string()))) << png;
+        EXPECT_EQ(image.size(), shot.size) << shot.name;
+        EXPECT_GT(image.width(), 100);
+        EXPECT_FALSE(IsSingleColour(image)) << shot.name;
+    }
+    EXPECT_TRUE(fs::exists(dir / "index.md"));
+    // No library window is left open.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(w->isVisible() && qobject_cast<XDialog*>(w)) << w->windowTitle().toStdString();
+
+    // The Chinese titles have glyphs in the font found.
+    ASSERT_FALSE(result.cjkFont.isEmpty()) << "install fonts-noto-cjk";
+    const QFontMetrics metrics{QFont(result.cjkFont)};
+    for (const WindowEntry& e : LibraryWindows())
+        for (QChar c : QString::fromStdWString(e.title))
+            EXPECT_TRUE(metrics.inFont(c)) << e.galleryName;
+}
+
+TEST(Gallery, TheHostExecutableWritesItWithoutADisplay) {
+    const fs::path dir = ScratchDir() / "gallery-cli";
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(TESSERA_HOST_PATH),
+                  {QStringLiteral("--gallery"), QString::fromStdString(dir.string())});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const QString log = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(log.contains(QStringLiteral("CJK font found"))) << log.toStdString();
+    EXPECT_TRUE(fs::exists(dir / "CDlgUnsuperviseClassify.png"));
+    EXPECT_FALSE(fs::exists(dir / "host.png")) << "no scene, no host image";
+
+    QProcess bad;
+    bad.setProcessEnvironment(env);
+    bad.start(QStringLiteral(TESSERA_HOST_PATH), {QStringLiteral("--gallery"), QString::fromStdString(dir.string()),
+                                                  QStringLiteral("--scene"), QStringLiteral("/nonexistent.tif")});
+    ASSERT_TRUE(bad.waitForFinished(120000));
+    EXPECT_EQ(bad.exitCode(), 1);
+}
+
+} // namespace
