@@ -1,17 +1,22 @@
 // tessera classify: supervised classification from a sample file, with the
-// record and factory the supervised windows use.
+// records and algorithms the supervised, SVM and BP network windows use.
+#include "classify/CSvmClassifyDlg.h"
 #include "cli/cliprogress.h"
+#include "cli/recordoptions.h"
 #include "cli/subcommands.h"
-#include "engine/rastersource.h"
 #include "platform/commonfun.h"
+#include "processing/bpnnclassify.h"
 #include "processing/supervised.h"
+#include "processing/svmclassify.h"
 
 #include <map>
 #include <ostream>
 
 namespace {
 
-const std::map<std::string, SuperviseClassifyType>& methods() {
+// The decision rules of the common supervised window; svm and bpnn are the
+// two learners.
+const std::map<std::string, SuperviseClassifyType>& ruleMethods() {
     static const std::map<std::string, SuperviseClassifyType> all{
         {"mindist", SUPERVISE_MINIMUM_DISTANCE}, {"maxlik", SUPERVISE_MAXIMUM_LIKELIHOOD},
         {"mahalanobis", SUPERVISE_MAHALANOBIS},  {"sam", SUPERVISE_SPECTRAL_ANGLE},
@@ -19,58 +24,114 @@ const std::map<std::string, SuperviseClassifyType>& methods() {
     return all;
 }
 
+const std::map<std::string, int>& kernels() {
+    static const std::map<std::string, int> all{{"linear", SVM_KERNEL_LINEAR},
+                                                {"poly", SVM_KERNEL_POLYNOMIAL},
+                                                {"rbf", SVM_KERNEL_RBF},
+                                                {"sigmoid", SVM_KERNEL_SIGMOID}};
+    return all;
+}
+
 CommandSpec classifySpec() {
     CommandSpec spec;
     spec.name = "classify";
     spec.summary = "Supervised classification from a training-sample file (.cif).";
-    spec.positionals = {{"IN", "input image"}, {"SAMPLES", "sample file (.cif) with one signature per class"},
+    spec.positionals = {{"IN", "input image"}, {"SAMPLES", "sample file (.cif) with one sample per class"},
                         {"OUT", "classified image to write"}};
     spec.options = {
-        StringOption("method", "NAME", "mindist, maxlik, mahalanobis, sam or parallelepiped").Required(),
+        StringOption("method", "NAME", "mindist, maxlik, mahalanobis, sam, parallelepiped, svm or bpnn").Required(),
         DoubleOption("threshold", "T",
                      "rejection: mindist largest distance, maxlik/mahalanobis largest Mahalanobis distance, sam "
                      "largest angle in radians, parallelepiped box half-width in standard deviations; 0 none "
                      "(parallelepiped: min-max boxes; sam defaults to 0.5)")
             .Min(0),
-        StringOption("aoi", "FILE", "area of interest (.aif or any OGR polygon layer); default the whole image"),
-        IntListOption("bands", "LIST", "bands to use, e.g. 1,2,3 (the sample file must cover them); default all")
-            .Min(1),
-        StringOption("format", "NAME", "output format: tif, img, pix, dat, bmp, ers, ntf or bt; default from "
-                                       "OUT's extension, GeoTIFF when it names none"),
+        StringOption("kernel", "NAME", "svm: linear, poly, rbf or sigmoid (default linear)"),
+        DoubleOption("coef0", "C", "svm: constant term of the poly and sigmoid kernels (default 1)"),
+        DoubleOption("gamma", "G", "svm: kernel gamma (default 0.143)").Min(0),
+        IntOption("degree", "N", "svm: polynomial degree (default 2)").Range(1, 20),
+        StringOption("model", "FILE",
+                     "svm: classify with this trained model instead of training; by default the trained model "
+                     "is written beside OUT as OUT's name + .svm"),
+        DoubleOption("rate", "R", "bpnn: learning rate, 0.01 to 1 (default 0.01)").Range(0.01, 1),
+        DoubleOption("max-error", "E", "bpnn: stop when the training error falls to E, 0 to 1 (default 0.001)")
+            .Range(0, 1),
+        IntOption("iterations", "N", "bpnn: most training pixels presented (default 100000)").Range(1, 4294967295.0),
+        AoiOption(),
+        BandsOption("bands to use, e.g. 1,2,3 (the sample file must cover them); default all"),
+        FormatOption(),
         FlagOption("quiet", "no progress bar"),
     };
-    spec.details = "Class i of OUT is the i-th sample of SAMPLES, with its name and colour; 0 is unclassified.";
+    spec.details = "Class i of OUT is the i-th sample of SAMPLES, with its name and colour; 0 is unclassified. "
+                   "svm and bpnn learn from the pixels under the samples' shapes.";
     return spec;
 }
 
-int runClassify(const ParsedOptions& o, CommandContext& context) {
-    const auto method = methods().find(o.String("method"));
-    if (method == methods().end())
-        throw UsageError("--method: unknown method '" + o.String("method") +
-                         "' (mindist, maxlik, mahalanobis, sam or parallelepiped)");
-    CSuperviseCommonParam record;
+void fillPaths(AlgorithmParam& record, std::wstring& samplePath, const ParsedOptions& o) {
     record.m_inputPath = CommonFun::M2U(o.Positional(0));
-    record.m_sampleFilePath = CommonFun::M2U(o.Positional(1));
+    samplePath = CommonFun::M2U(o.Positional(1));
     record.m_outputPath = CommonFun::M2U(o.Positional(2));
-    if (o.Has("aoi"))
-        record.m_aoiPath = CommonFun::M2U(o.String("aoi"));
-    if (o.Has("bands"))
-        for (std::int64_t b : o.IntList("bands"))
-            record.m_bandList.push_back(static_cast<int>(b) - 1); // the record counts bands from 0
-    record.m_outputDataType = PDT_Byte;
-    record.m_outputBandCount = 1;
-    if (o.Has("format")) {
-        const int code = CRasterSource::GetDataFormat(L"x." + CommonFun::M2U(o.String("format")));
-        if (code == RDF_Unknown)
-            throw UsageError("--format: unknown format '" + o.String("format") + "'");
-        record.m_outputFormat = code;
+    FillRecordOptions(record, o);
+}
+
+std::unique_ptr<CBaseAlgorithm> svmAlgorithm(const ParsedOptions& o) {
+    CSvmClassifyParam record;
+    fillPaths(record, record.m_sampleFilePath, o);
+    if (o.Has("kernel")) {
+        const auto kernel = kernels().find(o.String("kernel"));
+        if (kernel == kernels().end())
+            throw UsageError("--kernel: unknown kernel '" + o.String("kernel") + "' (linear, poly, rbf or sigmoid)");
+        record.m_kernelType = kernel->second;
     }
+    if (o.Has("coef0"))
+        record.m_coef0 = o.Double("coef0");
+    if (o.Has("gamma"))
+        record.m_gamma = o.Double("gamma");
+    if (o.Has("degree"))
+        record.m_degree = static_cast<std::int32_t>(o.Int("degree"));
+    record.m_modelFilePath =
+        o.Has("model") ? CommonFun::M2U(o.String("model")) : SvmSetup::ModelFilePath(record.m_outputPath);
+    auto algorithm = std::make_unique<CSvmClassifyProcessAlg>(&record);
+    algorithm->ReuseModel(o.Has("model"));
+    return algorithm;
+}
+
+std::unique_ptr<CBaseAlgorithm> bpAlgorithm(const ParsedOptions& o) {
+    CSuperviseBPNNParam record;
+    fillPaths(record, record.m_sampleFilePath, o);
+    if (o.Has("rate"))
+        record.m_learningRate = o.Double("rate");
+    if (o.Has("max-error"))
+        record.m_maxError = o.Double("max-error");
+    if (o.Has("iterations"))
+        record.m_maxIterations = static_cast<std::uint32_t>(o.Int("iterations"));
+    return std::make_unique<CBPNNClassify>(&record);
+}
+
+std::unique_ptr<CBaseAlgorithm> ruleAlgorithm(SuperviseClassifyType kind, const ParsedOptions& o) {
+    CSuperviseCommonParam record;
+    fillPaths(record, record.m_sampleFilePath, o);
     // The spectral angle window starts at 0.5 radians; the others at 0.
-    record.m_threshold = o.Has("threshold") ? o.Double("threshold")
-                                            : (method->second == SUPERVISE_SPECTRAL_ANGLE ? 0.5 : 0.0);
-    std::unique_ptr<CBaseAlgorithm> algorithm(CSuperviseAlgFactory::CreateAlgorithm(method->second, &record, nullptr));
+    record.m_threshold = o.Has("threshold") ? o.Double("threshold") : (kind == SUPERVISE_SPECTRAL_ANGLE ? 0.5 : 0.0);
+    return std::unique_ptr<CBaseAlgorithm>(CSuperviseAlgFactory::CreateAlgorithm(kind, &record, nullptr));
+}
+
+int runClassify(const ParsedOptions& o, CommandContext& context) {
+    const std::string method = o.String("method");
+    std::unique_ptr<CBaseAlgorithm> algorithm;
+    if (method == "svm")
+        algorithm = svmAlgorithm(o);
+    else if (method == "bpnn")
+        algorithm = bpAlgorithm(o);
+    else if (const auto rule = ruleMethods().find(method); rule != ruleMethods().end())
+        algorithm = ruleAlgorithm(rule->second, o);
+    else
+        throw UsageError("--method: unknown method '" + method +
+                         "' (mindist, maxlik, mahalanobis, sam, parallelepiped, svm or bpnn)");
     RunAlgorithm(*algorithm, o.Flag("quiet"));
-    context.out << "classify (" << o.String("method") << "): wrote " << o.Positional(2) << " and its .acf\n";
+    context.out << "classify (" << method << "): wrote " << o.Positional(2) << " and its .acf";
+    if (auto* svm = dynamic_cast<CSvmClassifyProcessAlg*>(algorithm.get()); svm && !o.Has("model"))
+        context.out << "; model " << CommonFun::U2M(svm->Param().m_modelFilePath);
+    context.out << "\n";
     return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 // tessera merge / sieve / clump: the post-classification tools, with the
 // records the class merge, class filter and class clump windows fill.
 #include "cli/cliprogress.h"
+#include "cli/recordoptions.h"
 #include "cli/subcommands.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
@@ -14,9 +15,7 @@
 namespace {
 
 std::vector<OptionSpec> withCommonOptions(std::vector<OptionSpec> options) {
-    options.push_back(StringOption("format", "NAME",
-                                   "output format: tif, img, pix, dat, bmp, ers, ntf or bt; default from "
-                                   "OUT's extension, GeoTIFF when it names none"));
+    options.push_back(FormatOption());
     options.push_back(FlagOption("quiet", "no progress bar"));
     return options;
 }
@@ -25,12 +24,7 @@ std::vector<OptionSpec> withCommonOptions(std::vector<OptionSpec> options) {
 void fillBase(AlgorithmParam& record, const ParsedOptions& o) {
     record.m_inputPath = CommonFun::M2U(o.Positional(0));
     record.m_outputPath = CommonFun::M2U(o.Positional(1));
-    if (o.Has("format")) {
-        const int code = CRasterSource::GetDataFormat(L"x." + CommonFun::M2U(o.String("format")));
-        if (code == RDF_Unknown)
-            throw UsageError("--format: unknown format '" + o.String("format") + "'");
-        record.m_outputFormat = code;
-    }
+    FillFormat(record, o);
 }
 
 // The class table of IN, from the assistant file beside it.

@@ -1,6 +1,7 @@
 // tessera kmeans / tessera isodata: the unsupervised classifications, with
 // the records and defaults of the unsupervised classification window.
 #include "cli/cliprogress.h"
+#include "cli/recordoptions.h"
 #include "cli/subcommands.h"
 #include "engine/rastersource.h"
 #include "platform/commonfun.h"
@@ -20,12 +21,9 @@ std::vector<OptionSpec> commonOptions() {
                      "changes class")
             .Default("0.05")
             .Range(0, 1),
-        StringOption("aoi", "FILE",
-                     "area of interest (.aif or any OGR polygon layer); default the whole image"),
-        IntListOption("bands", "LIST", "bands to use, e.g. 1,2,3; default every band").Min(1),
-        StringOption("format", "NAME",
-                     "output format: tif, img, pix, dat, bmp, ers, ntf or bt; default from "
-                     "OUT's extension, GeoTIFF when it names none"),
+        AoiOption(),
+        BandsOption(),
+        FormatOption(),
         IntOption("sample", "PIXELS",
                   "pixels the centres are fitted on (evenly spread); whole image when "
                   "smaller")
@@ -39,19 +37,7 @@ void fillCommon(AlgorithmParam& record, const ParsedOptions& o, const wchar_t* n
     record.m_algorithmName = name;
     record.m_inputPath = CommonFun::M2U(o.Positional(0));
     record.m_outputPath = CommonFun::M2U(o.Positional(1));
-    if (o.Has("aoi"))
-        record.m_aoiPath = CommonFun::M2U(o.String("aoi"));
-    if (o.Has("bands"))
-        for (std::int64_t b : o.IntList("bands"))
-            record.m_bandList.push_back(static_cast<int>(b) - 1); // the record counts bands from 0
-    record.m_outputDataType = PDT_Byte;
-    record.m_outputBandCount = 1;
-    if (o.Has("format")) {
-        const int code = CRasterSource::GetDataFormat(L"x." + CommonFun::M2U(o.String("format")));
-        if (code == RDF_Unknown)
-            throw UsageError("--format: unknown format '" + o.String("format") + "'");
-        record.m_outputFormat = code;
-    }
+    FillRecordOptions(record, o);
 }
 
 void summary(CommandContext& context, const std::string& method, const ParsedOptions& o) {

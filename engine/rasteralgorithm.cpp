@@ -156,3 +156,17 @@ bool CRasterAlgorithm::ComputeStaticsFromDrawshape(CRasterSource* raster, const 
         }
     return true;
 }
+
+bool CRasterAlgorithm::CollectPixelsFromDrawshape(CRasterSource* raster, const CDrawShape* shape,
+                                                  std::vector<double>& values) {
+    if (!raster || !raster->IsOpen() || !shape)
+        return false;
+    const std::unique_ptr<OGRGeometry> pixels = shapeInPixels(*raster, *shape);
+    if (!pixels)
+        return false;
+    const PixelRect rect = PixelBounds(*raster, *pixels);
+    if (rect.Width() <= 0 || rect.Height() <= 0)
+        return true; // wholly outside the raster: no pixel
+    return forEachPixel(*raster, *pixels, rect,
+                        [&](const std::vector<double>& v) { values.insert(values.end(), v.begin(), v.end()); });
+}

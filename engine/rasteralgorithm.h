@@ -2,6 +2,7 @@
 // Statistics of the raster's pixels under a drawn shape.
 
 #include <cstdint>
+#include <vector>
 
 class CRasterSource;
 class CDrawShape;
@@ -21,4 +22,9 @@ public:
     static bool ComputeStaticsFromDrawshape(CRasterSource* raster, const CDrawShape* shape, std::int64_t& count,
                                             double* minimum, double* maximum, double* mean, double* covariance,
                                             CBaseProgress* progress = nullptr);
+
+    // The same pixels' values (every band, pixel-interleaved), appended to
+    // values; nodata pixels are left out. False when a read fails or the
+    // shape has no area; an empty result is not a failure.
+    static bool CollectPixelsFromDrawshape(CRasterSource* raster, const CDrawShape* shape, std::vector<double>& values);
 };

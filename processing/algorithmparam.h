@@ -34,3 +34,15 @@ public:
     int m_outputFormat = RDF_Unknown; // a RasterDataFormat code; 0: from the output path's extension
     IControlerInterface* m_host = nullptr;
 };
+
+// A copy of the record as the derived record type an algorithm needs: the
+// whole record when it is one (or derives from it), otherwise its base
+// fields with the derived fields at their defaults.
+template <class Record> std::unique_ptr<AlgorithmParam> CopyRecordAs(const AlgorithmParam* param) {
+    if (param && dynamic_cast<const Record*>(param))
+        return param->Clone();
+    auto record = std::make_unique<Record>();
+    if (param)
+        static_cast<AlgorithmParam&>(*record) = *param;
+    return record;
+}

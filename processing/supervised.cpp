@@ -22,17 +22,6 @@ const char* kindName(SuperviseClassifyType kind) {
     return "unknown";
 }
 
-// A copy of the whole record when it is a supervised one (derived records
-// keep their own fields); any other record keeps its base fields and the
-// supervised fields take their defaults.
-std::unique_ptr<AlgorithmParam> asSupervised(const AlgorithmParam& param) {
-    if (dynamic_cast<const CSuperviseParam*>(&param))
-        return param.Clone();
-    auto record = std::make_unique<CSuperviseParam>();
-    static_cast<AlgorithmParam&>(*record) = param;
-    return record;
-}
-
 } // namespace
 
 CBaseAlgorithm* CSuperviseAlgFactory::CreateAlgorithm(SuperviseClassifyType kind, AlgorithmParam* param,
@@ -45,7 +34,7 @@ CBaseAlgorithm* CSuperviseAlgFactory::CreateAlgorithm(SuperviseClassifyType kind
 }
 
 CSupervisedClassify::CSupervisedClassify(SuperviseClassifyType kind, const AlgorithmParam& param)
-    : CBaseAlgorithm(asSupervised(param)), m_kind(kind) {
+    : CBaseAlgorithm(CopyRecordAs<CSuperviseParam>(&param)), m_kind(kind) {
     if (m_param->m_algorithmName.empty())
         m_param->m_algorithmName = CommonFun::M2U(std::string("Supervised classification: ") + kindName(kind));
 }

@@ -1,0 +1,40 @@
+#pragma once
+// Back-propagation neural network classification: a multi-layer perceptron
+// with one hidden layer, trained by stochastic back-propagation on the
+// training pixels of a sample file, then applied block by block.
+
+#include "processing/learnedclassify.h"
+#include "processing/mlp.h"
+#include "processing/supervised.h"
+
+#include <memory>
+
+class CSuperviseBPNNParam : public CSuperviseParam {
+public:
+    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CSuperviseBPNNParam>(*this); }
+
+    double m_learningRate = 0.01;
+    double m_maxError = 0.001;
+    std::uint32_t m_maxIterations = 100000;
+};
+
+class CBPNNClassify : public CLearnedClassify {
+public:
+    explicit CBPNNClassify(const AlgorithmParam* param);
+    ~CBPNNClassify() override;
+
+    const CSuperviseBPNNParam& Param() const { return static_cast<const CSuperviseBPNNParam&>(*m_param); }
+
+protected:
+    std::wstring SampleFilePath() const override { return Param().m_sampleFilePath; }
+    bool CheckParameters() override;
+    bool Train(const TrainingSet& set, int classes, const ProgressFn& progress) override;
+    void PrepareWorkers(int workers) override;
+    void PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) override;
+    std::map<std::string, std::string> Metadata() const override;
+
+private:
+    MultiLayerPerceptron m_network;
+    MultiLayerPerceptron::Training m_training;
+    std::vector<MultiLayerPerceptron::Workspace> m_work; // one per worker thread
+};

@@ -1,0 +1,156 @@
+#include "processing/learnedclassify.h"
+
+#include "engine/classifysamplefile.h"
+#include "engine/rasteralgorithm.h"
+#include "engine/rastersource.h"
+#include "platform/commonfun.h"
+#include "processing/blockprocessor.h"
+#include "processing/classraster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Per-band range or moments of the training pixels, mapped to offset and factor.
+template <class Make>
+FeatureScaling scalingFrom(const TrainingSet& set, Make make) {
+    FeatureScaling s;
+    for (int b = 0; b < set.bands; ++b) {
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0, sum2 = 0;
+        for (std::size_t i = 0; i < set.Size(); ++i) {
+            const double v = set.Row(i)[b];
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+            sum += v;
+        }
+        const double n = std::max<double>(1, static_cast<double>(set.Size()));
+        const double mean = sum / n;
+        for (std::size_t i = 0; i < set.Size(); ++i)
+            sum2 += (set.Row(i)[b] - mean) * (set.Row(i)[b] - mean);
+        const auto [offset, factor] = make(lo, hi, mean, std::sqrt(sum2 / n));
+        s.offset.push_back(offset);
+        s.factor.push_back(factor);
+    }
+    return s;
+}
+
+} // namespace
+
+FeatureScaling FeatureScaling::ToUnitRange(const TrainingSet& set) {
+    return scalingFrom(set, [](double lo, double hi, double, double) {
+        return hi > lo ? std::pair{0.5 * (lo + hi), 2.0 / (hi - lo)} : std::pair{lo, 0.0};
+    });
+}
+
+FeatureScaling FeatureScaling::Standardise(const TrainingSet& set) {
+    return scalingFrom(set, [](double lo, double, double mean, double sd) {
+        return sd > 0 ? std::pair{mean, 1.0 / sd} : std::pair{lo, 0.0};
+    });
+}
+
+void FeatureScaling::Apply(const float* in, double* out) const {
+    for (std::size_t b = 0; b < offset.size(); ++b)
+        out[b] = (in[b] - offset[b]) * factor[b];
+}
+
+bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, const CClassifySampleFile& file,
+                        std::size_t capPerClass, TrainingSet& set, std::wstring& error) {
+    set = TrainingSet{};
+    const std::wstring& path = file.m_path;
+    if (file.m_samples.empty()) {
+        error = L"The sample file " + path + L" holds no sample.";
+        return false;
+    }
+    if (file.m_bandCount != static_cast<int>(bands.size())) {
+        error = L"The sample file " + path + L" has " + std::to_wstring(file.m_bandCount) + L" bands, the image has " +
+                std::to_wstring(bands.size()) + L".";
+        return false;
+    }
+    const int allBands = raster.GetBandCount();
+    set.bands = static_cast<int>(bands.size());
+    set.classes = static_cast<int>(file.m_samples.size());
+    std::vector<double> values;
+    for (int c = 0; c < set.classes; ++c) {
+        const ClassifySample& sample = *file.m_samples[c];
+        values.clear();
+        for (const CDrawShape* shape : sample.m_shapes)
+            if (!CRasterAlgorithm::CollectPixelsFromDrawshape(&raster, shape, values)) {
+                error = L"Cannot read the pixels under a shape of sample \"" + sample.GetName() + L"\".";
+                return false;
+            }
+        const std::size_t pixels = values.size() / static_cast<std::size_t>(allBands);
+        if (pixels == 0) {
+            error = L"Sample \"" + sample.GetName() + L"\" has no valid pixel inside the image " +
+                    raster.GetPath() + L": its shapes lie outside it.";
+            return false;
+        }
+        // An evenly spread subsample keeps every part of the shapes represented.
+        const std::size_t kept = capPerClass > 0 ? std::min(pixels, capPerClass) : pixels;
+        for (std::size_t j = 0; j < kept; ++j) {
+            const double* row = values.data() + (j * pixels / kept) * static_cast<std::size_t>(allBands);
+            for (int b : bands)
+                set.features.push_back(static_cast<float>(row[b - 1]));
+            set.labels.push_back(c);
+        }
+    }
+    return true;
+}
+
+bool CLearnedClassify::Process() {
+    if (!CheckParameters() || !Preproccess() || !ConfigRasterAOI())
+        return false;
+    ReportStep(L"Reading samples");
+    const std::wstring samplePath = SampleFilePath();
+    if (samplePath.empty())
+        return Fail(L"No sample file was given.");
+    CClassifySampleFile file;
+    if (!file.ReadClassifySampleFile(samplePath))
+        return Fail(L"Cannot read the sample file " + samplePath + L": " + CommonFun::M2U(file.GetLastError()));
+    if (file.m_samples.empty())
+        return Fail(L"The sample file " + samplePath + L" holds no sample.");
+    if (file.m_samples.size() > 65535)
+        return Fail(L"Too many classes in the sample file.");
+    const int classes = static_cast<int>(file.m_samples.size());
+
+    TrainingSet set;
+    std::wstring error;
+    if (NeedsTrainingPixels()) {
+        ReportStep(L"Reading training pixels");
+        if (!CollectTrainingSet(*m_input, m_bands, file, kTrainingCapPerClass, set, error))
+            return Fail(error);
+    } else {
+        set.bands = static_cast<int>(m_bands.size());
+        set.classes = classes;
+    }
+    if (!Train(set, classes, Stage(5, 40, L"Training")))
+        return false;
+    if (IsCancelled())
+        return false;
+
+    const AlgorithmParam& p = *m_param;
+    BlockProcessor blocks(*m_input, m_bands, m_aoi.get(), ProcessingRect());
+    PrepareWorkers(blocks.WorkerCount());
+    ClassRasterWriter writer;
+    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, classes))
+        return Fail(writer.GetLastError());
+    const bool ok = blocks.LabelBlocks(
+        [&](const PixelBlock& block, std::uint16_t* labels, int worker) { PredictBlock(block, labels, worker); },
+        writer, Stage(40, 100, L"Classifying"));
+    if (!ok) {
+        writer.Abort();
+        return IsCancelled() ? false : Fail(blocks.GetLastError());
+    }
+    std::vector<ClassDefinition> definitions{{L"Unclassified", 0}};
+    for (const ClassifySample* s : file.m_samples)
+        definitions.push_back({s->GetName(), s->m_colour});
+    std::map<std::string, std::string> metadata = Metadata();
+    metadata["SAMPLES"] = CommonFun::U2M(samplePath);
+    metadata["INPUT"] = CommonFun::U2M(p.m_inputPath);
+    metadata["TRAINING_PIXELS"] = std::to_string(set.Size());
+    if (!writer.Commit(definitions, metadata))
+        return Fail(writer.GetLastError());
+    ReportPercent(100);
+    return true;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// Classifiers that learn from the pixels under the training shapes of a
+// sample file (".cif") rather than from its statistics alone: the support
+// vector machine and the back-propagation network. The base class reads the
+// file, gathers the training pixels, lets the learner train, then labels the
+// image block by block on all cores into the shared classified output
+// (class i = the i-th sample, with its name and colour; 0 = unclassified).
+
+#include "processing/basealgorithm.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+class CClassifySampleFile;
+struct PixelBlock;
+
+// Training pixels: one row of band values per pixel, with its class (from 0).
+struct TrainingSet {
+    int bands = 0;
+    int classes = 0;
+    std::vector<float> features; // pixels × bands, pixel-interleaved
+    std::vector<int> labels;     // one per pixel, 0 .. classes-1
+    std::size_t Size() const { return labels.size(); }
+    const float* Row(std::size_t i) const { return features.data() + i * static_cast<std::size_t>(bands); }
+};
+
+// Per-band affine scaling x' = (x - offset) * factor, learnt from the
+// training pixels and applied to every pixel before training and prediction.
+struct FeatureScaling {
+    std::vector<double> offset, factor;
+    // Maps each band's training range onto [-1, 1] (libsvm's svm-scale
+    // convention); a constant band maps to 0.
+    static FeatureScaling ToUnitRange(const TrainingSet& set);
+    // Zero mean and unit standard deviation per band; a constant band maps to 0.
+    static FeatureScaling Standardise(const TrainingSet& set);
+    void Apply(const float* in, double* out) const;
+    int Bands() const { return static_cast<int>(offset.size()); }
+};
+
+// The pixels of `bands` (numbers from 1) under each sample's shapes, at most
+// capPerClass per class (a deterministic, evenly spread subsample when a
+// class has more; 0: no cap). False with a message when the file's band
+// count differs from bands.size(), it holds no sample, or a sample has no
+// valid pixel inside the raster.
+bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, const CClassifySampleFile& file,
+                        std::size_t capPerClass, TrainingSet& set, std::wstring& error);
+
+class CLearnedClassify : public CBaseAlgorithm {
+public:
+    bool Process() override;
+
+    // The training pixels kept per class (documented in docs/algorithms.md).
+    static constexpr std::size_t kTrainingCapPerClass = 2000;
+
+protected:
+    using CBaseAlgorithm::CBaseAlgorithm;
+
+    // The sample file the record names.
+    virtual std::wstring SampleFilePath() const = 0;
+    // Checks the learner's own parameters before anything is read.
+    virtual bool CheckParameters() { return true; }
+    // Learns from the training set (or loads a model); false with Fail() set.
+    // classes is the sample count of the file.
+    virtual bool Train(const TrainingSet& set, int classes, const ProgressFn& progress) = 0;
+    // Whether Train needs the training pixels (a learner that loads a model
+    // does not).
+    virtual bool NeedsTrainingPixels() const { return true; }
+    // Fills labels (1..classes) for the valid pixels of the block.
+    virtual void PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) = 0;
+    // Called once before prediction with the number of worker threads.
+    virtual void PrepareWorkers(int workers) { (void)workers; }
+    // Extra metadata items of the output.
+    virtual std::map<std::string, std::string> Metadata() const { return {}; }
+};

@@ -1,0 +1,92 @@
+#include "processing/svmclassify.h"
+
+#include "platform/commonfun.h"
+#include "processing/blockprocessor.h"
+#include "processing/svmmodel.h"
+
+#include <sstream>
+
+namespace {
+
+const char* kernelName(int kernel) {
+    static const char* const names[] = {"linear", "polynomial", "rbf", "sigmoid"};
+    return kernel >= 0 && kernel <= 3 ? names[kernel] : "unknown";
+}
+
+std::string number(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+} // namespace
+
+CSvmClassifyProcessAlg::CSvmClassifyProcessAlg(const AlgorithmParam* param)
+    : CLearnedClassify(CopyRecordAs<CSvmClassifyParam>(param)) {
+    if (m_param->m_algorithmName.empty())
+        m_param->m_algorithmName = L"Support vector machine classification";
+}
+
+CSvmClassifyProcessAlg::~CSvmClassifyProcessAlg() = default;
+
+bool CSvmClassifyProcessAlg::CheckParameters() {
+    const CSvmClassifyParam& p = Param();
+    if (p.m_kernelType < SVM_KERNEL_LINEAR || p.m_kernelType > SVM_KERNEL_SIGMOID)
+        return Fail(L"Unknown SVM kernel type " + std::to_wstring(p.m_kernelType) + L".");
+    if (p.m_kernelType != SVM_KERNEL_LINEAR && !(p.m_gamma > 0))
+        return Fail(L"The kernel's gamma must be greater than 0.");
+    if (p.m_kernelType == SVM_KERNEL_POLYNOMIAL && p.m_degree < 1)
+        return Fail(L"The polynomial degree must be at least 1.");
+    if (p.m_modelFilePath.empty())
+        return Fail(L"No model file path was given.");
+    return true;
+}
+
+bool CSvmClassifyProcessAlg::Train(const TrainingSet& set, int classes, const ProgressFn& progress) {
+    const CSvmClassifyParam& p = Param();
+    std::wstring error;
+    if (m_reuseModel) {
+        ReportStep(L"Reading the SVM model");
+        m_model = SvmModel::Load(p.m_modelFilePath, error);
+        if (!m_model)
+            return Fail(error);
+        if (m_model->Bands() != set.bands)
+            return Fail(L"The SVM model " + p.m_modelFilePath + L" was trained on " +
+                        std::to_wstring(m_model->Bands()) + L" bands, the image has " + std::to_wstring(set.bands) +
+                        L".");
+        if (m_model->MaxLabel() > classes)
+            return Fail(L"The SVM model " + p.m_modelFilePath + L" gives class " +
+                        std::to_wstring(m_model->MaxLabel()) + L", the sample file has " + std::to_wstring(classes) +
+                        L" samples.");
+        return true;
+    }
+    ReportStep(L"Training the support vector machine");
+    if (progress)
+        progress(0);
+    m_model = SvmModel::Train(set, {p.m_kernelType, p.m_coef0, p.m_gamma, p.m_degree, 1.0}, error);
+    if (!m_model)
+        return Fail(error);
+    if (!m_model->Save(p.m_modelFilePath, error))
+        return Fail(error);
+    if (progress)
+        progress(1);
+    return true;
+}
+
+void CSvmClassifyProcessAlg::PrepareWorkers(int workers) { m_work.resize(static_cast<size_t>(workers)); }
+
+void CSvmClassifyProcessAlg::PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) {
+    m_model->Predict(block.values, block.PixelCount(), block.valid, labels, m_work[worker]);
+}
+
+std::map<std::string, std::string> CSvmClassifyProcessAlg::Metadata() const {
+    const CSvmClassifyParam& p = Param();
+    const int kernel = m_model ? m_model->Kernel() : p.m_kernelType;
+    return {{"ALGORITHM", "support vector machine"},
+            {"KERNEL", kernelName(kernel)},
+            {"GAMMA", number(p.m_gamma)},
+            {"COEF0", number(p.m_coef0)},
+            {"DEGREE", std::to_string(p.m_degree)},
+            {"SUPPORT_VECTORS", std::to_string(m_model ? m_model->SupportVectorCount() : 0)},
+            {"MODEL", CommonFun::U2M(p.m_modelFilePath)}};
+}

@@ -1,0 +1,55 @@
+#pragma once
+// Support vector machine classification (C-SVC on libsvm) from the training
+// pixels of a sample file. Training scales each band to [-1, 1], trains with
+// the record's kernel and writes the model (libsvm's text followed by the
+// scaling, see docs/formats.md) to the record's model path; prediction
+// evaluates the kernel for a whole block of pixels against every support
+// vector as one matrix product, then votes one-against-one as libsvm does.
+
+#include "processing/learnedclassify.h"
+#include "processing/svmmodel.h"
+
+#include <memory>
+
+enum SvmKernelType {
+    SVM_KERNEL_LINEAR = 0,
+    SVM_KERNEL_POLYNOMIAL = 1,
+    SVM_KERNEL_RBF = 2,
+    SVM_KERNEL_SIGMOID = 3,
+};
+
+class CSvmClassifyParam : public AlgorithmParam {
+public:
+    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CSvmClassifyParam>(*this); }
+
+    std::int32_t m_kernelType = SVM_KERNEL_LINEAR;
+    double m_coef0 = 1.0;  // constant term of the polynomial and sigmoid kernels
+    double m_gamma = 0.143;
+    std::int32_t m_degree = 2;
+    std::wstring m_sampleFilePath;
+    std::wstring m_modelFilePath; // written after training (or read, see ReuseModel)
+};
+
+class CSvmClassifyProcessAlg : public CLearnedClassify {
+public:
+    explicit CSvmClassifyProcessAlg(const AlgorithmParam* param);
+    ~CSvmClassifyProcessAlg() override;
+
+    const CSvmClassifyParam& Param() const { return static_cast<const CSvmClassifyParam&>(*m_param); }
+    // Classify with the model already at the model path instead of training.
+    void ReuseModel(bool reuse) { m_reuseModel = reuse; }
+
+protected:
+    std::wstring SampleFilePath() const override { return Param().m_sampleFilePath; }
+    bool CheckParameters() override;
+    bool NeedsTrainingPixels() const override { return !m_reuseModel; }
+    bool Train(const TrainingSet& set, int classes, const ProgressFn& progress) override;
+    void PrepareWorkers(int workers) override;
+    void PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) override;
+    std::map<std::string, std::string> Metadata() const override;
+
+private:
+    std::unique_ptr<SvmModel> m_model;
+    std::vector<SvmModel::Workspace> m_work; // one per worker thread
+    bool m_reuseModel = false;
+};
