@@ -10,7 +10,30 @@ import sys
 
 import numpy as np
 from osgeo import gdal
-from scipy.optimize import linear_sum_assignment
+
+try:
+    from scipy.optimize import linear_sum_assignment
+except ImportError:  # without SciPy: the exact matching below, for up to 16 truth classes
+    linear_sum_assignment = None
+
+
+def best_matching(matrix):
+    """Pixels that agree under the best one-to-one matching of the rows (truth
+    classes) to the columns (clusters): dynamic programming over the subsets
+    of rows already matched, one column after another."""
+    rows = matrix.shape[0]
+    if rows > 16:
+        raise SystemExit("agreement.py: more than 16 truth classes need SciPy")
+    best = np.full(1 << rows, -1, dtype=np.int64)
+    best[0] = 0
+    for column in matrix.T:
+        nxt = best.copy()  # the column matched to no class
+        for used in np.nonzero(best >= 0)[0]:
+            for r in range(rows):
+                if not used & (1 << r):
+                    nxt[used | (1 << r)] = max(nxt[used | (1 << r)], best[used] + column[r])
+        best = nxt
+    return int(best.max())
 
 
 def main(truth_path, classified_path):
@@ -29,8 +52,11 @@ def main(truth_path, classified_path):
     used_t = np.nonzero(confusion.sum(axis=1))[0]
     used_c = np.nonzero(confusion.sum(axis=0))[0]
     matrix = confusion[np.ix_(used_t, used_c)]
-    rows, cols = linear_sum_assignment(-matrix)
-    agree = matrix[rows, cols].sum()
+    if linear_sum_assignment is not None:
+        rows, cols = linear_sum_assignment(-matrix)
+        agree = matrix[rows, cols].sum()
+    else:
+        agree = best_matching(matrix)
     print(f"{100.0 * agree / matrix.sum():.2f}")
 
 

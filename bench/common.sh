@@ -1,0 +1,110 @@
+# What the benchmark sections share; sourced by bench/run.sh and by each
+# section script (bench/unsupervised.sh, bench/supervised.sh), which can
+# also be run on their own: `bench/supervised.sh BUILD > section.md`.
+#
+# A section prints its part of bench/results.md (a heading, notes and one
+# table) on stdout and its progress on stderr. Scenes and the GDAL floor are
+# shared: the scene of each size is generated once into the work folder and
+# reused; the floor is measured by bench/run.sh once per run (or by a section
+# run on its own when none has been measured yet).
+#
+# Environment:
+#   BENCH_SIZES="300 600"   scene edges to run (default "1000 4000")
+#   BENCH_LARGE=1           adds the 10000² scene to the default sizes
+#   BENCH_DIR=DIR           work folder (default BUILD/bench-work)
+#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised")
+
+build=${1:-${BENCH_BUILD:-build}}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+tessera="$root/$build/cli/tessera"
+work=${BENCH_DIR:-$root/$build/bench-work}
+py=/usr/bin/python3 # Debian's python3, where python3-gdal, -numpy and -sklearn live
+classes=6
+bands=4
+seed=1
+if [ -n "${BENCH_SIZES:-}" ]; then
+  read -r -a sizes <<<"$BENCH_SIZES"
+else
+  sizes=(1000 4000)
+  [ "${BENCH_LARGE:-0}" = 1 ] && sizes+=(10000)
+fi
+mkdir -p "$work"
+[ -x "$tessera" ] || { echo "bench: $tessera is missing; build first" >&2; exit 1; }
+
+log() { echo "== $*" >&2; }
+
+# timed OUTFILE command...: "seconds max_rss_kb" into OUTFILE, the command's
+# stdout and stderr into OUTFILE.log.
+timed() {
+  local out=$1
+  shift
+  /usr/bin/time -f "%e %M" -o "$out" "$@" >"$out.log" 2>&1 || {
+    echo "failed: $*" >&2
+    tail -3 "$out.log" >&2
+    return 1
+  }
+}
+# field FILE N: the N-th number of a timing file.
+field() { awk -v n="$2" '{print $n}' "$1"; }
+# Sum of the seconds and largest max RSS of several timing files.
+seconds_of() { awk '{s += $1} END {printf "%.2f", s}' "$@"; }
+rss_of() { awk '{if ($2 > m) m = $2} END {print m}' "$@"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b != "" && a != "-" && b > 0) printf "%.2f", a / b; else print "-" }'; }
+mb() { awk -v k="$1" 'BEGIN { if (k == "" || k == "-") print "-"; else printf "%.0f", k / 1024 }'; }
+
+scene_dir() { echo "$work/scene-$1"; }
+
+# The seeded scene of edge N: scene.tif, truth.tif, training.shp, checkpoints.csv.
+ensure_scene() {
+  local dir
+  dir=$(scene_dir "$1")
+  if [ ! -f "$dir/scene.tif" ]; then
+    log "generating the ${1}² scene"
+    "$tessera" synth "$dir" --size "$1" --bands "$bands" --classes "$classes" --seed "$seed" \
+      >"$work/synth-$1.log" 2>&1 || { tail -3 "$work/synth-$1.log" >&2; return 1; }
+  fi
+}
+
+# The floor: GDAL reading the scene and writing it again as a tiled,
+# compressed GeoTIFF (what any classifier reading and writing pays at least).
+measure_floor() {
+  local dir
+  dir=$(scene_dir "$1")
+  log "${1}²: gdal_translate floor"
+  timed "$dir/t.floor" gdal_translate -q -co TILED=YES -co COMPRESS=DEFLATE "$dir/scene.tif" "$dir/copy.tif"
+  rm -f "$dir/copy.tif"
+}
+ensure_floor() { [ -f "$(scene_dir "$1")/t.floor" ] || measure_floor "$1"; }
+
+# Whether a peer can run; the reason it cannot goes into the section's notes.
+have_grass() { command -v grass >/dev/null 2>&1; }
+have_python_module() { "$py" -c "import $1" >/dev/null 2>&1; }
+
+# grass_run SCENE DBDIR SCRIPT ARGS...: runs SCRIPT inside a GRASS session of
+# a new temporary location made from SCENE's coordinate system (under DBDIR,
+# removed first). Output goes to DBDIR.log.
+grass_run() {
+  local scene=$1 db=$2
+  shift 2
+  rm -rf "$db"
+  grass -c "$scene" -e "$db/loc" >"$db.log" 2>&1 &&
+    grass "$db/loc/PERMANENT" --exec "$@" >>"$db.log" 2>&1
+}
+
+# overall_accuracy CLASSIFIED TRUTH [--classes NAMES]: overall accuracy (%)
+# of CLASSIFIED against TRUTH over every pixel, through `tessera accuracy`.
+overall_accuracy() {
+  local classified=$1 truth=$2
+  shift 2
+  local base="${classified%.*}-accuracy"
+  "$tessera" accuracy "$classified" --reference "$truth" --report "$base.txt" --json "$base.json" "$@" \
+    >"$base.log" 2>&1 || { echo "-"; return 0; }
+  "$py" -c 'import json, sys
+value = json.load(open(sys.argv[1]))["overall_accuracy"]
+print("-" if value is None else f"{value:.2f}")' "$base.json"
+}
+
+# Markdown helpers.
+machine_line() {
+  echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo); $(date -u +%Y-%m-%d)."
+}

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Supervised section: tessera's maximum likelihood and minimum distance
+# classifiers against GRASS i.maxlik and the GDAL floor on the synth scenes,
+# all trained on the scene's own training polygons, printed as a markdown
+# section on stdout.
+#   floor     gdal_translate of the scene to a tiled, compressed GeoTIFF
+#   tessera   tessera samples (the .cif from training.shp), then
+#             tessera classify --method maxlik / mindist
+#   GRASS     v.in.ogr + v.to.rast of training.shp (not timed), i.gensig,
+#             i.maxlik, in a temporary location
+# Accuracy: overall accuracy against truth.tif over every pixel, through
+# `tessera accuracy --reference`.
+# Usage: bench/supervised.sh [BUILD]
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+notes=()
+have_grass || notes+=("GRASS GIS is not installed here: its rows are left out.")
+
+echo "## Supervised classification"
+echo
+echo "Training: the scene's training polygons (\`training.shp\`, field \`class\`), the same for every method:"
+echo "\`tessera samples\` builds one signature per class from them; GRASS rasterises them (v.to.rast, not timed)"
+echo "and i.gensig computes its signatures. The signature rows are timed apart from the classifiers'."
+echo "Accuracy: overall accuracy against the scene's ground truth over every pixel (\`tessera accuracy --reference\`)."
+echo "Ratios: wall time over the GDAL floor's, and over the GRASS peer's (i.gensig for signatures, i.maxlik for"
+echo "classifiers); higher is slower."
+for note in "${notes[@]}"; do echo "$note"; done
+echo
+echo "| scene | method | wall s | max RSS MB | ratio to floor | ratio to GRASS peer | overall accuracy % |"
+echo "|---|---|---:|---:|---:|---:|---:|"
+
+for n in "${sizes[@]}"; do
+  ensure_scene "$n"
+  ensure_floor "$n"
+  dir=$(scene_dir "$n")
+  truth="$dir/truth.tif"
+  samples="$dir/samples.cif"
+
+  log "${n}²: tessera samples"
+  timed "$dir/t.samples" "$tessera" samples "$dir/scene.tif" "$dir/training.shp" "$samples" --class-field class
+  for method in maxlik mindist; do
+    log "${n}²: tessera classify --method $method"
+    timed "$dir/t.$method" "$tessera" classify "$dir/scene.tif" "$samples" "$dir/$method.tif" --method "$method" --quiet
+  done
+
+  grass_ok=0
+  if have_grass; then
+    log "${n}²: GRASS i.gensig + i.maxlik"
+    if grass_run "$dir/scene.tif" "$dir/grassdb-sup" "$root/bench/grass_maxlik.sh" "$dir/scene.tif" \
+      "$dir/training.shp" class "$dir/grass-maxlik.tif" "$dir/t.grass"; then
+      grass_ok=1
+    else
+      echo "GRASS run failed (see $dir/grassdb-sup.log)" >&2
+    fi
+  fi
+
+  floor=$(field "$dir/t.floor" 1)
+  gensig=-
+  maxlik=-
+  if [ $grass_ok = 1 ]; then
+    gensig=$(field "$dir/t.grass.gensig" 1)
+    maxlik=$(field "$dir/t.grass.maxlik" 1)
+  fi
+  row() { # name timing-file peer-seconds accuracy
+    local seconds
+    seconds=$(field "$2" 1)
+    echo "| ${n}² | $1 | $seconds | $(mb "$(field "$2" 2)") | $(ratio "$seconds" "$floor") | $(ratio "$seconds" "$3") | $4 |"
+  }
+  row "gdal_translate copy (floor)" "$dir/t.floor" - -
+  row "tessera samples (signatures)" "$dir/t.samples" "$gensig" -
+  row "tessera classify maxlik" "$dir/t.maxlik" "$maxlik" "$(overall_accuracy "$dir/maxlik.tif" "$truth")"
+  row "tessera classify mindist" "$dir/t.mindist" "$maxlik" "$(overall_accuracy "$dir/mindist.tif" "$truth")"
+  if [ $grass_ok = 1 ]; then
+    # No .acf beside GRASS's output: its class values are the training classes, named here.
+    names=Unclassified
+    for ((k = 1; k <= classes; ++k)); do names+=",Class $k"; done
+    row "GRASS i.gensig (signatures)" "$dir/t.grass.gensig" "$gensig" -
+    row "GRASS i.maxlik" "$dir/t.grass.maxlik" "$maxlik" \
+      "$(overall_accuracy "$dir/grass-maxlik.tif" "$truth" --classes "$names")"
+  fi
+done
+echo

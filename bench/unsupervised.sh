@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Unsupervised section: tessera kmeans / isodata against their peers on the
+# synth scenes, printed as a markdown section on stdout.
+#   floor     gdal_translate of the scene to a tiled, compressed GeoTIFF
+#   tessera   tessera kmeans / tessera isodata (6 classes, 20 iterations)
+#   GRASS     i.cluster + i.maxlik inside one session (import not timed)
+#   sklearn   KMeans(6, n_init=1, max_iter=20) fit + predict over all pixels (read timed)
+# Usage: bench/unsupervised.sh [BUILD]
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+iterations=20
+
+notes=()
+have_grass || notes+=("GRASS GIS is not installed here: its rows are left out.")
+have_python_module sklearn || notes+=("scikit-learn is not installed here: its rows are left out.")
+
+echo "## Unsupervised classification"
+echo
+echo "Agreement: share of pixels whose cluster, matched one-to-one to the truth classes, is their class."
+echo "Ratio: the method's wall time over tessera kmeans' (higher is slower than tessera)."
+for note in "${notes[@]}"; do echo "$note"; done
+echo
+echo "| scene | method | wall s | max RSS MB | ratio to tessera kmeans | agreement % |"
+echo "|---|---|---:|---:|---:|---:|"
+
+for n in "${sizes[@]}"; do
+  ensure_scene "$n"
+  ensure_floor "$n"
+  dir=$(scene_dir "$n")
+  truth="$dir/truth.tif"
+  log "${n}²: tessera kmeans"
+  timed "$dir/t.kmeans" "$tessera" kmeans "$dir/scene.tif" "$dir/kmeans.tif" --classes "$classes" --iterations "$iterations"
+  log "${n}²: tessera isodata"
+  timed "$dir/t.isodata" "$tessera" isodata "$dir/scene.tif" "$dir/isodata.tif" --classes "$classes" --iterations "$iterations"
+  grass_ok=0
+  if have_grass; then
+    log "${n}²: GRASS i.cluster + i.maxlik"
+    if grass_run "$dir/scene.tif" "$dir/grassdb" "$root/bench/grass_cluster.sh" "$dir/scene.tif" "$dir/grass.tif" \
+      "$classes" "$iterations" "$dir/t.grass"; then
+      grass_ok=1
+    else
+      echo "GRASS run failed (see $dir/grassdb.log)" >&2
+    fi
+  fi
+  sk_ok=0
+  if have_python_module sklearn; then
+    log "${n}²: scikit-learn KMeans"
+    timed "$dir/t.sklearn" "$py" "$root/bench/sklearn_kmeans.py" "$dir/scene.tif" "$dir/sklearn.tif" "$classes" \
+      "$iterations" && sk_ok=1
+  fi
+
+  base=$(field "$dir/t.kmeans" 1)
+  row() { # name seconds rss_kb output
+    local agreement="-"
+    [ -n "$4" ] && agreement=$("$py" "$root/bench/agreement.py" "$truth" "$4")
+    echo "| ${n}² | $1 | $2 | $(mb "$3") | $(ratio "$2" "$base") | $agreement |"
+  }
+  row "gdal_translate copy (floor)" "$(field "$dir/t.floor" 1)" "$(field "$dir/t.floor" 2)" ""
+  row "tessera kmeans" "$base" "$(field "$dir/t.kmeans" 2)" "$dir/kmeans.tif"
+  row "tessera isodata" "$(field "$dir/t.isodata" 1)" "$(field "$dir/t.isodata" 2)" "$dir/isodata.tif"
+  if [ $grass_ok = 1 ]; then
+    row "GRASS i.cluster + i.maxlik" "$(seconds_of "$dir/t.grass.cluster" "$dir/t.grass.maxlik")" \
+      "$(rss_of "$dir/t.grass.cluster" "$dir/t.grass.maxlik")" "$dir/grass.tif"
+  fi
+  if [ $sk_ok = 1 ]; then
+    row "scikit-learn KMeans fit + predict" "$(field "$dir/t.sklearn" 1)" "$(field "$dir/t.sklearn" 2)" "$dir/sklearn.tif"
+  fi
+done
+echo

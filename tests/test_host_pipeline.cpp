@@ -1,0 +1,267 @@
+// tessera-host end to end: a scene opened through the File menu, two
+// rectangles drawn with the mouse over two different regions, the sample
+// editor opened from the host's menu taking one sample per rectangle and
+// saving them, then the maximum likelihood window opened from the same menu
+// classifying the scene with that sample file on its own thread. The
+// classified raster, its assistant file and the classes of both regions are
+// checked with GDAL.
+#include "classify/CDlgSupperviseCommon.h"
+#include "common/assistantfile.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/drawshape.h"
+#include "host/hostwindow.h"
+#include "platform/gridctrl.h"
+#include "processing/basealgorithm.h"
+#include "progressui/progresswindow.h"
+#include "samples/CAoiEditorDlg.h"
+#include "support/scratchdir.h"
+#include "support/scripteduiservices.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Three vertical strips of 30 columns with clearly different spectra, each
+// pixel its strip's spectrum plus noise of up to 20 either way.
+constexpr int kWidth = 90, kHeight = 60, kBands = 4, kStrip = 30;
+constexpr double kX0 = 440000, kY0 = 4420000, kPixel = 10;
+constexpr std::array<std::array<double, kBands>, 3> kSpectra{{
+    {300, 500, 200, 900},
+    {800, 800, 800, 800},
+    {1500, 400, 1200, 300},
+}};
+
+fs::path WriteScene() {
+    GDALAllRegister();
+    const fs::path path = ScratchDir() / "scene.tif";
+    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        path.string().c_str(), kWidth, kHeight, kBands, GDT_UInt16, nullptr));
+    EXPECT_TRUE(ds);
+    if (!ds)
+        return {};
+    double gt[6] = {kX0, kPixel, 0, kY0, 0, -kPixel};
+    ds->SetGeoTransform(gt);
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> noise(-20, 20);
+    std::vector<std::uint16_t> row(kWidth);
+    for (int b = 0; b < kBands; ++b)
+        for (int r = 0; r < kHeight; ++r) {
+            for (int c = 0; c < kWidth; ++c)
+                row[c] = static_cast<std::uint16_t>(kSpectra[c / kStrip][b] + noise(random));
+            EXPECT_EQ(ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, r, kWidth, 1, row.data(), kWidth, 1, GDT_UInt16,
+                                                         0, 0, nullptr),
+                      CE_None);
+        }
+    return path;
+}
+
+// A pixel-corner position of the scene in ground coordinates.
+CPoint2D Ground(double column, double row) { return CPoint2D(kX0 + column * kPixel, kY0 - row * kPixel); }
+
+QAction* FindItem(QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+QAction* FindItem(QMenuBar* bar, const QString& menu, const QString& text) {
+    for (QAction* action : bar->actions())
+        if (action->menu() && action->text() == menu)
+            return FindItem(action->menu(), text);
+    return nullptr;
+}
+
+// The one top-level window of type T that is not in before.
+template <class T> QPointer<T> NewWindow(const QWidgetList& before) {
+    QPointer<T> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = dynamic_cast<T*>(w); t && !before.contains(w))
+            found = t;
+    return found;
+}
+
+class HostPipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host = std::make_unique<HostWindow>();
+        host->resize(1000, 700);
+        host->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+    }
+    void TearDown() override {
+        host->close(); // closes the library windows still open
+        host.reset();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* progress = dynamic_cast<ProgressWindow*>(w))
+                progress->close();
+        QApplication::processEvents();
+    }
+
+    MapView& map() { return host->Map(); }
+
+    // Drags a rectangle with the mouse between two pixel-corner positions.
+    void drawRectangle(double c0, double r0, double c1, double r1) {
+        const auto from = map().GroundToScreen(Ground(c0, r0));
+        const auto to = map().GroundToScreen(Ground(c1, r1));
+        ASSERT_TRUE(from && to);
+        const QPoint a = from->toPoint(), b = to->toPoint();
+        QTest::mousePress(&map(), Qt::LeftButton, {}, a);
+        QMouseEvent drag(QEvent::MouseMove, QPointF((a + b) / 2), map().mapToGlobal(QPointF((a + b) / 2)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&map(), &drag);
+        QTest::mouseRelease(&map(), Qt::LeftButton, {}, b);
+    }
+
+    // Opens one of the library's windows from the host's "分类" menu.
+    template <class T> QPointer<T> openFromMenu(const QString& title) {
+        QAction* item = FindItem(host->WindowMenu(), title);
+        EXPECT_NE(item, nullptr) << title.toStdString();
+        if (!item)
+            return {};
+        const QWidgetList before = QApplication::topLevelWidgets();
+        item->trigger();
+        return NewWindow<T>(before);
+    }
+
+    // Chooses an item of the sample editor's menu as the user does: the menu
+    // opens (asking for the items' states), then the item is clicked.
+    void chooseEditorItem(CAoiEditorDlg& editor, int id) {
+        editor.UpdateMenuStates();
+        QAction* action = editor.MenuAction(id);
+        ASSERT_NE(action, nullptr);
+        ASSERT_TRUE(action->isEnabled()) << action->text().toStdString();
+        action->trigger();
+    }
+
+    ScriptedUiServices ui;
+    ScopedUiServices scope{ui};
+    std::unique_ptr<HostWindow> host;
+};
+
+} // namespace
+
+TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikelihood) {
+    const fs::path scene = WriteScene();
+    const fs::path cif = ScratchDir() / "regions.cif";
+    const fs::path output = ScratchDir() / "maxlik.tif";
+
+    // File > 打开影像 with the chooser answered.
+    QAction* openItem = FindItem(host->menuBar(), QStringLiteral("文件(&F)"), QStringLiteral("打开影像(&O)..."));
+    ASSERT_NE(openItem, nullptr);
+    ui.ChooseFileAnswer(scene.wstring());
+    openItem->trigger();
+    ASSERT_EQ(host->Host().LayerCount(), 1);
+    ASSERT_TRUE(ui.messages.empty()) << "the scene opens";
+
+    QPointer<CAoiEditorDlg> editor = openFromMenu<CAoiEditorDlg>(QStringLiteral("样本编辑器"));
+    ASSERT_FALSE(editor.isNull());
+    EXPECT_TRUE(editor->isVisible());
+
+    // One rectangle over the left strip, added; the drawing cleared; one over
+    // the right strip, added. Each rectangle's 20 x 40 pixels become a sample.
+    host->ToolAction(MapView::Tool::Rectangle)->trigger();
+    drawRectangle(5, 10, 25, 50);
+    chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_ADD);
+    QAction* clearItem = FindItem(host->menuBar(), QStringLiteral("绘制(&D)"), QStringLiteral("清除绘制图形"));
+    ASSERT_NE(clearItem, nullptr);
+    clearItem->trigger();
+    drawRectangle(65, 10, 85, 50);
+    std::vector<CDrawShape*> drawn;
+    host->Host().GetDrawShapes(&drawn);
+    ASSERT_EQ(drawn.size(), 1u) << "only the second rectangle is left to add";
+    chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_ADD);
+
+    CGridCtrl* table = editor->Table();
+    ASSERT_EQ(table->GetRowCount(), 3);
+    for (int r = 1; r <= 2; ++r) {
+        EXPECT_EQ(table->GetItemText(r, CAoiEditorDlg::COL_NAME), L"C" + std::to_wstring(r));
+        EXPECT_EQ(table->GetItemText(r, CAoiEditorDlg::COL_PIXELS), L"800") << r;
+    }
+
+    ui.ChooseFileAnswer(cif.wstring());
+    chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_SAVE);
+    ASSERT_TRUE(fs::exists(cif));
+    EXPECT_TRUE(editor->IsSaved());
+
+    // 分类 > 最大似然分类: scene, sample file, output; OK starts the classifier.
+    QPointer<CDlgSupperviseCommon> classify = openFromMenu<CDlgSupperviseCommon>(QStringLiteral("最大似然分类"));
+    ASSERT_FALSE(classify.isNull());
+    EXPECT_EQ(classify->Kind(), SUPERVISE_MAXIMUM_LIKELIHOOD);
+    const std::pair<int, fs::path> choices[] = {
+        {CDlgSupperviseCommon::IDC_INPUT_BROWSE, scene},
+        {CDlgSupperviseCommon::IDC_SAMPLE_BROWSE, cif},
+        {CDlgSupperviseCommon::IDC_OUTPUT_BROWSE, output},
+    };
+    for (const auto& [button, path] : choices) {
+        ui.ChooseFileAnswer(path.wstring());
+        classify->Item<QPushButton>(button)->click();
+    }
+    const QWidgetList before = QApplication::topLevelWidgets();
+    classify->Item<QPushButton>(IDOK)->click();
+    QPointer<ProgressWindow> progress = NewWindow<ProgressWindow>(before);
+    ASSERT_FALSE(progress.isNull()) << "the task reports in a progress window";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return classify.isNull(); }, 5000)) << "the window closes once started";
+
+    CBaseAlgorithm::WaitForRunningTasks();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress->IsFinished(); }, 5000));
+    ASSERT_TRUE(fs::exists(output)) << progress->MessageText().toStdString();
+
+    // The output: one band; the left strip is class 1 and the right strip class 2.
+    std::unique_ptr<GDALDataset> ds(GDALDataset::Open(output.string().c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+    ASSERT_TRUE(ds);
+    ASSERT_EQ(ds->GetRasterCount(), 1);
+    ASSERT_EQ(ds->GetRasterXSize(), kWidth);
+    ASSERT_EQ(ds->GetRasterYSize(), kHeight);
+    std::vector<int> classes(static_cast<size_t>(kWidth) * kHeight);
+    ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, kWidth, kHeight, classes.data(), kWidth, kHeight,
+                                             GDT_Int32, 0, 0, nullptr),
+              CE_None);
+    std::array<std::int64_t, 3> counts{};
+    int wrong = 0;
+    for (int r = 0; r < kHeight; ++r)
+        for (int c = 0; c < kWidth; ++c) {
+            const int value = classes[static_cast<size_t>(r) * kWidth + c];
+            ASSERT_TRUE(value >= 0 && value <= 2) << value;
+            ++counts[value];
+            const int strip = c / kStrip;
+            if ((strip == 0 && value != 1) || (strip == 2 && value != 2))
+                ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
+
+    // The assistant file names the classes after the samples and counts their pixels.
+    const std::wstring acfPath = AssistantFilePath(output.wstring());
+    ASSERT_TRUE(fs::exists(acfPath));
+    CClassifiedAssistantFile acf;
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(acfPath)) << acf.GetLastError();
+    ASSERT_EQ(acf.GetClassCount(), 3);
+    for (int k = 1; k <= 2; ++k) {
+        const ClassRecord* record = acf.GetClassRecords()[k];
+        EXPECT_EQ(record->m_name, L"C" + std::to_wstring(k));
+        EXPECT_EQ(record->m_pixelCount, counts[k]) << k;
+    }
+
+    // The editor was saved: closing it asks nothing.
+    editor->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.isNull() || !editor->isVisible(); }, 5000));
+    EXPECT_TRUE(ui.messages.empty());
+}

@@ -1,0 +1,347 @@
+// The SVM and the BP network: every pixel right on separable scenes (with
+// AOI and nodata), the batched SVM prediction against libsvm's svm_predict
+// for every kernel, saved models, the network on XOR, and bad input.
+#include "engine/aiffile.h"
+#include "engine/classifysamplefile.h"
+#include "platform/commonfun.h"
+#include "processing/bpnnclassify.h"
+#include "processing/svmclassify.h"
+#include "support/scratchdir.h"
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int W = 48, H = 36, B = 3;
+constexpr double X0 = 1000, Y0 = 2000; // ground origin, 1 unit pixels, north up
+
+// Class of a pixel in the scene: three vertical stripes.
+int stripe(int column) { return column * 3 / W + 1; }
+
+// Three spectral groups by stripe, with noise; band 1 is nodata at (4, 4).
+void writeScene(const fs::path& path) {
+    GDALAllRegister();
+    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        path.string().c_str(), W, H, B, GDT_Float32, nullptr));
+    double gt[6] = {X0, 1, 0, Y0, 0, -1};
+    ds->SetGeoTransform(gt);
+    const float means[3][B] = {{120, 80, 60}, {60, 140, 90}, {90, 100, 170}};
+    std::mt19937 rng(5);
+    std::normal_distribution<float> noise(0, 6);
+    for (int b = 0; b < B; ++b) {
+        std::vector<float> band(static_cast<size_t>(W) * H);
+        for (int r = 0; r < H; ++r)
+            for (int c = 0; c < W; ++c)
+                band[r * W + c] = means[stripe(c) - 1][b] + noise(rng);
+        if (b == 0)
+            band[4 * W + 4] = -9999;
+        ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, W, H, band.data(), W, H, GDT_Float32, 0, 0, nullptr);
+    }
+    ds->GetRasterBand(1)->SetNoDataValue(-9999);
+}
+
+// A rectangle of pixel columns [c0, c1) and rows [r0, r1) in ground coordinates.
+CDrawShape* rectangle(double c0, double r0, double c1, double r1) {
+    return new CDrawShape(DRAWSHAPE_RECTANGLE, {{X0 + c0, Y0 - r0}, {X0 + c1, Y0 - r1}});
+}
+
+// One sample per stripe, trained on a small rectangle inside it (the
+// statistics are irrelevant to the learners and left zero).
+void writeSamples(const fs::path& path, int bands = B, double shift = 0) {
+    CClassifySampleFile file;
+    file.SetFileTag(L"test");
+    file.m_bandCount = bands;
+    for (int i = 0; i < 3; ++i) {
+        auto* s = new ClassifySample;
+        s->SetName(L"类" + std::to_wstring(i + 1));
+        s->m_index = i + 1;
+        s->m_colour = 0x202020u * (i + 1);
+        s->m_bandCount = bands;
+        s->m_mean.assign(bands, 0);
+        s->m_min.assign(bands, 0);
+        s->m_max.assign(bands, 0);
+        s->m_covariance.assign(static_cast<size_t>(bands) * bands, 0);
+        const double c0 = i * W / 3 + 3 + shift;
+        s->m_shapes.push_back(rectangle(c0, 6, c0 + 8, 30));
+        file.m_samples.push_back(s);
+    }
+    ASSERT_NE(file.WriteClassifySampleFile(CommonFun::M2U(path.string())), 0) << file.GetLastError();
+}
+
+std::vector<std::uint8_t> readLabels(const fs::path& path) {
+    std::unique_ptr<GDALDataset> ds(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER));
+    EXPECT_TRUE(ds);
+    if (!ds)
+        return {};
+    std::vector<std::uint8_t> v(static_cast<size_t>(W) * H);
+    EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, W, H, v.data(), W, H, GDT_Byte, 0, 0, nullptr), CE_None);
+    return v;
+}
+
+struct Scene {
+    fs::path dir, image, samples;
+};
+
+const Scene& scene() {
+    static const Scene s = [] {
+        Scene made{ScratchDir() / "learned", {}, {}};
+        fs::create_directories(made.dir);
+        made.image = made.dir / "scene.tif";
+        made.samples = made.dir / "stripes.cif";
+        writeScene(made.image);
+        writeSamples(made.samples);
+        return made;
+    }();
+    return s;
+}
+
+template <class Record> void fillPaths(Record& r, const fs::path& out, const fs::path& samples) {
+    r.m_inputPath = CommonFun::M2U(scene().image.string());
+    r.m_outputPath = CommonFun::M2U(out.string());
+    r.m_sampleFilePath = CommonFun::M2U(samples.string());
+}
+
+CSvmClassifyParam svmRecord(const fs::path& out, int kernel, const fs::path& samples = scene().samples) {
+    CSvmClassifyParam r;
+    fillPaths(r, out, samples);
+    r.m_kernelType = kernel;
+    r.m_modelFilePath = CommonFun::M2U(out.string() + ".svm");
+    return r;
+}
+
+CSuperviseBPNNParam bpRecord(const fs::path& out, const fs::path& samples = scene().samples) {
+    CSuperviseBPNNParam r;
+    fillPaths(r, out, samples);
+    r.m_learningRate = 0.05;
+    return r;
+}
+
+// Every valid pixel in its stripe; nodata and pixels outside the AOI 0.
+void expectStripes(const fs::path& out, bool withAoi) {
+    const std::vector<std::uint8_t> labels = readLabels(out);
+    ASSERT_EQ(labels.size(), static_cast<size_t>(W) * H);
+    int wrong = 0;
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c) {
+            const bool inAoi = !withAoi || (c >= 2 && c < 40 && r >= 3 && r < 30);
+            const int expected = (r == 4 && c == 4) || !inAoi ? 0 : stripe(c);
+            wrong += labels[r * W + c] != expected;
+        }
+    EXPECT_EQ(wrong, 0) << out;
+}
+
+void writeAoi(const fs::path& path) {
+    AifContent aoi;
+    aoi.polygons = {{{X0 + 2, Y0 - 3}, {X0 + 40, Y0 - 3}, {X0 + 40, Y0 - 30}, {X0 + 2, Y0 - 30}}};
+    ASSERT_TRUE(WriteAifFile(CommonFun::M2U(path.string()), aoi));
+}
+
+// A training set of two overlapping clouds per class in `bands` dimensions.
+TrainingSet overlappingClouds(int classes, int perClass, int bands, unsigned seed) {
+    TrainingSet set;
+    set.bands = bands;
+    set.classes = classes;
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> noise(0, 18);
+    for (int c = 0; c < classes; ++c)
+        for (int i = 0; i < perClass; ++i) {
+            for (int b = 0; b < bands; ++b)
+                set.features.push_back(100 + 25 * ((c + b) % classes) + noise(rng));
+            set.labels.push_back(c);
+        }
+    return set;
+}
+
+} // namespace
+
+TEST(Svm, EveryKernelSeparatesTheStripesAndHonoursAoiAndNodata) {
+    const fs::path aoi = scene().dir / "aoi.aif";
+    writeAoi(aoi);
+    for (int kernel : {SVM_KERNEL_LINEAR, SVM_KERNEL_POLYNOMIAL, SVM_KERNEL_RBF, SVM_KERNEL_SIGMOID}) {
+        const fs::path out = scene().dir / ("svm" + std::to_string(kernel) + ".tif");
+        CSvmClassifyParam r = svmRecord(out, kernel);
+        if (kernel == SVM_KERNEL_SIGMOID)
+            r.m_coef0 = 0; // tanh(γ x·s + 1) saturates on the scaled bands
+        const bool withAoi = kernel == SVM_KERNEL_RBF;
+        if (withAoi)
+            r.m_aoiPath = CommonFun::M2U(aoi.string());
+        CSvmClassifyProcessAlg svm(&r);
+        ASSERT_TRUE(svm.ProcessFromNewThread(false)) << CommonFun::U2M(svm.GetLastError());
+        expectStripes(out, withAoi);
+        EXPECT_TRUE(fs::exists(out.string() + ".svm"));
+    }
+}
+
+TEST(Svm, BatchedPredictionAgreesWithLibsvmForEveryKernel) {
+    // Three classes that overlap: many support vectors, many close decisions.
+    const TrainingSet set = overlappingClouds(3, 150, 4, 9);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> anywhere(40, 220);
+    std::vector<float> pixels(4 * 3000);
+    for (float& v : pixels)
+        v = anywhere(rng);
+    for (int kernel : {SVM_KERNEL_LINEAR, SVM_KERNEL_POLYNOMIAL, SVM_KERNEL_RBF, SVM_KERNEL_SIGMOID}) {
+        std::wstring error;
+        const auto model = SvmModel::Train(set, {kernel, 0.5, 0.7, 3, 1.0}, error);
+        ASSERT_TRUE(model) << CommonFun::U2M(error);
+        EXPECT_GT(model->SupportVectorCount(), 30);
+        std::vector<std::uint16_t> batched(3000, 0);
+        SvmModel::Workspace work;
+        model->Predict(pixels.data(), 3000, nullptr, batched.data(), work);
+        int differ = 0;
+        std::set<int> seen;
+        for (int i = 0; i < 3000; ++i) {
+            const int reference = model->PredictWithLibsvm(pixels.data() + 4 * i);
+            differ += batched[i] != reference;
+            seen.insert(reference);
+        }
+        EXPECT_EQ(differ, 0) << "kernel " << kernel;
+        EXPECT_EQ(seen.size(), 3u) << "kernel " << kernel;
+    }
+}
+
+TEST(Svm, SavedModelReloadsAndPredictsTheSameAndIsReusedByTheClassifier) {
+    const TrainingSet set = overlappingClouds(4, 80, 3, 4);
+    std::wstring error;
+    const auto model = SvmModel::Train(set, {SVM_KERNEL_RBF, 1, 0.5, 2, 1.0}, error);
+    ASSERT_TRUE(model);
+    const fs::path path = scene().dir / "clouds.svm";
+    ASSERT_TRUE(model->Save(CommonFun::M2U(path.string()), error)) << CommonFun::U2M(error);
+    EXPECT_FALSE(fs::exists(path.string() + ".part"));
+    const auto loaded = SvmModel::Load(CommonFun::M2U(path.string()), error);
+    ASSERT_TRUE(loaded) << CommonFun::U2M(error);
+    EXPECT_EQ(loaded->Bands(), 3);
+    EXPECT_EQ(loaded->ClassCount(), 4);
+    std::vector<std::uint16_t> a(set.Size()), b(set.Size());
+    SvmModel::Workspace work;
+    model->Predict(set.features.data(), static_cast<int>(set.Size()), nullptr, a.data(), work);
+    loaded->Predict(set.features.data(), static_cast<int>(set.Size()), nullptr, b.data(), work);
+    EXPECT_EQ(a, b);
+
+    // The classifier reuses a model of the stripes instead of training.
+    const fs::path first = scene().dir / "train.tif", second = scene().dir / "reuse.tif";
+    CSvmClassifyParam r = svmRecord(first, SVM_KERNEL_RBF);
+    ASSERT_TRUE(CSvmClassifyProcessAlg(&r).ProcessFromNewThread(false));
+    const auto trained = fs::last_write_time(r.m_modelFilePath);
+    CSvmClassifyParam reuse = svmRecord(second, SVM_KERNEL_LINEAR);
+    reuse.m_modelFilePath = r.m_modelFilePath;
+    CSvmClassifyProcessAlg again(&reuse);
+    again.ReuseModel(true);
+    ASSERT_TRUE(again.ProcessFromNewThread(false)) << CommonFun::U2M(again.GetLastError());
+    EXPECT_EQ(readLabels(first), readLabels(second));
+    EXPECT_EQ(fs::last_write_time(r.m_modelFilePath), trained);
+
+    // A file that is not a model of ours is refused.
+    std::ofstream(scene().dir / "junk.svm") << "svm_type c_svc\nkernel_type rbf\n";
+    EXPECT_FALSE(SvmModel::Load(CommonFun::M2U((scene().dir / "junk.svm").string()), error));
+    EXPECT_NE(error.find(L"scaling"), std::wstring::npos);
+}
+
+TEST(BPNetwork, LearnsXorAndSeparableCasesAndStopsAtTheMaximumError) {
+    // XOR: four clusters in two bands, opposite corners share a class.
+    TrainingSet xorSet;
+    xorSet.bands = 2;
+    xorSet.classes = 2;
+    std::mt19937 rng(1);
+    std::normal_distribution<float> noise(0, 0.05f);
+    for (int i = 0; i < 400; ++i) {
+        const int a = i % 2, b = (i / 2) % 2;
+        xorSet.features.push_back(a + noise(rng));
+        xorSet.features.push_back(b + noise(rng));
+        xorSet.labels.push_back(a ^ b);
+    }
+    MultiLayerPerceptron net;
+    MultiLayerPerceptron::Training training;
+    ASSERT_TRUE(net.Train(xorSet, 0.1, 0.0, 200000, nullptr, training));
+    EXPECT_EQ(training.iterations, 200000u);
+    EXPECT_FALSE(training.converged);
+    const float corners[] = {0, 0, 1, 1, 0, 1, 1, 0};
+    std::vector<std::uint16_t> labels(4);
+    MultiLayerPerceptron::Workspace work;
+    net.Predict(corners, 4, nullptr, labels.data(), work);
+    EXPECT_EQ(labels, (std::vector<std::uint16_t>{1, 1, 2, 2}));
+    // The single-precision batch picks the class the double-precision outputs favour.
+    for (int i = 0; i < 4; ++i) {
+        const std::vector<double> o = net.Outputs(corners + 2 * i);
+        EXPECT_EQ(o[1] > o[0] ? 2 : 1, labels[i]);
+        EXPECT_NEAR(o[0] + o[1], 1.0, 1e-12);
+    }
+
+    // Well-separated classes: the error falls below the maximum error and training stops early.
+    const TrainingSet separable = overlappingClouds(3, 100, 3, 2);
+    TrainingSet apart = separable;
+    for (size_t i = 0; i < apart.Size(); ++i)
+        for (int b = 0; b < 3; ++b)
+            apart.features[i * 3 + b] = 300.0f * apart.labels[i] + separable.features[i * 3 + b] * 0.01f;
+    ASSERT_TRUE(net.Train(apart, 0.2, 0.001, 100000, nullptr, training));
+    EXPECT_TRUE(training.converged);
+    EXPECT_LE(training.error, 0.001);
+    EXPECT_LT(training.iterations, 100000u);
+    EXPECT_EQ(training.iterations % apart.Size(), 0u); // checked at the end of an epoch
+
+    // Cancelling through progress stops training.
+    EXPECT_FALSE(net.Train(xorSet, 0.1, 0.0, 200000, [](double) { return false; }, training));
+}
+
+TEST(BPNetwork, ClassifiesTheStripesDeterministically) {
+    const fs::path a = scene().dir / "bp-a.tif", b = scene().dir / "bp-b.tif";
+    for (const fs::path& out : {a, b}) {
+        CSuperviseBPNNParam r = bpRecord(out);
+        CBPNNClassify bp(&r);
+        ASSERT_TRUE(bp.ProcessFromNewThread(false)) << CommonFun::U2M(bp.GetLastError());
+    }
+    expectStripes(a, false);
+    EXPECT_EQ(readLabels(a), readLabels(b));
+}
+
+TEST(Learners, BadInputFailsClearlyAndLeavesNoOutput) {
+    const fs::path dir = scene().dir / "bad";
+    fs::create_directories(dir);
+    const fs::path outside = dir / "outside.cif", fourBands = dir / "four.cif";
+    writeSamples(outside, B, 500); // every rectangle far right of the image
+    writeSamples(fourBands, 4);
+    struct Case {
+        const char* what;
+        fs::path samples;
+        const wchar_t* message;
+        bool unwritableModel;
+    } cases[] = {{"shapes outside", outside, L"no valid pixel", false},
+                 {"band count", fourBands, L"bands", false},
+                 {"missing file", dir / "none.cif", L"Cannot read the sample file", false},
+                 {"unwritable model", scene().samples, L"Cannot write the SVM model", true}};
+    for (const Case& c : cases) {
+        const fs::path out = dir / (std::string(c.what) + ".tif");
+        CSvmClassifyParam r = svmRecord(out, SVM_KERNEL_LINEAR, c.samples);
+        if (c.unwritableModel)
+            r.m_modelFilePath = CommonFun::M2U((dir / "no-such-folder" / "m.svm").string());
+        CSvmClassifyProcessAlg svm(&r);
+        EXPECT_FALSE(svm.ProcessFromNewThread(false)) << c.what;
+        EXPECT_NE(svm.GetLastError().find(c.message), std::wstring::npos) << CommonFun::U2M(svm.GetLastError());
+        if (!c.unwritableModel) {
+            CSuperviseBPNNParam bpr = bpRecord(out, c.samples);
+            CBPNNClassify bp(&bpr);
+            EXPECT_FALSE(bp.ProcessFromNewThread(false)) << c.what;
+            EXPECT_NE(bp.GetLastError().find(c.message), std::wstring::npos) << CommonFun::U2M(bp.GetLastError());
+        }
+    }
+    // Parameters out of range are refused before anything is read.
+    CSuperviseBPNNParam rate = bpRecord(dir / "rate.tif");
+    rate.m_learningRate = 0;
+    EXPECT_FALSE(CBPNNClassify(&rate).ProcessFromNewThread(false));
+    CSvmClassifyParam gamma = svmRecord(dir / "gamma.tif", SVM_KERNEL_RBF);
+    gamma.m_gamma = 0;
+    EXPECT_FALSE(CSvmClassifyProcessAlg(&gamma).ProcessFromNewThread(false));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() != ".cif")
+            left.push_back(entry.path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.front();
+}
