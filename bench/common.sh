@@ -12,7 +12,7 @@
 #   BENCH_SIZES="300 600"   scene edges to run (default "1000 4000")
 #   BENCH_LARGE=1           adds the 10000² scene to the default sizes
 #   BENCH_DIR=DIR           work folder (default BUILD/bench-work)
-#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised")
+#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised learned")
 
 build=${1:-${BENCH_BUILD:-build}}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

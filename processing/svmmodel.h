@@ -45,7 +45,8 @@ public:
 
     // Reusable buffers of one thread.
     struct Workspace {
-        Eigen::MatrixXd x, kernel, partial, decision;
+        Eigen::MatrixXd x, kernel, decision;
+        Eigen::MatrixXf kernelF, partial;
         Eigen::VectorXd norms;
         std::vector<int> votes;
     };
@@ -68,6 +69,7 @@ private:
     // (l × classes-1), the class offsets into the support vectors; for the
     // linear kernel the pairwise weight vectors (bands × pairs) instead.
     Eigen::MatrixXd m_supportVectors, m_coefficients, m_linearWeights;
+    Eigen::MatrixXf m_coefficientsF;
     Eigen::VectorXd m_svNorms, m_rho;
     std::vector<int> m_start, m_count;
 };

@@ -16,10 +16,10 @@ packages=(
 
 # `install-deps.sh fuzz` adds what the fuzz targets need (clang with its
 # sanitizer and libFuzzer runtimes); `install-deps.sh bench` the peers the
-# benchmarks compare with (GDAL's tools, GRASS GIS, scikit-learn) and GNU time.
+# benchmarks compare with (GDAL's tools, GRASS GIS, Orfeo ToolBox, scikit-learn) and GNU time.
 case "${1:-}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  bench) packages+=(python3-gdal python3-sklearn python3-numpy grass-core time) ;;
+  bench) packages+=(python3-gdal python3-sklearn python3-numpy grass-core otb-bin time) ;;
 esac
 
 missing=()

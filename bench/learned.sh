@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Learners section: tessera's SVM and BP network against their peers on the
+# synth scenes, trained on the scene's training polygons, printed as a
+# markdown section on stdout.
+#   tessera SVM  tessera classify --method svm (train + predict, the model
+#                written), then again with --model (predict only)
+#   plain libsvm tessera-svm-plain: libsvm's svm_predict pixel by pixel on
+#                the same model, one thread (also the agreement reference)
+#   OTB          otbcli_ComputeImagesStatistics + TrainImagesClassifier
+#                (libsvm, same kernel, C and gamma, 2000 samples per class),
+#                then ImageClassifier
+#   tessera BP   tessera classify --method bpnn (defaults)
+#   sklearn      MLPClassifier, one hidden layer of the same size, SGD at
+#                the same rate, same training pixels; fit and predict timed
+#                inside the script (reading not timed)
+# Usage: bench/learned.sh [BUILD]
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+plain="$root/$build/bench/tessera-svm-plain"
+cap=2000                                  # training pixels per class, as the learners keep
+hidden=$(( 2 * (bands + classes) ))       # the network's hidden layer for these scenes
+gamma=0.143
+rate=0.01
+have_otb() { command -v otbcli_TrainImagesClassifier >/dev/null 2>&1; }
+notes=()
+have_otb || notes+=("Orfeo ToolBox is not installed here: its rows are left out.")
+have_python_module sklearn || notes+=("scikit-learn is not installed here: its rows are left out.")
+class_names() { local names=Unclassified k; for ((k = 1; k <= classes; ++k)); do names+=",Class $k"; done; echo "$names"; }
+
+echo "## SVM and BP network"
+echo
+echo "Training: the pixels under the scene's training polygons, at most $cap per class for every method."
+echo "SVM: C-SVC, C = 1, gamma $gamma; BP: one hidden layer of $hidden neurons, learning rate $rate."
+echo "Train s: training alone (tessera: the training run less the predict-only run). Predict s: labelling"
+echo "every pixel (tessera, OTB and plain libsvm: the whole command, reading and writing included;"
+echo "scikit-learn: predict() alone). Ratio: predict s over tessera's of the same method (higher is slower)."
+echo "Agreement: share of pixels labelled as libsvm's svm_predict labels them with the same model."
+for note in "${notes[@]}"; do echo "$note"; done
+echo
+echo "| scene | method | train s | predict s | max RSS MB | predict ratio to tessera | overall accuracy % | agreement with svm_predict % |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|"
+
+for n in "${sizes[@]}"; do
+  ensure_scene "$n"
+  dir=$(scene_dir "$n")
+  truth="$dir/truth.tif"
+  samples="$dir/samples.cif"
+  [ -f "$samples" ] || "$tessera" samples "$dir/scene.tif" "$dir/training.shp" "$samples" --class-field class >/dev/null 2>&1
+  row() { # method train predict rss ratio-base accuracy agreement
+    echo "| ${n}² | $1 | $2 | $3 | $(mb "$4") | $(ratio "$3" "$5") | $6 | $7 |"
+  }
+
+  for kernel in linear rbf; do
+    log "${n}²: tessera svm $kernel"
+    out="$dir/svm-$kernel"
+    timed "$dir/t.svm-$kernel.all" "$tessera" classify "$dir/scene.tif" "$samples" "$out.tif" --method svm \
+      --kernel "$kernel" --gamma "$gamma" --quiet
+    timed "$dir/t.svm-$kernel.predict" "$tessera" classify "$dir/scene.tif" "$samples" "$out-p.tif" --method svm \
+      --model "$out.svm" --quiet
+    predict=$(field "$dir/t.svm-$kernel.predict" 1)
+    train=$(awk -v a="$(field "$dir/t.svm-$kernel.all" 1)" -v b="$predict" 'BEGIN { printf "%.2f", (a > b ? a - b : 0) }')
+    log "${n}²: libsvm svm_predict pixel by pixel ($kernel)"
+    timed "$dir/t.plain-$kernel" "$plain" "$out.svm" "$dir/scene.tif" "$dir/plain-$kernel.tif"
+    agreement=$("$py" "$root/bench/label_agreement.py" "$out-p.tif" "$dir/plain-$kernel.tif")
+    row "tessera SVM $kernel" "$train" "$predict" "$(rss_of "$dir/t.svm-$kernel.all" "$dir/t.svm-$kernel.predict")" \
+      "$predict" "$(overall_accuracy "$out-p.tif" "$truth")" "$agreement"
+    plainSeconds=$(field "$dir/t.plain-$kernel" 1)
+    row "libsvm svm_predict per pixel, $kernel" - "$plainSeconds" "$(field "$dir/t.plain-$kernel" 2)" "$predict" \
+      "$(overall_accuracy "$dir/plain-$kernel.tif" "$truth" --classes "$(class_names)")" 100
+    if have_otb; then
+      log "${n}²: OTB libsvm $kernel"
+      timed "$dir/t.otb-$kernel.stats" otbcli_ComputeImagesStatistics -il "$dir/scene.tif" -out.xml "$dir/otb-stats.xml"
+      timed "$dir/t.otb-$kernel.train" otbcli_TrainImagesClassifier -io.il "$dir/scene.tif" \
+        -io.vd "$dir/training.shp" -io.imstat "$dir/otb-stats.xml" -sample.vfn class -sample.mt "$cap" \
+        -sample.mv 0 -sample.vtr 0 -classifier libsvm -classifier.libsvm.k "$kernel" -classifier.libsvm.m csvc \
+        -classifier.libsvm.c 1 -classifier.libsvm.gamma "$gamma" -classifier.libsvm.opt false -rand 1 \
+        -io.out "$dir/otb-$kernel.model"
+      timed "$dir/t.otb-$kernel.predict" otbcli_ImageClassifier -in "$dir/scene.tif" -imstat "$dir/otb-stats.xml" \
+        -model "$dir/otb-$kernel.model" -out "$dir/otb-$kernel.tif" uint8
+      row "OTB TrainImagesClassifier + ImageClassifier, $kernel" \
+        "$(seconds_of "$dir/t.otb-$kernel.stats" "$dir/t.otb-$kernel.train")" "$(field "$dir/t.otb-$kernel.predict" 1)" \
+        "$(rss_of "$dir/t.otb-$kernel.train" "$dir/t.otb-$kernel.predict")" "$predict" \
+        "$(overall_accuracy "$dir/otb-$kernel.tif" "$truth" --classes "$(class_names)")" -
+    fi
+  done
+
+  log "${n}²: tessera bpnn"
+  timed "$dir/t.bpnn" "$tessera" classify "$dir/scene.tif" "$samples" "$dir/bpnn.tif" --method bpnn --rate "$rate" --quiet
+  bpSeconds=$(field "$dir/t.bpnn" 1)
+  row "tessera BP network (train + predict)" - "$bpSeconds" "$(field "$dir/t.bpnn" 2)" "$bpSeconds" \
+    "$(overall_accuracy "$dir/bpnn.tif" "$truth")" -
+  if have_python_module sklearn; then
+    log "${n}²: scikit-learn MLPClassifier"
+    timed "$dir/t.mlp" "$py" "$root/bench/sklearn_mlp.py" "$dir/scene.tif" "$dir/training.shp" class \
+      "$dir/sklearn-mlp.tif" "$dir/t.mlp.split" "$hidden" "$rate" "$cap"
+    row "scikit-learn MLPClassifier (SGD)" "$(field "$dir/t.mlp.split" 1)" "$(field "$dir/t.mlp.split" 2)" \
+      "$(field "$dir/t.mlp" 2)" "$bpSeconds" "$(overall_accuracy "$dir/sklearn-mlp.tif" "$truth" --classes "$(class_names)")" -
+  fi
+done
+echo
