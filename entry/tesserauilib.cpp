@@ -1,9 +1,11 @@
 #include "entry/tesserauilib.h"
 
 #include "accuracy/CClassesAccuracyDlg.h"
+#include "classify/CBPClassifyDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "classify/CMinDistanceClassifyDlg.h"
+#include "classify/CSvmClassifyDlg.h"
 #include "entry/tesserauiapp.h"
 #include "postclass/CClassesClumpDlg.h"
 #include "postclass/CClassesFilterDlg.h"
@@ -55,4 +57,12 @@ unsigned long CTesseraUILib::ShowLumpClassifyDlg() {
 
 unsigned long CTesseraUILib::ShowFilterClassifyDlg() {
     return ShowModelessWindow<CClassesFilterDlg>();
+}
+
+unsigned long CTesseraUILib::ShowSvmClassifyDlg(IControlerInterface* host) {
+    return ShowModelessWindow<CSvmClassifyDlg>(host);
+}
+
+unsigned long CTesseraUILib::ShowBPClassifyDlg(IControlerInterface* host) {
+    return ShowModelessWindow<CBPClassifyDlg>(host);
 }

@@ -47,6 +47,10 @@ public:
     static unsigned long ShowLumpClassifyDlg();
     // Class filter (removal of small regions), template 6014.
     static unsigned long ShowFilterClassifyDlg();
+    // Support vector machine classification, template 6022.
+    static unsigned long ShowSvmClassifyDlg(IControlerInterface* host);
+    // Back-propagation neural network classification, template 6023.
+    static unsigned long ShowBPClassifyDlg(IControlerInterface* host);
 };
 
 // The steps every entry point runs: the library's module context for the
