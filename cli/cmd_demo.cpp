@@ -128,7 +128,7 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
                          "--min-distance", "300", "--std-dev", "400", "--min-pixels", "500", "--quiet"},
              demo.Path("isodata.tif"), false);
     if (haveSamples) {
-        for (const char* method : {"mindist", "maxlik", "mahalanobis", "sam", "parallelepiped"})
+        for (const char* method : {"mindist", "maxlik", "mahalanobis", "sam", "parallelepiped", "svm", "bpnn"})
             classify(method, {"classify", image, samples, demo.Path(std::string(method) + ".tif"), "--method", method,
                               "--quiet"},
                      demo.Path(std::string(method) + ".tif"), true);

@@ -1,4 +1,4 @@
-// tessera kmeans / isodata on a synth scene: outputs, agreement with the
+// tessera kmeans / isodata / classify on a synth scene: outputs, agreement with the
 // truth, and the one-line failures that leave nothing behind.
 #include "cli/subcommands.h"
 #include "engine/classifiedassistantfile.h"
@@ -118,4 +118,70 @@ TEST(TesseraClassify, FailuresAreOneLineAndLeaveNothing) {
     fails({"isodata", input, target, "--bands", "1,7", "--quiet"}, 1, "Band 7 does not exist");
     fails({"kmeans", input, target, "--format", "xyz"}, 2, "unknown format");
     fails({"kmeans", input, target, "--aoi", (scene() / "truth.tif").string(), "--quiet"}, 1, "area of interest");
+}
+
+TEST(TesseraClassify, EverySupervisedMethodScoresAgainstTheTruth) {
+    const fs::path out = ScratchDir() / "supervised-out";
+    fs::create_directories(out);
+    const std::string input = (scene() / "scene.tif").string(), samples = (out / "s.cif").string();
+    CommandRun r = tessera({"samples", input, (scene() / "training.shp").string(), samples, "--class-field", "class"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    // The angle ignores brightness and the min-max boxes of one polygon per
+    // class leave the tails of each class outside: those two score lower.
+    const std::map<std::string, double> floors{{"mindist", 95},        {"maxlik", 95}, {"mahalanobis", 95},
+                                               {"sam", 90},            {"svm", 95},    {"bpnn", 95},
+                                               {"parallelepiped", 80}};
+    for (const auto& [name, floor] : floors) {
+        const char* method = name.c_str();
+        const std::string target = (out / (std::string(method) + ".tif")).string();
+        r = tessera({"classify", input, samples, target, "--method", method, "--quiet"});
+        ASSERT_EQ(r.code, 0) << method << ": " << r.err;
+        const std::string json = (out / (std::string(method) + ".json")).string();
+        r = tessera({"accuracy", target, "--reference", (scene() / "truth.tif").string(), "--report",
+                     (out / (std::string(method) + ".txt")).string(), "--json", json});
+        ASSERT_EQ(r.code, 0) << method << ": " << r.err;
+        std::ifstream in(json);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t at = text.find("\"overall_accuracy\":");
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_GT(std::stod(text.substr(at + 19)), floor) << method;
+    }
+    // The SVM wrote its model beside the output; --model classifies with it unchanged.
+    ASSERT_TRUE(fs::exists(out / "svm.svm"));
+    r = tessera({"classify", input, samples, (out / "again.tif").string(), "--method", "svm", "--model",
+                 (out / "svm.svm").string(), "--kernel", "rbf", "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readBand(out / "again.tif"), readBand(out / "svm.tif"));
+}
+
+TEST(TesseraClassify, BadSampleFilesAndRastersFailWithoutOutput) {
+    const fs::path out = ScratchDir() / "supervised-fail";
+    fs::create_directories(out);
+    const std::string input = (scene() / "scene.tif").string(), samples = (out / "s.cif").string();
+    ASSERT_EQ(tessera({"samples", input, (scene() / "training.shp").string(), samples, "--class-field", "class"}).code,
+              0);
+    std::ofstream(out / "empty.cif").close();
+    std::ofstream(out / "corrupt.cif") << "not a sample file at all";
+    const auto before = files(out);
+    const auto fails = [&](std::vector<std::string> args, int code, const std::string& words) {
+        const CommandRun r = tessera(args);
+        EXPECT_EQ(r.code, code) << r.err;
+        EXPECT_NE(r.err.find(words), std::string::npos) << r.err;
+        EXPECT_EQ(files(out), before) << args[1];
+    };
+    const std::string target = (out / "c.tif").string();
+    for (const char* method : {"maxlik", "svm", "bpnn"}) {
+        fails({"classify", input, samples, target, "--method", method, "--bands", "1,2", "--quiet"}, 1, "bands");
+        fails({"classify", input, (out / "empty.cif").string(), target, "--method", method, "--quiet"}, 1,
+              "Cannot read the sample file");
+        fails({"classify", input, (out / "corrupt.cif").string(), target, "--method", method, "--quiet"}, 1,
+              "Cannot read the sample file");
+        fails({"classify", (out / "none.tif").string(), samples, target, "--method", method, "--quiet"}, 1,
+              "Cannot open the input image");
+    }
+    fails({"classify", input, samples, target, "--method", "tree"}, 2, "unknown method");
+    fails({"classify", input, samples, target, "--method", "svm", "--kernel", "cubic"}, 2, "unknown kernel");
+    fails({"classify", input, samples, target, "--method", "bpnn", "--rate", "2"}, 2, "--rate");
+    fails({"classify", input, samples, target, "--method", "svm", "--model", (out / "none.svm").string(), "--quiet"},
+          1, "Cannot open the SVM model file");
 }
