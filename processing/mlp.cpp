@@ -141,14 +141,7 @@ void MultiLayerPerceptron::prepareSinglePrecision() {
 
 void MultiLayerPerceptron::Predict(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels,
                                    Workspace& work) const {
-    std::vector<int> index(kChunkPixels);
-    for (int first = 0; first < count;) {
-        int m = 0;
-        for (; first < count && m < kChunkPixels; ++first)
-            if (!valid || valid[first])
-                index[m++] = first;
-        if (m == 0)
-            continue;
+    ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         work.x.resize(m, m_bands);
         for (int r = 0; r < m; ++r)
             work.x.row(r) = Eigen::Map<const Eigen::RowVectorXf>(pixels + static_cast<size_t>(index[r]) * m_bands,
@@ -164,7 +157,7 @@ void MultiLayerPerceptron::Predict(const float* pixels, int count, const std::ui
             work.output.row(r).maxCoeff(&best);
             labels[index[r]] = static_cast<std::uint16_t>(best + 1);
         }
-    }
+    });
 }
 
 std::vector<double> MultiLayerPerceptron::Outputs(const float* pixel) const {

@@ -209,21 +209,13 @@ void SvmModel::Predict(const float* pixels, int count, const std::uint8_t* valid
                        Workspace& work) const {
     const int k = m_model->nr_class, d = Bands(), pairs = k * (k - 1) / 2;
     const svm_parameter& param = m_model->param;
-    std::vector<int> index(kChunkPixels);
     std::vector<double> scaled(d);
     work.votes.resize(k);
-    for (int first = 0; first < count;) {
-        // Gather up to a chunk of valid pixels.
-        int m = 0;
-        for (; first < count && m < kChunkPixels; ++first)
-            if (!valid || valid[first])
-                index[m++] = first;
-        if (m == 0)
-            continue;
+    ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         if (k == 1) {
             for (int r = 0; r < m; ++r)
                 labels[index[r]] = static_cast<std::uint16_t>(m_model->label[0]);
-            continue;
+            return;
         }
         work.x.resize(m, d);
         for (int r = 0; r < m; ++r) {
@@ -285,7 +277,7 @@ void SvmModel::Predict(const float* pixels, int count, const std::uint8_t* valid
                     best = c;
             labels[index[r]] = static_cast<std::uint16_t>(m_model->label[best]);
         }
-    }
+    });
 }
 
 int SvmModel::PredictWithLibsvm(const float* pixel) const {
