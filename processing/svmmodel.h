@@ -46,9 +46,10 @@ public:
     // Reusable buffers of one thread.
     struct Workspace {
         Eigen::MatrixXd x, kernel, decision;
-        Eigen::MatrixXf kernelF, partial;
-        Eigen::VectorXd norms;
-        std::vector<int> votes;
+        Eigen::MatrixXf kernelF, partial, xByBand;
+        std::vector<float> column;
+        Eigen::MatrixXi voteCount;
+        std::vector<int> wins, best, bestVotes;
     };
     // Labels of count pixels (count × Bands() raw values, pixel-interleaved);
     // pixels whose valid entry is 0 are skipped (valid may be null).
@@ -61,15 +62,21 @@ public:
 private:
     SvmModel();
     void prepare(); // the dense matrices of the batched predictor
+    // The polynomial or sigmoid kernel of the chunk in work.x against every
+    // support vector into work.kernelF.
+    void polynomialOrSigmoidKernel(Workspace& work, int m) const;
 
     svm_model* m_model = nullptr;
     std::vector<svm_node> m_nodes; // the training pixels a trained model points into
     FeatureScaling m_scaling;
-    // Support vectors (l × bands), their squared norms, the coefficients
+    // Support vectors (l × bands), the coefficients
     // (l × classes-1), the class offsets into the support vectors; for the
     // linear kernel the pairwise weight vectors (bands × pairs) instead.
     Eigen::MatrixXd m_supportVectors, m_coefficients, m_linearWeights;
-    Eigen::MatrixXf m_coefficientsF;
-    Eigen::VectorXd m_svNorms, m_rho;
+    Eigen::MatrixXf m_coefficientsF, m_supportVectorsF; // the latter bands × l: vector j at column j
+    Eigen::VectorXd m_rho;
     std::vector<int> m_start, m_count;
+    // For the RBF pass: coefficients l × (classes-1) row-major, each vector's class.
+    std::vector<float> m_coefficientsByVector;
+    std::vector<int> m_classOf;
 };

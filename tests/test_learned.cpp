@@ -181,30 +181,33 @@ TEST(Svm, EveryKernelSeparatesTheStripesAndHonoursAoiAndNodata) {
 }
 
 TEST(Svm, BatchedPredictionAgreesWithLibsvmForEveryKernel) {
-    // Three classes that overlap: many support vectors, many close decisions.
-    const TrainingSet set = overlappingClouds(3, 150, 4, 9);
-    std::mt19937 rng(3);
-    std::uniform_real_distribution<float> anywhere(40, 220);
-    std::vector<float> pixels(4 * 3000);
-    for (float& v : pixels)
-        v = anywhere(rng);
-    for (int kernel : {SVM_KERNEL_LINEAR, SVM_KERNEL_POLYNOMIAL, SVM_KERNEL_RBF, SVM_KERNEL_SIGMOID}) {
-        std::wstring error;
-        const auto model = SvmModel::Train(set, {kernel, 0.5, 0.7, 3, 1.0}, error);
-        ASSERT_TRUE(model) << CommonFun::U2M(error);
-        EXPECT_GT(model->SupportVectorCount(), 30);
-        std::vector<std::uint16_t> batched(3000, 0);
-        SvmModel::Workspace work;
-        model->Predict(pixels.data(), 3000, nullptr, batched.data(), work);
-        int differ = 0;
-        std::set<int> seen;
-        for (int i = 0; i < 3000; ++i) {
-            const int reference = model->PredictWithLibsvm(pixels.data() + 4 * i);
-            differ += batched[i] != reference;
-            seen.insert(reference);
+    // Three classes that overlap: many support vectors, many close decisions;
+    // 4 bands take the RBF kernel's unrolled path, 11 its general one.
+    for (int bands : {4, 11}) {
+        const TrainingSet set = overlappingClouds(3, 150, bands, 9);
+        std::mt19937 rng(3);
+        std::uniform_real_distribution<float> anywhere(40, 220);
+        std::vector<float> pixels(static_cast<size_t>(bands) * 3000);
+        for (float& v : pixels)
+            v = anywhere(rng);
+        for (int kernel : {SVM_KERNEL_LINEAR, SVM_KERNEL_POLYNOMIAL, SVM_KERNEL_RBF, SVM_KERNEL_SIGMOID}) {
+            std::wstring error;
+            const auto model = SvmModel::Train(set, {kernel, 0.5, 0.7 * 4 / bands, 3, 1.0}, error);
+            ASSERT_TRUE(model) << CommonFun::U2M(error);
+            EXPECT_GT(model->SupportVectorCount(), 30);
+            std::vector<std::uint16_t> batched(3000, 0);
+            SvmModel::Workspace work;
+            model->Predict(pixels.data(), 3000, nullptr, batched.data(), work);
+            int differ = 0;
+            std::set<int> seen;
+            for (int i = 0; i < 3000; ++i) {
+                const int reference = model->PredictWithLibsvm(pixels.data() + static_cast<size_t>(bands) * i);
+                differ += batched[i] != reference;
+                seen.insert(reference);
+            }
+            EXPECT_EQ(differ, 0) << "kernel " << kernel << ", " << bands << " bands";
+            EXPECT_EQ(seen.size(), 3u) << "kernel " << kernel << ", " << bands << " bands";
         }
-        EXPECT_EQ(differ, 0) << "kernel " << kernel;
-        EXPECT_EQ(seen.size(), 3u) << "kernel " << kernel;
     }
 }
 
