@@ -8,7 +8,7 @@
 
 #include <vector>
 
-enum SuperviseClassifyType {
+enum SuperviseClassifyType : int {
     SUPERVISE_MINIMUM_DISTANCE = 0,
     SUPERVISE_MAXIMUM_LIKELIHOOD = 1,
     SUPERVISE_MAHALANOBIS = 2,

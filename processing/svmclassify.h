@@ -11,7 +11,7 @@
 
 #include <memory>
 
-enum SvmKernelType {
+enum SvmKernelType : int {
     SVM_KERNEL_LINEAR = 0,
     SVM_KERNEL_POLYNOMIAL = 1,
     SVM_KERNEL_RBF = 2,
