@@ -30,6 +30,21 @@ struct PixelBlock {
     const float* Pixel(int index) const { return values + static_cast<size_t>(index) * bands; }
 };
 
+// Hands the valid pixels among count (valid may be null: all valid) to
+// chunk(index, m) in runs of at most chunkSize, index[0..m) their positions:
+// kernels that label a block a vectorised pass or matrix product at a time.
+template <class Chunk> void ForEachValidChunk(int count, const std::uint8_t* valid, int chunkSize, Chunk chunk) {
+    std::vector<int> index(static_cast<std::size_t>(chunkSize));
+    for (int first = 0; first < count;) {
+        int m = 0;
+        for (; first < count && m < chunkSize; ++first)
+            if (!valid || valid[first])
+                index[m++] = first;
+        if (m > 0)
+            chunk(index, m);
+    }
+}
+
 class BlockProcessor {
 public:
     // Progress of the loop: the fraction done; false stops it.

@@ -39,21 +39,6 @@ struct FeatureScaling {
     int Bands() const { return static_cast<int>(offset.size()); }
 };
 
-// Hands the valid pixels among count (valid may be null: all valid) to
-// chunk(index, m) in runs of at most chunkSize, index[0..m) their positions:
-// the learners label a block a matrix product at a time.
-template <class Chunk> void ForEachValidChunk(int count, const std::uint8_t* valid, int chunkSize, Chunk chunk) {
-    std::vector<int> index(static_cast<std::size_t>(chunkSize));
-    for (int first = 0; first < count;) {
-        int m = 0;
-        for (; first < count && m < chunkSize; ++first)
-            if (!valid || valid[first])
-                index[m++] = first;
-        if (m > 0)
-            chunk(index, m);
-    }
-}
-
 // The pixels of `bands` (numbers from 1) under each sample's shapes, at most
 // capPerClass per class (a deterministic, evenly spread subsample when a
 // class has more; 0: no cap). False with a message when the file's band

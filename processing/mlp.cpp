@@ -1,5 +1,7 @@
 #include "processing/mlp.h"
 
+#include "processing/blockprocessor.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>

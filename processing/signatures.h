@@ -30,13 +30,14 @@ public:
     bool Prepare(SuperviseClassifyType kind, const std::vector<ClassSignature>& classes, double threshold,
                  std::wstring& error);
     int Classify(const float* pixel) const;
+    // The same for the pixels of a block (pixel-interleaved, `bands` values
+    // each) whose valid entry is set; the others' labels are left alone.
+    void ClassifyBlock(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels) const;
     // The ridge added to each class's covariance diagonal (maximum
     // likelihood and Mahalanobis): 0 when the covariance was invertible.
     const std::vector<double>& Ridges() const { return m_ridge; }
 
 private:
-    int nearestMean(const float* pixel, double& bestDistance2) const;
-
     SuperviseClassifyType m_kind = SUPERVISE_MINIMUM_DISTANCE;
     int m_classes = 0, m_bands = 0;
     double m_threshold = 0;

@@ -81,9 +81,7 @@ bool CSupervisedClassify::Process() {
         return Fail(writer.GetLastError());
     const bool ok = blocks.LabelBlocks(
         [&](const PixelBlock& block, std::uint16_t* labels, int) {
-            for (int i = 0; i < block.PixelCount(); ++i)
-                if (block.valid[i])
-                    labels[i] = static_cast<std::uint16_t>(rule.Classify(block.Pixel(i)));
+            rule.ClassifyBlock(block.values, block.PixelCount(), block.valid, labels);
         },
         writer, Stage(5, 100, L"Classifying"));
     if (!ok) {

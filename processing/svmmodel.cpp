@@ -1,6 +1,7 @@
 #include "processing/svmmodel.h"
 
 #include "platform/commonfun.h"
+#include "processing/blockprocessor.h"
 
 #include <svm.h>
 
