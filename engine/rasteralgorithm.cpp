@@ -157,8 +157,8 @@ bool CRasterAlgorithm::ComputeStaticsFromDrawshape(CRasterSource* raster, const 
     return true;
 }
 
-bool CRasterAlgorithm::CollectPixelsFromDrawshape(CRasterSource* raster, const CDrawShape* shape,
-                                                  std::vector<double>& values) {
+bool CRasterAlgorithm::VisitPixelsInDrawshape(CRasterSource* raster, const CDrawShape* shape,
+                                              const std::function<void(const std::vector<double>&)>& visit) {
     if (!raster || !raster->IsOpen() || !shape)
         return false;
     const std::unique_ptr<OGRGeometry> pixels = shapeInPixels(*raster, *shape);
@@ -167,6 +167,5 @@ bool CRasterAlgorithm::CollectPixelsFromDrawshape(CRasterSource* raster, const C
     const PixelRect rect = PixelBounds(*raster, *pixels);
     if (rect.Width() <= 0 || rect.Height() <= 0)
         return true; // wholly outside the raster: no pixel
-    return forEachPixel(*raster, *pixels, rect,
-                        [&](const std::vector<double>& v) { values.insert(values.end(), v.begin(), v.end()); });
+    return forEachPixel(*raster, *pixels, rect, visit);
 }

@@ -2,6 +2,7 @@
 // Statistics of the raster's pixels under a drawn shape.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class CRasterSource;
@@ -23,8 +24,9 @@ public:
                                             double* minimum, double* maximum, double* mean, double* covariance,
                                             CBaseProgress* progress = nullptr);
 
-    // The same pixels' values (every band, pixel-interleaved), appended to
-    // values; nodata pixels are left out. False when a read fails or the
-    // shape has no area; an empty result is not a failure.
-    static bool CollectPixelsFromDrawshape(CRasterSource* raster, const CDrawShape* shape, std::vector<double>& values);
+    // Calls visit(values) for each of the same pixels in raster order,
+    // values holding one double per band; nodata pixels are left out. False
+    // when a read fails or the shape has no area; no pixel is not a failure.
+    static bool VisitPixelsInDrawshape(CRasterSource* raster, const CDrawShape* shape,
+                                       const std::function<void(const std::vector<double>& values)>& visit);
 };

@@ -68,30 +68,46 @@ bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, co
                 std::to_wstring(bands.size()) + L".";
         return false;
     }
-    const int allBands = raster.GetBandCount();
     set.bands = static_cast<int>(bands.size());
     set.classes = static_cast<int>(file.m_samples.size());
-    std::vector<double> values;
+    std::vector<float> kept; // this class's pixels, bands.size() values each
     for (int c = 0; c < set.classes; ++c) {
         const ClassifySample& sample = *file.m_samples[c];
-        values.clear();
+        // Every stride-th pixel is kept; when twice the cap is held, every
+        // other one is dropped and the stride doubles, so memory stays
+        // bounded however large the shapes and what is kept stays evenly
+        // spread over them.
+        kept.clear();
+        std::size_t stride = 1, seen = 0;
+        const auto keep = [&](const std::vector<double>& values) {
+            if (seen++ % stride != 0)
+                return;
+            for (int b : bands)
+                kept.push_back(static_cast<float>(values[b - 1]));
+            if (capPerClass > 0 && kept.size() >= 2 * capPerClass * bands.size()) {
+                std::size_t out = 0;
+                for (std::size_t p = 0; p < kept.size(); p += 2 * bands.size())
+                    for (std::size_t b = 0; b < bands.size(); ++b)
+                        kept[out++] = kept[p + b];
+                kept.resize(out);
+                stride *= 2;
+            }
+        };
         for (const CDrawShape* shape : sample.m_shapes)
-            if (!CRasterAlgorithm::CollectPixelsFromDrawshape(&raster, shape, values)) {
+            if (!CRasterAlgorithm::VisitPixelsInDrawshape(&raster, shape, keep)) {
                 error = L"Cannot read the pixels under a shape of sample \"" + sample.GetName() + L"\".";
                 return false;
             }
-        const std::size_t pixels = values.size() / static_cast<std::size_t>(allBands);
+        const std::size_t pixels = kept.size() / bands.size();
         if (pixels == 0) {
-            error = L"Sample \"" + sample.GetName() + L"\" has no valid pixel inside the image " +
-                    raster.GetPath() + L": its shapes lie outside it.";
+            error = L"Sample \"" + sample.GetName() + L"\" has no valid pixel inside the image " + raster.GetPath() +
+                    L": its shapes lie outside it.";
             return false;
         }
-        // An evenly spread subsample keeps every part of the shapes represented.
-        const std::size_t kept = capPerClass > 0 ? std::min(pixels, capPerClass) : pixels;
-        for (std::size_t j = 0; j < kept; ++j) {
-            const double* row = values.data() + (j * pixels / kept) * static_cast<std::size_t>(allBands);
-            for (int b : bands)
-                set.features.push_back(static_cast<float>(row[b - 1]));
+        const std::size_t take = capPerClass > 0 ? std::min(pixels, capPerClass) : pixels;
+        for (std::size_t j = 0; j < take; ++j) {
+            const float* row = kept.data() + (j * pixels / take) * bands.size();
+            set.features.insert(set.features.end(), row, row + bands.size());
             set.labels.push_back(c);
         }
     }

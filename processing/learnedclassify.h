@@ -41,7 +41,7 @@ struct FeatureScaling {
 
 // The pixels of `bands` (numbers from 1) under each sample's shapes, at most
 // capPerClass per class (a deterministic, evenly spread subsample when a
-// class has more; 0: no cap). False with a message when the file's band
+// class has more, gathered in bounded memory; 0: no cap). False with a message when the file's band
 // count differs from bands.size(), it holds no sample, or a sample has no
 // valid pixel inside the raster.
 bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, const CClassifySampleFile& file,

@@ -3,6 +3,7 @@
 // for every kernel, saved models, the network on XOR, and bad input.
 #include "engine/aiffile.h"
 #include "engine/classifysamplefile.h"
+#include "engine/rastersource.h"
 #include "platform/commonfun.h"
 #include "processing/bpnnclassify.h"
 #include "processing/svmclassify.h"
@@ -11,6 +12,7 @@
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -303,6 +305,40 @@ TEST(BPNetwork, ClassifiesTheStripesDeterministically) {
     }
     expectStripes(a, false);
     EXPECT_EQ(readLabels(a), readLabels(b));
+}
+
+TEST(Learners, TrainingPixelsAreCappedEvenlyOverTheShapes) {
+    CRasterSource raster;
+    ASSERT_EQ(raster.Open(CommonFun::M2U(scene().image.string()), GIS_READONLY, true), GIS_OK);
+    CClassifySampleFile file;
+    ASSERT_NE(file.ReadClassifySampleFile(CommonFun::M2U(scene().samples.string())), 0);
+    TrainingSet all, capped;
+    std::wstring error;
+    ASSERT_TRUE(CollectTrainingSet(raster, {1, 2, 3}, file, 0, all, error)) << CommonFun::U2M(error);
+    ASSERT_TRUE(CollectTrainingSet(raster, {3, 2, 1}, file, 10, capped, error)) << CommonFun::U2M(error);
+    ASSERT_EQ(all.Size(), 3u * 8 * 24); // each rectangle: 8 columns, 24 rows of pixel centres
+    ASSERT_EQ(capped.Size(), 30u);
+    EXPECT_EQ(capped.bands, 3);
+    // Each kept pixel is one of its class's pixels (bands in the order
+    // asked), in raster order, spread from the first to near the last.
+    for (int c = 0; c < 3; ++c) {
+        std::vector<size_t> positions;
+        for (size_t i = 0; i < capped.Size(); ++i) {
+            if (capped.labels[i] != c)
+                continue;
+            for (size_t j = 0; j < all.Size(); ++j)
+                if (all.labels[j] == c && all.Row(j)[2] == capped.Row(i)[0] && all.Row(j)[1] == capped.Row(i)[1] &&
+                    all.Row(j)[0] == capped.Row(i)[2]) {
+                    positions.push_back(j - static_cast<size_t>(c) * 192);
+                    break;
+                }
+        }
+        ASSERT_EQ(positions.size(), 10u) << c;
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+        EXPECT_EQ(std::adjacent_find(positions.begin(), positions.end()), positions.end());
+        EXPECT_EQ(positions.front(), 0u);
+        EXPECT_GE(positions.back(), 150u);
+    }
 }
 
 TEST(Learners, BadInputFailsClearlyAndLeavesNoOutput) {
