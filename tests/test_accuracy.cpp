@@ -18,6 +18,7 @@
 #include "support/scratchdir.h"
 #include "support/scriptedhost.h"
 #include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -610,18 +611,11 @@ protected:
         ASSERT_FALSE(window.isNull());
     }
     void TearDown() override {
-        if (!window.isNull())
-            window->SendCommand(IDCANCEL);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+        EXPECT_TRUE(CancelWindow(window));
         SetRandomPointClock(previousClock);
     }
     void open(IControlerInterface* h) {
-        const QWidgetList before = QApplication::topLevelWidgets();
-        window = nullptr;
-        CTesseraUILib::ShowAccuracyClassifyDlg(h);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = dynamic_cast<D*>(w); d && !before.contains(w))
-                window = d;
+        window = OpenNewWindow<D>([h] { CTesseraUILib::ShowAccuracyClassifyDlg(h); });
     }
     // A classified image (width x height, one value per pixel) and its .acf.
     std::wstring makeImage(int width, int height, const std::vector<double>& values, bool withAcf = true) {

@@ -17,6 +17,7 @@
 #include "support/scratchdir.h"
 #include "support/scriptedhost.h"
 #include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -650,41 +651,17 @@ const WindowFiles& windowFiles() {
     return files;
 }
 
-struct Launch {
-    std::unique_ptr<CBaseAlgorithm> algorithm;
-    QPointer<QObject> progress;
-    bool progressShown = false;
-};
+using Launch = CaughtLaunch;
 
 template <class D> class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
-            Launch launch;
-            launch.algorithm.reset(algorithm);
-            if (CBaseProgress* progress = algorithm->GetProgress()) {
-                auto* widget = dynamic_cast<QWidget*>(progress);
-                launch.progress = widget;
-                launch.progressShown = widget && widget->isVisible();
-                progress->Finish(false, L"");
-            }
-            launches.push_back(std::move(launch));
-            return false;
-        });
-        const QWidgetList before = QApplication::topLevelWidgets();
-        openWindow();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dlg = dynamic_cast<D*>(w); dlg && !before.contains(w))
-                window = dlg;
+        window = OpenNewWindow<D>([this] { openWindow(); });
         ASSERT_FALSE(window.isNull());
     }
     void TearDown() override {
-        if (!window.isNull())
-            window->SendCommand(IDCANCEL);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-        CBaseAlgorithm::SetLaunchHook(nullptr);
-        for (Launch& l : launches)
-            EXPECT_TRUE(QTest::qWaitFor([&] { return l.progress.isNull(); }, 5000));
+        EXPECT_TRUE(CancelWindow(window));
+        EXPECT_TRUE(catcher.ProgressWindowsClosed());
     }
     virtual void openWindow() = 0;
 
@@ -731,7 +708,8 @@ protected:
     ScopedUiServices scope{ui};
     ScriptedHost host;
     QPointer<D> window;
-    std::deque<Launch> launches;
+    LaunchCatcher catcher;
+    std::deque<Launch>& launches = catcher.launches;
 };
 
 class MergeWindowTest : public WindowTest<CClassesMergeDlg> {

@@ -15,6 +15,7 @@
 #include "support/scratchdir.h"
 #include "support/scriptedhost.h"
 #include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -339,11 +340,7 @@ class SampleEditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(raster.Open(sceneRaster()), GIS_OK);
-        const QWidgetList before = QApplication::topLevelWidgets();
-        CTesseraUILib::ShowAOIEditorDlg(&host);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = dynamic_cast<D*>(w); d && !before.contains(w))
-                window = d;
+        window = OpenNewWindow<D>([this] { CTesseraUILib::ShowAOIEditorDlg(&host); });
         ASSERT_FALSE(window.isNull());
         table = window->Table();
         ASSERT_NE(table, nullptr);

@@ -17,6 +17,7 @@
 #include "support/scratchdir.h"
 #include "support/scriptedhost.h"
 #include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
@@ -341,19 +342,11 @@ class StatisticsDlgTest : public ::testing::Test {
 protected:
     using D = CClassesStaticsDlg;
     void SetUp() override {
-        const QWidgetList before = QApplication::topLevelWidgets();
-        CTesseraUILib::ShowStaticsClassifyDlg();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = dynamic_cast<D*>(w); d && !before.contains(w))
-                window = d;
+        window = OpenNewWindow<D>([] { CTesseraUILib::ShowStaticsClassifyDlg(); });
         ASSERT_FALSE(window.isNull());
         dir = freshDir("statistics-window");
     }
-    void TearDown() override {
-        if (!window.isNull())
-            window->SendCommand(IDCANCEL);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-    }
+    void TearDown() override { EXPECT_TRUE(CancelWindow(window)); }
     void open(const fs::path& image) {
         ui.ChooseFileAnswer(wpath(image));
         window->SendCommand(D::ID_FILE_OPEN_CLASSIFIED);
@@ -558,36 +551,13 @@ TEST(VectorizeSetupFunctions, RecordFlagsAndFields) {
     EXPECT_EQ(ShapeFileFlagForPath(L"/x/y.gpkg"), 0);
 }
 
-struct Launch {
-    std::unique_ptr<CBaseAlgorithm> algorithm;
-    QPointer<QObject> progress;
-    bool progressShown = false;
-    const CRasterPolygonizeParam* record() const {
-        return dynamic_cast<const CRasterPolygonizeParam*>(&algorithm->GetParam());
-    }
-};
+using Launch = CaughtLaunch;
 
 class VectorizeDlgTest : public ::testing::Test {
 protected:
     using D = CClassifyVectorizeDlg;
     void SetUp() override {
-        CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
-            Launch launch;
-            launch.algorithm.reset(algorithm);
-            if (CBaseProgress* progress = algorithm->GetProgress()) {
-                auto* widget = dynamic_cast<QWidget*>(progress);
-                launch.progress = widget;
-                launch.progressShown = widget && widget->isVisible();
-                progress->Finish(false, L"");
-            }
-            launches.push_back(std::move(launch));
-            return false;
-        });
-        const QWidgetList before = QApplication::topLevelWidgets();
-        CTesseraUILib::ShowVectorizeClassifyDlg(&host);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = dynamic_cast<D*>(w); d && !before.contains(w))
-                window = d;
+        window = OpenNewWindow<D>([this] { CTesseraUILib::ShowVectorizeClassifyDlg(&host); });
         ASSERT_FALSE(window.isNull());
         dir = freshDir("vectorize-window");
         writeAcf(dir / "five.acf",
@@ -595,12 +565,8 @@ protected:
         writeAcf(dir / "other.acf", {{L"water", 9, 1}, {L"urban", 8, 1}});
     }
     void TearDown() override {
-        if (!window.isNull())
-            window->SendCommand(IDCANCEL);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-        CBaseAlgorithm::SetLaunchHook(nullptr);
-        for (Launch& l : launches)
-            EXPECT_TRUE(QTest::qWaitFor([&] { return l.progress.isNull(); }, 5000));
+        EXPECT_TRUE(CancelWindow(window));
+        EXPECT_TRUE(catcher.ProgressWindowsClosed());
     }
     template <class T> T* item(int id) const { return window->Item<T>(id); }
     void click(int id) const {
@@ -633,7 +599,8 @@ protected:
     ScopedUiServices scope{ui};
     ScriptedHost host;
     QPointer<D> window;
-    std::deque<Launch> launches;
+    LaunchCatcher catcher;
+    std::deque<Launch>& launches = catcher.launches;
     fs::path dir;
 };
 
@@ -724,7 +691,7 @@ TEST_F(VectorizeDlgTest, OkStartsPolygonizeWithTheRecordAndCloses) {
     ASSERT_EQ(launches.size(), 1u);
     const Launch& l = launches.back();
     EXPECT_NE(dynamic_cast<CRasterPolygonize*>(l.algorithm.get()), nullptr);
-    const CRasterPolygonizeParam* r = l.record();
+    const CRasterPolygonizeParam* r = l.record<CRasterPolygonizeParam>();
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->m_inputPath, wpath(dir / "five.tif"));
     EXPECT_EQ(r->m_outputPath, L"/out/p.shp");
@@ -748,7 +715,7 @@ TEST_F(VectorizeDlgTest, EveryClassClearsThePartialFlagAndASecondImageFiltersThe
     EXPECT_EQ(texts(D::IDC_CHOSEN_CLASSES).size(), 5u);
     click(IDOK);
     ASSERT_EQ(launches.size(), 1u);
-    const CRasterPolygonizeParam* r = launches.back().record();
+    const CRasterPolygonizeParam* r = launches.back().record<CRasterPolygonizeParam>();
     EXPECT_EQ(r->m_classMap, (std::map<std::wstring, int>{{L"water", 9}}));
     EXPECT_TRUE(r->m_partialClasses); // 1 of 2
     EXPECT_EQ(r->m_shapeFile, CRasterPolygonizeParam().m_shapeFile); // "SHP" keeps the default
@@ -760,8 +727,8 @@ TEST_F(VectorizeDlgTest, AllClassesOfTheImageClearThePartialFlag) {
     click(D::IDC_ADD_ALL);
     click(IDOK);
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_FALSE(launches.back().record()->m_partialClasses);
-    EXPECT_EQ(launches.back().record()->m_outputPath, L""); // no output chosen: not checked by the window
+    EXPECT_FALSE(launches.back().record<CRasterPolygonizeParam>()->m_partialClasses);
+    EXPECT_EQ(launches.back().record<CRasterPolygonizeParam>()->m_outputPath, L""); // no output chosen: not checked by the window
 }
 
 // ============================================================================

@@ -10,6 +10,7 @@
 #include "support/scratchdir.h"
 #include "support/scriptedhost.h"
 #include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -59,26 +60,9 @@ std::wstring sampleFile(int samples, int bands) {
 
 template <class Dlg> class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
-            if (CBaseProgress* progress = algorithm->GetProgress())
-                progress->Finish(false, L"");
-            launches.emplace_back(algorithm);
-            return false;
-        });
-    }
-    void TearDown() override {
-        if (!window.isNull())
-            window->SendCommand(IDCANCEL);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-        CBaseAlgorithm::SetLaunchHook(nullptr);
-    }
+    void TearDown() override { EXPECT_TRUE(CancelWindow(window)); }
     template <class Open> void open(Open openWindow) {
-        const QWidgetList before = QApplication::topLevelWidgets();
-        openWindow();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = dynamic_cast<Dlg*>(w); d && !before.contains(w))
-                window = d;
+        window = OpenNewWindow<Dlg>(openWindow);
         ASSERT_FALSE(window.isNull());
     }
     void choose(int button, const std::wstring& path, int type = 1) {
@@ -86,14 +70,15 @@ protected:
         window->template Item<QPushButton>(button)->click();
     }
     const CSuperviseParam& launched() const {
-        return static_cast<const CSuperviseParam&>(launches.back()->GetParam());
+        return static_cast<const CSuperviseParam&>(launches.back().algorithm->GetParam());
     }
 
     ScriptedUiServices ui;
     ScopedUiServices scope{ui};
     ScriptedHost host;
     QPointer<Dlg> window;
-    std::deque<std::unique_ptr<CBaseAlgorithm>> launches;
+    LaunchCatcher catcher;
+    std::deque<CaughtLaunch>& launches = catcher.launches;
 };
 
 using CommonWindowTest = WindowTest<C>;
@@ -139,7 +124,7 @@ TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelp) {
         choose(C::IDC_OUTPUT_BROWSE, L"/data/out.img", 1); // the save type plays no part
         window->Item<QPushButton>(IDOK)->click();
         ASSERT_FALSE(launches.empty());
-        const auto& record = dynamic_cast<const CSuperviseCommonParam&>(launches.back()->GetParam());
+        const auto& record = dynamic_cast<const CSuperviseCommonParam&>(launches.back().algorithm->GetParam());
         EXPECT_EQ(record.m_threshold, e.threshold);
         EXPECT_EQ(record.m_thresholdText, e.text);
         EXPECT_EQ(record.m_outputFormat, 20);
@@ -200,7 +185,7 @@ TEST_F(CommonWindowTest, BandListAoiChoosersAndNumberRefusal) {
     window->SetDlgItemText(C::IDC_THRESHOLD, L"0.25");
     window->Item<QPushButton>(IDOK)->click();
     ASSERT_EQ(launches.size(), 1u);
-    const auto& record = dynamic_cast<const CSuperviseCommonParam&>(launches.back()->GetParam());
+    const auto& record = dynamic_cast<const CSuperviseCommonParam&>(launches.back().algorithm->GetParam());
     EXPECT_EQ(record.m_bandList, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(record.m_outputPath, L"/data/out.tif");
     EXPECT_EQ(record.m_outputFormat, 38);

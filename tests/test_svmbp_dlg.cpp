@@ -12,6 +12,7 @@
 #include "support/scratchdir.h"
 #include "support/scriptedhost.h"
 #include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -39,32 +40,15 @@ std::wstring threeBandRaster() {
 
 template <class Dlg> class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
-            const auto* progress = dynamic_cast<QWidget*>(algorithm->GetProgress());
-            progressShownAtStart = progress && progress->isVisible();
-            if (algorithm->GetProgress())
-                algorithm->GetProgress()->Finish(false, L"");
-            launches.emplace_back(algorithm);
-            return false;
-        });
-    }
-    void TearDown() override {
-        if (!window.isNull())
-            window->SendCommand(IDCANCEL);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-        CBaseAlgorithm::SetLaunchHook(nullptr);
-    }
+    void TearDown() override { EXPECT_TRUE(CancelWindow(window)); }
     // Opens the window through its entry point.
     void open() {
-        const QWidgetList before = QApplication::topLevelWidgets();
-        if constexpr (std::is_same_v<Dlg, S>)
-            CTesseraUILib::ShowSvmClassifyDlg(&host);
-        else
-            CTesseraUILib::ShowBPClassifyDlg(&host);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = dynamic_cast<Dlg*>(w); d && !before.contains(w))
-                window = d;
+        window = OpenNewWindow<Dlg>([this] {
+            if constexpr (std::is_same_v<Dlg, S>)
+                CTesseraUILib::ShowSvmClassifyDlg(&host);
+            else
+                CTesseraUILib::ShowBPClassifyDlg(&host);
+        });
         ASSERT_FALSE(window.isNull());
     }
     void choose(int button, const std::wstring& path) {
@@ -77,15 +61,15 @@ protected:
     void ok() { window->template Item<QPushButton>(IDOK)->click(); }
     // The last started algorithm, as the classifier the window must have made.
     template <class Alg> const Alg* launched() const {
-        return dynamic_cast<const Alg*>(launches.back().get());
+        return dynamic_cast<const Alg*>(launches.back().algorithm.get());
     }
 
     ScriptedUiServices ui;
     ScopedUiServices scope{ui};
     ScriptedHost host;
     QPointer<Dlg> window;
-    std::vector<std::unique_ptr<CBaseAlgorithm>> launches;
-    bool progressShownAtStart = false;
+    LaunchCatcher catcher;
+    std::deque<CaughtLaunch>& launches = catcher.launches;
 };
 
 using SvmWindowTest = WindowTest<S>;
@@ -110,7 +94,7 @@ TEST_F(SvmWindowTest, OpensOnLinearAndStartsWithTheDefaults) {
     ok(); // nothing chosen: no check, the empty paths go on
     EXPECT_TRUE(ui.messages.empty());
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_TRUE(progressShownAtStart);
+    EXPECT_TRUE(launches.back().progressShown);
     const auto* svm = launched<CSvmClassifyProcessAlg>();
     ASSERT_NE(svm, nullptr);
     const CSvmClassifyParam& record = svm->Param();
@@ -210,7 +194,7 @@ TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {
     EXPECT_TRUE(ui.fileRequests.back().hostAware);
     ok();
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_TRUE(progressShownAtStart);
+    EXPECT_TRUE(launches.back().progressShown);
     const auto* bp = launched<CBPNNClassify>();
     ASSERT_NE(bp, nullptr);
     const CSuperviseBPNNParam& record = bp->Param();

@@ -8,6 +8,7 @@
 #include "progressui/progresswindow.h"
 #include "support/scriptedhost.h"
 #include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -26,57 +27,24 @@ using namespace UnsupervisedSetup;
 
 namespace {
 
-// One algorithm the window tried to start, kept by the launch hook.
-struct Launch {
-    std::unique_ptr<CBaseAlgorithm> algorithm;
-    QPointer<QObject> progress; // the attached progress window, if any
-    bool progressShown = false;
-
-    const KMeanClassifyParam* kmeans() const {
-        return dynamic_cast<const KMeanClassifyParam*>(&algorithm->GetParam());
-    }
-    const ISODATAClassifyParam* isodata() const {
-        return dynamic_cast<const ISODATAClassifyParam*>(&algorithm->GetParam());
-    }
-};
+using Launch = CaughtLaunch;
 
 class UnsupervisedDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
-            Launch launch;
-            launch.algorithm.reset(algorithm);
-            if (CBaseProgress* progress = algorithm->GetProgress()) {
-                auto* widget = dynamic_cast<QWidget*>(progress);
-                launch.progress = widget;
-                launch.progressShown = widget && widget->isVisible();
-                progress->Finish(false, L""); // ends the progress window as a cancelled task would
-            }
-            launches.push_back(std::move(launch));
-            return false; // kept here: nothing runs
-        });
         open();
         ASSERT_FALSE(window.isNull());
     }
     // Opens a window through the entry point and makes it the one under test.
     void open() {
-        const QWidgetList before = QApplication::topLevelWidgets();
-        window = nullptr;
-        CTesseraUILib::ShowUnsuperviseClassifyDlg(&host);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = dynamic_cast<D*>(w); d && !before.contains(w))
-                window = d;
+        window = OpenNewWindow<D>([this] { CTesseraUILib::ShowUnsuperviseClassifyDlg(&host); });
         if (!window.isNull()) {
             EXPECT_TRUE(window->isVisible());
         }
     }
     void TearDown() override {
-        if (!window.isNull())
-            window->SendCommand(IDCANCEL);
-        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-        CBaseAlgorithm::SetLaunchHook(nullptr);
-        for (Launch& l : launches) // progress windows end with their (simulated) tasks
-            EXPECT_TRUE(QTest::qWaitFor([&] { return l.progress.isNull(); }, 5000));
+        EXPECT_TRUE(CancelWindow(window));
+        EXPECT_TRUE(catcher.ProgressWindowsClosed());
     }
 
     template <class T> T* item(int id) const { return window->Item<T>(id); }
@@ -110,7 +78,8 @@ protected:
     ScopedUiServices scope{ui};
     ScriptedHost host;
     QPointer<D> window;
-    std::deque<Launch> launches;
+    LaunchCatcher catcher;
+    std::deque<Launch>& launches = catcher.launches;
 };
 
 } // namespace
@@ -346,7 +315,7 @@ TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
 
     const Launch& launch = startOne();
     EXPECT_NE(dynamic_cast<CKMeanClassify*>(launch.algorithm.get()), nullptr);
-    const KMeanClassifyParam* record = launch.kmeans();
+    const KMeanClassifyParam* record = launch.record<KMeanClassifyParam>();
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->m_algorithmName, L"K均值分类算法");
     EXPECT_EQ(record->m_inputPath, L"/data/scene.tif");
@@ -373,7 +342,7 @@ TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
 TEST_F(UnsupervisedDlgTest, ClassCountTextIsConvertedLikeTheCLibrary) {
     chooseInputAndOutput();
     setText(D::IDC_CLASS_COUNT, L"abc");
-    const KMeanClassifyParam* record = startOne().kmeans();
+    const KMeanClassifyParam* record = startOne().record<KMeanClassifyParam>();
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->m_classCount, 0); // no message: the algorithm judges it
 
@@ -381,7 +350,7 @@ TEST_F(UnsupervisedDlgTest, ClassCountTextIsConvertedLikeTheCLibrary) {
     ASSERT_FALSE(window.isNull());
     chooseInputAndOutput();
     setText(D::IDC_CLASS_COUNT, L"12.7");
-    record = startOne().kmeans();
+    record = startOne().record<KMeanClassifyParam>();
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->m_classCount, 12);
 }
@@ -391,7 +360,7 @@ TEST_F(UnsupervisedDlgTest, ISODATARecordWithTheDefaultTexts) {
     click(D::IDC_METHOD_ISODATA);
     const Launch& launch = startOne();
     EXPECT_NE(dynamic_cast<CISODATAClassify*>(launch.algorithm.get()), nullptr);
-    const ISODATAClassifyParam* record = launch.isodata();
+    const ISODATAClassifyParam* record = launch.record<ISODATAClassifyParam>();
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->m_algorithmName, L"ISODATA分类");
     EXPECT_EQ(record->m_classCount, 5);
@@ -414,7 +383,7 @@ TEST_F(UnsupervisedDlgTest, ISODATAMinimumDistanceGoesThroughSinglePrecision) {
     setText(D::IDC_MIN_DISTANCE, L"0.1");
     setText(D::IDC_STD_DEV, L"0.1");
     setText(D::IDC_MIN_PIXELS, L"250px");
-    const ISODATAClassifyParam* record = startOne().isodata();
+    const ISODATAClassifyParam* record = startOne().record<ISODATAClassifyParam>();
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->m_minClassDistance, static_cast<double>(0.1f));
     EXPECT_NE(record->m_minClassDistance, 0.1);
