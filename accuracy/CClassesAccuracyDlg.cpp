@@ -123,7 +123,7 @@ void CClassesAccuracyDlg::OnFileOpen() {
         XMessageBox(Msg::AssistantResultFileNotFound, Caption::Notice, MB_OK);
         return;
     }
-    if (!m_assistant.ReadClassifiedAssistantFile(AssistantFilePath(path))) {
+    if (!m_assistant.ReadClassifiedAssistantFile(PairedAssistantFilePath(path))) {
         XMessageBox(Msg::AssistantFileReadFailed, Caption::Notice, MB_OK);
         return;
     }

@@ -90,8 +90,8 @@ Classes loadClasses(const std::string& imagePath, CRasterSource& image, const Pa
     const std::wstring wide = CommonFun::M2U(imagePath);
     if (AssistantFileExists(wide)) {
         CClassifiedAssistantFile acf;
-        if (!acf.ReadClassifiedAssistantFile(AssistantFilePath(wide)))
-            throw Failure("cannot read " + CommonFun::U2M(AssistantFilePath(wide)) + ": " + acf.GetLastError());
+        if (!acf.ReadClassifiedAssistantFile(PairedAssistantFilePath(wide)))
+            throw Failure("cannot read " + CommonFun::U2M(PairedAssistantFilePath(wide)) + ": " + acf.GetLastError());
         for (const ClassRecord* r : acf.GetClassRecords()) {
             classes.names.push_back(r->m_name);
             classes.pixelCounts.push_back(r->m_pixelCount);
@@ -104,7 +104,7 @@ Classes loadClasses(const std::string& imagePath, CRasterSource& image, const Pa
         for (int i = 0; categories && categories[i]; ++i)
             classes.names.push_back(CommonFun::M2U(categories[i]));
         if (classes.names.empty())
-            throw Failure("no " + CommonFun::U2M(AssistantFilePath(wide)) +
+            throw Failure("no " + CommonFun::U2M(PairedAssistantFilePath(wide)) +
                           " and no category names in the image; name the classes with --classes");
     }
     if (o.Has("classes") && !classes.pixelCounts.empty()) {

@@ -37,7 +37,7 @@ int runPolygonize(const ParsedOptions& o, CommandContext& context) {
 
     // The class map is keyed by name, as the window builds it; two chosen
     // classes of one name get their number added to keep both.
-    const std::wstring acfPath = ClassifiedAssistantPath(record.m_inputPath);
+    const std::wstring acfPath = PairedAssistantFilePath(record.m_inputPath);
     CClassifiedAssistantFile acf;
     if (!acf.ReadClassifiedAssistantFile(acfPath))
         throw std::runtime_error("cannot read the classification assistant file " + CommonFun::U2M(acfPath) + ": " +

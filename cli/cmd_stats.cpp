@@ -91,7 +91,7 @@ void printTable(std::ostream& out, const ClassStatistics& s) {
 int runStats(const ParsedOptions& o, CommandContext& context) {
     const std::string& image = o.Positional(0);
     const std::wstring imagePath = CommonFun::M2U(image);
-    const std::wstring acfPath = ClassifiedAssistantPath(imagePath);
+    const std::wstring acfPath = PairedAssistantFilePath(imagePath);
     CClassifiedAssistantFile acf;
     if (!acf.ReadClassifiedAssistantFile(acfPath))
         throw std::runtime_error("cannot read the classification assistant file " + CommonFun::U2M(acfPath) + ": " +

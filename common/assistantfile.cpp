@@ -4,13 +4,8 @@
 
 #include <sys/stat.h>
 
-std::wstring AssistantFilePath(const std::wstring& imagePath) {
-    const size_t dot = imagePath.rfind(L'.');
-    return (dot == std::wstring::npos ? imagePath : imagePath.substr(0, dot)) + L".acf";
-}
-
 bool AssistantFileExists(const std::wstring& imagePath) {
-    const std::string narrow = CommonFun::U2M(AssistantFilePath(imagePath));
+    const std::string narrow = CommonFun::U2M(PairedAssistantFilePath(imagePath));
     struct stat info {};
     return ::stat(narrow.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }

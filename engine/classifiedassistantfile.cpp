@@ -250,3 +250,8 @@ bool CClassifiedAssistantFile::WriteClassifiedAssistantFile(const std::wstring& 
     m_lastError.clear();
     return true;
 }
+
+std::wstring PairedAssistantFilePath(const std::wstring& imagePath) {
+    const size_t dot = imagePath.rfind(L'.');
+    return (dot == std::wstring::npos ? imagePath : imagePath.substr(0, dot)) + L".acf";
+}

@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+// The assistant file paired with a classified image: the image path up to its
+// last "." (folders included in the search) followed by ".acf"; a path without
+// any "." gets ".acf" appended. Every writer and reader of the pair uses it.
+std::wstring PairedAssistantFilePath(const std::wstring& imagePath);
+
 // One class of a classified image.
 struct ClassRecord {
     std::wstring m_name;

@@ -113,7 +113,7 @@ void CClassesFilterDlg::OnBnClickedInputBrowse() {
         return; // this window shows no message here
     AddAndSelect(Item<XComboBox>(IDC_INPUT_LIST), chosen->path);
     m_record.m_inputPath = chosen->path;
-    m_record.m_assistantFilePath = AssistantFilePath(chosen->path); // recorded even when missing
+    m_record.m_assistantFilePath = PairedAssistantFilePath(chosen->path); // recorded even when missing
     if (!AssistantFileExists(chosen->path)) {
         XMessageBox(Msg::AssistantResultFileNotFound, Caption::Notice);
         return;

@@ -53,7 +53,7 @@ void CClassesMergeDlg::OnBnClickedInputBrowse() {
         outputs->AddString(record->m_name);
         m_record.m_classMap[record->m_name] = record->m_classNumber;
     }
-    m_record.m_assistantFilePath = AssistantFilePath(chosen->path);
+    m_record.m_assistantFilePath = PairedAssistantFilePath(chosen->path);
 }
 
 void CClassesMergeDlg::OnBnClickedOutputBrowse() {

@@ -70,7 +70,7 @@ void CClassesStaticsDlg::OnFileOpen() {
     if (m_image->Open(m_imagePath, GIS_READONLY, true) == GIS_OK)
         m_unitName = m_image->GetUnitName(false);
 
-    if (!m_assistantFile.ReadClassifiedAssistantFile(AssistantFilePath(m_imagePath))) {
+    if (!m_assistantFile.ReadClassifiedAssistantFile(PairedAssistantFilePath(m_imagePath))) {
         XMessageBox(Msg::AssistantFileNotFound, Caption::Notice, MB_OK);
         return;
     }

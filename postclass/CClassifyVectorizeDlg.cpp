@@ -117,7 +117,7 @@ void CClassifyVectorizeDlg::OnBnClickedInputBrowse() {
     inputs->SetCurSel(inputs->GetCount() - 1);
 
     m_assistantFile.Clear();
-    if (!m_assistantFile.ReadClassifiedAssistantFile(AssistantFilePath(path))) {
+    if (!m_assistantFile.ReadClassifiedAssistantFile(PairedAssistantFilePath(path))) {
         XMessageBox(Msg::AssistantFileNotFound);
         return;
     }

@@ -66,7 +66,7 @@ bool ProbeRaster(const std::wstring& path, std::unique_ptr<CRasterSource>& raste
 
 bool ReadAssistantFileOf(const std::wstring& imagePath, CClassifiedAssistantFile& acf) {
     acf.Clear();
-    return acf.ReadClassifiedAssistantFile(AssistantFilePath(imagePath));
+    return acf.ReadClassifiedAssistantFile(PairedAssistantFilePath(imagePath));
 }
 
 void AddAndSelect(XComboBox* list, const std::wstring& path) {

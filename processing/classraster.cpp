@@ -189,10 +189,7 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
     for (size_t i = 0; i < classes.size(); ++i)
         acf.AddClass(classes[i].name, static_cast<int>(i), i < m_counts.size() ? m_counts[i] : 0, classes[i].colour);
     acf.SetPixelSize(m_pixelSizeX, m_pixelSizeY);
-    const std::wstring acfPath = [&] {
-        const size_t dot = m_target.rfind(L'.');
-        return (dot == std::wstring::npos ? m_target : m_target.substr(0, dot)) + L".acf";
-    }();
+    const std::wstring acfPath = PairedAssistantFilePath(m_target);
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str());
     const std::string target = CommonFun::U2M(m_target);
     std::error_code ec;

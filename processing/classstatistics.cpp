@@ -43,11 +43,6 @@ void finish(ClassStatistics& statistics) {
 
 } // namespace
 
-std::wstring ClassifiedAssistantPath(const std::wstring& imagePath) {
-    const size_t dot = imagePath.rfind(L'.');
-    return (dot == std::wstring::npos ? imagePath : imagePath.substr(0, dot)) + L".acf";
-}
-
 ClassStatistics ComputeClassStatistics(const CClassifiedAssistantFile& acf, const std::wstring& unitName) {
     ClassStatistics statistics;
     statistics.unitName = unitName;

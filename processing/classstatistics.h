@@ -19,7 +19,7 @@ class CClassifiedAssistantFile;
 // (folders included in the search) followed by ".acf"; a path without any
 // "." gets ".acf" appended. The same rule as the windows' pairing, here for
 // the algorithms and the command line, which do not link the windows.
-std::wstring ClassifiedAssistantPath(const std::wstring& imagePath);
+
 
 // The unit name shown before an image's ground unit is known (the raster
 // could not be opened). Spelled as the statistics window has always shown it.

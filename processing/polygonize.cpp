@@ -234,7 +234,7 @@ bool CRasterPolygonize::Preproccess() {
         return Fail(L"The input " + p.m_inputPath + L" is not a classified image: its pixels are not whole numbers.");
     }
 
-    const std::wstring acfPath = ClassifiedAssistantPath(p.m_inputPath);
+    const std::wstring acfPath = PairedAssistantFilePath(p.m_inputPath);
     CClassifiedAssistantFile acf;
     if (!acf.ReadClassifiedAssistantFile(acfPath))
         return Fail(L"Cannot read the classification assistant file " + acfPath + L": " +

@@ -70,11 +70,6 @@ struct BadValue {
 
 } // namespace
 
-std::wstring PairedAssistantFilePath(const std::wstring& imagePath) {
-    const size_t dot = imagePath.rfind(L'.');
-    return (dot == std::wstring::npos ? imagePath : imagePath.substr(0, dot)) + L".acf";
-}
-
 bool SplitMergeEntry(const std::wstring& entry, const std::map<std::wstring, int>& names, std::wstring& from,
                      std::wstring& to) {
     for (size_t plus = entry.find(L'+'); plus != std::wstring::npos; plus = entry.find(L'+', plus + 1)) {

@@ -14,9 +14,6 @@
 #include <vector>
 
 
-// The assistant file paired with an image path: the path up to its last "."
-// plus ".acf" (".acf" appended when it has no ".").
-std::wstring PairedAssistantFilePath(const std::wstring& imagePath);
 
 class CClassifyMergeParam : public AlgorithmParam {
 public:

@@ -73,12 +73,12 @@ TEST(ConvertExtname, ReplacesCharacterByCharacter) {
 }
 
 TEST(AssistantFile, PathRuleAndExistence) {
-    EXPECT_EQ(AssistantFilePath(L"/d/img.tif"), L"/d/img.acf");
-    EXPECT_EQ(AssistantFilePath(L"/d/img.x.tif"), L"/d/img.x.acf");
-    EXPECT_EQ(AssistantFilePath(L"/d/img"), L"/d/img.acf");
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/img.tif"), L"/d/img.acf");
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/img.x.tif"), L"/d/img.x.acf");
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/img"), L"/d/img.acf");
     // The search covers folders: a dotted folder with an undotted file pairs
     // with the file beside the folder.
-    EXPECT_EQ(AssistantFilePath(L"/d/a.b/img"), L"/d/a.acf");
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/a.b/img"), L"/d/a.acf");
 
     const fs::path root = ScratchDir() / "acf_test";
     fs::remove_all(root);

@@ -249,7 +249,7 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     EXPECT_EQ(wrong, 0);
 
     // The assistant file names the classes after the samples and counts their pixels.
-    const std::wstring acfPath = AssistantFilePath(output.wstring());
+    const std::wstring acfPath = PairedAssistantFilePath(output.wstring());
     ASSERT_TRUE(fs::exists(acfPath));
     CClassifiedAssistantFile acf;
     ASSERT_TRUE(acf.ReadClassifiedAssistantFile(acfPath)) << acf.GetLastError();

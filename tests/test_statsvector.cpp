@@ -308,9 +308,9 @@ TEST(StatisticsRows, RecountedCountsGoByClassNumberAndExtraValuesFollow) {
 }
 
 TEST(StatisticsRows, AssistantPathRule) {
-    EXPECT_EQ(ClassifiedAssistantPath(L"/d/img.tif"), L"/d/img.acf");
-    EXPECT_EQ(ClassifiedAssistantPath(L"/d/a.b/img"), L"/d/a.acf"); // the last dot of the whole path
-    EXPECT_EQ(ClassifiedAssistantPath(L"img"), L"img.acf");
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/img.tif"), L"/d/img.acf");
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/a.b/img"), L"/d/a.acf"); // the last dot of the whole path
+    EXPECT_EQ(PairedAssistantFilePath(L"img"), L"img.acf");
 }
 
 TEST(PixelRecount, CountsEveryValueAcrossBlocksAndRefusesNonClasses) {
