@@ -13,6 +13,7 @@
 #   BENCH_LARGE=1           adds the 10000² scene to the default sizes
 #   BENCH_DIR=DIR           work folder (default BUILD/bench-work)
 #   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised learned")
+#   BENCH_HARD="1000@6"     the overlapping-classes scene the supervised sections add (empty: none)
 
 build=${1:-${BENCH_BUILD:-build}}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -28,6 +29,9 @@ else
   sizes=(1000 4000)
   [ "${BENCH_LARGE:-0}" = 1 ] && sizes+=(10000)
 fi
+# The supervised sections also classify a scene whose classes overlap.
+supervised_scenes=("${sizes[@]}")
+[ -n "${BENCH_HARD-1000@6}" ] && supervised_scenes+=("${BENCH_HARD-1000@6}")
 mkdir -p "$work"
 [ -x "$tessera" ] || { echo "bench: $tessera is missing; build first" >&2; exit 1; }
 
@@ -52,15 +56,22 @@ rss_of() { awk '{if ($2 > m) m = $2} END {print m}' "$@"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b != "" && a != "-" && b > 0) printf "%.2f", a / b; else print "-" }'; }
 mb() { awk -v k="$1" 'BEGIN { if (k == "" || k == "-") print "-"; else printf "%.0f", k / 1024 }'; }
 
-scene_dir() { echo "$work/scene-$1"; }
+# A scene is named by its edge N, or N@F for one whose classes spread F times
+# as wide (tessera synth --noise F): classes that overlap, so accuracy and
+# the number of support vectors mean something.
+scene_size() { echo "${1%@*}"; }
+scene_noise() { [[ $1 == *@* ]] && echo "${1#*@}" || echo 1; }
+scene_dir() { [[ $1 == *@* ]] && echo "$work/scene-${1%@*}-noise${1#*@}" || echo "$work/scene-$1"; }
+scene_label() { [[ $1 == *@* ]] && echo "${1%@*}² ×${1#*@} spread" || echo "${1}²"; }
 
 # The seeded scene of edge N: scene.tif, truth.tif, training.shp, checkpoints.csv.
 ensure_scene() {
   local dir
   dir=$(scene_dir "$1")
   if [ ! -f "$dir/scene.tif" ]; then
-    log "generating the ${1}² scene"
-    "$tessera" synth "$dir" --size "$1" --bands "$bands" --classes "$classes" --seed "$seed" \
+    log "generating the $(scene_label "$1") scene"
+    "$tessera" synth "$dir" --size "$(scene_size "$1")" --noise "$(scene_noise "$1")" --bands "$bands" \
+      --classes "$classes" --seed "$seed" \
       >"$work/synth-$1.log" 2>&1 || { tail -3 "$work/synth-$1.log" >&2; return 1; }
   fi
 }
@@ -70,7 +81,7 @@ ensure_scene() {
 measure_floor() {
   local dir
   dir=$(scene_dir "$1")
-  log "${1}²: gdal_translate floor"
+  log "$(scene_label "$1"): gdal_translate floor"
   timed "$dir/t.floor" gdal_translate -q -co TILED=YES -co COMPRESS=DEFLATE "$dir/scene.tif" "$dir/copy.tif"
   rm -f "$dir/copy.tif"
 }

@@ -7,7 +7,8 @@
 #   plain libsvm tessera-svm-plain: libsvm's svm_predict pixel by pixel on
 #                the same model, one thread (also the agreement reference)
 #   OTB          otbcli_ComputeImagesStatistics + TrainImagesClassifier
-#                (libsvm, same kernel, C and gamma, 2000 samples per class),
+#                (libsvm, same kernel, C and gamma, up to 2000 samples per
+#                class, not bounded by the smallest: the same training pixels),
 #                then ImageClassifier
 #   tessera BP   tessera classify --method bpnn (defaults)
 #   sklearn      MLPClassifier, one hidden layer of the same size, SGD at
@@ -41,18 +42,18 @@ echo
 echo "| scene | method | train s | predict s | max RSS MB | predict ratio to tessera | overall accuracy % | agreement with svm_predict % |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|"
 
-for n in "${sizes[@]}"; do
+for n in "${supervised_scenes[@]}"; do
   ensure_scene "$n"
   dir=$(scene_dir "$n")
   truth="$dir/truth.tif"
   samples="$dir/samples.cif"
   [ -f "$samples" ] || "$tessera" samples "$dir/scene.tif" "$dir/training.shp" "$samples" --class-field class >/dev/null 2>&1
   row() { # method train predict rss ratio-base accuracy agreement
-    echo "| ${n}² | $1 | $2 | $3 | $(mb "$4") | $(ratio "$3" "$5") | $6 | $7 |"
+    echo "| $(scene_label "$n") | $1 | $2 | $3 | $(mb "$4") | $(ratio "$3" "$5") | $6 | $7 |"
   }
 
   for kernel in linear rbf; do
-    log "${n}²: tessera svm $kernel"
+    log "$(scene_label "$n"): tessera svm $kernel"
     out="$dir/svm-$kernel"
     timed "$dir/t.svm-$kernel.all" "$tessera" classify "$dir/scene.tif" "$samples" "$out.tif" --method svm \
       --kernel "$kernel" --gamma "$gamma" --quiet
@@ -60,7 +61,7 @@ for n in "${sizes[@]}"; do
       --model "$out.svm" --quiet
     predict=$(field "$dir/t.svm-$kernel.predict" 1)
     train=$(awk -v a="$(field "$dir/t.svm-$kernel.all" 1)" -v b="$predict" 'BEGIN { printf "%.2f", (a > b ? a - b : 0) }')
-    log "${n}²: libsvm svm_predict pixel by pixel ($kernel)"
+    log "$(scene_label "$n"): libsvm svm_predict pixel by pixel ($kernel)"
     timed "$dir/t.plain-$kernel" "$plain" "$out.svm" "$dir/scene.tif" "$dir/plain-$kernel.tif"
     agreement=$("$py" "$root/bench/label_agreement.py" "$out-p.tif" "$dir/plain-$kernel.tif")
     row "tessera SVM $kernel" "$train" "$predict" "$(rss_of "$dir/t.svm-$kernel.all" "$dir/t.svm-$kernel.predict")" \
@@ -69,11 +70,11 @@ for n in "${sizes[@]}"; do
     row "libsvm svm_predict per pixel, $kernel" - "$plainSeconds" "$(field "$dir/t.plain-$kernel" 2)" "$predict" \
       "$(overall_accuracy "$dir/plain-$kernel.tif" "$truth" --classes "$(class_names)")" 100
     if have_otb; then
-      log "${n}²: OTB libsvm $kernel"
+      log "$(scene_label "$n"): OTB libsvm $kernel"
       timed "$dir/t.otb-$kernel.stats" otbcli_ComputeImagesStatistics -il "$dir/scene.tif" -out.xml "$dir/otb-stats.xml"
       timed "$dir/t.otb-$kernel.train" otbcli_TrainImagesClassifier -io.il "$dir/scene.tif" \
         -io.vd "$dir/training.shp" -io.imstat "$dir/otb-stats.xml" -sample.vfn class -sample.mt "$cap" \
-        -sample.mv 0 -sample.vtr 0 -classifier libsvm -classifier.libsvm.k "$kernel" -classifier.libsvm.m csvc \
+        -sample.mv 0 -sample.vtr 0 -sample.bm 0 -classifier libsvm -classifier.libsvm.k "$kernel" -classifier.libsvm.m csvc \
         -classifier.libsvm.c 1 -classifier.libsvm.gamma "$gamma" -classifier.libsvm.opt false -rand 1 \
         -io.out "$dir/otb-$kernel.model"
       timed "$dir/t.otb-$kernel.predict" otbcli_ImageClassifier -in "$dir/scene.tif" -imstat "$dir/otb-stats.xml" \
@@ -85,13 +86,13 @@ for n in "${sizes[@]}"; do
     fi
   done
 
-  log "${n}²: tessera bpnn"
+  log "$(scene_label "$n"): tessera bpnn"
   timed "$dir/t.bpnn" "$tessera" classify "$dir/scene.tif" "$samples" "$dir/bpnn.tif" --method bpnn --rate "$rate" --quiet
   bpSeconds=$(field "$dir/t.bpnn" 1)
   row "tessera BP network (train + predict)" - "$bpSeconds" "$(field "$dir/t.bpnn" 2)" "$bpSeconds" \
     "$(overall_accuracy "$dir/bpnn.tif" "$truth")" -
   if have_python_module sklearn; then
-    log "${n}²: scikit-learn MLPClassifier"
+    log "$(scene_label "$n"): scikit-learn MLPClassifier"
     timed "$dir/t.mlp" "$py" "$root/bench/sklearn_mlp.py" "$dir/scene.tif" "$dir/training.shp" class \
       "$dir/sklearn-mlp.tif" "$dir/t.mlp.split" "$hidden" "$rate" "$cap"
     row "scikit-learn MLPClassifier (SGD)" "$(field "$dir/t.mlp.split" 1)" "$(field "$dir/t.mlp.split" 2)" \

@@ -24,7 +24,8 @@ done
   echo
   machine_line
   echo "Command: \`make bench\`$([ -n "${BENCH_SIZES:-}" ] && echo " with BENCH_SIZES=\"$BENCH_SIZES\"")$([ "${BENCH_LARGE:-0}" = 1 ] && echo " with BENCH_LARGE=1")."
-  echo "Scenes: \`tessera synth --size N --bands $bands --classes $classes --seed $seed\`."
+  echo "Scenes: \`tessera synth --size N --bands $bands --classes $classes --seed $seed\`; \"N² ×F spread\" adds"
+  echo "\`--noise F\` (class spreads F times as wide, so classes overlap); the supervised sections use it."
   echo "Floor: \`gdal_translate\` of the scene to a tiled, DEFLATE-compressed GeoTIFF (GDAL reading and writing it)."
   echo "Timings: GNU time, wall seconds and maximum resident set size of each command."
   echo

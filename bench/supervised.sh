@@ -30,23 +30,23 @@ echo
 echo "| scene | method | wall s | max RSS MB | ratio to floor | ratio to GRASS peer | overall accuracy % |"
 echo "|---|---|---:|---:|---:|---:|---:|"
 
-for n in "${sizes[@]}"; do
+for n in "${supervised_scenes[@]}"; do
   ensure_scene "$n"
   ensure_floor "$n"
   dir=$(scene_dir "$n")
   truth="$dir/truth.tif"
   samples="$dir/samples.cif"
 
-  log "${n}²: tessera samples"
+  log "$(scene_label "$n"): tessera samples"
   timed "$dir/t.samples" "$tessera" samples "$dir/scene.tif" "$dir/training.shp" "$samples" --class-field class
   for method in maxlik mindist; do
-    log "${n}²: tessera classify --method $method"
+    log "$(scene_label "$n"): tessera classify --method $method"
     timed "$dir/t.$method" "$tessera" classify "$dir/scene.tif" "$samples" "$dir/$method.tif" --method "$method" --quiet
   done
 
   grass_ok=0
   if have_grass; then
-    log "${n}²: GRASS i.gensig + i.maxlik"
+    log "$(scene_label "$n"): GRASS i.gensig + i.maxlik"
     if grass_run "$dir/scene.tif" "$dir/grassdb-sup" "$root/bench/grass_maxlik.sh" "$dir/scene.tif" \
       "$dir/training.shp" class "$dir/grass-maxlik.tif" "$dir/t.grass"; then
       grass_ok=1
@@ -65,7 +65,7 @@ for n in "${sizes[@]}"; do
   row() { # name timing-file peer-seconds accuracy
     local seconds
     seconds=$(field "$2" 1)
-    echo "| ${n}² | $1 | $seconds | $(mb "$(field "$2" 2)") | $(ratio "$seconds" "$floor") | $(ratio "$seconds" "$3") | $4 |"
+    echo "| $(scene_label "$n") | $1 | $seconds | $(mb "$(field "$2" 2)") | $(ratio "$seconds" "$floor") | $(ratio "$seconds" "$3") | $4 |"
   }
   row "gdal_translate copy (floor)" "$dir/t.floor" - -
   row "tessera samples (signatures)" "$dir/t.samples" "$gensig" -

@@ -28,6 +28,10 @@ CommandSpec synthSpec() {
             .Range(1, 999999),
         IntOption("points", "N", "number of check points").Default("500").Range(0, 10000000),
         IntOption("polygons-per-class", "N", "training polygons per class").Default("4").Range(0, 1000),
+        DoubleOption("noise", "F",
+                     "class spread: each class's standard deviations times F; above about 3 the classes overlap")
+            .Default("1")
+            .Range(0.01, 100),
         IntOption("block", "N", "edge of the blocks written at once, a multiple of 256")
             .Default("512")
             .Range(256, 8192),
@@ -54,6 +58,7 @@ int runSynth(const ParsedOptions& o, CommandContext& context) {
     p.epsg = static_cast<int>(o.Int("epsg"));
     p.points = static_cast<int>(o.Int("points"));
     p.polygonsPerClass = static_cast<int>(o.Int("polygons-per-class"));
+    p.noise = o.Double("noise");
     p.block = static_cast<int>(o.Int("block"));
     if (p.block % 256 != 0)
         throw UsageError("--block must be a multiple of 256 (got " + std::to_string(p.block) + ")");

@@ -28,6 +28,7 @@ struct SceneParams {
     int epsg = 32650;        // a projected CRS (UTM 50N)
     int points = 500;        // check points
     int polygonsPerClass = 4;
+    double noise = 1.0; // factor on every class's standard deviations
     int block = 512; // edge of the square blocks computed and written at once, a multiple of 256
 };
 

@@ -9,45 +9,22 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
-
-namespace {
-
-// Per-band range or moments of the training pixels, mapped to offset and factor.
-template <class Make>
-FeatureScaling scalingFrom(const TrainingSet& set, Make make) {
-    FeatureScaling s;
-    for (int b = 0; b < set.bands; ++b) {
-        double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0, sum2 = 0;
-        for (std::size_t i = 0; i < set.Size(); ++i) {
-            const double v = set.Row(i)[b];
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-            sum += v;
-        }
-        const double n = std::max<double>(1, static_cast<double>(set.Size()));
-        const double mean = sum / n;
-        for (std::size_t i = 0; i < set.Size(); ++i)
-            sum2 += (set.Row(i)[b] - mean) * (set.Row(i)[b] - mean);
-        const auto [offset, factor] = make(lo, hi, mean, std::sqrt(sum2 / n));
-        s.offset.push_back(offset);
-        s.factor.push_back(factor);
-    }
-    return s;
-}
-
-} // namespace
-
-FeatureScaling FeatureScaling::ToUnitRange(const TrainingSet& set) {
-    return scalingFrom(set, [](double lo, double hi, double, double) {
-        return hi > lo ? std::pair{0.5 * (lo + hi), 2.0 / (hi - lo)} : std::pair{lo, 0.0};
-    });
-}
 
 FeatureScaling FeatureScaling::Standardise(const TrainingSet& set) {
-    return scalingFrom(set, [](double lo, double, double mean, double sd) {
-        return sd > 0 ? std::pair{mean, 1.0 / sd} : std::pair{lo, 0.0};
-    });
+    FeatureScaling s;
+    const double n = std::max<double>(1, static_cast<double>(set.Size()));
+    for (int b = 0; b < set.bands; ++b) {
+        double sum = 0, squares = 0;
+        for (std::size_t i = 0; i < set.Size(); ++i)
+            sum += set.Row(i)[b];
+        const double mean = sum / n;
+        for (std::size_t i = 0; i < set.Size(); ++i)
+            squares += (set.Row(i)[b] - mean) * (set.Row(i)[b] - mean);
+        const double sd = std::sqrt(squares / n);
+        s.offset.push_back(mean);
+        s.factor.push_back(sd > 0 ? 1.0 / sd : 0.0); // a constant band maps to 0
+    }
+    return s;
 }
 
 void FeatureScaling::Apply(const float* in, double* out) const {

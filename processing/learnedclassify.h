@@ -30,9 +30,6 @@ struct TrainingSet {
 // training pixels and applied to every pixel before training and prediction.
 struct FeatureScaling {
     std::vector<double> offset, factor;
-    // Maps each band's training range onto [-1, 1] (libsvm's svm-scale
-    // convention); a constant band maps to 0.
-    static FeatureScaling ToUnitRange(const TrainingSet& set);
     // Zero mean and unit standard deviation per band; a constant band maps to 0.
     static FeatureScaling Standardise(const TrainingSet& set);
     void Apply(const float* in, double* out) const;

@@ -70,6 +70,11 @@ bool MultiLayerPerceptron::Train(const TrainingSet& set, double learningRate, do
     std::vector<std::size_t> order(n);
     std::iota(order.begin(), order.end(), 0);
     std::vector<double> hidden(m_hidden), output(m_classes), deltaHidden(m_hidden), deltaOut(m_classes);
+    std::vector<double*> weights;
+    for (std::vector<double>* layer : {&m_w1, &m_b1, &m_w2, &m_b2})
+        for (double& w : *layer)
+            weights.push_back(&w);
+    std::vector<double> sums(weights.size(), 0.0);
 
     result = Training{};
     double epochError = 0;
@@ -110,8 +115,17 @@ bool MultiLayerPerceptron::Train(const TrainingSet& set, double learningRate, do
             m_b1[h] -= learningRate * deltaHidden[h];
         }
         ++result.iterations;
+        // The network kept is the mean of the weights over the last epoch:
+        // the last step alone carries the noise of its one pixel.
+        for (std::size_t k = 0; k < weights.size(); ++k)
+            sums[k] += *weights[k];
         if (position == n || result.iterations == maxIterations) {
             result.error = epochError / static_cast<double>(epochCount);
+            const bool last = result.error <= maxError || result.iterations == maxIterations;
+            if (last)
+                for (std::size_t k = 0; k < weights.size(); ++k)
+                    *weights[k] = sums[k] / static_cast<double>(epochCount);
+            std::fill(sums.begin(), sums.end(), 0.0);
             epochError = 0;
             epochCount = 0;
             if (result.error <= maxError) {

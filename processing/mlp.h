@@ -1,7 +1,8 @@
 #pragma once
 // A multi-layer perceptron with one hidden layer (tanh) and a softmax
 // output layer, trained by stochastic back-propagation of the cross-entropy
-// on standardised bands, one training pixel per iteration.
+// on standardised bands, one training pixel per iteration; the network kept
+// is the mean of the weights over the last epoch.
 
 #include "processing/basealgorithm.h"
 #include "processing/learnedclassify.h"

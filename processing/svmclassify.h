@@ -1,6 +1,6 @@
 #pragma once
 // Support vector machine classification (C-SVC on libsvm) from the training
-// pixels of a sample file. Training scales each band to [-1, 1], trains with
+// pixels of a sample file. Training standardises each band, trains with
 // the record's kernel and writes the model (libsvm's text followed by the
 // scaling, see docs/formats.md) to the record's model path; prediction
 // evaluates the kernel for a whole block of pixels against every support

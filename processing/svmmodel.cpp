@@ -121,7 +121,7 @@ std::unique_ptr<SvmModel> SvmModel::Train(const TrainingSet& set, const SvmParam
                                           std::wstring& error) {
     quietLibsvm();
     std::unique_ptr<SvmModel> model(new SvmModel);
-    model->m_scaling = FeatureScaling::ToUnitRange(set);
+    model->m_scaling = FeatureScaling::Standardise(set);
     const int d = set.bands;
     const std::size_t n = set.Size();
     // libsvm keeps pointers into the training nodes as its support vectors:

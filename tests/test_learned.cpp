@@ -152,7 +152,7 @@ TrainingSet overlappingClouds(int classes, int perClass, int bands, unsigned see
     set.bands = bands;
     set.classes = classes;
     std::mt19937 rng(seed);
-    std::normal_distribution<float> noise(0, 18);
+    std::normal_distribution<float> noise(0, 25);
     for (int c = 0; c < classes; ++c)
         for (int i = 0; i < perClass; ++i) {
             for (int b = 0; b < bands; ++b)
