@@ -375,6 +375,34 @@ TEST(SceneModelTest, EveryClassOccursAndTheSpectraAreApart) {
     }
 }
 
+TEST(SceneModelTest, NoiseWidensEveryClassAndKeepsItsMean) {
+    SceneParams wide = smallParams();
+    wide.noise = 6;
+    const SceneModel base(smallParams()), noisy(wide);
+    for (int k = 1; k <= 3; ++k)
+        for (int band = 1; band <= 4; ++band) {
+            EXPECT_EQ(noisy.Mean(k, band), base.Mean(k, band));
+            EXPECT_NEAR(noisy.Sigma(k, band), 6 * base.Sigma(k, band), 3.0); // both rounded
+        }
+    // The pixels spread accordingly: band 1 of one class, six times as wide.
+    std::vector<std::uint8_t> labels(200 * 150);
+    std::vector<std::uint16_t> a(200 * 150 * 4), b(a.size());
+    base.FillBlock(0, 0, 200, 150, labels.data(), a.data());
+    noisy.FillBlock(0, 0, 200, 150, labels.data(), b.data());
+    const auto spread = [&](const std::vector<std::uint16_t>& v) {
+        double sum = 0, squares = 0, n = 0;
+        for (size_t i = 0; i < labels.size(); ++i)
+            if (labels[i] == 1) {
+                const double x = v[i * 4]; // band 1, pixel-interleaved
+                sum += x;
+                squares += x * x;
+                ++n;
+            }
+        return std::sqrt(squares / n - (sum / n) * (sum / n));
+    };
+    EXPECT_NEAR(spread(b) / spread(a), 6.0, 1.5);
+}
+
 TEST(SceneModelTest, ASceneTooSmallForItsClassesIsRefused) {
     SceneParams p = smallParams();
     p.width = p.height = 32;
