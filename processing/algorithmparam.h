@@ -39,8 +39,11 @@ public:
 // whole record when it is one (or derives from it), otherwise its base
 // fields with the derived fields at their defaults.
 template <class Record> std::unique_ptr<AlgorithmParam> CopyRecordAs(const AlgorithmParam* param) {
-    if (param && dynamic_cast<const Record*>(param))
-        return param->Clone();
+    if (const auto* typed = dynamic_cast<const Record*>(param)) {
+        std::unique_ptr<AlgorithmParam> copy = param->Clone();
+        // A derived record that does not clone itself is copied as a Record.
+        return dynamic_cast<Record*>(copy.get()) ? std::move(copy) : std::make_unique<Record>(*typed);
+    }
     auto record = std::make_unique<Record>();
     if (param)
         static_cast<AlgorithmParam&>(*record) = *param;

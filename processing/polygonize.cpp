@@ -32,15 +32,6 @@ struct DatasetCloser {
 };
 using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
-CRasterPolygonizeParam asRecord(const AlgorithmParam* param) {
-    if (const auto* typed = dynamic_cast<const CRasterPolygonizeParam*>(param))
-        return *typed;
-    CRasterPolygonizeParam record;
-    if (param)
-        static_cast<AlgorithmParam&>(record) = *param;
-    return record;
-}
-
 std::wstring lastGdalError() {
     const char* message = CPLGetLastErrorMsg();
     return message && *message ? CommonFun::M2U(message) : std::wstring(L"unknown GDAL error");
@@ -208,7 +199,7 @@ int ShapeFileFlagForPath(const std::wstring& outputPath) {
 }
 
 CRasterPolygonize::CRasterPolygonize(const AlgorithmParam* param, CBaseProgress* progress)
-    : CBaseAlgorithm(asRecord(param)) {
+    : CBaseAlgorithm(CopyRecordAs<CRasterPolygonizeParam>(param)) {
     SetProgress(progress);
 }
 

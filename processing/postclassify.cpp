@@ -25,17 +25,6 @@ struct DatasetCloser {
 };
 using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
-// Copies a record of the wanted type; a plain base record keeps the derived
-// defaults and takes the base fields.
-template <class Record> Record asRecord(const AlgorithmParam* param) {
-    if (const auto* typed = dynamic_cast<const Record*>(param))
-        return *typed;
-    Record record;
-    if (param)
-        static_cast<AlgorithmParam&>(record) = *param;
-    return record;
-}
-
 std::string classList(const std::vector<std::uint8_t>& chosen) {
     std::string list;
     for (size_t v = 0; v < chosen.size(); ++v)
@@ -304,7 +293,7 @@ bool CPostClassAlgorithm::WriteWithHalo(int halo, const WindowKernel& kernel,
 
 // ---- Merge --------------------------------------------------------------------
 
-CClassifyMerge::CClassifyMerge(const AlgorithmParam* param) : CPostClassAlgorithm(asRecord<CClassifyMergeParam>(param)) {
+CClassifyMerge::CClassifyMerge(const AlgorithmParam* param) : CPostClassAlgorithm(CopyRecordAs<CClassifyMergeParam>(param)) {
     if (m_param->m_algorithmName.empty())
         m_param->m_algorithmName = L"类别合并";
 }
@@ -358,7 +347,7 @@ bool CClassifyMerge::Process() {
 // ---- Sieve ----------------------------------------------------------------------
 
 CClassifiedSieve::CClassifiedSieve(const AlgorithmParam* param)
-    : CPostClassAlgorithm(asRecord<CClassifiedSieveParam>(param)) {
+    : CPostClassAlgorithm(CopyRecordAs<CClassifiedSieveParam>(param)) {
     if (m_param->m_algorithmName.empty())
         m_param->m_algorithmName = L"类别过滤";
 }
@@ -498,7 +487,7 @@ bool CClassifiedSieve::Process() {
 
 // ---- Clump -----------------------------------------------------------------------
 
-ClassifyClump::ClassifyClump(const AlgorithmParam* param) : CPostClassAlgorithm(asRecord<CClassifyClumpParam>(param)) {
+ClassifyClump::ClassifyClump(const AlgorithmParam* param) : CPostClassAlgorithm(CopyRecordAs<CClassifyClumpParam>(param)) {
     if (m_param->m_algorithmName.empty())
         m_param->m_algorithmName = L"类别聚类";
 }

@@ -15,17 +15,6 @@
 
 namespace {
 
-// Copies a record of the wanted type; a plain base record keeps the
-// derived defaults and takes the base fields.
-template <class Record> Record asRecord(const AlgorithmParam* param) {
-    if (const auto* typed = dynamic_cast<const Record*>(param))
-        return *typed;
-    Record record;
-    if (param)
-        static_cast<AlgorithmParam&>(record) = *param;
-    return record;
-}
-
 // The pixels the centres are fitted on. When the rectangle holds at most
 // `limit` pixels, all of them (exact K-Means). Otherwise a spread subset of
 // blocks holding about kSpread × limit pixels is read (rows of blocks evenly
@@ -185,7 +174,7 @@ private:
 };
 
 CKMeanClassify::CKMeanClassify(const AlgorithmParam* param)
-    : CBaseAlgorithm(asRecord<KMeanClassifyParam>(param)) {}
+    : CBaseAlgorithm(CopyRecordAs<KMeanClassifyParam>(param)) {}
 
 bool CKMeanClassify::Preproccess() {
     const KMeanClassifyParam& p = Param();
@@ -231,7 +220,7 @@ bool CKMeanClassify::Process() {
 }
 
 CISODATAClassify::CISODATAClassify(const ISODATAClassifyParam* param)
-    : CBaseAlgorithm(asRecord<ISODATAClassifyParam>(param)) {}
+    : CBaseAlgorithm(CopyRecordAs<ISODATAClassifyParam>(param)) {}
 
 bool CISODATAClassify::Preproccess() {
     const ISODATAClassifyParam& p = Param();
