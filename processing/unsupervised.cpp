@@ -174,7 +174,7 @@ private:
 };
 
 CKMeanClassify::CKMeanClassify(const AlgorithmParam* param)
-    : CBaseAlgorithm(CopyRecordAs<KMeanClassifyParam>(param)) {}
+    : CUnsupervisedClassify(CopyRecordAs<KMeanClassifyParam>(param)) {}
 
 bool CKMeanClassify::Preproccess() {
     const KMeanClassifyParam& p = Param();
@@ -191,36 +191,20 @@ bool CKMeanClassify::Process() {
     if (!Preproccess() || !ConfigRasterAOI())
         return false;
     const KMeanClassifyParam& p = Param();
-    UnsupervisedRun run(*m_input, m_bands, m_aoi.get(), ProcessingRect());
-    GridSample grid;
-    if (!gatherSample(run.Blocks(), run.Rect(), run.Bands(), p.m_sampleLimit, Stage(0, 30, L"Reading pixels"), grid))
-        return IsCancelled() ? false : Fail(run.Blocks().GetLastError());
-    if (grid.sample.Count() == 0)
-        return Fail(L"No valid pixel to classify: every pixel is nodata or outside the area of interest.");
-    ReportStep(L"Clustering");
-    KMeansResult fit = RunKMeans(grid.sample, InitialCentres(grid.sample, p.m_classCount), p.m_maxIterations,
-                                 p.m_changeThreshold);
-    SortCentresByBrightness(fit.centres);
-    if (IsCancelled())
-        return false;
-    std::wstring error;
-    const std::map<std::string, std::string> metadata{
-        {"ALGORITHM", "K-Means"},
-        {"CLASSES", std::to_string(p.m_classCount)},
-        {"ITERATIONS", std::to_string(fit.iterations)},
-        {"MAX_ITERATIONS", std::to_string(p.m_maxIterations)},
-        {"CHANGE_THRESHOLD", formatDouble(p.m_changeThreshold)},
-        {"SAMPLE_STEP", std::to_string(grid.step)},
-        {"SAMPLE_BLOCKS", std::to_string(grid.blocksRead)},
-        {"INPUT", CommonFun::U2M(p.m_inputPath)}};
-    if (!run.Label(fit.centres, p.m_outputPath, p.m_outputFormat, metadata, Stage(40, 100, L"Writing classes"), error))
-        return IsCancelled() ? false : Fail(error);
-    ReportPercent(100);
-    return true;
+    return ClusterAndLabel(p.m_sampleLimit, [&](const PixelSample& sample, double, Metadata& metadata) {
+        KMeansResult fit =
+            RunKMeans(sample, InitialCentres(sample, p.m_classCount), p.m_maxIterations, p.m_changeThreshold);
+        metadata = {{"ALGORITHM", "K-Means"},
+                    {"CLASSES", std::to_string(p.m_classCount)},
+                    {"ITERATIONS", std::to_string(fit.iterations)},
+                    {"MAX_ITERATIONS", std::to_string(p.m_maxIterations)},
+                    {"CHANGE_THRESHOLD", formatDouble(p.m_changeThreshold)}};
+        return fit.centres;
+    });
 }
 
 CISODATAClassify::CISODATAClassify(const ISODATAClassifyParam* param)
-    : CBaseAlgorithm(CopyRecordAs<ISODATAClassifyParam>(param)) {}
+    : CUnsupervisedClassify(CopyRecordAs<ISODATAClassifyParam>(param)) {}
 
 bool CISODATAClassify::Preproccess() {
     const ISODATAClassifyParam& p = Param();
@@ -241,39 +225,47 @@ bool CISODATAClassify::Process() {
     if (!Preproccess() || !ConfigRasterAOI())
         return false;
     const ISODATAClassifyParam& p = Param();
+    return ClusterAndLabel(p.m_sampleLimit, [&](const PixelSample& sample, double weight, Metadata& metadata) {
+        IsodataSettings settings;
+        settings.desiredClasses = p.m_classCount;
+        settings.maxIterations = p.m_maxIterations;
+        settings.changeThreshold = p.m_changeThreshold;
+        settings.minCentreDistance = p.m_minClassDistance;
+        settings.splitStdDev = p.m_splitStdDev;
+        settings.maxMergePairs = p.m_maxMergePairs;
+        // The minimum class size is in image pixels; each sample pixel stands for `weight` of them.
+        settings.minClassSize = static_cast<double>(p.m_minPixelCount) / weight;
+        IsodataResult fit = RunIsodata(sample, settings);
+        metadata = {{"ALGORITHM", "ISODATA"},
+                    {"DESIRED_CLASSES", std::to_string(p.m_classCount)},
+                    {"CLASSES", std::to_string(fit.centres.size())},
+                    {"ITERATIONS", std::to_string(fit.iterations)},
+                    {"SPLITS", std::to_string(fit.splits)},
+                    {"MERGES", std::to_string(fit.merges)},
+                    {"DISCARDS", std::to_string(fit.discards)}};
+        return fit.centres;
+    });
+}
+
+bool CUnsupervisedClassify::ClusterAndLabel(long long sampleLimit, const Fit& fit) {
     UnsupervisedRun run(*m_input, m_bands, m_aoi.get(), ProcessingRect());
     GridSample grid;
-    if (!gatherSample(run.Blocks(), run.Rect(), run.Bands(), p.m_sampleLimit, Stage(0, 30, L"Reading pixels"), grid))
+    if (!gatherSample(run.Blocks(), run.Rect(), run.Bands(), sampleLimit, Stage(0, 30, L"Reading pixels"), grid))
         return IsCancelled() ? false : Fail(run.Blocks().GetLastError());
     if (grid.sample.Count() == 0)
         return Fail(L"No valid pixel to classify: every pixel is nodata or outside the area of interest.");
     ReportStep(L"Clustering");
-    IsodataSettings settings;
-    settings.desiredClasses = p.m_classCount;
-    settings.maxIterations = p.m_maxIterations;
-    settings.changeThreshold = p.m_changeThreshold;
-    settings.minCentreDistance = p.m_minClassDistance;
-    settings.splitStdDev = p.m_splitStdDev;
-    settings.maxMergePairs = p.m_maxMergePairs;
-    // The minimum class size is in image pixels; each sample pixel stands for `weight` of them.
-    settings.minClassSize = static_cast<double>(p.m_minPixelCount) / grid.weight;
-    IsodataResult fit = RunIsodata(grid.sample, settings);
-    SortCentresByBrightness(fit.centres);
+    Metadata metadata;
+    Centres centres = fit(grid.sample, grid.weight, metadata);
+    SortCentresByBrightness(centres);
     if (IsCancelled())
         return false;
+    metadata["SAMPLE_STEP"] = std::to_string(grid.step);
+    metadata["SAMPLE_BLOCKS"] = std::to_string(grid.blocksRead);
+    metadata["INPUT"] = CommonFun::U2M(m_param->m_inputPath);
     std::wstring error;
-    const std::map<std::string, std::string> metadata{
-        {"ALGORITHM", "ISODATA"},
-        {"DESIRED_CLASSES", std::to_string(p.m_classCount)},
-        {"CLASSES", std::to_string(fit.centres.size())},
-        {"ITERATIONS", std::to_string(fit.iterations)},
-        {"SPLITS", std::to_string(fit.splits)},
-        {"MERGES", std::to_string(fit.merges)},
-        {"DISCARDS", std::to_string(fit.discards)},
-        {"SAMPLE_STEP", std::to_string(grid.step)},
-        {"SAMPLE_BLOCKS", std::to_string(grid.blocksRead)},
-        {"INPUT", CommonFun::U2M(p.m_inputPath)}};
-    if (!run.Label(fit.centres, p.m_outputPath, p.m_outputFormat, metadata, Stage(40, 100, L"Writing classes"), error))
+    if (!run.Label(centres, m_param->m_outputPath, m_param->m_outputFormat, metadata,
+                   Stage(40, 100, L"Writing classes"), error))
         return IsCancelled() ? false : Fail(error);
     ReportPercent(100);
     return true;

@@ -3,6 +3,11 @@
 // image, writing a classified image with its ".acf".
 
 #include "processing/basealgorithm.h"
+#include "processing/clustering.h"
+
+#include <functional>
+#include <map>
+#include <string>
 
 class KMeanClassifyParam : public AlgorithmParam {
 public:
@@ -30,7 +35,19 @@ public:
     long long m_sampleLimit = 1LL << 20;
 };
 
-class CKMeanClassify : public CBaseAlgorithm {
+// What K-Means and ISODATA share: a sample of the image's pixels, the
+// clusterer's centres ordered by brightness, and the classified output.
+class CUnsupervisedClassify : public CBaseAlgorithm {
+protected:
+    using CBaseAlgorithm::CBaseAlgorithm;
+    using Metadata = std::map<std::string, std::string>;
+    // The clusterer: centres from the sample (each sample pixel standing for
+    // `weight` image pixels), with its own metadata items.
+    using Fit = std::function<Centres(const PixelSample& sample, double weight, Metadata& metadata)>;
+    bool ClusterAndLabel(long long sampleLimit, const Fit& fit);
+};
+
+class CKMeanClassify : public CUnsupervisedClassify {
 public:
     // Copies the record (a KMeanClassifyParam; any other record keeps the defaults).
     explicit CKMeanClassify(const AlgorithmParam* param);
@@ -40,7 +57,7 @@ public:
     const KMeanClassifyParam& Param() const { return static_cast<const KMeanClassifyParam&>(*m_param); }
 };
 
-class CISODATAClassify : public CBaseAlgorithm {
+class CISODATAClassify : public CUnsupervisedClassify {
 public:
     explicit CISODATAClassify(const ISODATAClassifyParam* param);
     bool Preproccess() override;
