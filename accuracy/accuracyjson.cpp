@@ -1,10 +1,9 @@
 #include "accuracy/accuracyjson.h"
 
 #include "platform/commonfun.h"
+#include "platform/jsontext.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -13,22 +12,9 @@ public:
     std::string text;
 
     void raw(const char* s) { text += s; }
-    void number(double v) {
-        if (!std::isfinite(v)) {
-            text += "null";
-            return;
-        }
-        char buffer[32];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, v); // shortest round trip, "."
-        text.append(buffer, result.ptr);
-    }
+    void number(double v) { text += JsonText::Number(v); }
     void integer(std::int64_t v) { text += std::to_string(v); }
-    void optional(const std::optional<double>& v) {
-        if (v)
-            number(*v);
-        else
-            text += "null";
-    }
+    void optional(const std::optional<double>& v) { text += JsonText::Number(v); }
     void interval(const std::optional<Interval>& v) {
         if (!v) {
             text += "null";
@@ -40,27 +26,7 @@ public:
         number(v->high);
         text += "]";
     }
-    void string(const std::string& utf8) {
-        text += '"';
-        for (const unsigned char c : utf8) {
-            switch (c) {
-            case '"': text += "\\\""; break;
-            case '\\': text += "\\\\"; break;
-            case '\n': text += "\\n"; break;
-            case '\r': text += "\\r"; break;
-            case '\t': text += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char esc[8];
-                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                    text += esc;
-                } else {
-                    text += static_cast<char>(c);
-                }
-            }
-        }
-        text += '"';
-    }
+    void string(const std::string& utf8) { text += JsonText::String(utf8); }
     void key(const char* name) {
         string(name);
         text += ": ";

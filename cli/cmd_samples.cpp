@@ -7,6 +7,7 @@
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
 #include "platform/commonfun.h"
+#include "platform/jsontext.h"
 #include "samples/samplestats.h"
 #include "samples/separability.h"
 
@@ -15,7 +16,6 @@
 #include <ogrsf_frmts.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -224,55 +224,10 @@ CClassifySampleFile readSampleFile(const std::string& path) {
     return file;
 }
 
-// Shortest text that reads back as the same double; null for NaN and infinities.
-std::string jsonNumber(double v) {
-    if (!std::isfinite(v))
-        return "null";
-    char buffer[32];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return std::string(buffer, r.ptr);
-}
-
-std::string jsonNumber(const std::optional<double>& v) {
-    return v ? jsonNumber(*v) : "null";
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
 std::string jsonArray(const std::vector<double>& values) {
     std::string out = "[";
     for (size_t i = 0; i < values.size(); ++i)
-        out += (i ? ", " : "") + jsonNumber(values[i]);
+        out += (i ? ", " : "") + JsonText::Number(values[i]);
     return out + "]";
 }
 
@@ -295,7 +250,7 @@ int runList(const std::string& path, bool json, CommandContext& context) {
             << ", \"height\": " << file.m_height << ", \"samples\": [";
         for (size_t i = 0; i < file.m_samples.size(); ++i) {
             const ClassifySample& s = *file.m_samples[i];
-            out << (i ? ", " : "") << "{\"name\": " << jsonString(CommonFun::U2M(s.GetName()))
+            out << (i ? ", " : "") << "{\"name\": " << JsonText::String(CommonFun::U2M(s.GetName()))
                 << ", \"colour\": [" << GetRValue(s.m_colour) << ", " << GetGValue(s.m_colour) << ", "
                 << GetBValue(s.m_colour) << "], \"pixels\": " << s.m_pixelCount
                 << ", \"min\": " << jsonArray(s.m_min) << ", \"max\": " << jsonArray(s.m_max)
@@ -382,13 +337,13 @@ int runCheck(const std::string& path, bool json, CommandContext& context) {
             << ", \"problems\": [";
         for (size_t i = 0; i < problems.size(); ++i)
             out << (i ? ", " : "") << "{\"sample\": " << problems[i].sample
-                << ", \"kind\": " << jsonString(problems[i].kind)
-                << ", \"message\": " << jsonString(problems[i].message) << "}";
+                << ", \"kind\": " << JsonText::String(problems[i].kind)
+                << ", \"message\": " << JsonText::String(problems[i].message) << "}";
         out << "], \"separability\": [";
         for (size_t i = 0; i < pairs.size(); ++i)
             out << (i ? ", " : "") << "{\"a\": " << pairs[i].a << ", \"b\": " << pairs[i].b
-                << ", \"jm\": " << jsonNumber(pairs[i].m.jeffriesMatusita)
-                << ", \"td\": " << jsonNumber(pairs[i].m.transformedDivergence) << "}";
+                << ", \"jm\": " << JsonText::Number(pairs[i].m.jeffriesMatusita)
+                << ", \"td\": " << JsonText::Number(pairs[i].m.transformedDivergence) << "}";
         out << "]}\n";
     } else {
         out << path << ": " << samples.size() << " samples, " << file.m_bandCount << " bands\n";

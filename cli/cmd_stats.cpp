@@ -6,9 +6,9 @@
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
 #include "platform/commonfun.h"
+#include "platform/jsontext.h"
 #include "processing/classstatistics.h"
 
-#include <charconv>
 #include <cmath>
 #include <ostream>
 #include <stdexcept>
@@ -33,50 +33,17 @@ CommandSpec statsSpec() {
     return spec;
 }
 
-std::string jsonString(const std::wstring& text) {
-    const std::string utf8 = CommonFun::U2M(text);
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                static const char* hex = "0123456789abcdef";
-                out += "\\u00";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
-// Shortest text that reads back as the same double; null when not finite.
-std::string jsonNumber(double value) {
-    if (!std::isfinite(value))
-        return "null";
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
 void printJson(std::ostream& out, const std::string& image, const std::wstring& acfPath, bool recounted,
                const ClassStatistics& s) {
-    out << "{\n  \"image\": " << jsonString(CommonFun::M2U(image)) << ",\n  \"assistant_file\": "
-        << jsonString(acfPath) << ",\n  \"counts_from\": \"" << (recounted ? "image" : "acf")
-        << "\",\n  \"unit\": " << jsonString(s.unitName) << ",\n  \"pixel_area\": " << jsonNumber(s.pixelArea)
+    out << "{\n  \"image\": " << JsonText::String(CommonFun::M2U(image)) << ",\n  \"assistant_file\": "
+        << JsonText::String(acfPath) << ",\n  \"counts_from\": \"" << (recounted ? "image" : "acf")
+        << "\",\n  \"unit\": " << JsonText::String(s.unitName) << ",\n  \"pixel_area\": " << JsonText::Number(s.pixelArea)
         << ",\n  \"total_pixels\": " << s.totalPixels << ",\n  \"classes\": [";
     for (size_t i = 0; i < s.classes.size(); ++i) {
         const ClassStatistic& c = s.classes[i];
-        out << (i ? ",\n" : "\n") << "    {\"number\": " << c.classNumber << ", \"name\": " << jsonString(c.name)
-            << ", \"pixels\": " << c.pixelCount << ", \"percent\": " << (c.percent ? jsonNumber(*c.percent) : "null")
-            << ", \"area\": " << jsonNumber(c.area) << "}";
+        out << (i ? ",\n" : "\n") << "    {\"number\": " << c.classNumber << ", \"name\": " << JsonText::String(c.name)
+            << ", \"pixels\": " << c.pixelCount << ", \"percent\": " << (c.percent ? JsonText::Number(*c.percent) : "null")
+            << ", \"area\": " << JsonText::Number(c.area) << "}";
     }
     out << (s.classes.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
