@@ -14,11 +14,27 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// The offscreen platform reports each window-system request it ignores
+// ("This plugin does not support propagateSizeHints()"): noise for the
+// gallery, which needs none of them.
+QtMessageHandler defaultHandler = nullptr;
+void withoutOffscreenNoise(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (!message.startsWith(QLatin1String("This plugin does not support")))
+        defaultHandler(type, context, message);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     // The gallery needs no display.
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--gallery") == 0 || std::strncmp(argv[i], "--gallery=", 10) == 0)
+        if (std::strcmp(argv[i], "--gallery") == 0 || std::strncmp(argv[i], "--gallery=", 10) == 0) {
             setenv("QT_QPA_PLATFORM", "offscreen", 0);
+            defaultHandler = qInstallMessageHandler(withoutOffscreenNoise);
+            break;
+        }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessera-host"));

@@ -278,11 +278,18 @@ int XDialog::DoModal() {
     return result;
 }
 
+void BringToFront(QWidget& window) {
+    window.show();
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return;
+    window.raise();
+    window.activateWindow();
+}
+
 void XDialog::ShowWindow() {
     setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-    show();
-    raise();
-    activateWindow();
+    BringToFront(*this);
 }
 
 void XDialog::EndDialog(int result) {

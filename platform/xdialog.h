@@ -46,6 +46,11 @@ std::wstring IntegerRange(long long low, long long high);
 std::wstring NumberRange(double low, double high);
 } // namespace NumberMessages
 
+// Shows the window above the others and gives it the focus; without a
+// window system (the offscreen and minimal platforms) there is nothing to
+// raise, so it is only shown.
+void BringToFront(QWidget& window);
+
 class XDialog : public QDialog {
     Q_OBJECT
 public:

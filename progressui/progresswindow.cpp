@@ -1,5 +1,7 @@
 #include "progressui/progresswindow.h"
 
+#include "platform/xdialog.h"
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,9 +59,7 @@ void ProgressWindow::Show(int mode) {
     if (m_closed)
         return;
     m_shown = true;
-    show();
-    raise();
-    activateWindow();
+    BringToFront(*this);
 }
 
 void ProgressWindow::SetTitle(const std::wstring& title) {
