@@ -30,8 +30,8 @@ namespace {
 
 using Failure = std::runtime_error;
 
-CommandSpec accuracySpec() {
-    CommandSpec spec{
+CommandDef accuracyDef() {
+    CommandDef def{
         "accuracy",
         "Accuracy assessment: error matrix, accuracy totals and kappa of a classified image.",
         {{"CLASSIFIED", "classified image (one band of class values)"}},
@@ -54,12 +54,12 @@ CommandSpec accuracySpec() {
             FlagOption("no-kappa", "leave the kappa statistics out of the report"),
         },
         ""};
-    spec.details =
+    def.details =
         "Check points come from exactly one of --points, --random N --reference R,\n"
         "--stratified N --reference R, or --reference R alone. Classes come from the image's .acf;\n"
         "without one, from --classes or the image's category names. Reference pixels that are\n"
         "nodata are not check points. See docs/accuracy.md.";
-    return spec;
+    return def;
 }
 
 // ---- Inputs ----------------------------------------------------------------
@@ -430,5 +430,5 @@ int runAccuracy(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand AccuracySubcommand() {
-    return {accuracySpec(), runAccuracy};
+    return {accuracyDef(), runAccuracy};
 }

@@ -32,13 +32,13 @@ const std::map<std::string, int>& kernels() {
     return all;
 }
 
-CommandSpec classifySpec() {
-    CommandSpec spec;
-    spec.name = "classify";
-    spec.summary = "Supervised classification from a training-sample file (.cif).";
-    spec.positionals = {{"IN", "input image"}, {"SAMPLES", "sample file (.cif) with one sample per class"},
+CommandDef classifyDef() {
+    CommandDef def;
+    def.name = "classify";
+    def.summary = "Supervised classification from a training-sample file (.cif).";
+    def.positionals = {{"IN", "input image"}, {"SAMPLES", "sample file (.cif) with one sample per class"},
                         {"OUT", "classified image to write"}};
-    spec.options = {
+    def.options = {
         StringOption("method", "NAME", "mindist, maxlik, mahalanobis, sam, parallelepiped, svm or bpnn").Required(),
         DoubleOption("threshold", "T",
                      "rejection: mindist largest distance, maxlik/mahalanobis largest Mahalanobis distance, sam "
@@ -61,9 +61,9 @@ CommandSpec classifySpec() {
         FormatOption(),
         FlagOption("quiet", "no progress bar"),
     };
-    spec.details = "Class i of OUT is the i-th sample of SAMPLES, with its name and colour; 0 is unclassified. "
+    def.details = "Class i of OUT is the i-th sample of SAMPLES, with its name and colour; 0 is unclassified. "
                    "svm and bpnn learn from the pixels under the samples' shapes.";
-    return spec;
+    return def;
 }
 
 void fillPaths(AlgorithmParam& record, std::wstring& samplePath, const ParsedOptions& o) {
@@ -137,4 +137,4 @@ int runClassify(const ParsedOptions& o, CommandContext& context) {
 
 } // namespace
 
-Subcommand ClassifySubcommand() { return {classifySpec(), runClassify}; }
+Subcommand ClassifySubcommand() { return {classifyDef(), runClassify}; }

@@ -18,16 +18,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CommandSpec demoSpec() {
-    CommandSpec spec;
-    spec.name = "demo";
-    spec.summary = "Generate a scene and run the whole pipeline on it, with a summary table.";
-    spec.positionals = {{"DIR", "folder for every output (default demo-out)", false}};
-    spec.options = {IntOption("size", "N", "scene width and height").Default("800").Range(200, 20000),
+CommandDef demoDef() {
+    CommandDef def;
+    def.name = "demo";
+    def.summary = "Generate a scene and run the whole pipeline on it, with a summary table.";
+    def.positionals = {{"DIR", "folder for every output (default demo-out)", false}};
+    def.options = {IntOption("size", "N", "scene width and height").Default("800").Range(200, 20000),
                     IntOption("classes", "K", "classes of the scene").Default("5").Range(2, 16),
                     IntOption("seed", "S", "seed of the scene").Default("7").Min(0)};
-    spec.details = "Writes summary.md into DIR; every file it lists opens in GDAL/OGR tools and QGIS.";
-    return spec;
+    def.details = "Writes summary.md into DIR; every file it lists opens in GDAL/OGR tools and QGIS.";
+    return def;
 }
 
 struct StepResult {
@@ -191,4 +191,4 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
 
 } // namespace
 
-Subcommand DemoSubcommand() { return {demoSpec(), runDemo}; }
+Subcommand DemoSubcommand() { return {demoDef(), runDemo}; }

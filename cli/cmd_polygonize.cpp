@@ -12,8 +12,8 @@
 
 namespace {
 
-CommandSpec polygonizeSpec() {
-    CommandSpec spec{"polygonize",
+CommandDef polygonizeDef() {
+    CommandDef def{"polygonize",
                      "Chosen classes of a classified image to polygons in a shapefile.",
                      {{"IN", "classified image (its .acf gives the class names)"},
                       {"OUT", "vector file to write: .shp, or any extension an OGR driver writes (.gpkg ...)"}},
@@ -21,10 +21,10 @@ CommandSpec polygonizeSpec() {
                       FlagOption("eight", "join pixels that touch at a corner (8-connectivity); default 4"),
                       FlagOption("quiet", "no progress bar")},
                      ""};
-    spec.details = "Writes one polygon per connected region of each chosen class, with the attributes\n"
+    def.details = "Writes one polygon per connected region of each chosen class, with the attributes\n"
                    "class_id (the class number) and class_name (its name in the .acf), in the image's\n"
                    "coordinate system (.prj). An earlier OUT is replaced; a failure leaves nothing.";
-    return spec;
+    return def;
 }
 
 int runPolygonize(const ParsedOptions& o, CommandContext& context) {
@@ -69,5 +69,5 @@ int runPolygonize(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand PolygonizeSubcommand() {
-    return {polygonizeSpec(), runPolygonize};
+    return {polygonizeDef(), runPolygonize};
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-std::vector<OptionSpec> withCommonOptions(std::vector<OptionSpec> options) {
+std::vector<OptionDef> withCommonOptions(std::vector<OptionDef> options) {
     options.push_back(FormatOption());
     options.push_back(FlagOption("quiet", "no progress bar"));
     return options;
@@ -67,8 +67,8 @@ void summary(CommandContext& context, const std::string& tool, const ParsedOptio
 
 // ---- merge ----------------------------------------------------------------------
 
-CommandSpec mergeSpec() {
-    CommandSpec spec{"merge",
+CommandDef mergeDef() {
+    CommandDef def{"merge",
                      "Merge classes of a classified image into other classes.",
                      {{"IN", "classified image (with its .acf)"}, {"OUT", "merged image to write"}},
                      withCommonOptions({StringOption("rule", "FROM=TO,...",
@@ -76,9 +76,9 @@ CommandSpec mergeSpec() {
                                                      "by number or by name as the .acf lists them")
                                             .Required()}),
                      ""};
-    spec.details = "Classes no rule names stay as they are. A merged class keeps its place in the .acf with\n"
+    def.details = "Classes no rule names stay as they are. A merged class keeps its place in the .acf with\n"
                    "no pixels; the target keeps its name and colour and counts the merged pixels.";
-    return spec;
+    return def;
 }
 
 // A class of a rule side: its number when the text is one, else its name.
@@ -125,8 +125,8 @@ int runMerge(const ParsedOptions& o, CommandContext& context) {
 
 // ---- sieve ----------------------------------------------------------------------
 
-CommandSpec sieveSpec() {
-    CommandSpec spec{"sieve",
+CommandDef sieveDef() {
+    CommandDef def{"sieve",
                      "Remove small regions of chosen classes (class filter).",
                      {{"IN", "classified image (with its .acf)"}, {"OUT", "filtered image to write"}},
                      withCommonOptions({IntListOption("classes", "LIST", "class numbers to filter, e.g. 1,3")
@@ -137,9 +137,9 @@ CommandSpec sieveSpec() {
                                             .Range(0, 2147483647),
                                         FlagOption("eight", "regions are 8-connected (default 4-connected)")}),
                      ""};
-    spec.details = "A removed region takes the class most frequent among the pixels bordering it that stay\n"
+    def.details = "A removed region takes the class most frequent among the pixels bordering it that stay\n"
                    "(ties: the lower class); see docs/algorithms.md.";
-    return spec;
+    return def;
 }
 
 int runSieve(const ParsedOptions& o, CommandContext& context) {
@@ -165,8 +165,8 @@ int runSieve(const ParsedOptions& o, CommandContext& context) {
 
 // ---- clump ----------------------------------------------------------------------
 
-CommandSpec clumpSpec() {
-    CommandSpec spec{"clump",
+CommandDef clumpDef() {
+    CommandDef def{"clump",
                      "Clump chosen classes by a morphological closing.",
                      {{"IN", "classified image (with its .acf)"}, {"OUT", "clumped image to write"}},
                      withCommonOptions({IntListOption("classes", "LIST", "class numbers to clump, e.g. 1,3")
@@ -177,9 +177,9 @@ CommandSpec clumpSpec() {
                                                      "digits of a 3 x 3 element, row by row")
                                             .Default("h")}),
                      ""};
-    spec.details = "The element's anchor is its centre. Pixels of other classes that the closing of a chosen\n"
+    def.details = "The element's anchor is its centre. Pixels of other classes that the closing of a chosen\n"
                    "class covers take that class; see docs/algorithms.md.";
-    return spec;
+    return def;
 }
 
 int runClump(const ParsedOptions& o, CommandContext& context) {
@@ -222,11 +222,11 @@ int runClump(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand MergeSubcommand() {
-    return {mergeSpec(), runMerge};
+    return {mergeDef(), runMerge};
 }
 Subcommand SieveSubcommand() {
-    return {sieveSpec(), runSieve};
+    return {sieveDef(), runSieve};
 }
 Subcommand ClumpSubcommand() {
-    return {clumpSpec(), runClump};
+    return {clumpDef(), runClump};
 }

@@ -377,8 +377,8 @@ int runCheck(const std::string& path, bool json, CommandContext& context) {
     return problems.empty() ? kExitOk : kExitFailure;
 }
 
-CommandSpec samplesSpec() {
-    CommandSpec spec{
+CommandDef samplesDef() {
+    CommandDef def{
         "samples",
         "Training samples (.cif) from a polygon layer; list or check a sample file.",
         {{"IN", "raster the statistics are taken from", false},
@@ -390,7 +390,7 @@ CommandSpec samplesSpec() {
          StringOption("check", "FILE", "report what would go wrong classifying with a .cif file"),
          FlagOption("json", "with --list or --check: the result as one JSON object")},
         ""};
-    spec.details =
+    def.details =
         "tessera samples IN POLYGONS OUT --class-field F: one sample per polygon (its pixels whose centres\n"
         "lie inside, polygons reprojected to IN's coordinate system), then the samples of each class merged\n"
         "into one signature named after the class value. Colours come from IN's display bands.\n"
@@ -400,7 +400,7 @@ CommandSpec samplesSpec() {
         "tessera samples --check FILE [--json]: samples without pixels, with fewer pixels than bands + 1,\n"
         "with a singular covariance or a repeated name, and the pairwise Jeffries-Matusita and transformed\n"
         "divergence separability. Exit code 1 when a problem is found.";
-    return spec;
+    return def;
 }
 
 int runSamples(const ParsedOptions& o, CommandContext& context) {
@@ -427,5 +427,5 @@ int runSamples(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand SamplesSubcommand() {
-    return {samplesSpec(), runSamples};
+    return {samplesDef(), runSamples};
 }

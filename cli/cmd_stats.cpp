@@ -15,8 +15,8 @@
 
 namespace {
 
-CommandSpec statsSpec() {
-    CommandSpec spec{"stats",
+CommandDef statsDef() {
+    CommandDef def{"stats",
                      "Class statistics of a classified image: pixels, share and area per class.",
                      {{"IN", "classified image (its .acf is read)"}},
                      {FlagOption("json", "print JSON instead of the table"),
@@ -24,13 +24,13 @@ CommandSpec statsSpec() {
                                             "the counts recorded in the .acf"),
                       FlagOption("quiet", "no progress bar while recounting")},
                      ""};
-    spec.details =
+    def.details =
         "The table has one row per class of the .acf, in file order: class number, name, pixel count,\n"
         "share of all pixels (\"-\" when no class has any pixel), ground area and area unit. The unit is\n"
         "the image's ground unit, \"Unkown\" when the image cannot be opened. With --recount a class\n"
         "takes the pixels whose value is its class number; values no class carries are listed after\n"
         "the classes with an empty name.";
-    return spec;
+    return def;
 }
 
 void printJson(std::ostream& out, const std::string& image, const std::wstring& acfPath, bool recounted,
@@ -106,5 +106,5 @@ int runStats(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand StatsSubcommand() {
-    return {statsSpec(), runStats};
+    return {statsDef(), runStats};
 }

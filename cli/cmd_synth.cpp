@@ -10,12 +10,12 @@
 
 namespace {
 
-CommandSpec synthSpec() {
-    CommandSpec spec;
-    spec.name = "synth";
-    spec.summary = "Generate a seeded synthetic scene: image, ground truth, training polygons, check points.";
-    spec.positionals = {{"OUT_DIR", "folder to write into (created if missing)"}};
-    spec.options = {
+CommandDef synthDef() {
+    CommandDef def;
+    def.name = "synth";
+    def.summary = "Generate a seeded synthetic scene: image, ground truth, training polygons, check points.";
+    def.positionals = {{"OUT_DIR", "folder to write into (created if missing)"}};
+    def.options = {
         IntOption("size", "N", "width and height in pixels").Default("1000").Range(32, 100000),
         IntOption("width", "W", "width in pixels, instead of --size").Range(32, 100000),
         IntOption("height", "H", "height in pixels, instead of --size").Range(32, 100000),
@@ -36,11 +36,11 @@ CommandSpec synthSpec() {
             .Default("512")
             .Range(256, 8192),
     };
-    spec.details =
+    def.details =
         "Writes OUT_DIR/scene.tif (UInt16 GeoTIFF, tiled 256 x 256, DEFLATE), truth.tif (Byte classes\n"
         "1..K with colour table and names), training.shp (fields class, name) and checkpoints.csv\n"
         "(x,y,truth at pixel centres). The same options give byte-identical files.";
-    return spec;
+    return def;
 }
 
 int runSynth(const ParsedOptions& o, CommandContext& context) {
@@ -99,5 +99,5 @@ int runSynth(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand SynthSubcommand() {
-    return {synthSpec(), runSynth};
+    return {synthDef(), runSynth};
 }

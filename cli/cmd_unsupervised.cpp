@@ -12,7 +12,7 @@
 namespace {
 
 // Options both methods share, with the window's defaults.
-std::vector<OptionSpec> commonOptions() {
+std::vector<OptionDef> commonOptions() {
     return {
         IntOption("classes", "K", "number of classes").Default("5").Range(1, 65535),
         IntOption("iterations", "N", "maximum number of iterations").Default("5").Range(1, 100000),
@@ -44,15 +44,15 @@ void summary(CommandContext& context, const std::string& method, const ParsedOpt
     context.out << method << ": wrote " << o.Positional(1) << " and its .acf\n";
 }
 
-CommandSpec kmeansSpec() {
-    CommandSpec spec{"kmeans",
+CommandDef kmeansDef() {
+    CommandDef def{"kmeans",
                      "Unsupervised classification by K-Means.",
                      {{"IN", "input image"}, {"OUT", "classified image to write"}},
                      commonOptions(),
                      ""};
-    spec.details = "Writes OUT (class values 1..K, 0 unclassified, colour table and class names) and its\n"
+    def.details = "Writes OUT (class values 1..K, 0 unclassified, colour table and class names) and its\n"
                    ".acf assistant file. Classes are numbered from the darkest centre.";
-    return spec;
+    return def;
 }
 
 int runKMeans(const ParsedOptions& o, CommandContext& context) {
@@ -68,8 +68,8 @@ int runKMeans(const ParsedOptions& o, CommandContext& context) {
     return kExitOk;
 }
 
-CommandSpec isodataSpec() {
-    std::vector<OptionSpec> options = commonOptions();
+CommandDef isodataDef() {
+    std::vector<OptionDef> options = commonOptions();
     options.insert(
         options.begin() + 3,
         {DoubleOption("min-distance", "D", "centres closer than this are merged").Default("0.5").Min(0),
@@ -78,14 +78,14 @@ CommandSpec isodataSpec() {
              .Min(0),
          IntOption("merge-pairs", "N", "merges per iteration at most").Default("2").Range(0, 100000),
          IntOption("min-pixels", "N", "classes with fewer pixels are discarded").Default("1000").Min(0)});
-    CommandSpec spec{"isodata",
+    CommandDef def{"isodata",
                      "Unsupervised classification by ISODATA (split, merge, discard).",
                      {{"IN", "input image"}, {"OUT", "classified image to write"}},
                      options,
                      ""};
-    spec.details = "--classes is the desired class count; the result has between 1 and 2K classes.\n"
+    def.details = "--classes is the desired class count; the result has between 1 and 2K classes.\n"
                    "Distances and standard deviations are in pixel-value units. See docs/algorithms.md.";
-    return spec;
+    return def;
 }
 
 int runIsodata(const ParsedOptions& o, CommandContext& context) {
@@ -108,8 +108,8 @@ int runIsodata(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand KMeansSubcommand() {
-    return {kmeansSpec(), runKMeans};
+    return {kmeansDef(), runKMeans};
 }
 Subcommand IsodataSubcommand() {
-    return {isodataSpec(), runIsodata};
+    return {isodataDef(), runIsodata};
 }

@@ -8,8 +8,8 @@
 
 namespace {
 
-OptionSpec makeOption(std::string name, OptionKind kind, std::string placeholder, std::string help) {
-    OptionSpec o;
+OptionDef makeOption(std::string name, OptionKind kind, std::string placeholder, std::string help) {
+    OptionDef o;
     o.name = std::move(name);
     o.kind = kind;
     o.placeholder = std::move(placeholder);
@@ -45,7 +45,7 @@ bool parseDouble(const std::string& text, double& out) {
     return ec == std::errc() && end == last && first != last && std::isfinite(out);
 }
 
-void checkRange(const OptionSpec& o, double value, const std::string& text, const char* what) {
+void checkRange(const OptionDef& o, double value, const std::string& text, const char* what) {
     if (o.min && value < *o.min)
         throw UsageError("--" + o.name + what + " must be at least " + numberText(*o.min, o.kind) + " (got " +
                          text + ")");
@@ -55,7 +55,7 @@ void checkRange(const OptionSpec& o, double value, const std::string& text, cons
 }
 
 // Converts one value text as the option's kind asks and checks its range.
-ParsedOptions::Value parseValue(const OptionSpec& o, const std::string& text) {
+ParsedOptions::Value parseValue(const OptionDef& o, const std::string& text) {
     switch (o.kind) {
     case OptionKind::Int: {
         std::int64_t v = 0;
@@ -117,47 +117,47 @@ const char* kindName(OptionKind kind) {
 
 } // namespace
 
-OptionSpec OptionSpec::Default(std::string text) const {
-    OptionSpec o = *this;
+OptionDef OptionDef::Default(std::string text) const {
+    OptionDef o = *this;
     o.defaultText = std::move(text);
     return o;
 }
 
-OptionSpec OptionSpec::Min(double value) const {
-    OptionSpec o = *this;
+OptionDef OptionDef::Min(double value) const {
+    OptionDef o = *this;
     o.min = value;
     return o;
 }
 
-OptionSpec OptionSpec::Max(double value) const {
-    OptionSpec o = *this;
+OptionDef OptionDef::Max(double value) const {
+    OptionDef o = *this;
     o.max = value;
     return o;
 }
 
-OptionSpec OptionSpec::Required() const {
-    OptionSpec o = *this;
+OptionDef OptionDef::Required() const {
+    OptionDef o = *this;
     o.required = true;
     return o;
 }
 
-OptionSpec IntOption(std::string name, std::string placeholder, std::string help) {
+OptionDef IntOption(std::string name, std::string placeholder, std::string help) {
     return makeOption(std::move(name), OptionKind::Int, std::move(placeholder), std::move(help));
 }
 
-OptionSpec DoubleOption(std::string name, std::string placeholder, std::string help) {
+OptionDef DoubleOption(std::string name, std::string placeholder, std::string help) {
     return makeOption(std::move(name), OptionKind::Double, std::move(placeholder), std::move(help));
 }
 
-OptionSpec StringOption(std::string name, std::string placeholder, std::string help) {
+OptionDef StringOption(std::string name, std::string placeholder, std::string help) {
     return makeOption(std::move(name), OptionKind::String, std::move(placeholder), std::move(help));
 }
 
-OptionSpec FlagOption(std::string name, std::string help) {
+OptionDef FlagOption(std::string name, std::string help) {
     return makeOption(std::move(name), OptionKind::Flag, "", std::move(help));
 }
 
-OptionSpec IntListOption(std::string name, std::string placeholder, std::string help) {
+OptionDef IntListOption(std::string name, std::string placeholder, std::string help) {
     return makeOption(std::move(name), OptionKind::IntList, std::move(placeholder), std::move(help));
 }
 
@@ -218,9 +218,9 @@ const std::string& ParsedOptions::Positional(size_t index) const {
     return m_positionals[index];
 }
 
-ParsedOptions ParseOptions(const CommandSpec& spec, const std::vector<std::string>& args) {
+ParsedOptions ParseOptions(const CommandDef& def, const std::vector<std::string>& args) {
     ParsedOptions parsed;
-    for (const OptionSpec& o : spec.options) {
+    for (const OptionDef& o : def.options) {
         ParsedOptions::Entry e{o.name, o.kind, std::nullopt, false};
         if (o.kind == OptionKind::Flag)
             e.value = false;
@@ -243,13 +243,13 @@ ParsedOptions ParseOptions(const CommandSpec& spec, const std::vector<std::strin
             return parsed;
         }
 
-    const std::string seeHelp = " (see 'tessera " + spec.name + " --help')";
+    const std::string seeHelp = " (see 'tessera " + def.name + " --help')";
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (optionsEnded || a.size() < 2 || a[0] != '-' ||
             (a[1] != '-' && !std::isalpha(static_cast<unsigned char>(a[1])))) {
             // Not an option: a positional (a lone "-" and negative numbers included).
-            if (parsed.m_positionals.size() >= spec.positionals.size())
+            if (parsed.m_positionals.size() >= def.positionals.size())
                 throw UsageError("unexpected argument '" + a + "'" + seeHelp);
             parsed.m_positionals.push_back(a);
             continue;
@@ -263,11 +263,11 @@ ParsedOptions ParseOptions(const CommandSpec& spec, const std::vector<std::strin
         const size_t eq = a.find('=');
         const std::string name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
         size_t index = 0;
-        while (index < spec.options.size() && spec.options[index].name != name)
+        while (index < def.options.size() && def.options[index].name != name)
             ++index;
-        if (index == spec.options.size())
+        if (index == def.options.size())
             throw UsageError("unknown option --" + name + seeHelp);
-        const OptionSpec& o = spec.options[index];
+        const OptionDef& o = def.options[index];
         ParsedOptions::Entry& e = parsed.m_entries[index];
         if (e.given)
             throw UsageError("--" + name + " is given more than once");
@@ -288,27 +288,27 @@ ParsedOptions ParseOptions(const CommandSpec& spec, const std::vector<std::strin
         e.value = parseValue(o, text);
     }
 
-    for (size_t i = parsed.m_positionals.size(); i < spec.positionals.size(); ++i)
-        if (spec.positionals[i].required)
-            throw UsageError("missing " + spec.positionals[i].name + seeHelp);
-    for (size_t i = 0; i < spec.options.size(); ++i)
-        if (spec.options[i].required && !parsed.m_entries[i].given)
-            throw UsageError("--" + spec.options[i].name + " is required" + seeHelp);
+    for (size_t i = parsed.m_positionals.size(); i < def.positionals.size(); ++i)
+        if (def.positionals[i].required)
+            throw UsageError("missing " + def.positionals[i].name + seeHelp);
+    for (size_t i = 0; i < def.options.size(); ++i)
+        if (def.options[i].required && !parsed.m_entries[i].given)
+            throw UsageError("--" + def.options[i].name + " is required" + seeHelp);
     return parsed;
 }
 
-std::string FormatUsageLine(const CommandSpec& spec) {
-    std::string line = "tessera " + spec.name;
-    for (const PositionalSpec& p : spec.positionals)
+std::string FormatUsageLine(const CommandDef& def) {
+    std::string line = "tessera " + def.name;
+    for (const PositionalDef& p : def.positionals)
         line += p.required ? " " + p.name : " [" + p.name + "]";
-    for (const OptionSpec& o : spec.options)
+    for (const OptionDef& o : def.options)
         if (o.required)
             line += " --" + o.name + " " + o.placeholder;
     line += " [options]";
     return line;
 }
 
-std::string FormatHelp(const CommandSpec& spec) {
+std::string FormatHelp(const CommandDef& def) {
     constexpr size_t column = 28;
     std::ostringstream out;
     auto row = [&](const std::string& left, const std::string& text) {
@@ -320,14 +320,14 @@ std::string FormatHelp(const CommandSpec& spec) {
         out << line << text << "\n";
     };
 
-    out << "Usage: " << FormatUsageLine(spec) << "\n\n" << spec.summary << "\n";
-    if (!spec.positionals.empty()) {
+    out << "Usage: " << FormatUsageLine(def) << "\n\n" << def.summary << "\n";
+    if (!def.positionals.empty()) {
         out << "\nArguments:\n";
-        for (const PositionalSpec& p : spec.positionals)
+        for (const PositionalDef& p : def.positionals)
             row(p.name, p.help + (p.required ? "" : " (optional)"));
     }
     out << "\nOptions:\n";
-    for (const OptionSpec& o : spec.options) {
+    for (const OptionDef& o : def.options) {
         const std::string left = "--" + o.name + (o.kind == OptionKind::Flag ? "" : " " + o.placeholder);
         std::string notes;
         auto note = [&](const std::string& n) { notes += (notes.empty() ? "" : "; ") + n; };
@@ -345,7 +345,7 @@ std::string FormatHelp(const CommandSpec& spec) {
         row(left, o.help + (notes.empty() ? "" : " (" + notes + ")"));
     }
     row("-h, --help", "show this help");
-    if (!spec.details.empty())
-        out << "\n" << spec.details << "\n";
+    if (!def.details.empty())
+        out << "\n" << def.details << "\n";
     return out.str();
 }

@@ -2,12 +2,12 @@
 // Command-line options of one subcommand, declared once in a table: parsing,
 // the validation messages and `--help` all follow from it.
 //
-//   CommandSpec spec{"kmeans", "Unsupervised K-Means classification.",
+//   CommandDef def{"kmeans", "Unsupervised K-Means classification.",
 //                    {{"IN", "input image"}, {"OUT", "classified image"}},
 //                    {IntOption("classes", "K", "number of classes").Default("6").Range(1, 255),
 //                     IntListOption("bands", "LIST", "bands to use, e.g. 1,2,3").Min(1),
 //                     FlagOption("quiet", "no progress bar")}};
-//   ParsedOptions o = ParseOptions(spec, args); // throws UsageError
+//   ParsedOptions o = ParseOptions(def, args); // throws UsageError
 //   o.Int("classes"); o.IntList("bands"); o.Positional(0);
 
 #include <cstdint>
@@ -20,7 +20,7 @@
 enum class OptionKind { Int, Double, String, Flag, IntList };
 
 // One `--name VALUE` option.
-struct OptionSpec {
+struct OptionDef {
     std::string name; // without the leading "--"
     OptionKind kind = OptionKind::String;
     std::string placeholder;        // shown in --help: "--classes K"; unused for flags
@@ -29,32 +29,32 @@ struct OptionSpec {
     std::optional<double> min, max; // for Int, Double and each IntList element
     bool required = false;
 
-    OptionSpec Default(std::string text) const;
-    OptionSpec Min(double value) const;
-    OptionSpec Max(double value) const;
-    OptionSpec Range(double lo, double hi) const { return Min(lo).Max(hi); }
-    OptionSpec Required() const;
+    OptionDef Default(std::string text) const;
+    OptionDef Min(double value) const;
+    OptionDef Max(double value) const;
+    OptionDef Range(double lo, double hi) const { return Min(lo).Max(hi); }
+    OptionDef Required() const;
 };
 
-OptionSpec IntOption(std::string name, std::string placeholder, std::string help);
-OptionSpec DoubleOption(std::string name, std::string placeholder, std::string help);
-OptionSpec StringOption(std::string name, std::string placeholder, std::string help);
-OptionSpec FlagOption(std::string name, std::string help);
-OptionSpec IntListOption(std::string name, std::string placeholder, std::string help);
+OptionDef IntOption(std::string name, std::string placeholder, std::string help);
+OptionDef DoubleOption(std::string name, std::string placeholder, std::string help);
+OptionDef StringOption(std::string name, std::string placeholder, std::string help);
+OptionDef FlagOption(std::string name, std::string help);
+OptionDef IntListOption(std::string name, std::string placeholder, std::string help);
 
 // A positional argument; optional ones come after the required ones.
-struct PositionalSpec {
+struct PositionalDef {
     std::string name; // "OUT_DIR"
     std::string help;
     bool required = true;
 };
 
 // The option table of one subcommand.
-struct CommandSpec {
+struct CommandDef {
     std::string name;    // "synth"
     std::string summary; // one line, shown by `tessera --help` and at the top of the command's help
-    std::vector<PositionalSpec> positionals;
-    std::vector<OptionSpec> options;
+    std::vector<PositionalDef> positionals;
+    std::vector<OptionDef> options;
     std::string details; // optional paragraph at the end of the help
 };
 
@@ -88,7 +88,7 @@ public:
     const std::string& Positional(size_t index) const;
 
 private:
-    friend ParsedOptions ParseOptions(const CommandSpec&, const std::vector<std::string>&);
+    friend ParsedOptions ParseOptions(const CommandDef&, const std::vector<std::string>&);
     struct Entry {
         std::string name;
         OptionKind kind;
@@ -107,10 +107,10 @@ private:
 // as `--name VALUE` or `--name=VALUE`; `--` ends the options. Throws
 // UsageError for anything the table refuses; a malformed table (a default
 // that does not parse) throws std::logic_error.
-ParsedOptions ParseOptions(const CommandSpec& spec, const std::vector<std::string>& args);
+ParsedOptions ParseOptions(const CommandDef& def, const std::vector<std::string>& args);
 
 // The `--help` text of a subcommand, generated from its table.
-std::string FormatHelp(const CommandSpec& spec);
+std::string FormatHelp(const CommandDef& def);
 
 // "tessera <name> ARGS... [options]"
-std::string FormatUsageLine(const CommandSpec& spec);
+std::string FormatUsageLine(const CommandDef& def);

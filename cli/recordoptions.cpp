@@ -4,13 +4,13 @@
 #include "platform/commonfun.h"
 #include "processing/algorithmparam.h"
 
-OptionSpec AoiOption() {
+OptionDef AoiOption() {
     return StringOption("aoi", "FILE", "area of interest (.aif or any OGR polygon layer); default the whole image");
 }
 
-OptionSpec BandsOption(const char* help) { return IntListOption("bands", "LIST", help).Min(1); }
+OptionDef BandsOption(const char* help) { return IntListOption("bands", "LIST", help).Min(1); }
 
-OptionSpec FormatOption() {
+OptionDef FormatOption() {
     return StringOption("format", "NAME",
                         "output format: tif, img, pix, dat, bmp, ers, ntf or bt; default from OUT's extension, "
                         "GeoTIFF when it names none");

@@ -6,9 +6,9 @@
 
 class AlgorithmParam;
 
-OptionSpec AoiOption();
-OptionSpec BandsOption(const char* help = "bands to use, e.g. 1,2,3; default every band");
-OptionSpec FormatOption();
+OptionDef AoiOption();
+OptionDef BandsOption(const char* help = "bands to use, e.g. 1,2,3; default every band");
+OptionDef FormatOption();
 
 // The output format code of --format (unchanged when absent); a usage error
 // when it names no format.

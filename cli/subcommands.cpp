@@ -24,7 +24,7 @@ const std::vector<Subcommand>& Subcommands() {
 
 const Subcommand* FindSubcommand(const std::string& name) {
     for (const Subcommand& s : Subcommands())
-        if (s.spec.name == name)
+        if (s.def.name == name)
             return &s;
     return nullptr;
 }
@@ -35,9 +35,9 @@ std::string FormatToolHelp() {
            "Classifies remote-sensing images without a display.\n\nCommands:\n";
     size_t width = 0;
     for (const Subcommand& s : Subcommands())
-        width = std::max(width, s.spec.name.size());
+        width = std::max(width, s.def.name.size());
     for (const Subcommand& s : Subcommands())
-        out << "  " << s.spec.name << std::string(width + 3 - s.spec.name.size(), ' ') << s.spec.summary
+        out << "  " << s.def.name << std::string(width + 3 - s.def.name.size(), ' ') << s.def.summary
             << "\n";
     out << "\n'tessera <command> --help' describes a command's arguments and options.\n"
            "Exit codes: 0 success, 1 the command failed, 2 the command line was refused.\n";
@@ -75,9 +75,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
     const std::string prefix = "tessera " + name + ": ";
     try {
-        const ParsedOptions options = ParseOptions(command->spec, {args.begin() + 1, args.end()});
+        const ParsedOptions options = ParseOptions(command->def, {args.begin() + 1, args.end()});
         if (options.HelpRequested()) {
-            out << FormatHelp(command->spec);
+            out << FormatHelp(command->def);
             return kExitOk;
         }
         CommandContext context{out};

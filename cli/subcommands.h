@@ -30,7 +30,7 @@ struct CommandContext {
 using RunFunction = std::function<int(const ParsedOptions& options, CommandContext& context)>;
 
 struct Subcommand {
-    CommandSpec spec; // name, one-line summary, arguments and options
+    CommandDef def; // name, one-line summary, arguments and options
     RunFunction run;
 };
 

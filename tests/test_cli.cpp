@@ -28,12 +28,12 @@ namespace {
 
 // --- option tables ---------------------------------------------------------
 
-CommandSpec sampleSpec() {
-    CommandSpec spec;
-    spec.name = "kmeans";
-    spec.summary = "Cluster an image.";
-    spec.positionals = {{"IN", "input image"}, {"OUT", "output image"}, {"EXTRA", "anything", false}};
-    spec.options = {
+CommandDef sampleDef() {
+    CommandDef def;
+    def.name = "kmeans";
+    def.summary = "Cluster an image.";
+    def.positionals = {{"IN", "input image"}, {"OUT", "output image"}, {"EXTRA", "anything", false}};
+    def.options = {
         IntOption("classes", "K", "number of classes").Default("6").Range(1, 255),
         DoubleOption("change", "PCT", "stop below this change").Default("5").Range(0, 100),
         StringOption("aoi", "FILE", "area of interest"),
@@ -41,11 +41,11 @@ CommandSpec sampleSpec() {
         IntListOption("bands", "LIST", "bands to use").Min(1),
         IntOption("iterations", "N", "iteration limit").Min(1).Required(),
     };
-    return spec;
+    return def;
 }
 
 ParsedOptions parse(std::vector<std::string> args) {
-    return ParseOptions(sampleSpec(), args);
+    return ParseOptions(sampleDef(), args);
 }
 
 // The UsageError message of parsing args, or "" when they are accepted.
@@ -151,7 +151,7 @@ TEST(OptionTable, HelpWinsOverEveryOtherCheck) {
 }
 
 TEST(OptionTable, HelpTextComesFromTheTable) {
-    const std::string help = FormatHelp(sampleSpec());
+    const std::string help = FormatHelp(sampleDef());
     EXPECT_NE(help.find("Usage: tessera kmeans IN OUT [EXTRA] --iterations N [options]"), std::string::npos)
         << help;
     EXPECT_NE(help.find("Cluster an image."), std::string::npos);
@@ -172,24 +172,24 @@ TEST(OptionTable, ProgrammingErrorsAreLogicErrors) {
     EXPECT_THROW(o.Int("nothing"), std::logic_error); // not in the table
     EXPECT_THROW(o.String("aoi"), std::logic_error);  // no value, no default
     EXPECT_THROW(o.Positional(2), std::logic_error);
-    CommandSpec broken = sampleSpec();
+    CommandDef broken = sampleDef();
     broken.options[0] = broken.options[0].Default("zero");
     EXPECT_THROW(ParseOptions(broken, {"a", "b"}), std::logic_error);
 }
 
 TEST(OptionTable, EveryRegisteredTableIsWellFormed) {
     for (const Subcommand& command : Subcommands()) {
-        SCOPED_TRACE(command.spec.name);
-        EXPECT_NO_THROW(ParseOptions(command.spec, {"--help"})); // the defaults parse and lie in range
-        EXPECT_FALSE(command.spec.summary.empty());
-        EXPECT_EQ(command.spec.summary.find('\n'), std::string::npos);
+        SCOPED_TRACE(command.def.name);
+        EXPECT_NO_THROW(ParseOptions(command.def, {"--help"})); // the defaults parse and lie in range
+        EXPECT_FALSE(command.def.summary.empty());
+        EXPECT_EQ(command.def.summary.find('\n'), std::string::npos);
         std::set<std::string> names;
-        const std::string help = FormatHelp(command.spec);
-        for (const OptionSpec& o : command.spec.options) {
+        const std::string help = FormatHelp(command.def);
+        for (const OptionDef& o : command.def.options) {
             EXPECT_TRUE(names.insert(o.name).second) << "--" << o.name << " declared twice";
             EXPECT_NE(help.find("--" + o.name), std::string::npos);
         }
-        EXPECT_EQ(FindSubcommand(command.spec.name), &command);
+        EXPECT_EQ(FindSubcommand(command.def.name), &command);
     }
 }
 
@@ -279,9 +279,9 @@ TEST(Dispatcher, ToolHelpListsEverySubcommandWithItsSummary) {
     // One line per command: its name, padded to a common column, then its summary.
     size_t width = 0;
     for (const Subcommand& s : Subcommands())
-        width = std::max(width, s.spec.name.size());
+        width = std::max(width, s.def.name.size());
     for (const Subcommand& s : Subcommands()) {
-        const std::string line = "  " + s.spec.name + std::string(width + 3 - s.spec.name.size(), ' ') + s.spec.summary + "\n";
+        const std::string line = "  " + s.def.name + std::string(width + 3 - s.def.name.size(), ' ') + s.def.summary + "\n";
         EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
     }
     EXPECT_TRUE(r.err.empty());
@@ -290,7 +290,7 @@ TEST(Dispatcher, ToolHelpListsEverySubcommandWithItsSummary) {
 TEST(Dispatcher, SubcommandHelpIsItsTablesHelp) {
     const CliRun r = runCli({"synth", "--help"});
     EXPECT_EQ(r.code, kExitOk);
-    EXPECT_EQ(r.out, FormatHelp(FindSubcommand("synth")->spec));
+    EXPECT_EQ(r.out, FormatHelp(FindSubcommand("synth")->def));
 }
 
 TEST(Dispatcher, RefusalsAreOneLineAndExitTwo) {

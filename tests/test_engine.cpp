@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RasterSpec {
+struct RasterDef {
     const char* driver = "GTiff";
     int width = 6, height = 5, bands = 1;
     GDALDataType type = GDT_Byte;
@@ -37,26 +37,26 @@ fs::path tempDir() {
     return ScratchDir();
 }
 
-std::wstring writeRaster(const std::string& name, const RasterSpec& spec) {
+std::wstring writeRaster(const std::string& name, const RasterDef& def) {
     GDALAllRegister();
     const fs::path path = tempDir() / name;
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(spec.driver);
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(def.driver);
     std::unique_ptr<GDALDataset> ds(
-        driver->Create(path.string().c_str(), spec.width, spec.height, spec.bands, spec.type, nullptr));
+        driver->Create(path.string().c_str(), def.width, def.height, def.bands, def.type, nullptr));
     EXPECT_TRUE(ds) << name;
-    auto gt = spec.geoTransform;
+    auto gt = def.geoTransform;
     ds->SetGeoTransform(gt.data());
-    if (spec.epsg) {
+    if (def.epsg) {
         OGRSpatialReference srs;
-        srs.importFromEPSG(spec.epsg);
+        srs.importFromEPSG(def.epsg);
         ds->SetSpatialRef(&srs);
     }
-    std::vector<double> row(spec.width);
-    for (int b = 1; b <= spec.bands; ++b)
-        for (int r = 0; r < spec.height; ++r) {
-            for (int c = 0; c < spec.width; ++c)
-                row[c] = spec.value(b, c, r);
-            EXPECT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, r, spec.width, 1, row.data(), spec.width, 1,
+    std::vector<double> row(def.width);
+    for (int b = 1; b <= def.bands; ++b)
+        for (int r = 0; r < def.height; ++r) {
+            for (int c = 0; c < def.width; ++c)
+                row[c] = def.value(b, c, r);
+            EXPECT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, r, def.width, 1, row.data(), def.width, 1,
                                                      GDT_Float64, 0, 0, nullptr),
                       CE_None);
         }
@@ -81,18 +81,18 @@ struct NaiveStats {
 
 // Reference statistics: every pixel centre tested against the ring, all
 // values held in memory, covariance from the definition.
-NaiveStats naiveStats(const RasterSpec& spec, const std::vector<CPoint2D>& ring) {
-    const int k = spec.bands;
+NaiveStats naiveStats(const RasterDef& def, const std::vector<CPoint2D>& ring) {
+    const int k = def.bands;
     std::vector<std::vector<double>> samples;
-    for (int r = 0; r < spec.height; ++r)
-        for (int c = 0; c < spec.width; ++c) {
-            const auto& g = spec.geoTransform;
+    for (int r = 0; r < def.height; ++r)
+        for (int c = 0; c < def.width; ++c) {
+            const auto& g = def.geoTransform;
             const double x = g[0] + (c + 0.5) * g[1], y = g[3] + (r + 0.5) * g[5];
             if (!insidePolygon(ring, x, y))
                 continue;
             std::vector<double> v(k);
             for (int b = 0; b < k; ++b)
-                v[b] = spec.value(b + 1, c, r);
+                v[b] = def.value(b + 1, c, r);
             samples.push_back(v);
         }
     NaiveStats s;
@@ -117,11 +117,11 @@ NaiveStats naiveStats(const RasterSpec& spec, const std::vector<CPoint2D>& ring)
 } // namespace
 
 TEST(RasterSource, OpensGeoTiffAndImagineWithTheirGeometry) {
-    RasterSpec spec;
-    spec.bands = 3;
-    spec.type = GDT_UInt16; // GeoTIFF marks three Byte bands as RGB by itself
+    RasterDef def;
+    def.bands = 3;
+    def.type = GDT_UInt16; // GeoTIFF marks three Byte bands as RGB by itself
     CRasterSource tif;
-    ASSERT_EQ(tif.Open(writeRaster("rgb.tif", spec)), GIS_OK);
+    ASSERT_EQ(tif.Open(writeRaster("rgb.tif", def)), GIS_OK);
     EXPECT_EQ(tif.GetDataSourceType(), 1);
     EXPECT_EQ(tif.GetWidth(), 6);
     EXPECT_EQ(tif.GetHeight(), 5);
@@ -155,7 +155,7 @@ TEST(RasterSource, OpensGeoTiffAndImagineWithTheirGeometry) {
     EXPECT_FALSE(tif.GetRasterBand(2)->GetPixel(&byte, 6, 0, PDT_Byte));
     EXPECT_FALSE(tif.GetRasterBand(2)->GetPixel(&byte, 0, -1, PDT_Byte));
 
-    RasterSpec img;
+    RasterDef img;
     img.driver = "HFA";
     img.bands = 4;
     img.type = GDT_UInt16;
@@ -188,7 +188,7 @@ TEST(RasterSource, OpensGeoTiffAndImagineWithTheirGeometry) {
     EXPECT_EQ(rgb.GetRedBandNum(), 1);
     EXPECT_EQ(rgb.GetBlueBandNum(), 3);
 
-    RasterSpec single;
+    RasterDef single;
     single.type = GDT_Float32;
     single.epsg = 0;
     single.value = [](int, int c, int r) { return c * 0.5 - r; };
@@ -214,12 +214,12 @@ TEST(RasterSource, RefusesWhatIsNotARaster) {
 }
 
 TEST(RasterBand, RangeFromMetadataOrComputedExactly) {
-    RasterSpec spec;
-    spec.type = GDT_Int16;
-    spec.width = 300;
-    spec.height = 200;
-    spec.value = [](int, int c, int r) { return (c == 123 && r == 177) ? -31000.0 : (c * 7 + r) % 1000; };
-    const std::wstring path = writeRaster("range.tif", spec);
+    RasterDef def;
+    def.type = GDT_Int16;
+    def.width = 300;
+    def.height = 200;
+    def.value = [](int, int c, int r) { return (c == 123 && r == 177) ? -31000.0 : (c * 7 + r) % 1000; };
+    const std::wstring path = writeRaster("range.tif", def);
     {
         CRasterSource raster;
         ASSERT_EQ(raster.Open(path), GIS_OK);
@@ -260,23 +260,23 @@ TEST(RasterSource, FormatCodesFromPathsAndBack) {
 }
 
 TEST(ShapeStatistics, MatchANaiveReference) {
-    RasterSpec spec;
-    spec.width = 40;
-    spec.height = 30;
-    spec.bands = 3;
-    spec.type = GDT_UInt16;
-    spec.geoTransform = {1000, 2, 0, 5000, 0, -2};
+    RasterDef def;
+    def.width = 40;
+    def.height = 30;
+    def.bands = 3;
+    def.type = GDT_UInt16;
+    def.geoTransform = {1000, 2, 0, 5000, 0, -2};
     std::mt19937 rng(7);
     std::vector<double> noise(3 * 40 * 30);
     for (double& v : noise)
         v = rng() % 4000 + 60000; // large offset: precision must not suffer
-    spec.value = [&](int b, int c, int r) { return noise[((b - 1) * 30 + r) * 40 + c] - (b == 2 ? c * 13 : 0); };
+    def.value = [&](int b, int c, int r) { return noise[((b - 1) * 30 + r) * 40 + c] - (b == 2 ? c * 13 : 0); };
     CRasterSource raster;
-    ASSERT_EQ(raster.Open(writeRaster("stats.tif", spec)), GIS_OK);
+    ASSERT_EQ(raster.Open(writeRaster("stats.tif", def)), GIS_OK);
 
     const auto check = [&](const CDrawShape& shape, const std::vector<CPoint2D>& ring) {
         SCOPED_TRACE(shape.GetType() == DRAWSHAPE_RECTANGLE ? "rectangle" : "polygon");
-        const NaiveStats want = naiveStats(spec, ring);
+        const NaiveStats want = naiveStats(def, ring);
         ASSERT_GT(want.n, 0);
         std::int64_t n = 0;
         std::vector<double> mn(3), mx(3), mean(3), cov(9);
@@ -311,7 +311,7 @@ TEST(ShapeStatistics, MatchANaiveReference) {
     ASSERT_TRUE(CRasterAlgorithm::ComputeStaticsFromDrawshape(&raster, &point, n, mn.data(), mx.data(), mean.data(),
                                                               cov.data()));
     EXPECT_EQ(n, 1);
-    EXPECT_EQ(mean[1], spec.value(2, 7, 4));
+    EXPECT_EQ(mean[1], def.value(2, 7, 4));
     EXPECT_EQ(cov[4], 0.0);
     // Outside the raster: nothing, and the arrays say so.
     const CDrawShape outside(DRAWSHAPE_RECTANGLE, {ground(50, 50), ground(60, 60)});
@@ -325,13 +325,13 @@ TEST(AreaOfInterest, ShapefileInAnotherCrsLandsOnTheRightPixels) {
     // Raster in web mercator, 100 m pixels; the AOI is a lon/lat polygon
     // whose corners were projected by the spherical mercator formula to the
     // pixel corners (10, 5) and (20, 15).
-    RasterSpec spec;
-    spec.width = 40;
-    spec.height = 30;
-    spec.epsg = 3857;
-    spec.geoTransform = {1000000, 100, 0, 6000000, 0, -100};
+    RasterDef def;
+    def.width = 40;
+    def.height = 30;
+    def.epsg = 3857;
+    def.geoTransform = {1000000, 100, 0, 6000000, 0, -100};
     CRasterSource raster;
-    ASSERT_EQ(raster.Open(writeRaster("mercator.tif", spec)), GIS_OK);
+    ASSERT_EQ(raster.Open(writeRaster("mercator.tif", def)), GIS_OK);
 
     constexpr double R = 6378137.0;
     const auto lonlat = [&](double col, double row) {
@@ -374,7 +374,7 @@ TEST(AreaOfInterest, ShapefileInAnotherCrsLandsOnTheRightPixels) {
         }
 
     // The same polygon far away does not apply; a missing or non-polygon file does not open.
-    RasterSpec elsewhere = spec;
+    RasterDef elsewhere = def;
     elsewhere.geoTransform = {-9000000, 100, 0, -2000000, 0, -100};
     CRasterSource other;
     ASSERT_EQ(other.Open(writeRaster("elsewhere.tif", elsewhere)), GIS_OK);
@@ -386,11 +386,11 @@ TEST(AreaOfInterest, ShapefileInAnotherCrsLandsOnTheRightPixels) {
 }
 
 TEST(AreaOfInterest, AifPolygonsInGroundCoordinates) {
-    RasterSpec spec;
-    spec.width = 20;
-    spec.height = 10;
+    RasterDef def;
+    def.width = 20;
+    def.height = 10;
     CRasterSource raster;
-    ASSERT_EQ(raster.Open(writeRaster("aif-target.tif", spec)), GIS_OK);
+    ASSERT_EQ(raster.Open(writeRaster("aif-target.tif", def)), GIS_OK);
     const auto ground = [](double col, double row) { return CPoint2D{500000 + 30 * col, 4000000 - 30 * row}; };
     // A triangle without a CRS (taken as the raster's) and a square partly off the raster.
     AifContent content;

@@ -44,7 +44,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RasterSpec {
+struct RasterDef {
     int width = 100;
     int height = 80;
     int bands = 3;
@@ -56,34 +56,34 @@ struct RasterSpec {
     std::vector<std::string> options;
 };
 
-std::wstring WriteRaster(const std::string& name, const RasterSpec& spec) {
+std::wstring WriteRaster(const std::string& name, const RasterDef& def) {
     GDALAllRegister();
     const fs::path path = ScratchDir() / name;
     CPLStringList options;
-    for (const std::string& o : spec.options)
+    for (const std::string& o : def.options)
         options.AddString(o.c_str());
     std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
-        path.string().c_str(), spec.width, spec.height, spec.bands, spec.type, options.List()));
+        path.string().c_str(), def.width, def.height, def.bands, def.type, options.List()));
     EXPECT_TRUE(ds) << name;
     if (!ds)
         return {};
-    auto gt = spec.geoTransform;
+    auto gt = def.geoTransform;
     ds->SetGeoTransform(gt.data());
-    if (!spec.colours.empty()) {
+    if (!def.colours.empty()) {
         GDALColorTable table;
-        for (std::size_t i = 0; i < spec.colours.size(); ++i) {
-            const GDALColorEntry e{spec.colours[i][0], spec.colours[i][1], spec.colours[i][2], 255};
+        for (std::size_t i = 0; i < def.colours.size(); ++i) {
+            const GDALColorEntry e{def.colours[i][0], def.colours[i][1], def.colours[i][2], 255};
             table.SetColorEntry(static_cast<int>(i), &e);
         }
         ds->GetRasterBand(1)->SetColorTable(&table);
     }
-    if (spec.value) {
-        std::vector<double> row(spec.width);
-        for (int b = 1; b <= spec.bands; ++b)
-            for (int r = 0; r < spec.height; ++r) {
-                for (int c = 0; c < spec.width; ++c)
-                    row[c] = spec.value(b, c, r);
-                EXPECT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, r, spec.width, 1, row.data(), spec.width, 1,
+    if (def.value) {
+        std::vector<double> row(def.width);
+        for (int b = 1; b <= def.bands; ++b)
+            for (int r = 0; r < def.height; ++r) {
+                for (int c = 0; c < def.width; ++c)
+                    row[c] = def.value(b, c, r);
+                EXPECT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, r, def.width, 1, row.data(), def.width, 1,
                                                          GDT_Float64, 0, 0, nullptr),
                           CE_None);
             }
@@ -165,7 +165,7 @@ TEST(HostInterface, ActiveDataSourceIsTheActiveLayer) {
     HostController host;
     EXPECT_EQ(host.GetActiveDataSource(), nullptr);
     const std::wstring a = WriteRaster("active-a.tif", {});
-    RasterSpec small;
+    RasterDef small;
     small.width = 20;
     small.height = 10;
     small.bands = 1;
@@ -488,7 +488,7 @@ TEST_F(MapViewTest, PanZoomAndTheCursorPosition) {
 TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
     // Left half red only, right half blue only: with bands 3, 2, 1 as red,
     // green, blue, the left shows red and the right blue.
-    RasterSpec rgb;
+    RasterDef rgb;
     rgb.value = [](int b, int c, int) {
         if (c < 50)
             return b == 3 ? 1000.0 : 0.0;
@@ -516,7 +516,7 @@ TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
     EXPECT_EQ(image.pixel(mark), qRgb(0, 0, 255)) << "a hidden point is not drawn";
 
     // A classified raster shows its colour table.
-    RasterSpec classes;
+    RasterDef classes;
     classes.bands = 1;
     classes.type = GDT_Byte;
     classes.value = [](int, int c, int) { return c < 50 ? 1.0 : 2.0; };
@@ -538,7 +538,7 @@ TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
 TEST_F(MapViewTest, AHugeRasterIsReadAtScreenResolution) {
     // 20000 x 20000, tiled and sparse: nothing is stored, so only the read
     // window matters; the view reads no more samples than it has pixels.
-    RasterSpec huge;
+    RasterDef huge;
     huge.width = huge.height = 20000;
     huge.bands = 1;
     huge.type = GDT_Byte;
@@ -664,7 +664,7 @@ bool IsSingleColour(const QImage& image) {
 }
 
 TEST(Gallery, OneNonBlankImageOfItsWindowsSizePerWindow) {
-    RasterSpec scene;
+    RasterDef scene;
     scene.width = 300;
     scene.height = 200;
     const std::wstring scenePath = WriteRaster("scene.tif", scene);

@@ -51,7 +51,7 @@ fs::path dir(const std::string& name) {
     return d;
 }
 
-struct ClassSpec {
+struct ClassDef {
     std::wstring name;
     int number;
     std::uint32_t colour = 0;
@@ -59,9 +59,9 @@ struct ClassSpec {
     std::int64_t pixels = 0;
 };
 
-void writeAcf(const fs::path& imagePath, const std::vector<ClassSpec>& classes) {
+void writeAcf(const fs::path& imagePath, const std::vector<ClassDef>& classes) {
     CClassifiedAssistantFile acf;
-    for (const ClassSpec& c : classes)
+    for (const ClassDef& c : classes)
         acf.AddClass(c.name, c.number, c.pixels, c.colour, c.reserved);
     acf.SetPixelSize(30, -30);
     fs::path p = imagePath;
@@ -70,11 +70,11 @@ void writeAcf(const fs::path& imagePath, const std::vector<ClassSpec>& classes) 
 }
 
 // Classes 0 ("Unclassified") to k, with names that make the rules readable.
-std::vector<ClassSpec> numberedSpecs(int k) {
-    std::vector<ClassSpec> specs{{L"Unclassified", 0, 0}};
+std::vector<ClassDef> numberedDefs(int k) {
+    std::vector<ClassDef> defs{{L"Unclassified", 0, 0}};
     for (int i = 1; i <= k; ++i)
-        specs.push_back({L"类" + std::to_wstring(i), i, 0x010203u * static_cast<std::uint32_t>(i) + 0x100000u});
-    return specs;
+        defs.push_back({L"类" + std::to_wstring(i), i, 0x010203u * static_cast<std::uint32_t>(i) + 0x100000u});
+    return defs;
 }
 
 // A one-band Byte GeoTIFF of class values with nodata 0; `tile` > 0 tiles it,
@@ -265,15 +265,15 @@ TEST(ClassMerge, RelabelsByTheRulesAndSumsTheTargetsCounts) {
     const int W = 37, H = 29;
     const std::vector<int> v = patchyImage(W, H, 5, 1);
     writeClassImage(d / "in.tif", W, H, v, 16);
-    const std::vector<ClassSpec> specs = numberedSpecs(5);
-    writeAcf(d / "in.tif", specs);
+    const std::vector<ClassDef> defs = numberedDefs(5);
+    writeAcf(d / "in.tif", defs);
 
     CClassifyMergeParam record;
     record.m_inputPath = wpath(d / "in.tif");
     record.m_outputPath = wpath(d / "out.tif");
     record.m_assistantFilePath = wpath(d / "in.acf");
     record.m_bandList = {0}; // as the window writes it
-    for (const ClassSpec& s : specs)
+    for (const ClassDef& s : defs)
         record.m_classMap[s.name] = s.number;
     record.m_mergeEntries = {L"类2+类1", L"类3+类1", L"类5+类4", L"类4+类4"};
     CClassifyMerge merge(&record);
@@ -295,8 +295,8 @@ TEST(ClassMerge, RelabelsByTheRulesAndSumsTheTargetsCounts) {
         const ClassRecord* r = acf.GetClassRecord(c);
         EXPECT_EQ(r->m_classNumber, c);
         EXPECT_EQ(r->m_pixelCount, counts[c]) << c;
-        EXPECT_EQ(r->m_name, specs[c].name); // every class keeps its name and colour
-        EXPECT_EQ(r->m_colour, specs[c].colour);
+        EXPECT_EQ(r->m_name, defs[c].name); // every class keeps its name and colour
+        EXPECT_EQ(r->m_colour, defs[c].colour);
     }
     EXPECT_EQ(acf.GetClassRecord(2)->m_pixelCount, 0);
     EXPECT_DOUBLE_EQ(acf.GetPixelSizeX(), 30);
@@ -326,7 +326,7 @@ TEST(ClassSieve, HandWorkedSpeckleTakesItsSurroundingClass) {
     // 1 2 1 3     the lone 2 is surrounded by 1; the pair of 3s at the right
     // 1 1 1 2     border 1 (three times) and 2 (once): both become 1.
     writeClassImage(d / "in.tif", 4, 3, {1, 1, 1, 3, 1, 2, 1, 3, 1, 1, 1, 2});
-    writeAcf(d / "in.tif", numberedSpecs(3));
+    writeAcf(d / "in.tif", numberedDefs(3));
     CClassifiedSieveParam record;
     record.m_inputPath = wpath(d / "in.tif");
     record.m_outputPath = wpath(d / "out.tif");
@@ -344,7 +344,7 @@ TEST(ClassSieve, AgreesWithAWholeImageFloodFillAcrossSmallBlocks) {
     const int W = 41, H = 33;
     const std::vector<int> v = patchyImage(W, H, 4, 7);
     writeClassImage(d / "in.tif", W, H, v);
-    writeAcf(d / "in.tif", numberedSpecs(4));
+    writeAcf(d / "in.tif", numberedDefs(4));
     int run = 0;
     for (const bool eight : {false, true})
         for (const unsigned threshold : {0u, 2u, 5u, 13u})
@@ -380,7 +380,7 @@ TEST(ClassSieve, ARegionLongerThanABlockIsKeptWhole) {
     for (int r = 2; r < 6; ++r)
         v[r * W + 7] = 2;
     writeClassImage(d / "in.tif", W, H, v, 0);
-    writeAcf(d / "in.tif", numberedSpecs(2));
+    writeAcf(d / "in.tif", numberedDefs(2));
     for (const int threshold : {12, 13}) {
         CClassifiedSieveParam record;
         record.m_inputPath = wpath(d / "in.tif");
@@ -402,7 +402,7 @@ TEST(ClassClump, HandWorkedGapsAreClosedUpToTheElementsLength) {
     // Row 0: a gap of two 2s between 1s is closed by the 1 × 3 element; row 1:
     // a gap of three is not.
     writeClassImage(d / "in.tif", 6, 2, {1, 2, 2, 1, 3, 3, 1, 2, 2, 2, 1, 3});
-    writeAcf(d / "in.tif", numberedSpecs(3));
+    writeAcf(d / "in.tif", numberedDefs(3));
     CClassifyClumpParam record;
     record.m_inputPath = wpath(d / "in.tif");
     record.m_outputPath = wpath(d / "out.tif");
@@ -419,7 +419,7 @@ TEST(ClassClump, AgreesWithDirectMorphologyAcrossSmallBlocks) {
     const int W = 35, H = 27;
     const std::vector<int> v = patchyImage(W, H, 4, 11);
     writeClassImage(d / "in.tif", W, H, v, 16);
-    writeAcf(d / "in.tif", numberedSpecs(4));
+    writeAcf(d / "in.tif", numberedDefs(4));
     const std::vector<Element> elements = {
         {{1, 1, 1}, 1, 3, 1, 0},                   // horizontal
         {{1, 1, 1}, 3, 1, 0, 1},                   // vertical
@@ -451,7 +451,7 @@ TEST(ClassClump, AgreesWithDirectMorphologyAcrossSmallBlocks) {
 TEST(ClassClump, RefusesAMalformedElement) {
     const fs::path d = dir("clump-element");
     writeClassImage(d / "in.tif", 3, 3, std::vector<int>(9, 1));
-    writeAcf(d / "in.tif", numberedSpecs(1));
+    writeAcf(d / "in.tif", numberedDefs(1));
     CClassifyClumpParam record;
     record.m_inputPath = wpath(d / "in.tif");
     record.m_outputPath = wpath(d / "out.tif");
@@ -475,7 +475,7 @@ TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
     writeClassImage(d / "corrupt.tif", 4, 4, std::vector<int>(16, 1));
     std::ofstream(d / "corrupt.acf") << "TESSERA-ACF 1\nclass-count 2\n";
     writeClassImage(d / "good.tif", 4, 4, {1, 2, 1, 2, 1, 7, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2});
-    writeAcf(d / "good.tif", numberedSpecs(2)); // the 7 has no class
+    writeAcf(d / "good.tif", numberedDefs(2)); // the 7 has no class
     const std::vector<std::string> before = listDir(d);
 
     const auto sieveOf = [&](const std::string& in, const std::map<std::wstring, int>& classes, const fs::path& out) {
@@ -514,7 +514,7 @@ TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
 TEST(PostClassBadInput, AnUnwritableFolderLeavesNothing) {
     const fs::path d = dir("bad-unwritable");
     writeClassImage(d / "in.tif", 4, 4, std::vector<int>(16, 1));
-    writeAcf(d / "in.tif", numberedSpecs(1));
+    writeAcf(d / "in.tif", numberedDefs(1));
     // A folder nobody can create files in, whoever runs the test.
     if (fs::is_directory("/proc/self")) {
         CClassifyClumpParam record;
@@ -564,7 +564,7 @@ TEST(PostClassCli, ToolsBuildTheRecordsTheWindowsBuild) {
     const int W = 30, H = 22;
     const std::vector<int> v = patchyImage(W, H, 3, 5);
     writeClassImage(d / "in.tif", W, H, v, 16);
-    writeAcf(d / "in.tif", numberedSpecs(3));
+    writeAcf(d / "in.tif", numberedDefs(3));
     const std::string in = (d / "in.tif").string();
 
     CommandRun r = tessera({"merge", in, (d / "m.tif").string(), "--rule", "2=1,类3=1", "--quiet"});
@@ -592,7 +592,7 @@ TEST(PostClassCli, BadInputGivesOneLineAndNoOutput) {
     const fs::path d = dir("cli-bad");
     writeClassImage(d / "noacf.tif", 4, 4, std::vector<int>(16, 1));
     writeClassImage(d / "in.tif", 4, 4, std::vector<int>(16, 1));
-    writeAcf(d / "in.tif", numberedSpecs(2));
+    writeAcf(d / "in.tif", numberedDefs(2));
     writeClassImage(d / "corrupt.tif", 4, 4, std::vector<int>(16, 1));
     std::ofstream(d / "corrupt.acf") << "not an assistant file\n";
     const std::vector<std::string> before = listDir(d);
