@@ -2,6 +2,7 @@
 
 #include "engine/classifysamplefile.h"
 #include "platform/commonfun.h"
+#include "processing/bandcount.h"
 #include "processing/blockprocessor.h"
 
 #include <Eigen/Dense>
@@ -182,17 +183,9 @@ template <int Bands>
 
 TESSERA_VECTOR_CLONES void mahalanobisDistances(const double* x, int m, int bands, const double* mean,
                                                 const double* inverse, double* centred, double* out) {
-    switch (bands) {
-    case 1: mahalanobisPass<1>(x, m, bands, mean, inverse, centred, out); break;
-    case 2: mahalanobisPass<2>(x, m, bands, mean, inverse, centred, out); break;
-    case 3: mahalanobisPass<3>(x, m, bands, mean, inverse, centred, out); break;
-    case 4: mahalanobisPass<4>(x, m, bands, mean, inverse, centred, out); break;
-    case 5: mahalanobisPass<5>(x, m, bands, mean, inverse, centred, out); break;
-    case 6: mahalanobisPass<6>(x, m, bands, mean, inverse, centred, out); break;
-    case 7: mahalanobisPass<7>(x, m, bands, mean, inverse, centred, out); break;
-    case 8: mahalanobisPass<8>(x, m, bands, mean, inverse, centred, out); break;
-    default: mahalanobisPass<0>(x, m, bands, mean, inverse, centred, out); break;
-    }
+    WithBandCount(bands, [&](auto known) __attribute__((always_inline)) {
+        mahalanobisPass<decltype(known)::value>(x, m, bands, mean, inverse, centred, out);
+    });
 }
 
 // Per pixel, the first class of smallest score so far, with its aux value.

@@ -1,6 +1,7 @@
 #include "processing/svmmodel.h"
 
 #include "platform/commonfun.h"
+#include "processing/bandcount.h"
 #include "processing/blockprocessor.h"
 
 #include <svm.h>
@@ -81,17 +82,9 @@ __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) vo
     const float farthest = 87.0f / gamma;
     for (int j = 0; j < l; ++j) {
         const float* s = vectors + static_cast<std::size_t>(j) * bands;
-        switch (bands) {
-        case 1: rbfColumn<1>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        case 2: rbfColumn<2>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        case 3: rbfColumn<3>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        case 4: rbfColumn<4>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        case 5: rbfColumn<5>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        case 6: rbfColumn<6>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        case 7: rbfColumn<7>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        case 8: rbfColumn<8>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        default: rbfColumn<0>(pixelsByBand, m, bands, s, gamma, farthest, column); break;
-        }
+        WithBandCount(bands, [&](auto known) __attribute__((always_inline)) {
+            rbfColumn<decltype(known)::value>(pixelsByBand, m, bands, s, gamma, farthest, column);
+        });
         for (int t = 0; t < k - 1; ++t) {
             const float a = coefficients[static_cast<std::size_t>(j) * (k - 1) + t];
             float* sum = partial + static_cast<std::size_t>(classOf[j] * (k - 1) + t) * m;
