@@ -5,21 +5,16 @@ import sys
 
 import numpy as np
 from osgeo import gdal
+from scene_io import read_pixels, write_labels
 from sklearn.cluster import KMeans
 
 
 def main(scene, output, classes, iterations):
     ds = gdal.Open(scene)
-    data = np.stack([ds.GetRasterBand(b + 1).ReadAsArray().astype(np.float32).ravel()
-                     for b in range(ds.RasterCount)], axis=1)
+    data = read_pixels(ds)
     model = KMeans(n_clusters=classes, n_init=1, max_iter=iterations, random_state=0)
     labels = model.fit(data).predict(data).astype(np.uint8) + 1
-    out = gdal.GetDriverByName("GTiff").Create(output, ds.RasterXSize, ds.RasterYSize, 1, gdal.GDT_Byte,
-                                               ["TILED=YES", "COMPRESS=DEFLATE"])
-    out.SetGeoTransform(ds.GetGeoTransform())
-    out.SetProjection(ds.GetProjection())
-    out.GetRasterBand(1).WriteArray(labels.reshape(ds.RasterYSize, ds.RasterXSize))
-    out = None
+    write_labels(ds, labels, output)
 
 
 if __name__ == "__main__":

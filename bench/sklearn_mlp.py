@@ -10,6 +10,7 @@ import time
 
 import numpy as np
 from osgeo import gdal, ogr
+from scene_io import read_pixels, write_labels
 from sklearn.neural_network import MLPClassifier
 from sklearn.preprocessing import StandardScaler
 
@@ -33,8 +34,7 @@ def training_pixels(ds, data, polygons, field, cap):
 
 def main(scene, polygons, field, output, times, hidden, rate, cap):
     ds = gdal.Open(scene)
-    data = np.stack([ds.GetRasterBand(b + 1).ReadAsArray().astype(np.float32).ravel()
-                     for b in range(ds.RasterCount)], axis=1)
+    data = read_pixels(ds)
     x, y = training_pixels(ds, data, polygons, field, cap)
     start = time.perf_counter()
     scaler = StandardScaler().fit(x)
@@ -49,12 +49,7 @@ def main(scene, polygons, field, output, times, hidden, rate, cap):
     predicted = time.perf_counter()
     with open(times, "w") as f:
         f.write(f"{fitted - start:.3f} {predicted - fitted:.3f}\n")
-    out = gdal.GetDriverByName("GTiff").Create(output, ds.RasterXSize, ds.RasterYSize, 1, gdal.GDT_Byte,
-                                               ["TILED=YES", "COMPRESS=DEFLATE"])
-    out.SetGeoTransform(ds.GetGeoTransform())
-    out.SetProjection(ds.GetProjection())
-    out.GetRasterBand(1).WriteArray(labels.reshape(ds.RasterYSize, ds.RasterXSize))
-    out = None
+    write_labels(ds, labels, output)
 
 
 if __name__ == "__main__":
