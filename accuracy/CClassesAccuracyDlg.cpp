@@ -1,15 +1,15 @@
 #include "accuracy/CClassesAccuracyDlg.h"
 
 #include "accuracy/CAddRandomPointDlg.h"
-#include "accuracy/randompoints.h"
-#include "common/assistantfile.h"
+#include "processing/randompoints.h"
+#include "engine/classifiedassistantfile.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
 #include "engine/drawshape.h"
 #include "engine/rastersource.h"
 #include "entry/tesseramodule.h"
-#include "platform/controlerinterface.h"
+#include "engine/controlerinterface.h"
 #include "platform/filedialog.h"
 #include "platform/gridctrl.h"
 #include "platform/uiservices.h"
@@ -301,3 +301,11 @@ void CClassesAccuracyDlg::OnAccuracyReport() {
 }
 
 void CClassesAccuracyDlg::OnBnClickedHelp() { HelpTopic::Show(HelpTopic::Accuracy); }
+
+bool WriteAccuracyReport(const ErrorMatrix* matrix, const std::vector<std::wstring>& names,
+                         const std::wstring& path, const ReportSections& sections) {
+    const ReportWriteResult result = WriteAccuracyReportFile(matrix, names, path, sections, UserLocale());
+    if (result == ReportWriteResult::OpenFailed || result == ReportWriteResult::WriteFailed)
+        XMessageBox(L"Open file failed!", L"Warning", MB_OK);
+    return result == ReportWriteResult::Written;
+}

@@ -6,8 +6,8 @@
 // own object when it is destroyed. The host interface may be null: the
 // window then skips every host call.
 
-#include "accuracy/accuracypoint.h"
-#include "accuracy/accuracyreport.h"
+#include "processing/accuracypoint.h"
+#include "processing/accuracyreport.h"
 #include "engine/classifiedassistantfile.h"
 #include "platform/xdialog.h"
 
@@ -25,6 +25,12 @@ bool IsDigitText(const std::wstring& text);
 // The integer value of a digit text (saturating at INT_MAX).
 int DigitTextValue(const std::wstring& text);
 } // namespace AccuracyTable
+
+// The window's report writer: as above in the user's locale; a file that
+// cannot be created or written shows "Open file failed!" (caption "Warning")
+// through the message service. True when the file was written.
+bool WriteAccuracyReport(const ErrorMatrix* matrix, const std::vector<std::wstring>& names,
+                         const std::wstring& path, const ReportSections& sections);
 
 class CClassesAccuracyDlg : public XDialog {
 public:

@@ -1,7 +1,7 @@
 // The plain way to apply an SVM model, as a benchmark peer and agreement
 // reference: every pixel of the image, one at a time, through libsvm's own
 // svm_predict, on one thread. Usage: tessera-svm-plain MODEL IMAGE OUT.tif
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/svmmodel.h"
 
 #include <gdal_priv.h>

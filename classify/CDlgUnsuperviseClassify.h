@@ -26,13 +26,6 @@ std::wstring ExtensionWordForSaveType(int saveType);
 // case-sensitively: "tif" 38, "img" 20, anything else 0.
 int FormatCodeForWord(const std::wstring& word);
 
-// Decimal conversions of the C library: leading blanks skipped, conversion
-// stops at the first character that does not fit, no number gives 0. Reals
-// always read "." as the decimal point, whatever the user's locale. Integers
-// beyond the int range saturate.
-int TextToInt(const std::wstring& text);
-double TextToDouble(const std::wstring& text);
-
 // What the user chose with the window's choosers.
 struct Choice {
     std::wstring inputPath;

@@ -1,7 +1,7 @@
 #include "classify/CSvmClassifyDlg.h"
 
 #include "common/helptopics.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "platform/xcombobox.h"
 #include "processing/svmclassify.h"
 
@@ -18,11 +18,6 @@ KernelEdits EditsOfKernel(int kernel) {
     default:
         return {false, false, false}; // linear
     }
-}
-
-std::wstring ModelFilePath(const std::wstring& outputPath) {
-    return CommonFun::GetFileDirectory(outputPath.c_str(), true) +
-           CommonFun::GetFileName(outputPath.c_str()) + L".svm";
 }
 
 } // namespace SvmSetup
@@ -84,7 +79,7 @@ void CSvmClassifyDlg::OnOK() {
     record.m_outputPath = m_outputPath;
     record.m_aoiPath = m_aoiPath;
     record.m_sampleFilePath = m_samplePath;
-    record.m_modelFilePath = SvmSetup::ModelFilePath(m_outputPath);
+    record.m_modelFilePath = SvmModelFilePath(m_outputPath);
     // The algorithm copies the record; it owns itself once started.
     auto* algorithm = new CSvmClassifyProcessAlg(&record);
     algorithm->SetProgress(progress);

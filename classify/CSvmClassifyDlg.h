@@ -30,10 +30,6 @@ struct KernelEdits {
 };
 KernelEdits EditsOfKernel(int kernel);
 
-// Where the trained model goes: beside the output raster, named as the
-// output without its extension, with ".svm".
-std::wstring ModelFilePath(const std::wstring& outputPath);
-
 } // namespace SvmSetup
 
 class CSvmClassifyDlg : public SupervisedWindow {

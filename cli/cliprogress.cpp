@@ -1,6 +1,6 @@
 #include "cli/cliprogress.h"
 
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/basealgorithm.h"
 
 #include <csignal>

@@ -1,16 +1,16 @@
 // tessera accuracy: the accuracy assessment of a classified image against
 // check points, with the window's report writer, and the numbers as JSON
 // with confidence intervals, kappa variance and area-adjusted estimates.
-#include "accuracy/accuracyestimates.h"
-#include "accuracy/accuracyjson.h"
-#include "accuracy/accuracyreport.h"
-#include "accuracy/randompoints.h"
+#include "processing/accuracyestimates.h"
+#include "processing/accuracyjson.h"
+#include "processing/accuracyreport.h"
+#include "processing/randompoints.h"
 #include "cli/subcommands.h"
-#include "common/assistantfile.h"
+#include "engine/classifiedassistantfile.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 #include <gdal_priv.h>
 

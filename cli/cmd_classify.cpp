@@ -1,10 +1,9 @@
 // tessera classify: supervised classification from a sample file, with the
 // records and algorithms the supervised, SVM and BP network windows use.
-#include "classify/CSvmClassifyDlg.h"
 #include "cli/cliprogress.h"
 #include "cli/recordoptions.h"
 #include "cli/subcommands.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/bpnnclassify.h"
 #include "processing/supervised.h"
 #include "processing/svmclassify.h"
@@ -89,7 +88,7 @@ std::unique_ptr<CBaseAlgorithm> svmAlgorithm(const ParsedOptions& o) {
     if (o.Has("degree"))
         record.m_degree = static_cast<std::int32_t>(o.Int("degree"));
     record.m_modelFilePath =
-        o.Has("model") ? CommonFun::M2U(o.String("model")) : SvmSetup::ModelFilePath(record.m_outputPath);
+        o.Has("model") ? CommonFun::M2U(o.String("model")) : SvmModelFilePath(record.m_outputPath);
     auto algorithm = std::make_unique<CSvmClassifyProcessAlg>(&record);
     algorithm->ReuseModel(o.Has("model"));
     return algorithm;

@@ -3,7 +3,7 @@
 #include "cli/cliprogress.h"
 #include "cli/subcommands.h"
 #include "engine/classifiedassistantfile.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/classstatistics.h"
 #include "processing/polygonize.h"
 

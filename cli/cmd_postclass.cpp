@@ -5,7 +5,7 @@
 #include "cli/subcommands.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/postclassify.h"
 
 #include <filesystem>

@@ -6,10 +6,10 @@
 #include "engine/drawshape.h"
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
-#include "platform/jsontext.h"
-#include "samples/samplestats.h"
-#include "samples/separability.h"
+#include "base/commonfun.h"
+#include "base/jsontext.h"
+#include "processing/samplestats.h"
+#include "processing/separability.h"
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>

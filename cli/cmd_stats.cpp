@@ -5,8 +5,8 @@
 #include "cli/textprogress.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
-#include "platform/jsontext.h"
+#include "base/commonfun.h"
+#include "base/jsontext.h"
 #include "processing/classstatistics.h"
 
 #include <cmath>

@@ -4,7 +4,7 @@
 #include "cli/recordoptions.h"
 #include "cli/subcommands.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/unsupervised.h"
 
 #include <ostream>

@@ -1,7 +1,7 @@
 #include "cli/recordoptions.h"
 
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/algorithmparam.h"
 
 OptionDef AoiOption() {

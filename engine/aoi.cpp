@@ -3,7 +3,7 @@
 #include "engine/aiffile.h"
 #include "engine/pixelmask.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 #include <gdal_priv.h>
 #include <ogr_geometry.h>

@@ -1,7 +1,9 @@
 #include "engine/classifiedassistantfile.h"
 
 #include "engine/formatio.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
+
+#include <sys/stat.h>
 
 #include <cmath>
 
@@ -254,4 +256,10 @@ bool CClassifiedAssistantFile::WriteClassifiedAssistantFile(const std::wstring& 
 std::wstring PairedAssistantFilePath(const std::wstring& imagePath) {
     const size_t dot = imagePath.rfind(L'.');
     return (dot == std::wstring::npos ? imagePath : imagePath.substr(0, dot)) + L".acf";
+}
+
+bool AssistantFileExists(const std::wstring& imagePath) {
+    const std::string narrow = CommonFun::U2M(PairedAssistantFilePath(imagePath));
+    struct stat info {};
+    return ::stat(narrow.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }

@@ -13,6 +13,9 @@
 // last "." (folders included in the search) followed by ".acf"; a path without
 // any "." gets ".acf" appended. Every writer and reader of the pair uses it.
 std::wstring PairedAssistantFilePath(const std::wstring& imagePath);
+// Whether the assistant file of the image exists as a regular file (tested
+// through its narrow path, as the C runtime sees it).
+bool AssistantFileExists(const std::wstring& imagePath);
 
 // One class of a classified image.
 struct ClassRecord {

@@ -1,7 +1,7 @@
 #include "engine/classifysamplefile.h"
 
 #include "engine/formatio.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "engine/rastersource.h"
 
 #include "engine/rasterband.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>

@@ -4,7 +4,7 @@
 #include "engine/rastersource.h"
 #include "host/hostwindow.h"
 #include "host/windowmenu.h"
-#include "platform/log.h"
+#include "base/log.h"
 
 #include <QApplication>
 #include <QDir>

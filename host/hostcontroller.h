@@ -8,7 +8,7 @@
 
 #include "engine/drawshape.h"
 #include "host/rendering.h"
-#include "platform/controlerinterface.h"
+#include "engine/controlerinterface.h"
 
 #include <functional>
 #include <memory>

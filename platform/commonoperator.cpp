@@ -1,6 +1,6 @@
 #include "platform/commonoperator.h"
 
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "platform/uiservices.h"
 
 #include <dlfcn.h>

@@ -1,6 +1,6 @@
 #include "platform/filedialog.h"
 
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 CFileDialog::CFileDialog(bool open, const wchar_t* defaultExtension, const wchar_t* fileName, unsigned flags,
                          const wchar_t* filter, QWidget*, unsigned, bool) {

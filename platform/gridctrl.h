@@ -5,7 +5,7 @@
 // first cell of row r; they stay in place while the grid scrolls. At most one
 // fixed row and one fixed column are supported.
 
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 
 #include <QTableWidget>
 

@@ -5,7 +5,7 @@
 // service shows real Qt dialogs; tests install a scripted one (ScopedUiServices)
 // that answers from a script and records what was asked.
 
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 
 #include <optional>
 #include <string>

@@ -6,7 +6,7 @@
 // opens. Numeric fields are bound to members and exchanged with UpdateData,
 // which refuses bad numbers with the toolkit's number and range messages.
 
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 #include "postclass/CClassesClumpDlg.h"
 
-#include "common/assistantfile.h"
+#include "engine/classifiedassistantfile.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
 #include "platform/uiservices.h"

@@ -1,7 +1,8 @@
 #include "postclass/CClassesFilterDlg.h"
+#include "base/textnumber.h"
 
 #include "classify/CDlgUnsuperviseClassify.h"
-#include "common/assistantfile.h"
+#include "engine/classifiedassistantfile.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
 #include "common/numericguard.h"
@@ -41,7 +42,7 @@ std::vector<std::wstring> FilterClassesToAdd(const std::vector<std::wstring>& se
 }
 
 int SpinValue(const std::wstring& text, int delta) {
-    const long long value = static_cast<long long>(UnsupervisedSetup::TextToInt(text)) + delta;
+    const long long value = static_cast<long long>(TextToInt(text)) + delta;
     return static_cast<int>(std::clamp<long long>(value, CClassesFilterDlg::kSpinMin, CClassesFilterDlg::kSpinMax));
 }
 

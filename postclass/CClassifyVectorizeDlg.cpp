@@ -1,6 +1,6 @@
 #include "postclass/CClassifyVectorizeDlg.h"
 
-#include "common/assistantfile.h"
+#include "engine/classifiedassistantfile.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "common/messages.h"

@@ -1,7 +1,7 @@
 #include "postclass/postclasssteps.h"
 
 #include "classify/CDlgUnsuperviseClassify.h"
-#include "common/assistantfile.h"
+#include "engine/classifiedassistantfile.h"
 #include "common/filters.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"

@@ -2,7 +2,7 @@
 
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/classraster.h"
 
 #include <gdal_priv.h>

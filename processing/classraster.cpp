@@ -2,8 +2,8 @@
 
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
-#include "platform/wintypes.h"
+#include "base/commonfun.h"
+#include "base/wintypes.h"
 
 #include <gdal_priv.h>
 

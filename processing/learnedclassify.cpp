@@ -3,7 +3,7 @@
 #include "engine/classifysamplefile.h"
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 

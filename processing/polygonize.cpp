@@ -2,7 +2,7 @@
 
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/classstatistics.h"
 #include "processing/progress.h"
 

@@ -1,7 +1,7 @@
 #include "processing/signatures.h"
 
 #include "engine/classifysamplefile.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/bandcount.h"
 #include "processing/blockprocessor.h"
 

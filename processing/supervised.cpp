@@ -1,7 +1,7 @@
 #include "processing/supervised.h"
 
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 #include "processing/signatures.h"

@@ -1,6 +1,6 @@
 #include "processing/svmclassify.h"
 
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/blockprocessor.h"
 #include "processing/svmmodel.h"
 
@@ -89,4 +89,8 @@ std::map<std::string, std::string> CSvmClassifyProcessAlg::Metadata() const {
             {"DEGREE", std::to_string(p.m_degree)},
             {"SUPPORT_VECTORS", std::to_string(m_model ? m_model->SupportVectorCount() : 0)},
             {"MODEL", CommonFun::U2M(p.m_modelFilePath)}};
+}
+
+std::wstring SvmModelFilePath(const std::wstring& outputPath) {
+    return CommonFun::GetFileDirectory(outputPath.c_str(), true) + CommonFun::GetFileName(outputPath.c_str()) + L".svm";
 }

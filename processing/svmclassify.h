@@ -30,6 +30,10 @@ public:
     std::wstring m_modelFilePath; // written after training (or read, see ReuseModel)
 };
 
+// Where the trained model goes: beside the output raster, named as the
+// output without its extension, with ".svm".
+std::wstring SvmModelFilePath(const std::wstring& outputPath);
+
 class CSvmClassifyProcessAlg : public CLearnedClassify {
 public:
     explicit CSvmClassifyProcessAlg(const AlgorithmParam* param);

@@ -1,6 +1,6 @@
 #include "processing/svmmodel.h"
 
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/bandcount.h"
 #include "processing/blockprocessor.h"
 

@@ -1,7 +1,7 @@
 // Template 6000: the unsupervised classification window.
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "entry/tesseramodule.h"
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Template 6011: the class merge window.
 #include "entry/tesseramodule.h"
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 #include "postclass/CClassesMergeDlg.h"
 
 namespace {

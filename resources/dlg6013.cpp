@@ -1,6 +1,6 @@
 // Template 6013: the class clump window.
 #include "entry/tesseramodule.h"
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 #include "postclass/CClassesClumpDlg.h"
 
 namespace {

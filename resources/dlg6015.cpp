@@ -2,7 +2,7 @@
 // over the placeholder 6074.
 #include "accuracy/CClassesAccuracyDlg.h"
 #include "entry/tesseramodule.h"
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 // y = BelowAoi.
 
 #include "platform/dialogtemplate.h"
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 
 namespace SupervisedLayout {
 

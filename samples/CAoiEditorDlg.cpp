@@ -8,11 +8,11 @@
 #include "engine/gisdatasource.h"
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
-#include "platform/controlerinterface.h"
+#include "base/commonfun.h"
+#include "engine/controlerinterface.h"
 #include "platform/filedialog.h"
 #include "platform/gridctrl.h"
-#include "platform/log.h"
+#include "base/log.h"
 #include "platform/uiservices.h"
 
 #include <QEvent>

@@ -8,7 +8,7 @@
 
 #include "engine/classifysamplefile.h"
 #include "platform/xdialog.h"
-#include "samples/samplestats.h"
+#include "processing/samplestats.h"
 
 #include <optional>
 #include <string>

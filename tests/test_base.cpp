@@ -1,6 +1,6 @@
 // The common base library: text conversion, number reading, path pieces, logging.
-#include "platform/commonfun.h"
-#include "platform/log.h"
+#include "base/commonfun.h"
+#include "base/log.h"
 
 #include "support/scratchdir.h"
 

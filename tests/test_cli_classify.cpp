@@ -2,7 +2,7 @@
 // truth, and the one-line failures that leave nothing behind.
 #include "cli/subcommands.h"
 #include "engine/classifiedassistantfile.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "support/scratchdir.h"
 
 #include <gdal_priv.h>

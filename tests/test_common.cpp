@@ -1,11 +1,11 @@
 // Shared dialog services: filters, extension replacement, assistant files,
 // the numeric guard and the help table.
-#include "common/assistantfile.h"
+#include "engine/classifiedassistantfile.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "common/numericguard.h"
 #include "common/uicommonfun.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "platform/filefilter.h"
 #include "support/scratchdir.h"
 #include "support/scripteduiservices.h"

@@ -5,7 +5,7 @@
 #include "engine/rasteralgorithm.h"
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "support/scratchdir.h"
 
 #include <gdal_priv.h>

@@ -3,7 +3,7 @@
 #include "engine/aiffile.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/classifysamplefile.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 // classified raster, its assistant file and the classes of both regions are
 // checked with GDAL.
 #include "classify/CDlgSupperviseCommon.h"
-#include "common/assistantfile.h"
+#include "engine/classifiedassistantfile.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/drawshape.h"
 #include "host/hostwindow.h"

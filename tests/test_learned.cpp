@@ -4,7 +4,7 @@
 #include "engine/aiffile.h"
 #include "engine/classifysamplefile.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/bpnnclassify.h"
 #include "processing/svmclassify.h"
 #include "support/scratchdir.h"

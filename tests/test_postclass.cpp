@@ -6,7 +6,7 @@
 #include "common/numericguard.h"
 #include "engine/classifiedassistantfile.h"
 #include "entry/tesserauilib.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "platform/xcombobox.h"
 #include "platform/xlistbox.h"
 #include "postclass/CClassesClumpDlg.h"

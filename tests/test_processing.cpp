@@ -3,7 +3,7 @@
 #include "engine/aiffile.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 #include "processing/clustering.h"

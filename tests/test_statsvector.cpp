@@ -5,7 +5,7 @@
 #include "cli/subcommands.h"
 #include "common/filters.h"
 #include "entry/tesserauilib.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "platform/gridctrl.h"
 #include "platform/xcombobox.h"
 #include "platform/xlistbox.h"

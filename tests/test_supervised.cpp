@@ -3,7 +3,7 @@
 #include "engine/aiffile.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/classifysamplefile.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "processing/signatures.h"
 #include "processing/supervised.h"
 #include "support/scratchdir.h"

@@ -4,7 +4,7 @@
 #include "classify/CMinDistanceClassifyDlg.h"
 #include "common/filters.h"
 #include "entry/tesserauilib.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "platform/xcombobox.h"
 #include "processing/progress.h"
 #include "support/scratchdir.h"

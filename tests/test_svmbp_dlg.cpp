@@ -4,7 +4,7 @@
 #include "classify/CBPClassifyDlg.h"
 #include "classify/CSvmClassifyDlg.h"
 #include "entry/tesserauilib.h"
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 #include "platform/xcombobox.h"
 #include "processing/bpnnclassify.h"
 #include "processing/svmclassify.h"
@@ -157,9 +157,9 @@ TEST_F(SvmWindowTest, KernelEnablesItsEditsAndEveryEditIsRead) {
 }
 
 TEST(SvmModelPath, LiesBesideTheOutputAndStartsWithItsName) {
-    EXPECT_EQ(SvmSetup::ModelFilePath(L"/data/run.1/result"), L"/data/run.1/result.svm");
-    EXPECT_EQ(SvmSetup::ModelFilePath(L"/data/a.b.img"), L"/data/a.b.svm");
-    EXPECT_EQ(SvmSetup::ModelFilePath(L"result.tif"), L"./result.svm");
+    EXPECT_EQ(SvmModelFilePath(L"/data/run.1/result"), L"/data/run.1/result.svm");
+    EXPECT_EQ(SvmModelFilePath(L"/data/a.b.img"), L"/data/a.b.svm");
+    EXPECT_EQ(SvmModelFilePath(L"result.tif"), L"./result.svm");
 }
 
 TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {

@@ -1,6 +1,7 @@
 // Unsupervised classification window: its template, the choosers, the start
 // sequence and the records it hands to K-Means and ISODATA.
 #include "classify/CDlgUnsuperviseClassify.h"
+#include "base/textnumber.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "entry/tesserauilib.h"

@@ -3,7 +3,7 @@
 // shape list with visibility flags, and records every call in order.
 
 #include "engine/drawshape.h"
-#include "platform/controlerinterface.h"
+#include "engine/controlerinterface.h"
 
 #include <memory>
 #include <string>

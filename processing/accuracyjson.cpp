@@ -1,7 +1,7 @@
-#include "accuracy/accuracyjson.h"
+#include "processing/accuracyjson.h"
 
-#include "platform/commonfun.h"
-#include "platform/jsontext.h"
+#include "base/commonfun.h"
+#include "base/jsontext.h"
 
 #include <cmath>
 

@@ -9,7 +9,7 @@
 #include "engine/classifysamplefile.h"
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
-#include "platform/wintypes.h"
+#include "base/wintypes.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,6 @@
-#include "accuracy/accuracyreport.h"
+#include "processing/accuracyreport.h"
 
-#include "platform/commonfun.h"
-#include "platform/uiservices.h"
+#include "base/commonfun.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -227,12 +226,4 @@ ReportWriteResult WriteAccuracyReportFile(const ErrorMatrix* matrix, const std::
     const AccuracySummary summary = SummarizeErrorMatrix(*matrix);
     const std::wstring text = FormatAccuracyReport(*matrix, summary, names, sections, locale);
     return WriteFileAtomically(path, EncodeForLocale(text, locale));
-}
-
-bool WriteAccuracyReport(const ErrorMatrix* matrix, const std::vector<std::wstring>& names,
-                         const std::wstring& path, const ReportSections& sections) {
-    const ReportWriteResult result = WriteAccuracyReportFile(matrix, names, path, sections, UserLocale());
-    if (result == ReportWriteResult::OpenFailed || result == ReportWriteResult::WriteFailed)
-        XMessageBox(L"Open file failed!", L"Warning", MB_OK);
-    return result == ReportWriteResult::Written;
 }

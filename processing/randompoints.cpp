@@ -1,4 +1,4 @@
-#include "accuracy/randompoints.h"
+#include "processing/randompoints.h"
 
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"

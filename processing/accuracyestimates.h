@@ -6,7 +6,7 @@
 // docs/accuracy.md. Accuracies are in percent, as in the report; a value
 // that is not defined (no points to estimate from) is empty.
 
-#include "accuracy/accuracyreport.h"
+#include "processing/accuracyreport.h"
 
 #include <cstdint>
 #include <optional>

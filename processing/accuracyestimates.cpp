@@ -1,4 +1,4 @@
-#include "accuracy/accuracyestimates.h"
+#include "processing/accuracyestimates.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "platform/jsontext.h"
+#include "base/jsontext.h"
 
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 #include <charconv>
 #include <cmath>

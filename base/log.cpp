@@ -1,6 +1,6 @@
-#include "platform/log.h"
+#include "base/log.h"
 
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 #include <ctime>
 

@@ -3,7 +3,7 @@
 // percent, the matrix with rows classified and columns reference) and the
 // estimates. An undefined value is null, never NaN or the report's -1.
 
-#include "accuracy/accuracyestimates.h"
+#include "processing/accuracyestimates.h"
 
 #include <string>
 #include <vector>

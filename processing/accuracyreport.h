@@ -4,7 +4,7 @@
 // quantities are computed into AccuracySummary, which the report writer and
 // the JSON writer render.
 
-#include "accuracy/accuracypoint.h"
+#include "processing/accuracypoint.h"
 
 #include <cstdint>
 #include <locale>
@@ -90,8 +90,3 @@ ReportWriteResult WriteAccuracyReportFile(const ErrorMatrix* matrix, const std::
                                           const std::wstring& path, const ReportSections& sections,
                                           const std::locale& locale);
 
-// The window's report writer: as above in the user's locale; a file that
-// cannot be created or written shows "Open file failed!" (caption "Warning")
-// through the message service. True when the file was written.
-bool WriteAccuracyReport(const ErrorMatrix* matrix, const std::vector<std::wstring>& names,
-                         const std::wstring& path, const ReportSections& sections);

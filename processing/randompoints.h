@@ -3,7 +3,7 @@
 // (values 0 to 32767), the clock that seeds it and the pause after a run,
 // behind one seam so tests fix the seed and skip the wait.
 
-#include "accuracy/accuracypoint.h"
+#include "processing/accuracypoint.h"
 
 #include <cstdint>
 #include <vector>

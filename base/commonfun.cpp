@@ -1,4 +1,4 @@
-#include "platform/commonfun.h"
+#include "base/commonfun.h"
 
 #include <climits>
 #include <cwctype>
