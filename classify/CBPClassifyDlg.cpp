@@ -14,7 +14,8 @@
 namespace BPSetup {
 
 bool ParametersInRange(double learningRate, double maxError) {
-    return learningRate >= 0.01 && learningRate <= 1.0 && maxError >= 0.0 && maxError <= 1.0;
+    const ParamTable<CSuperviseBPNNParam>& declared = BPNNParameters();
+    return declared.Info("rate").Check(learningRate).empty() && declared.Info("max-error").Check(maxError).empty();
 }
 
 } // namespace BPSetup

@@ -9,6 +9,7 @@
 // empty or bad paths through its progress window.
 
 #include "classify/SupervisedWindow.h"
+#include "processing/bpnnclassify.h"
 
 #include <cstdint>
 
@@ -17,8 +18,8 @@ namespace BPSetup {
 // Shown, with the caption "提示", when a parameter lies outside its range.
 inline constexpr const wchar_t* InputWrong = L"输入的数据有误！";
 
-// The accepted ranges, both ends included: learning rate 0.01 to 1,
-// maximum error 0 to 1. The iteration count has no limit.
+// Whether the learning rate and the maximum error lie in the ranges declared
+// beside the record (0.01 to 1 and 0 to 1). The iteration count is not checked.
 bool ParametersInRange(double learningRate, double maxError);
 
 } // namespace BPSetup
@@ -50,7 +51,7 @@ private:
     void OnBnClickedHelp();
 
     // The values as of the last read of the edits (the guard restores these).
-    double m_learningRate = 0.01;
-    double m_maxError = 0.001;
-    std::uint32_t m_maxIterations = 100000;
+    double m_learningRate = CSuperviseBPNNParam{}.m_learningRate;
+    double m_maxError = CSuperviseBPNNParam{}.m_maxError;
+    std::uint32_t m_maxIterations = CSuperviseBPNNParam{}.m_maxIterations;
 };

@@ -1,6 +1,7 @@
 #include "classify/CDlgSupperviseCommon.h"
 
 #include "common/helptopics.h"
+#include "processing/signatures.h"
 
 #include <cwchar>
 
@@ -8,14 +9,19 @@ namespace SupervisedCommonSetup {
 
 KindText TextsOfKind(SuperviseClassifyType kind) {
     switch (kind) {
-    case SUPERVISE_MINIMUM_DISTANCE: return {L"最小距离分类", L"距离阈值:", true, 0.0, HelpTopic::SuperviseMinimumDistance};
+    case SUPERVISE_MINIMUM_DISTANCE: return {L"最小距离分类", L"距离阈值:", true, HelpTopic::SuperviseMinimumDistance};
     case SUPERVISE_MAXIMUM_LIKELIHOOD:
-        return {L"最大似然分类", L"拒绝类阈值", false, 0.0, HelpTopic::SuperviseMaximumLikelihood};
-    case SUPERVISE_MAHALANOBIS: return {L"马氏距离分类", L"拒绝类阈值", false, 0.0, HelpTopic::SuperviseMahalanobis};
-    case SUPERVISE_SPECTRAL_ANGLE: return {L"波谱角分类", L"最大角度(弧度)", true, 0.5, 0};
-    case SUPERVISE_PARALLELEPIPED: return {L"平行管道分类", L"管道阈值", false, 0.0, 0};
+        return {L"最大似然分类", L"拒绝类阈值", false, HelpTopic::SuperviseMaximumLikelihood};
+    case SUPERVISE_MAHALANOBIS: return {L"马氏距离分类", L"拒绝类阈值", false, HelpTopic::SuperviseMahalanobis};
+    case SUPERVISE_SPECTRAL_ANGLE: return {L"波谱角分类", L"最大角度(弧度)", true, 0};
+    case SUPERVISE_PARALLELEPIPED: return {L"平行管道分类", L"管道阈值", false, 0};
     }
-    return {L"", L"", false, 0.0, 0};
+    return {L"", L"", false, 0};
+}
+
+double InitialThreshold(SuperviseClassifyType kind) {
+    const DecisionRuleKind* rule = FindDecisionRule(kind);
+    return rule ? rule->defaultThreshold : 0.0;
 }
 
 std::wstring ThresholdText(double threshold) {
@@ -28,7 +34,7 @@ std::wstring ThresholdText(double threshold) {
 
 CDlgSupperviseCommon::CDlgSupperviseCommon(SuperviseClassifyType kind, IControlerInterface* host)
     : SupervisedWindow(IDD, host, true, true), m_kind(kind),
-      m_threshold(SupervisedCommonSetup::TextsOfKind(kind).initialThreshold),
+      m_threshold(SupervisedCommonSetup::InitialThreshold(kind)),
       m_thresholdLabel(SupervisedCommonSetup::TextsOfKind(kind).thresholdLabel) {
     BindDouble(IDC_THRESHOLD, m_threshold);
 }

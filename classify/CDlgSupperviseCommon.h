@@ -14,11 +14,12 @@ struct KindText {
     const wchar_t* title;
     const wchar_t* thresholdLabel;
     bool thresholdShown;
-    double initialThreshold;
     int helpTopic; // 0: the help button does nothing
 };
-// Title, threshold label, visibility, initial threshold and help of a kind.
+// Title, threshold label, visibility and help of a kind.
 KindText TextsOfKind(SuperviseClassifyType kind);
+// Where the kind's threshold starts: its rule's declared default.
+double InitialThreshold(SuperviseClassifyType kind);
 // "%f" of the threshold (0.5 gives "0.500000").
 std::wstring ThresholdText(double threshold);
 

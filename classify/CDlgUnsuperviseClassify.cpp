@@ -1,5 +1,6 @@
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "base/textnumber.h"
+#include "base/commonfun.h"
 
 #include "common/filters.h"
 #include "common/helptopics.h"
@@ -21,6 +22,11 @@
 #include <locale.h>
 
 namespace UnsupervisedSetup {
+
+// ISODATA declares every field of the window; K-Means the first three alike.
+std::wstring InitialText(const char* parameter) {
+    return CommonFun::M2U(ISODATAParameters().Info(parameter).DefaultText());
+}
 
 std::wstring ExtensionWordForSaveType(int saveType) {
     switch (saveType) {

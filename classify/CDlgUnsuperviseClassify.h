@@ -35,15 +35,18 @@ struct Choice {
     IControlerInterface* host = nullptr;
 };
 
+// The initial text of a field: its parameter's declared default ("5", "0.05").
+std::wstring InitialText(const char* parameter);
+
 // The parameter fields' texts as typed.
 struct FieldTexts {
-    std::wstring classCount = L"5";
-    std::wstring threshold = L"0.05";
-    std::wstring iterations = L"5";
-    std::wstring minClassDistance = L"0.5"; // ISODATA only
-    std::wstring maxMergePairs = L"2";      // ISODATA only
-    std::wstring minPixelCount = L"1000";   // ISODATA only
-    std::wstring stdDev = L"1";             // ISODATA only
+    std::wstring classCount = InitialText("classes");
+    std::wstring threshold = InitialText("change");
+    std::wstring iterations = InitialText("iterations");
+    std::wstring minClassDistance = InitialText("min-distance"); // ISODATA only
+    std::wstring maxMergePairs = InitialText("merge-pairs");     // ISODATA only
+    std::wstring minPixelCount = InitialText("min-pixels");      // ISODATA only
+    std::wstring stdDev = InitialText("std-dev");                // ISODATA only
 };
 
 KMeanClassifyParam BuildKMeanRecord(const Choice& choice, const FieldTexts& texts);

@@ -8,6 +8,7 @@
 // empty or bad paths through its progress window.
 
 #include "classify/SupervisedWindow.h"
+#include "processing/svmclassify.h"
 
 #include <cstdint>
 #include <string>
@@ -61,7 +62,7 @@ private:
     void OnBnClickedHelp();
     int SelectedKernel() const;
 
-    double m_coefficient = 1.0;
-    double m_gamma = 0.143;
-    std::int32_t m_degree = 2;
+    double m_coefficient = CSvmClassifyParam{}.m_coef0;
+    double m_gamma = CSvmClassifyParam{}.m_gamma;
+    std::int32_t m_degree = CSvmClassifyParam{}.m_degree;
 };

@@ -11,26 +11,11 @@
 
 namespace {
 
-// Options both methods share, with the window's defaults.
-std::vector<OptionDef> commonOptions() {
-    return {
-        IntOption("classes", "K", "number of classes").Default("5").Range(1, 65535),
-        IntOption("iterations", "N", "maximum number of iterations").Default("5").Range(1, 100000),
-        DoubleOption("change", "FRACTION",
-                     "convergence threshold: stop when at most this fraction of pixels "
-                     "changes class")
-            .Default("0.05")
-            .Range(0, 1),
-        AoiOption(),
-        BandsOption(),
-        FormatOption(),
-        IntOption("sample", "PIXELS",
-                  "pixels the centres are fitted on (evenly spread); whole image when "
-                  "smaller")
-            .Default("1048576")
-            .Range(1, 1e12),
-        FlagOption("quiet", "no progress bar"),
-    };
+// The method's declared parameters and the options of every raster command.
+std::vector<OptionDef> optionsOf(const std::vector<ParamInfo>& params) {
+    std::vector<OptionDef> options = OptionsOf(params);
+    options.insert(options.end(), {AoiOption(), BandsOption(), FormatOption(), FlagOption("quiet", "no progress bar")});
+    return options;
 }
 
 void fillCommon(AlgorithmParam& record, const ParsedOptions& o, const wchar_t* name) {
@@ -48,7 +33,7 @@ CommandDef kmeansDef() {
     CommandDef def{"kmeans",
                      "Unsupervised classification by K-Means.",
                      {{"IN", "input image"}, {"OUT", "classified image to write"}},
-                     commonOptions(),
+                     optionsOf(KMeansParameters().Infos()),
                      ""};
     def.details = "Writes OUT (class values 1..K, 0 unclassified, colour table and class names) and its\n"
                    ".acf assistant file. Classes are numbered from the darkest centre.";
@@ -58,10 +43,7 @@ CommandDef kmeansDef() {
 int runKMeans(const ParsedOptions& o, CommandContext& context) {
     KMeanClassifyParam record;
     fillCommon(record, o, L"K-Means");
-    record.m_classCount = static_cast<int>(o.Int("classes"));
-    record.m_maxIterations = static_cast<int>(o.Int("iterations"));
-    record.m_changeThreshold = o.Double("change");
-    record.m_sampleLimit = o.Int("sample");
+    ApplyParams(KMeansParameters(), o, record);
     CKMeanClassify algorithm(&record);
     RunAlgorithm(algorithm, o.Flag("quiet"));
     summary(context, "kmeans", o);
@@ -69,19 +51,10 @@ int runKMeans(const ParsedOptions& o, CommandContext& context) {
 }
 
 CommandDef isodataDef() {
-    std::vector<OptionDef> options = commonOptions();
-    options.insert(
-        options.begin() + 3,
-        {DoubleOption("min-distance", "D", "centres closer than this are merged").Default("0.5").Min(0),
-         DoubleOption("std-dev", "S", "a class whose largest standard deviation exceeds this may split")
-             .Default("1")
-             .Min(0),
-         IntOption("merge-pairs", "N", "merges per iteration at most").Default("2").Range(0, 100000),
-         IntOption("min-pixels", "N", "classes with fewer pixels are discarded").Default("1000").Min(0)});
     CommandDef def{"isodata",
                      "Unsupervised classification by ISODATA (split, merge, discard).",
                      {{"IN", "input image"}, {"OUT", "classified image to write"}},
-                     options,
+                     optionsOf(ISODATAParameters().Infos()),
                      ""};
     def.details = "--classes is the desired class count; the result has between 1 and 2K classes.\n"
                    "Distances and standard deviations are in pixel-value units. See docs/algorithms.md.";
@@ -91,14 +64,7 @@ CommandDef isodataDef() {
 int runIsodata(const ParsedOptions& o, CommandContext& context) {
     ISODATAClassifyParam record;
     fillCommon(record, o, L"ISODATA");
-    record.m_classCount = static_cast<int>(o.Int("classes"));
-    record.m_maxIterations = static_cast<int>(o.Int("iterations"));
-    record.m_changeThreshold = o.Double("change");
-    record.m_minClassDistance = o.Double("min-distance");
-    record.m_splitStdDev = o.Double("std-dev");
-    record.m_maxMergePairs = static_cast<int>(o.Int("merge-pairs"));
-    record.m_minPixelCount = static_cast<int>(o.Int("min-pixels"));
-    record.m_sampleLimit = o.Int("sample");
+    ApplyParams(ISODATAParameters(), o, record);
     CISODATAClassify algorithm(&record);
     RunAlgorithm(algorithm, o.Flag("quiet"));
     summary(context, "isodata", o);

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -45,7 +46,17 @@ bool parseDouble(const std::string& text, double& out) {
     return ec == std::errc() && end == last && first != last && std::isfinite(out);
 }
 
+std::string choiceList(const std::vector<std::string>& choices) {
+    std::string list;
+    for (size_t i = 0; i < choices.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+    return list;
+}
+
 void checkRange(const OptionDef& o, double value, const std::string& text, const char* what) {
+    if (o.min && o.minExcluded && value <= *o.min)
+        throw UsageError("--" + o.name + what + " must be greater than " + numberText(*o.min, o.kind) + " (got " +
+                         text + ")");
     if (o.min && value < *o.min)
         throw UsageError("--" + o.name + what + " must be at least " + numberText(*o.min, o.kind) + " (got " +
                          text + ")");
@@ -72,6 +83,8 @@ ParsedOptions::Value parseValue(const OptionDef& o, const std::string& text) {
         return v;
     }
     case OptionKind::String:
+        if (!o.choices.empty() && std::find(o.choices.begin(), o.choices.end(), text) == o.choices.end())
+            throw UsageError("--" + o.name + " must be " + choiceList(o.choices) + " (got '" + text + "')");
         return text;
     case OptionKind::Flag:
         return true;
@@ -138,6 +151,12 @@ OptionDef OptionDef::Max(double value) const {
 OptionDef OptionDef::Required() const {
     OptionDef o = *this;
     o.required = true;
+    return o;
+}
+
+OptionDef OptionDef::Choices(std::vector<std::string> values) const {
+    OptionDef o = *this;
+    o.choices = std::move(values);
     return o;
 }
 
@@ -218,7 +237,29 @@ const std::string& ParsedOptions::Positional(size_t index) const {
     return m_positionals[index];
 }
 
-ParsedOptions ParseOptions(const CommandDef& def, const std::vector<std::string>& args) {
+namespace {
+
+// The value of `--name VALUE` or `--name=VALUE` before any "--", if given.
+std::optional<std::string> findValue(const std::vector<std::string>& args, const std::string& name) {
+    for (size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+        if (args[i] == "--" + name && i + 1 < args.size())
+            return args[i + 1];
+        if (args[i].rfind("--" + name + "=", 0) == 0)
+            return args[i].substr(name.size() + 3);
+    }
+    return std::nullopt;
+}
+
+const OptionGroup* findGroup(const CommandDef& def, const std::string& value) {
+    for (const OptionGroup& g : def.groups)
+        if (g.value == value)
+            return &g;
+    return nullptr;
+}
+
+} // namespace
+
+ParsedOptions ParsedOptions::parse(const CommandDef& def, const std::vector<std::string>& args, const CommandDef* grouped) {
     ParsedOptions parsed;
     for (const OptionDef& o : def.options) {
         ParsedOptions::Entry e{o.name, o.kind, std::nullopt, false};
@@ -265,8 +306,15 @@ ParsedOptions ParseOptions(const CommandDef& def, const std::vector<std::string>
         size_t index = 0;
         while (index < def.options.size() && def.options[index].name != name)
             ++index;
-        if (index == def.options.size())
+        if (index == def.options.size()) {
+            if (grouped)
+                for (const OptionGroup& g : grouped->groups)
+                    for (const OptionDef& other : g.options)
+                        if (other.name == name)
+                            throw UsageError("--" + name + " does not apply to --" + grouped->selector + " " +
+                                             findValue(args, grouped->selector).value_or("") + seeHelp);
             throw UsageError("unknown option --" + name + seeHelp);
+        }
         const OptionDef& o = def.options[index];
         ParsedOptions::Entry& e = parsed.m_entries[index];
         if (e.given)
@@ -296,6 +344,20 @@ ParsedOptions ParseOptions(const CommandDef& def, const std::vector<std::string>
             throw UsageError("--" + def.options[i].name + " is required" + seeHelp);
     return parsed;
 }
+
+ParsedOptions ParseOptions(const CommandDef& def, const std::vector<std::string>& args) {
+    if (def.groups.empty())
+        return ParsedOptions::parse(def, args, nullptr);
+    // The options that apply: the common ones and the chosen group's. A
+    // missing or unknown selector is reported by the flat parse.
+    CommandDef effective = def;
+    effective.groups.clear();
+    const std::optional<std::string> chosen = findValue(args, def.selector);
+    if (const OptionGroup* group = chosen ? findGroup(def, *chosen) : nullptr)
+        effective.options.insert(effective.options.end(), group->options.begin(), group->options.end());
+    return ParsedOptions::parse(effective, args, &def);
+}
+
 
 std::string FormatUsageLine(const CommandDef& def) {
     std::string line = "tessera " + def.name;
@@ -327,24 +389,35 @@ std::string FormatHelp(const CommandDef& def) {
             row(p.name, p.help + (p.required ? "" : " (optional)"));
     }
     out << "\nOptions:\n";
-    for (const OptionDef& o : def.options) {
+    const auto optionRow = [&](const OptionDef& o) {
         const std::string left = "--" + o.name + (o.kind == OptionKind::Flag ? "" : " " + o.placeholder);
         std::string notes;
         auto note = [&](const std::string& n) { notes += (notes.empty() ? "" : "; ") + n; };
         if (o.required)
             note("required");
+        if (!o.choices.empty())
+            note(choiceList(o.choices));
         if (!o.defaultText.empty())
             note("default " + o.defaultText);
         const char* each = o.kind == OptionKind::IntList ? "each " : "";
-        if (o.min && o.max)
+        if (o.min && o.minExcluded)
+            note(std::string(each) + "greater than " + numberText(*o.min, o.kind));
+        else if (o.min && o.max)
             note(std::string(each) + numberText(*o.min, o.kind) + " to " + numberText(*o.max, o.kind));
         else if (o.min)
             note(std::string(each) + "at least " + numberText(*o.min, o.kind));
         else if (o.max)
             note(std::string(each) + "at most " + numberText(*o.max, o.kind));
         row(left, o.help + (notes.empty() ? "" : " (" + notes + ")"));
-    }
+    };
+    for (const OptionDef& o : def.options)
+        optionRow(o);
     row("-h, --help", "show this help");
+    for (const OptionGroup& g : def.groups) {
+        out << "\nOptions of --" << def.selector << " " << g.value << ":\n";
+        for (const OptionDef& o : g.options)
+            optionRow(o);
+    }
     if (!def.details.empty())
         out << "\n" << def.details << "\n";
     return out.str();

@@ -27,6 +27,8 @@ struct OptionDef {
     std::string help;               // one line
     std::string defaultText;        // parsed like a command-line value; empty: no default
     std::optional<double> min, max; // for Int, Double and each IntList element
+    bool minExcluded = false;       // min itself refused
+    std::vector<std::string> choices; // String: the accepted values; empty: any text
     bool required = false;
 
     OptionDef Default(std::string text) const;
@@ -34,6 +36,7 @@ struct OptionDef {
     OptionDef Max(double value) const;
     OptionDef Range(double lo, double hi) const { return Min(lo).Max(hi); }
     OptionDef Required() const;
+    OptionDef Choices(std::vector<std::string> values) const;
 };
 
 OptionDef IntOption(std::string name, std::string placeholder, std::string help);
@@ -49,6 +52,13 @@ struct PositionalDef {
     bool required = true;
 };
 
+// Options that apply when the selector option has one value: the options
+// of one method of `tessera classify`.
+struct OptionGroup {
+    std::string value; // "svm"
+    std::vector<OptionDef> options;
+};
+
 // The option table of one subcommand.
 struct CommandDef {
     std::string name;    // "synth"
@@ -56,6 +66,11 @@ struct CommandDef {
     std::vector<PositionalDef> positionals;
     std::vector<OptionDef> options;
     std::string details; // optional paragraph at the end of the help
+    // With groups: the option (of `options`, with the groups' values as its
+    // choices) whose value chooses the group of further options that apply.
+    // An option of another group is refused.
+    std::string selector;
+    std::vector<OptionGroup> groups;
 };
 
 // A command line the table refuses. The message names the option and the
@@ -89,6 +104,8 @@ public:
 
 private:
     friend ParsedOptions ParseOptions(const CommandDef&, const std::vector<std::string>&);
+    // The options of def alone; grouped: the whole table, for the messages.
+    static ParsedOptions parse(const CommandDef& def, const std::vector<std::string>& args, const CommandDef* grouped);
     struct Entry {
         std::string name;
         OptionKind kind;

@@ -35,3 +35,54 @@ void FillRecordOptions(AlgorithmParam& record, const ParsedOptions& o) {
     record.m_outputBandCount = 1;
     FillFormat(record, o);
 }
+
+OptionDef OptionOf(const ParamInfo& param) {
+    OptionDef o;
+    switch (param.type) {
+    case ParamType::Integer:
+        o = IntOption(param.name, param.placeholder, param.help);
+        break;
+    case ParamType::Real:
+        o = DoubleOption(param.name, param.placeholder, param.help);
+        break;
+    case ParamType::Choice: {
+        std::vector<std::string> names;
+        for (const ParamChoice& c : param.choices)
+            names.push_back(c.name);
+        o = StringOption(param.name, param.placeholder, param.help).Choices(names);
+        break;
+    }
+    }
+    o.defaultText = param.DefaultText();
+    o.min = param.min;
+    o.max = param.max;
+    o.minExcluded = param.minExcluded;
+    return o;
+}
+
+std::vector<OptionDef> OptionsOf(const std::vector<ParamInfo>& params) {
+    std::vector<OptionDef> options;
+    for (const ParamInfo& p : params)
+        options.push_back(OptionOf(p));
+    return options;
+}
+
+double ParamValue(const ParamInfo& param, const ParsedOptions& o) {
+    double value = 0;
+    switch (param.type) {
+    case ParamType::Integer:
+        value = static_cast<double>(o.Int(param.name));
+        break;
+    case ParamType::Real:
+        value = o.Double(param.name);
+        break;
+    case ParamType::Choice:
+        for (const ParamChoice& c : param.choices)
+            if (c.name == o.String(param.name))
+                value = c.value;
+        break;
+    }
+    if (const std::string problem = param.Check(value); !problem.empty())
+        throw UsageError("--" + problem);
+    return value;
+}

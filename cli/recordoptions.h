@@ -3,6 +3,7 @@
 // --format) and how they fill a record, defined once.
 
 #include "cli/options.h"
+#include "processing/paramdecl.h"
 
 class AlgorithmParam;
 
@@ -16,3 +17,16 @@ void FillFormat(AlgorithmParam& record, const ParsedOptions& o);
 // --aoi, --bands (counted from 1 on the command line, from 0 in the record)
 // and --format, with one band of Byte classes out.
 void FillRecordOptions(AlgorithmParam& record, const ParsedOptions& o);
+
+// The option of a declared parameter: its kind, default, range or choices.
+OptionDef OptionOf(const ParamInfo& param);
+std::vector<OptionDef> OptionsOf(const std::vector<ParamInfo>& params);
+// The parameter's value on the command line (its default when not given),
+// a choice as its value; a usage error when the declaration refuses it.
+double ParamValue(const ParamInfo& param, const ParsedOptions& o);
+
+// Every declared parameter of the record set from the command line.
+template <class Record> void ApplyParams(const ParamTable<Record>& table, const ParsedOptions& o, Record& record) {
+    for (const ParamInfo& param : table.Infos())
+        table.Set(record, param.name, ParamValue(param, o));
+}

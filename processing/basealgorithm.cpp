@@ -27,6 +27,10 @@ CBaseAlgorithm::CBaseAlgorithm(std::unique_ptr<AlgorithmParam> param) : m_param(
 
 CBaseAlgorithm::~CBaseAlgorithm() = default;
 
+bool CBaseAlgorithm::CheckDeclared(const std::string& problem) {
+    return problem.empty() || Fail(L"Invalid parameter: " + CommonFun::M2U(problem) + L".");
+}
+
 bool CBaseAlgorithm::Fail(const std::wstring& message) {
     m_lastError = message;
     return false;

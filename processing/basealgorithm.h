@@ -67,6 +67,8 @@ protected:
     // Records a failure message (for the progress window or the command
     // line) and returns false.
     bool Fail(const std::wstring& message);
+    // Fails with the problem a parameter declaration found, when there is one.
+    bool CheckDeclared(const std::string& problem);
     // Progress helpers that tolerate a null progress object.
     void ReportStep(const std::wstring& step);
     void ReportPercent(double percent);

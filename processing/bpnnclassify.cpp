@@ -12,16 +12,21 @@ CBPNNClassify::CBPNNClassify(const AlgorithmParam* param)
 
 CBPNNClassify::~CBPNNClassify() = default;
 
-bool CBPNNClassify::CheckParameters() {
-    const CSuperviseBPNNParam& p = Param();
-    if (!(p.m_learningRate > 0))
-        return Fail(L"The learning rate must be greater than 0.");
-    if (!(p.m_maxError >= 0))
-        return Fail(L"The maximum error must not be negative.");
-    if (p.m_maxIterations == 0)
-        return Fail(L"The maximum number of iterations must be at least 1.");
-    return true;
+const ParamTable<CSuperviseBPNNParam>& BPNNParameters() {
+    using R = CSuperviseBPNNParam;
+    static const ParamTable<R> table = ParamTable<R>()
+                                           .Add("rate", &R::m_learningRate, "R", "learning rate")
+                                           .Range(0.01, 1)
+                                           .Add("max-error", &R::m_maxError, "E",
+                                                "stop when the training error falls to E")
+                                           .Range(0, 1)
+                                           .Add("iterations", &R::m_maxIterations, "N",
+                                                "most training pixels presented")
+                                           .Range(1, 4294967295.0);
+    return table;
 }
+
+bool CBPNNClassify::CheckParameters() { return CheckDeclared(BPNNParameters().Validate(Param())); }
 
 bool CBPNNClassify::Train(const TrainingSet& set, int, const ProgressFn& progress) {
     const CSuperviseBPNNParam& p = Param();

@@ -5,6 +5,7 @@
 
 #include "processing/learnedclassify.h"
 #include "processing/mlp.h"
+#include "processing/paramdecl.h"
 #include "processing/supervised.h"
 
 #include <memory>
@@ -17,6 +18,8 @@ public:
     double m_maxError = 0.001;
     std::uint32_t m_maxIterations = 100000;
 };
+
+const ParamTable<CSuperviseBPNNParam>& BPNNParameters();
 
 class CBPNNClassify : public CLearnedClassify {
 public:

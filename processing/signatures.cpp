@@ -40,91 +40,6 @@ bool ReadSignatures(const std::wstring& path, int bands, std::vector<ClassSignat
     return true;
 }
 
-bool DecisionRule::Prepare(SuperviseClassifyType kind, const std::vector<ClassSignature>& classes, double threshold,
-                           std::wstring& error) {
-    m_kind = kind;
-    m_classes = static_cast<int>(classes.size());
-    m_bands = classes.empty() ? 0 : static_cast<int>(classes[0].mean.size());
-    m_threshold = threshold;
-    const int k = m_bands;
-    m_mean.clear();
-    for (const ClassSignature& c : classes)
-        m_mean.insert(m_mean.end(), c.mean.begin(), c.mean.end());
-
-    switch (kind) {
-    case SUPERVISE_MINIMUM_DISTANCE:
-        return true;
-    case SUPERVISE_SPECTRAL_ANGLE:
-        m_meanNorm.clear();
-        for (const ClassSignature& c : classes) {
-            double n = 0;
-            for (double v : c.mean)
-                n += v * v;
-            m_meanNorm.push_back(std::sqrt(n));
-        }
-        return true;
-    case SUPERVISE_PARALLELEPIPED:
-        m_low.clear();
-        m_high.clear();
-        for (const ClassSignature& c : classes)
-            for (int b = 0; b < k; ++b) {
-                if (threshold > 0) {
-                    const double sd = std::sqrt(std::max(0.0, c.covariance[static_cast<size_t>(b) * k + b]));
-                    m_low.push_back(c.mean[b] - threshold * sd);
-                    m_high.push_back(c.mean[b] + threshold * sd);
-                } else {
-                    m_low.push_back(c.minimum[b]);
-                    m_high.push_back(c.maximum[b]);
-                }
-            }
-        return true;
-    case SUPERVISE_MAXIMUM_LIKELIHOOD:
-    case SUPERVISE_MAHALANOBIS: {
-        m_inverse.clear();
-        m_logDet.clear();
-        m_ridge.clear();
-        for (const ClassSignature& c : classes) {
-            Eigen::MatrixXd sigma(k, k);
-            for (int i = 0; i < k; ++i)
-                for (int j = 0; j < k; ++j)
-                    sigma(i, j) = 0.5 * (c.covariance[static_cast<size_t>(i) * k + j] +
-                                         c.covariance[static_cast<size_t>(j) * k + i]);
-            // A covariance that is singular (too few pixels, a constant band)
-            // gets a ridge on its diagonal, growing until it is well
-            // conditioned; the ridge starts at a millionth of the mean variance.
-            const double scale = std::max(sigma.diagonal().mean(), 1e-12);
-            double ridge = 0;
-            Eigen::LLT<Eigen::MatrixXd> llt;
-            for (int attempt = 0; attempt < 12; ++attempt) {
-                const Eigen::MatrixXd s = sigma + ridge * Eigen::MatrixXd::Identity(k, k);
-                Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(s, Eigen::EigenvaluesOnly);
-                const double lo = eigen.eigenvalues().minCoeff(), hi = eigen.eigenvalues().maxCoeff();
-                if (lo > 1e-10 * std::max(hi, 1e-300)) {
-                    llt.compute(s);
-                    if (llt.info() == Eigen::Success)
-                        break;
-                }
-                ridge = ridge == 0 ? 1e-6 * scale : ridge * 10;
-            }
-            if (llt.info() != Eigen::Success || llt.rows() != k) {
-                error = L"The covariance of class \"" + c.name + L"\" cannot be inverted, even regularised.";
-                return false;
-            }
-            m_ridge.push_back(ridge);
-            const Eigen::MatrixXd inverse = llt.solve(Eigen::MatrixXd::Identity(k, k));
-            for (int i = 0; i < k; ++i)
-                for (int j = 0; j < k; ++j)
-                    m_inverse.push_back(inverse(i, j));
-            const Eigen::MatrixXd L = llt.matrixL();
-            m_logDet.push_back(2.0 * L.diagonal().array().log().sum());
-        }
-        return true;
-    }
-    }
-    error = L"Unknown classifier kind " + std::to_wstring(static_cast<int>(kind)) + L".";
-    return false;
-}
-
 namespace {
 
 constexpr int kChunkPixels = 1024;
@@ -220,7 +135,197 @@ TESSERA_VECTOR_CLONES void insideBox(const double* x, int m, int bands, const do
 
 #undef TESSERA_VECTOR_CLONES
 
+// ---- The kernels -------------------------------------------------------------
+
+const double* classMean(const RuleModel& model, int c) { return model.mean.data() + static_cast<size_t>(c) * model.bands; }
+
+bool prepareNothing(RuleModel&, const std::vector<ClassSignature>&, std::wstring&) { return true; }
+
+void scoreMinimumDistance(const RuleModel& model, RuleChunk& chunk) {
+    for (int c = 0; c < model.classes; ++c) {
+        squaredDistances(chunk.x, chunk.m, model.bands, classMean(model, c), chunk.score.data());
+        chunk.Keep(c, chunk.score);
+    }
+}
+
+double distanceOfSquare(double squared) { return std::sqrt(std::max(0.0, squared)); }
+
+bool prepareGaussian(RuleModel& model, const std::vector<ClassSignature>& classes, std::wstring& error) {
+    const int k = model.bands;
+    for (const ClassSignature& c : classes) {
+        Eigen::MatrixXd sigma(k, k);
+        for (int i = 0; i < k; ++i)
+            for (int j = 0; j < k; ++j)
+                sigma(i, j) = 0.5 * (c.covariance[static_cast<size_t>(i) * k + j] +
+                                     c.covariance[static_cast<size_t>(j) * k + i]);
+        // A covariance that is singular (too few pixels, a constant band)
+        // gets a ridge on its diagonal, growing until it is well
+        // conditioned; the ridge starts at a millionth of the mean variance.
+        const double scale = std::max(sigma.diagonal().mean(), 1e-12);
+        double ridge = 0;
+        Eigen::LLT<Eigen::MatrixXd> llt;
+        for (int attempt = 0; attempt < 12; ++attempt) {
+            const Eigen::MatrixXd s = sigma + ridge * Eigen::MatrixXd::Identity(k, k);
+            Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(s, Eigen::EigenvaluesOnly);
+            const double lo = eigen.eigenvalues().minCoeff(), hi = eigen.eigenvalues().maxCoeff();
+            if (lo > 1e-10 * std::max(hi, 1e-300)) {
+                llt.compute(s);
+                if (llt.info() == Eigen::Success)
+                    break;
+            }
+            ridge = ridge == 0 ? 1e-6 * scale : ridge * 10;
+        }
+        if (llt.info() != Eigen::Success || llt.rows() != k) {
+            error = L"The covariance of class \"" + c.name + L"\" cannot be inverted, even regularised.";
+            return false;
+        }
+        model.ridge.push_back(ridge);
+        const Eigen::MatrixXd inverse = llt.solve(Eigen::MatrixXd::Identity(k, k));
+        for (int i = 0; i < k; ++i)
+            for (int j = 0; j < k; ++j)
+                model.inverse.push_back(inverse(i, j));
+        const Eigen::MatrixXd L = llt.matrixL();
+        model.logDet.push_back(2.0 * L.diagonal().array().log().sum());
+    }
+    return true;
+}
+
+// aux: the squared Mahalanobis distance; score adds ln|Σ| for maximum
+// likelihood with equal priors.
+template <bool WithLogDet> void scoreGaussian(const RuleModel& model, RuleChunk& chunk) {
+    const int k = model.bands;
+    chunk.scratch.resize(static_cast<size_t>(k) * chunk.m);
+    for (int c = 0; c < model.classes; ++c) {
+        mahalanobisDistances(chunk.x, chunk.m, k, classMean(model, c),
+                             model.inverse.data() + static_cast<size_t>(c) * k * k, chunk.scratch.data(),
+                             chunk.aux.data());
+        for (int r = 0; r < chunk.m; ++r)
+            chunk.score[r] = WithLogDet ? model.logDet[c] + chunk.aux[r] : chunk.aux[r];
+        chunk.Keep(c, chunk.aux);
+    }
+}
+
+bool prepareSpectralAngle(RuleModel& model, const std::vector<ClassSignature>& classes, std::wstring&) {
+    for (const ClassSignature& c : classes) {
+        double n = 0;
+        for (double v : c.mean)
+            n += v * v;
+        model.meanNorm.push_back(std::sqrt(n));
+    }
+    return true;
+}
+
+// The smallest angle is the largest cosine: score and aux are minus the
+// cosine, and the angle is taken only of the winner.
+void scoreSpectralAngle(const RuleModel& model, RuleChunk& chunk) {
+    const int k = model.bands, m = chunk.m;
+    std::vector<double>& norm = chunk.scratch;
+    norm.assign(m, 0.0);
+    for (int b = 0; b < k; ++b)
+        for (int r = 0; r < m; ++r)
+            norm[r] += chunk.x[static_cast<size_t>(b) * m + r] * chunk.x[static_cast<size_t>(b) * m + r];
+    for (int r = 0; r < m; ++r)
+        norm[r] = std::sqrt(norm[r]);
+    for (int c = 0; c < model.classes; ++c) {
+        if (model.meanNorm[c] == 0)
+            continue;
+        dotProducts(chunk.x, m, k, classMean(model, c), chunk.score.data());
+        for (int r = 0; r < m; ++r)
+            chunk.score[r] = norm[r] == 0 ? std::numeric_limits<double>::infinity()
+                                          : -std::clamp(chunk.score[r] / (norm[r] * model.meanNorm[c]), -1.0, 1.0);
+        chunk.Keep(c, chunk.score);
+    }
+}
+
+double angleOfMinusCosine(double minusCosine) { return std::acos(-minusCosine); }
+
+// Boxes of threshold standard deviations around the means, or the samples'
+// minimum-maximum boxes when the threshold is 0.
+bool prepareParallelepiped(RuleModel& model, const std::vector<ClassSignature>& classes, std::wstring&) {
+    const int k = model.bands;
+    for (const ClassSignature& c : classes)
+        for (int b = 0; b < k; ++b) {
+            if (model.threshold > 0) {
+                const double sd = std::sqrt(std::max(0.0, c.covariance[static_cast<size_t>(b) * k + b]));
+                model.low.push_back(c.mean[b] - model.threshold * sd);
+                model.high.push_back(c.mean[b] + model.threshold * sd);
+            } else {
+                model.low.push_back(c.minimum[b]);
+                model.high.push_back(c.maximum[b]);
+            }
+        }
+    return true;
+}
+
+// Among the boxes holding the pixel, the class with the nearest mean.
+void scoreParallelepiped(const RuleModel& model, RuleChunk& chunk) {
+    const int k = model.bands, m = chunk.m;
+    std::vector<std::uint8_t> inside(m);
+    for (int c = 0; c < model.classes; ++c) {
+        insideBox(chunk.x, m, k, model.low.data() + static_cast<size_t>(c) * k,
+                  model.high.data() + static_cast<size_t>(c) * k, inside.data());
+        squaredDistances(chunk.x, m, k, classMean(model, c), chunk.score.data());
+        for (int r = 0; r < m; ++r)
+            if (!inside[r])
+                chunk.score[r] = std::numeric_limits<double>::infinity();
+        chunk.Keep(c, chunk.score);
+    }
+}
+
 } // namespace
+
+const std::vector<DecisionRuleKind>& DecisionRules() {
+    static const std::vector<DecisionRuleKind> rules{
+        {SUPERVISE_MINIMUM_DISTANCE, "mindist", "minimum distance", 0,
+         "largest distance to the class mean; 0 none", prepareNothing, scoreMinimumDistance, distanceOfSquare},
+        {SUPERVISE_MAXIMUM_LIKELIHOOD, "maxlik", "maximum likelihood", 0,
+         "largest Mahalanobis distance to the class mean; 0 none", prepareGaussian, scoreGaussian<true>,
+         distanceOfSquare},
+        {SUPERVISE_MAHALANOBIS, "mahalanobis", "Mahalanobis distance", 0,
+         "largest Mahalanobis distance to the class mean; 0 none", prepareGaussian, scoreGaussian<false>,
+         distanceOfSquare},
+        {SUPERVISE_SPECTRAL_ANGLE, "sam", "spectral angle", 0.5, "largest angle in radians; 0 none",
+         prepareSpectralAngle, scoreSpectralAngle, angleOfMinusCosine},
+        {SUPERVISE_PARALLELEPIPED, "parallelepiped", "parallelepiped", 0,
+         "box half-width in standard deviations; 0: the samples' minimum-maximum boxes", prepareParallelepiped,
+         scoreParallelepiped, nullptr},
+    };
+    return rules;
+}
+
+const DecisionRuleKind* FindDecisionRule(SuperviseClassifyType kind) {
+    for (const DecisionRuleKind& rule : DecisionRules())
+        if (rule.kind == kind)
+            return &rule;
+    return nullptr;
+}
+
+ParamTable<CSuperviseParam> RuleParameters(const DecisionRuleKind& rule) {
+    return std::move(ParamTable<CSuperviseParam>()
+                         .Add("threshold", &CSuperviseParam::m_threshold, "T", rule.thresholdHelp)
+                         .Min(0)
+                         .Default(rule.defaultThreshold));
+}
+
+void RuleChunk::Keep(int c, const std::vector<double>& measure) {
+    keepSmallest(m, c, score.data(), measure.data(), bestScore.data(), bestAux.data(), best.data());
+}
+
+bool DecisionRule::Prepare(SuperviseClassifyType kind, const std::vector<ClassSignature>& classes, double threshold,
+                           std::wstring& error) {
+    m_rule = FindDecisionRule(kind);
+    if (!m_rule) {
+        error = L"Unknown classifier kind " + std::to_wstring(static_cast<int>(kind)) + L".";
+        return false;
+    }
+    m_model = RuleModel{};
+    m_model.classes = static_cast<int>(classes.size());
+    m_model.bands = classes.empty() ? 0 : static_cast<int>(classes[0].mean.size());
+    m_model.threshold = threshold;
+    for (const ClassSignature& c : classes)
+        m_model.mean.insert(m_model.mean.end(), c.mean.begin(), c.mean.end());
+    return m_rule->prepare(m_model, classes, error);
+}
 
 int DecisionRule::Classify(const float* pixel) const {
     const std::uint8_t valid = 1;
@@ -231,10 +336,11 @@ int DecisionRule::Classify(const float* pixel) const {
 
 void DecisionRule::ClassifyBlock(const float* pixels, int count, const std::uint8_t* valid,
                                  std::uint16_t* labels) const {
-    const int k = m_bands;
-    std::vector<double> x, score, aux, centred, bestScore, bestAux;
-    std::vector<std::uint8_t> inside;
-    std::vector<int> best;
+    const int k = m_model.bands;
+    std::vector<double> x;
+    RuleChunk chunk;
+    chunk.bands = k;
+    const bool rejects = m_model.threshold > 0 && m_rule->measure;
     ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         x.resize(static_cast<size_t>(k) * m);
         for (int r = 0; r < m; ++r) {
@@ -242,79 +348,18 @@ void DecisionRule::ClassifyBlock(const float* pixels, int count, const std::uint
             for (int b = 0; b < k; ++b)
                 x[static_cast<size_t>(b) * m + r] = pixel[b];
         }
-        score.resize(m);
-        aux.resize(m);
-        bestScore.assign(m, std::numeric_limits<double>::infinity());
-        bestAux.assign(m, 0.0);
-        best.assign(m, -1);
-        const auto keep = [&](int c, const std::vector<double>& value, const std::vector<double>& extra) {
-            keepSmallest(m, c, value.data(), extra.data(), bestScore.data(), bestAux.data(), best.data());
-        };
-        switch (m_kind) {
-        case SUPERVISE_MINIMUM_DISTANCE:
-            for (int c = 0; c < m_classes; ++c) {
-                squaredDistances(x.data(), m, k, m_mean.data() + static_cast<size_t>(c) * k, score.data());
-                keep(c, score, score);
-            }
-            break;
-        case SUPERVISE_MAXIMUM_LIKELIHOOD:
-        case SUPERVISE_MAHALANOBIS:
-            centred.resize(static_cast<size_t>(k) * m);
-            for (int c = 0; c < m_classes; ++c) {
-                mahalanobisDistances(x.data(), m, k, m_mean.data() + static_cast<size_t>(c) * k,
-                                     m_inverse.data() + static_cast<size_t>(c) * k * k, centred.data(), aux.data());
-                // Maximum likelihood with equal priors: smallest ln|Σ| + d².
-                for (int r = 0; r < m; ++r)
-                    score[r] = m_kind == SUPERVISE_MAXIMUM_LIKELIHOOD ? m_logDet[c] + aux[r] : aux[r];
-                keep(c, score, aux);
-            }
-            break;
-        case SUPERVISE_SPECTRAL_ANGLE: {
-            // The smallest angle is the largest cosine: the angle itself is
-            // taken only of the winner. aux holds the pixel norms.
-            std::vector<double> norm(m, 0.0);
-            for (int b = 0; b < k; ++b)
-                for (int r = 0; r < m; ++r)
-                    norm[r] += x[static_cast<size_t>(b) * m + r] * x[static_cast<size_t>(b) * m + r];
-            for (int r = 0; r < m; ++r)
-                norm[r] = std::sqrt(norm[r]);
-            for (int c = 0; c < m_classes; ++c) {
-                if (m_meanNorm[c] == 0)
-                    continue;
-                dotProducts(x.data(), m, k, m_mean.data() + static_cast<size_t>(c) * k, score.data());
-                for (int r = 0; r < m; ++r)
-                    score[r] = norm[r] == 0 ? std::numeric_limits<double>::infinity()
-                                            : -std::clamp(score[r] / (norm[r] * m_meanNorm[c]), -1.0, 1.0);
-                keep(c, score, score);
-            }
-            for (int r = 0; r < m; ++r)
-                bestAux[r] = best[r] < 0 ? 0 : std::acos(-bestAux[r]);
-            break;
-        }
-        case SUPERVISE_PARALLELEPIPED:
-            // Among the boxes holding the pixel, the class with the nearest mean.
-            inside.resize(m);
-            for (int c = 0; c < m_classes; ++c) {
-                insideBox(x.data(), m, k, m_low.data() + static_cast<size_t>(c) * k,
-                          m_high.data() + static_cast<size_t>(c) * k, inside.data());
-                squaredDistances(x.data(), m, k, m_mean.data() + static_cast<size_t>(c) * k, score.data());
-                for (int r = 0; r < m; ++r)
-                    if (!inside[r])
-                        score[r] = std::numeric_limits<double>::infinity();
-                keep(c, score, score);
-            }
-            break;
-        }
-        // Rejection: minimum distance by distance, the Gaussian rules by
-        // Mahalanobis distance, the spectral angle by angle; the
-        // parallelepiped has rejected already (no box).
-        const bool rejects = m_threshold > 0 && m_kind != SUPERVISE_PARALLELEPIPED;
+        chunk.x = x.data();
+        chunk.m = m;
+        chunk.score.resize(m);
+        chunk.aux.resize(m);
+        chunk.bestScore.assign(m, std::numeric_limits<double>::infinity());
+        chunk.bestAux.assign(m, 0.0);
+        chunk.best.assign(m, -1);
+        m_rule->score(m_model, chunk);
         for (int r = 0; r < m; ++r) {
-            double measure = bestAux[r];
-            if (m_kind != SUPERVISE_SPECTRAL_ANGLE)
-                measure = std::sqrt(std::max(0.0, measure));
+            const int best = chunk.best[r];
             labels[index[r]] = static_cast<std::uint16_t>(
-                best[r] < 0 || (rejects && measure > m_threshold) ? 0 : best[r] + 1);
+                best < 0 || (rejects && m_rule->measure(chunk.bestAux[r]) > m_model.threshold) ? 0 : best + 1);
         }
     });
 }

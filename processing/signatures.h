@@ -3,6 +3,7 @@
 // supervised classifiers, apart from any raster so tests can check them
 // against straight formulas.
 
+#include "processing/paramdecl.h"
 #include "processing/supervised.h"
 
 #include <cstdint>
@@ -21,12 +22,59 @@ struct ClassSignature {
 // not cover `bands` bands.
 bool ReadSignatures(const std::wstring& path, int bands, std::vector<ClassSignature>& out, std::wstring& error);
 
+// What a decision rule precomputes from the signatures.
+struct RuleModel {
+    int classes = 0, bands = 0;
+    double threshold = 0;
+    std::vector<double> mean;          // k × bands
+    std::vector<double> inverse;       // k × bands × bands (maximum likelihood, Mahalanobis)
+    std::vector<double> logDet;        // k
+    std::vector<double> meanNorm;      // k (spectral angle)
+    std::vector<double> low, high;     // k × bands (parallelepiped)
+    std::vector<double> ridge;         // k: ridge added to a singular covariance
+};
+
+// A chunk of m pixels held band by band (x[b * m + r]) and, per pixel, the
+// best class so far. A kernel fills score (smaller wins) for one class at a
+// time and keeps it with the value a threshold rejects by (before `measure`
+// below); aux and scratch are the kernel's own buffers.
+struct RuleChunk {
+    const double* x = nullptr;
+    int m = 0, bands = 0;
+    std::vector<double> score, aux, scratch;
+    std::vector<double> bestScore, bestAux;
+    std::vector<int> best;
+    void Keep(int c, const std::vector<double>& measure);
+};
+
+// One decision rule: its kernel and how the front ends offer it.
+struct DecisionRuleKind {
+    SuperviseClassifyType kind;
+    const char* method;       // command-line name: "mindist"
+    const char* title;        // "minimum distance"
+    double defaultThreshold;  // where the window and the command line start
+    const char* thresholdHelp;
+    // False with a message when the signatures cannot support the rule.
+    bool (*prepare)(RuleModel& model, const std::vector<ClassSignature>& classes, std::wstring& error);
+    void (*score)(const RuleModel& model, RuleChunk& chunk);
+    // The rejection measure of the winner from its aux value (a distance, an
+    // angle); null when the rule rejects by its own test, not by threshold.
+    double (*measure)(double aux);
+};
+
+// Every decision rule, in the order of their kinds.
+const std::vector<DecisionRuleKind>& DecisionRules();
+// The rule of the kind, or null.
+const DecisionRuleKind* FindDecisionRule(SuperviseClassifyType kind);
+// The rule's parameter: its threshold, with the rule's starting value.
+ParamTable<CSuperviseParam> RuleParameters(const DecisionRuleKind& rule);
+
 // A prepared decision rule: Classify gives the class (1..k) of a pixel, or 0
 // when it is rejected.
 class DecisionRule {
 public:
-    // False with a message when the signatures cannot support the rule
-    // (a covariance that stays singular after regularisation).
+    // False with a message when the kind is unknown or the signatures cannot
+    // support the rule (a covariance that stays singular after regularisation).
     bool Prepare(SuperviseClassifyType kind, const std::vector<ClassSignature>& classes, double threshold,
                  std::wstring& error);
     int Classify(const float* pixel) const;
@@ -35,16 +83,9 @@ public:
     void ClassifyBlock(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels) const;
     // The ridge added to each class's covariance diagonal (maximum
     // likelihood and Mahalanobis): 0 when the covariance was invertible.
-    const std::vector<double>& Ridges() const { return m_ridge; }
+    const std::vector<double>& Ridges() const { return m_model.ridge; }
 
 private:
-    SuperviseClassifyType m_kind = SUPERVISE_MINIMUM_DISTANCE;
-    int m_classes = 0, m_bands = 0;
-    double m_threshold = 0;
-    std::vector<double> m_mean;     // k × bands
-    std::vector<double> m_inverse;  // k × bands × bands (maximum likelihood, Mahalanobis)
-    std::vector<double> m_logDet;   // k
-    std::vector<double> m_meanNorm; // k (spectral angle)
-    std::vector<double> m_low, m_high; // k × bands (parallelepiped)
-    std::vector<double> m_ridge;
+    const DecisionRuleKind* m_rule = nullptr;
+    RuleModel m_model;
 };

@@ -12,14 +12,8 @@
 namespace {
 
 const char* kindName(SuperviseClassifyType kind) {
-    switch (kind) {
-    case SUPERVISE_MINIMUM_DISTANCE: return "minimum distance";
-    case SUPERVISE_MAXIMUM_LIKELIHOOD: return "maximum likelihood";
-    case SUPERVISE_MAHALANOBIS: return "Mahalanobis distance";
-    case SUPERVISE_SPECTRAL_ANGLE: return "spectral angle";
-    case SUPERVISE_PARALLELEPIPED: return "parallelepiped";
-    }
-    return "unknown";
+    const DecisionRuleKind* rule = FindDecisionRule(kind);
+    return rule ? rule->title : "unknown";
 }
 
 } // namespace
@@ -40,10 +34,11 @@ CSupervisedClassify::CSupervisedClassify(SuperviseClassifyType kind, const Algor
 }
 
 bool CSupervisedClassify::Preproccess() {
-    if (m_kind < SUPERVISE_MINIMUM_DISTANCE || m_kind > SUPERVISE_PARALLELEPIPED)
+    const DecisionRuleKind* rule = FindDecisionRule(m_kind);
+    if (!rule)
         return Fail(L"Unknown classifier kind " + std::to_wstring(static_cast<int>(m_kind)) + L".");
-    if (Param().m_threshold < 0)
-        return Fail(L"The threshold must not be negative.");
+    if (!CheckDeclared(RuleParameters(*rule).Validate(Param())))
+        return false;
     if (Param().m_sampleFilePath.empty())
         return Fail(L"No sample file was given.");
     return CBaseAlgorithm::Preproccess();

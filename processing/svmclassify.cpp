@@ -29,15 +29,27 @@ CSvmClassifyProcessAlg::CSvmClassifyProcessAlg(const AlgorithmParam* param)
 
 CSvmClassifyProcessAlg::~CSvmClassifyProcessAlg() = default;
 
+const ParamTable<CSvmClassifyParam>& SvmParameters() {
+    using R = CSvmClassifyParam;
+    static const ParamTable<R> table =
+        ParamTable<R>()
+            .Add("kernel", &R::m_kernelType, "NAME", "kernel")
+            .Choices({{"linear", SVM_KERNEL_LINEAR},
+                      {"poly", SVM_KERNEL_POLYNOMIAL},
+                      {"rbf", SVM_KERNEL_RBF},
+                      {"sigmoid", SVM_KERNEL_SIGMOID}})
+            .Add("coef0", &R::m_coef0, "C", "constant term of the poly and sigmoid kernels")
+            .Add("gamma", &R::m_gamma, "G", "kernel gamma")
+            .MinExcluded(0)
+            .Add("degree", &R::m_degree, "N", "polynomial degree")
+            .Min(1);
+    return table;
+}
+
 bool CSvmClassifyProcessAlg::CheckParameters() {
-    const CSvmClassifyParam& p = Param();
-    if (p.m_kernelType < SVM_KERNEL_LINEAR || p.m_kernelType > SVM_KERNEL_SIGMOID)
-        return Fail(L"Unknown SVM kernel type " + std::to_wstring(p.m_kernelType) + L".");
-    if (p.m_kernelType != SVM_KERNEL_LINEAR && !(p.m_gamma > 0))
-        return Fail(L"The kernel's gamma must be greater than 0.");
-    if (p.m_kernelType == SVM_KERNEL_POLYNOMIAL && p.m_degree < 1)
-        return Fail(L"The polynomial degree must be at least 1.");
-    if (p.m_modelFilePath.empty())
+    if (!CheckDeclared(SvmParameters().Validate(Param())))
+        return false;
+    if (Param().m_modelFilePath.empty())
         return Fail(L"No model file path was given.");
     return true;
 }

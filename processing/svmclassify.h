@@ -7,6 +7,7 @@
 // vector as one matrix product, then votes one-against-one as libsvm does.
 
 #include "processing/learnedclassify.h"
+#include "processing/paramdecl.h"
 #include "processing/svmmodel.h"
 
 #include <memory>
@@ -29,6 +30,8 @@ public:
     std::wstring m_sampleFilePath;
     std::wstring m_modelFilePath; // written after training (or read, see ReuseModel)
 };
+
+const ParamTable<CSvmClassifyParam>& SvmParameters();
 
 // Where the trained model goes: beside the output raster, named as the
 // output without its extension, with ".svm".

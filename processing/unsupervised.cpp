@@ -176,15 +176,49 @@ private:
 CKMeanClassify::CKMeanClassify(const AlgorithmParam* param)
     : CUnsupervisedClassify(CopyRecordAs<KMeanClassifyParam>(param)) {}
 
+namespace {
+
+// What both methods declare alike.
+template <class Record> ParamTable<Record> sharedUnsupervisedParameters(int maxClasses) {
+    using R = Record;
+    return std::move(ParamTable<R>()
+                         .Add("classes", &R::m_classCount, "K", "number of classes")
+                         .Range(1, maxClasses)
+                         .Add("iterations", &R::m_maxIterations, "N", "maximum number of iterations")
+                         .Range(1, 100000)
+                         .Add("change", &R::m_changeThreshold, "FRACTION",
+                              "convergence threshold: stop when at most this fraction of pixels changes class")
+                         .Range(0, 1)
+                         .Add("sample", &R::m_sampleLimit, "PIXELS",
+                              "pixels the centres are fitted on (evenly spread); whole image when smaller")
+                         .Range(1, 1e12));
+}
+
+} // namespace
+
+const ParamTable<KMeanClassifyParam>& KMeansParameters() {
+    static const ParamTable<KMeanClassifyParam> table = sharedUnsupervisedParameters<KMeanClassifyParam>(65535);
+    return table;
+}
+
+const ParamTable<ISODATAClassifyParam>& ISODATAParameters() {
+    using R = ISODATAClassifyParam;
+    // Up to twice the desired classes may result, and they must fit 16 bits.
+    static const ParamTable<R> table =
+        sharedUnsupervisedParameters<R>(32767)
+            .Add("min-distance", &R::m_minClassDistance, "D", "centres closer than this are merged")
+            .Min(0)
+            .Add("std-dev", &R::m_splitStdDev, "S", "a class whose largest standard deviation exceeds this may split")
+            .MinExcluded(0)
+            .Add("merge-pairs", &R::m_maxMergePairs, "N", "merges per iteration at most")
+            .Range(0, 100000)
+            .Add("min-pixels", &R::m_minPixelCount, "N", "classes with fewer pixels are discarded")
+            .Min(0);
+    return table;
+}
+
 bool CKMeanClassify::Preproccess() {
-    const KMeanClassifyParam& p = Param();
-    if (p.m_classCount < 1 || p.m_classCount > 65535)
-        return Fail(L"The class count must be between 1 and 65535 (got " + std::to_wstring(p.m_classCount) + L").");
-    if (p.m_maxIterations < 1)
-        return Fail(L"The iteration count must be at least 1 (got " + std::to_wstring(p.m_maxIterations) + L").");
-    if (!(p.m_changeThreshold >= 0 && p.m_changeThreshold <= 1))
-        return Fail(L"The convergence threshold must lie between 0 and 1.");
-    return CBaseAlgorithm::Preproccess();
+    return CheckDeclared(KMeansParameters().Validate(Param())) && CBaseAlgorithm::Preproccess();
 }
 
 bool CKMeanClassify::Process() {
@@ -207,18 +241,7 @@ CISODATAClassify::CISODATAClassify(const ISODATAClassifyParam* param)
     : CUnsupervisedClassify(CopyRecordAs<ISODATAClassifyParam>(param)) {}
 
 bool CISODATAClassify::Preproccess() {
-    const ISODATAClassifyParam& p = Param();
-    if (p.m_classCount < 1 || p.m_classCount > 32767)
-        return Fail(L"The class count must be between 1 and 32767 (got " + std::to_wstring(p.m_classCount) + L").");
-    if (p.m_maxIterations < 1)
-        return Fail(L"The iteration count must be at least 1 (got " + std::to_wstring(p.m_maxIterations) + L").");
-    if (!(p.m_changeThreshold >= 0 && p.m_changeThreshold <= 1))
-        return Fail(L"The convergence threshold must lie between 0 and 1.");
-    if (!(p.m_minClassDistance >= 0) || !(p.m_splitStdDev > 0))
-        return Fail(L"The minimum class distance must not be negative and the standard deviation must be positive.");
-    if (p.m_maxMergePairs < 0 || p.m_minPixelCount < 0)
-        return Fail(L"The merge pairs and the minimum pixel count must not be negative.");
-    return CBaseAlgorithm::Preproccess();
+    return CheckDeclared(ISODATAParameters().Validate(Param())) && CBaseAlgorithm::Preproccess();
 }
 
 bool CISODATAClassify::Process() {

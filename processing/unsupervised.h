@@ -4,6 +4,7 @@
 
 #include "processing/basealgorithm.h"
 #include "processing/clustering.h"
+#include "processing/paramdecl.h"
 
 #include <functional>
 #include <map>
@@ -34,6 +35,10 @@ public:
     int m_minPixelCount = 1000;        // smaller classes are discarded
     long long m_sampleLimit = 1LL << 20;
 };
+
+// The parameters of each method, with their ranges.
+const ParamTable<KMeanClassifyParam>& KMeansParameters();
+const ParamTable<ISODATAClassifyParam>& ISODATAParameters();
 
 // What K-Means and ISODATA share: a sample of the image's pixels, the
 // clusterer's centres ordered by brightness, and the classified output.

@@ -30,13 +30,15 @@ DialogTemplate unsupervisedTemplate() {
         {ControlKind::RadioButton, D::IDC_METHOD_KMEANS, L"K均值", 34, 74, 120, 22, CS_GROUP},
         {ControlKind::RadioButton, D::IDC_METHOD_ISODATA, L"ISODATA", 188, 74, 120, 22},
     };
-    for (auto rows : {row(L"分类类别数:", D::IDC_CLASS_COUNT, L"5", 0),
-                      row(L"收敛阈值:", D::IDC_THRESHOLD, L"0.05", 0),
-                      row(L"迭代次数:", D::IDC_ITERATIONS, L"5", 0),
-                      row(L"类间最小距离:", D::IDC_MIN_DISTANCE, L"0.5", CS_READONLY),
-                      row(L"最多合并对数:", D::IDC_MERGE_PAIRS, L"2", CS_READONLY),
-                      row(L"最少的像素数:", D::IDC_MIN_PIXELS, L"1000", CS_READONLY),
-                      row(L"样本距离分布标准差:", D::IDC_STD_DEV, L"1", CS_READONLY)})
+    // The fields start at the parameters' declared defaults.
+    const UnsupervisedSetup::FieldTexts initial;
+    for (auto rows : {row(L"分类类别数:", D::IDC_CLASS_COUNT, initial.classCount.c_str(), 0),
+                      row(L"收敛阈值:", D::IDC_THRESHOLD, initial.threshold.c_str(), 0),
+                      row(L"迭代次数:", D::IDC_ITERATIONS, initial.iterations.c_str(), 0),
+                      row(L"类间最小距离:", D::IDC_MIN_DISTANCE, initial.minClassDistance.c_str(), CS_READONLY),
+                      row(L"最多合并对数:", D::IDC_MERGE_PAIRS, initial.maxMergePairs.c_str(), CS_READONLY),
+                      row(L"最少的像素数:", D::IDC_MIN_PIXELS, initial.minPixelCount.c_str(), CS_READONLY),
+                      row(L"样本距离分布标准差:", D::IDC_STD_DEV, initial.stdDev.c_str(), CS_READONLY)})
         d.controls.insert(d.controls.end(), rows.begin(), rows.end());
     y += 8;
     d.controls.push_back({ControlKind::Label, -1, L"输出影像文件:", labelX, y, 110, rowH});

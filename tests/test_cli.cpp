@@ -304,6 +304,14 @@ TEST(Dispatcher, RefusalsAreOneLineAndExitTwo) {
          "tessera synth: --size cannot be combined with --width or --height\n"},
         {{"synth", dir, "--width", "80"}, "tessera synth: --width needs --height\n"},
         {{"synth", dir, "--block", "300"}, "tessera synth: --block must be a multiple of 256 (got 300)\n"},
+        // Options come from each method's declared parameters.
+        {{"classify", "a.tif", "s.cif", "o.tif", "--method", "sam", "--kernel", "rbf"},
+         "tessera classify: --kernel does not apply to --method sam (see 'tessera classify --help')\n"},
+        {{"classify", "a.tif", "s.cif", "o.tif", "--method", "bpnn", "--rate", "2"},
+         "tessera classify: --rate must be at most 1 (got 2)\n"},
+        {{"classify", "a.tif", "s.cif", "o.tif", "--method", "svm", "--gamma", "0"},
+         "tessera classify: --gamma must be greater than 0 (got 0)\n"},
+        {{"isodata", "a.tif", "o.tif", "--classes", "40000"}, "tessera isodata: --classes must be at most 32767 (got 40000)\n"},
     };
     for (const auto& [args, message] : cases) {
         const CliRun r = runCli(args);

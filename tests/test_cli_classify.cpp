@@ -179,8 +179,8 @@ TEST(TesseraClassify, BadSampleFilesAndRastersFailWithoutOutput) {
         fails({"classify", (out / "none.tif").string(), samples, target, "--method", method, "--quiet"}, 1,
               "Cannot open the input image");
     }
-    fails({"classify", input, samples, target, "--method", "tree"}, 2, "unknown method");
-    fails({"classify", input, samples, target, "--method", "svm", "--kernel", "cubic"}, 2, "unknown kernel");
+    fails({"classify", input, samples, target, "--method", "tree"}, 2, "--method must be");
+    fails({"classify", input, samples, target, "--method", "svm", "--kernel", "cubic"}, 2, "--kernel must be");
     fails({"classify", input, samples, target, "--method", "bpnn", "--rate", "2"}, 2, "--rate");
     fails({"classify", input, samples, target, "--method", "svm", "--model", (out / "none.svm").string(), "--quiet"},
           1, "Cannot open the SVM model file");

@@ -382,7 +382,7 @@ TEST(KMeans, CancelAndBadInputLeaveNoOutput) {
     };
     KMeanClassifyParam p = param;
     p.m_classCount = 0;
-    failsWith(p, L"class count");
+    failsWith(p, L"classes must be");
     p = param;
     p.m_inputPath = wpath(dir / "missing.tif");
     failsWith(p, L"Cannot open the input image");

@@ -4,7 +4,10 @@
 #include "engine/classifiedassistantfile.h"
 #include "engine/classifysamplefile.h"
 #include "base/commonfun.h"
+#include "processing/bpnnclassify.h"
 #include "processing/signatures.h"
+#include "processing/svmclassify.h"
+#include "processing/unsupervised.h"
 #include "processing/supervised.h"
 #include "support/scratchdir.h"
 
@@ -331,4 +334,36 @@ TEST(Supervised, BadSampleFilesAndInputsFailWithoutOutput) {
     for (const auto& e : fs::directory_iterator(dir))
         left.push_back(e.path().filename().string());
     EXPECT_EQ(left.size(), 3u); // the three sample files only
+}
+
+// Each algorithm's parameters are declared once; the defaults are the
+// records' own and pass their checks, and the checks bound what the
+// algorithms accept whichever front end filled the record.
+TEST(DeclaredParameters, DefaultsComeFromTheRecordsAndTheChecksBoundTheAlgorithms) {
+    EXPECT_EQ(KMeansParameters().Validate(KMeanClassifyParam{}), "");
+    EXPECT_EQ(ISODATAParameters().Validate(ISODATAClassifyParam{}), "");
+    EXPECT_EQ(SvmParameters().Validate(CSvmClassifyParam{}), "");
+    EXPECT_EQ(BPNNParameters().Validate(CSuperviseBPNNParam{}), "");
+    EXPECT_EQ(ISODATAParameters().Info("min-pixels").DefaultText(), "1000");
+    EXPECT_EQ(SvmParameters().Info("kernel").DefaultText(), "linear");
+    EXPECT_EQ(SvmParameters().Info("gamma").DefaultText(), "0.143");
+    for (const DecisionRuleKind& rule : DecisionRules())
+        EXPECT_EQ(RuleParameters(rule).Info("threshold").defaultValue, rule.kind == SUPERVISE_SPECTRAL_ANGLE ? 0.5 : 0.0);
+
+    CSuperviseBPNNParam bp;
+    bp.m_learningRate = 2; // the window and the command line refuse it; so does the algorithm
+    EXPECT_EQ(BPNNParameters().Validate(bp), "rate must be from 0.01 to 1 (got 2)");
+    CSvmClassifyParam svm;
+    svm.m_kernelType = 7;
+    EXPECT_EQ(SvmParameters().Validate(svm), "kernel must be linear, poly, rbf or sigmoid (got 7)");
+    ISODATAClassifyParam iso;
+    iso.m_splitStdDev = 0;
+    EXPECT_EQ(ISODATAParameters().Validate(iso), "std-dev must be greater than 0 (got 0)");
+    iso = {};
+    iso.m_minPixelCount = -1;
+    EXPECT_EQ(ISODATAParameters().Validate(iso), "min-pixels must be at least 0 (got -1)");
+
+    CBPNNClassify algorithm(&bp);
+    EXPECT_FALSE(algorithm.ProcessFromNewThread(false));
+    EXPECT_EQ(algorithm.GetLastError(), L"Invalid parameter: rate must be from 0.01 to 1 (got 2).");
 }

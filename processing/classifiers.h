@@ -1,0 +1,36 @@
+#pragma once
+// The supervised classifiers, one line each: the name a user picks, the
+// parameters the method declares, and how it builds its algorithm. The
+// command line finds its methods here; a new decision rule is its kernel and
+// its line in DecisionRules(), a new learner one line here.
+
+#include "processing/basealgorithm.h"
+#include "processing/paramdecl.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What a method is built from besides its parameters.
+struct ClassifierInputs {
+    AlgorithmParam base;     // paths, area of interest, bands, output format
+    std::wstring samplePath; // the training-sample file
+    std::map<std::string, double> values; // every declared parameter; missing ones take their default
+    std::wstring modelPath;  // a trained model to classify with instead of training; empty: train
+};
+
+struct ClassifierMethod {
+    std::string name;    // "maxlik"
+    std::string summary; // one line
+    std::vector<ParamInfo> params;
+    // Methods that save their trained model: where it goes by default,
+    // given the output path (a --model option reuses one instead). Null: none.
+    std::function<std::wstring(const std::wstring& outputPath)> modelPath;
+    std::function<std::unique_ptr<CBaseAlgorithm>(const ClassifierInputs&)> create;
+};
+
+const std::vector<ClassifierMethod>& ClassifierMethods();
+// The method of that name, or null.
+const ClassifierMethod* FindClassifierMethod(const std::string& name);
