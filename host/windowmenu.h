@@ -1,8 +1,6 @@
 #pragma once
 // The library's windows as the host offers them: one entry per window entry
-// point of CTesseraUILib, listed in one table (windowmenu.cpp). An entry
-// whose entry point this build of the library lacks is left out, so the host
-// opens exactly the windows that exist.
+// point of CTesseraUILib, listed in one table (windowmenu.cpp).
 
 #include <functional>
 #include <string>
@@ -17,7 +15,5 @@ struct WindowEntry {
     std::function<void(IControlerInterface*)> open;
 };
 
-// Entries whose entry point exists, in table order.
+// Every window, in menu order.
 const std::vector<WindowEntry>& LibraryWindows();
-// Entry points of the table that this build lacks.
-const std::vector<std::string>& MissingLibraryWindows();
