@@ -1,22 +1,25 @@
 #pragma once
 // The file-type filters of the windows' file choosers, each defined once.
 
+#include "entry/tesseraexport.h"
+
+// The host offers the same choosers.
 namespace Filters {
 // Every window that opens a raster or a classified image.
-extern const wchar_t* const RasterInput;
+extern TESSERAUI_API const wchar_t* const RasterInput;
 // Every window that chooses an output raster.
-extern const wchar_t* const RasterOutput;
+extern TESSERAUI_API const wchar_t* const RasterOutput;
 // Area-of-interest buttons of the classification windows.
-extern const wchar_t* const AreaOfInterest;
+extern TESSERAUI_API const wchar_t* const AreaOfInterest;
 // Sample editor: save and open.
-extern const wchar_t* const SampleSave;
-extern const wchar_t* const SampleOpen;
+extern TESSERAUI_API const wchar_t* const SampleSave;
+extern TESSERAUI_API const wchar_t* const SampleOpen;
 // Sample file choice of the supervised windows.
-extern const wchar_t* const SampleChoice;
+extern TESSERAUI_API const wchar_t* const SampleChoice;
 // Accuracy report.
-extern const wchar_t* const Report;
+extern TESSERAUI_API const wchar_t* const Report;
 // Vectorize output.
-extern const wchar_t* const ShapeOutput;
+extern TESSERAUI_API const wchar_t* const ShapeOutput;
 } // namespace Filters
 
 // Default extensions the choosers are given.

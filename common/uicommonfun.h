@@ -1,8 +1,10 @@
 #pragma once
 
+#include "entry/tesseraexport.h"
+
 #include <string>
 
-class CUICommonFun {
+class TESSERAUI_API CUICommonFun {
 public:
     // Replaces the extension of a file name in place. The new extension is
     // given without its dot. The characters of the new extension overwrite

@@ -3,6 +3,7 @@
 // returns 0 at once; the window then lives in the host's event loop and
 // releases itself once dismissed. The library keeps no list of its windows.
 
+#include "entry/tesseraexport.h"
 #include "entry/tesseramodule.h"
 #include "processing/supervised.h"
 
@@ -17,7 +18,7 @@ struct TesseraMessage {
     QEvent* event = nullptr;
 };
 
-class CTesseraUILib {
+class TESSERAUI_API CTesseraUILib {
 public:
     CTesseraUILib() {}
     ~CTesseraUILib() {}

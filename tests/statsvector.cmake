@@ -3,7 +3,7 @@
 # polygonize algorithm against a flood-fill reference, and the stats and
 # polygonize subcommands.
 add_executable(tessera_statsvector_tests test_statsvector.cpp)
-target_link_libraries(tessera_statsvector_tests PRIVATE tessera_test_main tesseraui tesseraprogressui tesseracli
+target_link_libraries(tessera_statsvector_tests PRIVATE tessera_test_main tesserauiobjects tesseraprogressui tesseracli
                       Qt6::Test)
 gtest_discover_tests(tessera_statsvector_tests
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
