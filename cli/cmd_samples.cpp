@@ -103,8 +103,7 @@ COLORREF colourOf(CRasterSource& raster, const ClassifySample& sample) {
 BuildResult readPolygons(CRasterSource& raster, const std::string& path, const std::string& field) {
     GDALAllRegister();
     CPLPushErrorHandler(CPLQuietErrorHandler);
-    std::unique_ptr<GDALDataset> source(static_cast<GDALDataset*>(
-        GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+    GDALDatasetUniquePtr source(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     CPLPopErrorHandler();
     if (!source || source->GetLayerCount() == 0)
         throw std::runtime_error("'" + path + "' is not a vector file GDAL can read");

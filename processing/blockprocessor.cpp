@@ -17,11 +17,6 @@
 
 namespace {
 
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
-
 // GDAL's block cache grows with the machine's memory by default; a fixed
 // size keeps the memory of a run flat and predictable.
 void limitBlockCache() {
@@ -104,8 +99,7 @@ bool BlockProcessor::run(const std::vector<Job>& jobs,
     };
 
     const auto worker = [&](int index) {
-        DatasetPtr dataset(static_cast<GDALDataset*>(
-            GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+        GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
         if (!dataset)
             return fail(L"Cannot read the input image " + m_input.GetPath());
         std::vector<float> values;

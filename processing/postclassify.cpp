@@ -20,11 +20,6 @@
 
 namespace {
 
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
-
 std::string classList(const std::vector<std::uint8_t>& chosen) {
     std::string list;
     for (size_t v = 0; v < chosen.size(); ++v)
@@ -216,8 +211,7 @@ bool CPostClassAlgorithm::WriteWithHalo(int halo, const WindowKernel& kernel,
     };
 
     const auto worker = [&](int index) {
-        DatasetPtr dataset(static_cast<GDALDataset*>(
-            GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+        GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
         if (!dataset)
             return fail(L"Cannot read the input image " + m_input->GetPath());
         std::vector<double> raw;
