@@ -20,11 +20,11 @@ class ClassRasterWriter;
 struct PixelBlock {
     int x = 0, y = 0, width = 0, height = 0; // in image pixels
     int bands = 0;                           // values per pixel
-    // Pixel-interleaved values: values[(row * width + column) * bands + b].
+    // Pixel-interleaved values: values[(row * width + column) * bands + b],
+    // as the image holds them, for valid and invalid pixels alike.
     const float* values = nullptr;
     // Per pixel: 1 when the pixel is inside the processing rectangle and the
-    // AOI and is not nodata in any band; 0 otherwise (its values are then
-    // meaningless).
+    // AOI and is not nodata in any band; 0 otherwise.
     const std::uint8_t* valid = nullptr;
 
     int PixelCount() const { return width * height; }
