@@ -4,9 +4,9 @@
 #include "processing/accuracyestimates.h"
 #include "processing/accuracyjson.h"
 #include "processing/accuracyreport.h"
+#include "processing/blockprocessor.h"
 #include "processing/randompoints.h"
 #include "cli/subcommands.h"
-#include "engine/classifiedassistantfile.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
@@ -20,6 +20,7 @@
 #include <ctime>
 #include <fstream>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <queue>
@@ -250,27 +251,61 @@ std::uint64_t splitmix64(std::uint64_t x) {
     return x ^ (x >> 31);
 }
 
-// Reads the classified band (and the reference band, if any) in strips of
-// whole rows and hands each pixel to visit(column, row, classValue, referenceValue).
-template <class Visit>
-void forEachPixel(CRasterSource& image, CRasterSource* reference, Visit&& visit) {
-    const int width = image.GetWidth(), height = image.GetHeight();
-    const int strip = std::max(1, std::min(height, (1 << 20) / std::max(1, width)));
-    std::vector<double> values(static_cast<size_t>(width) * strip), truth;
-    if (reference)
-        truth.resize(values.size());
-    for (int y = 0; y < height; y += strip) {
-        const int rows = std::min(strip, height - y);
-        if (!image.GetRasterBand(1)->ReadBlock(0, y, width, rows, values.data(), PDT_Float64))
-            throw Failure("cannot read the classified image at row " + std::to_string(y));
-        if (reference && !reference->GetRasterBand(1)->ReadBlock(0, y, width, rows, truth.data(), PDT_Float64))
-            throw Failure("cannot read the reference raster at row " + std::to_string(y));
-        for (int r = 0; r < rows; ++r)
-            for (int x = 0; x < width; ++x) {
-                const size_t i = static_cast<size_t>(r) * width + x;
-                visit(x, y + r, values[i], reference ? truth[i] : 0.0);
+// The block loop over every pixel of the classified image: the rectangle is
+// the whole image, so each pixel comes with its value, nodata included.
+BlockProcessor pixelLoop(const CRasterSource& image) {
+    return BlockProcessor(image, {1}, nullptr, PixelRect{0, 0, image.GetWidth(), image.GetHeight()});
+}
+
+// Hands each pixel of the classified image (and of the reference raster on
+// the same grid, if any) to visit(column, row, classValue, referenceValue,
+// worker), worker in [0, blocks.WorkerCount()); blocks come in no
+// particular order. The reference is read block by block beside the
+// classified image, through its one handle, one worker at a time.
+template <class Visit> void forEachPixel(BlockProcessor& blocks, CRasterSource* reference, Visit&& visit) {
+    std::vector<std::vector<double>> truth(blocks.WorkerCount());
+    std::mutex referenceMutex;
+    std::optional<PixelRect> unreadable; // a block of the reference that could not be read
+    const bool read = blocks.ForEachBlock(
+        [&](const PixelBlock& block, int worker) {
+            std::vector<double>& t = truth[worker];
+            if (reference) {
+                t.resize(static_cast<size_t>(block.PixelCount()));
+                std::lock_guard<std::mutex> lock(referenceMutex);
+                if (unreadable)
+                    return;
+                if (!reference->GetRasterBand(1)->ReadBlock(block.x, block.y, block.width, block.height,
+                                                            t.data(), PDT_Float64)) {
+                    unreadable = PixelRect{block.x, block.y, block.x + block.width, block.y + block.height};
+                    return;
+                }
             }
-    }
+            for (int i = 0; i < block.PixelCount(); ++i)
+                visit(block.x + i % block.width, block.y + i / block.width, block.values[i],
+                      reference ? t[i] : 0.0, worker);
+        },
+        nullptr);
+    if (!read)
+        throw Failure("cannot read the classified image: " + CommonFun::U2M(blocks.GetLastError()));
+    if (unreadable)
+        throw Failure("cannot read the reference raster at pixel " + std::to_string(unreadable->left) + "," +
+                      std::to_string(unreadable->top));
+}
+
+// How many pixels of the classified image each class value 0 to n-1 has.
+std::vector<std::int64_t> classPixelCounts(CRasterSource& image, int n) {
+    BlockProcessor blocks = pixelLoop(image);
+    std::vector<std::vector<std::int64_t>> counts(blocks.WorkerCount(), std::vector<std::int64_t>(n, 0));
+    forEachPixel(blocks, nullptr, [&](int, int, double value, double, int worker) {
+        const int c = classOf(value);
+        if (c >= 0 && c < n)
+            ++counts[worker][c];
+    });
+    std::vector<std::int64_t> total(n, 0);
+    for (const auto& perWorker : counts)
+        for (int c = 0; c < n; ++c)
+            total[c] += perWorker[c];
+    return total;
 }
 
 // Up to perClass pixels of each class, drawn uniformly without replacement:
@@ -278,24 +313,32 @@ void forEachPixel(CRasterSource& image, CRasterSource* reference, Visit&& visit)
 // its perClass smallest keys, so the draw does not depend on reading order.
 std::vector<CheckPixel> stratifiedPixels(CRasterSource& image, int classCount, int perClass, std::uint64_t seed) {
     using Entry = std::pair<std::uint64_t, std::int64_t>; // key, row-major index
-    std::vector<std::priority_queue<Entry>> kept(static_cast<size_t>(classCount));
+    using Kept = std::vector<std::priority_queue<Entry>>; // per class, largest key on top
+    BlockProcessor blocks = pixelLoop(image);
+    std::vector<Kept> kept(blocks.WorkerCount(), Kept(static_cast<size_t>(classCount)));
     const std::int64_t width = image.GetWidth();
-    forEachPixel(image, nullptr, [&](int x, int y, double value, double) {
+    const auto keep = [perClass](std::priority_queue<Entry>& heap, const Entry& entry) {
+        if (static_cast<int>(heap.size()) < perClass) {
+            heap.push(entry);
+        } else if (entry < heap.top()) {
+            heap.pop();
+            heap.push(entry);
+        }
+    };
+    forEachPixel(blocks, nullptr, [&](int x, int y, double value, double, int worker) {
         const int c = classOf(value);
         if (c < 0 || c >= classCount)
             return;
         const std::int64_t index = static_cast<std::int64_t>(y) * width + x;
-        const std::uint64_t key = splitmix64(seed ^ splitmix64(static_cast<std::uint64_t>(index)));
-        auto& heap = kept[c];
-        if (static_cast<int>(heap.size()) < perClass) {
-            heap.push({key, index});
-        } else if (key < heap.top().first) {
-            heap.pop();
-            heap.push({key, index});
-        }
+        keep(kept[worker][c], {splitmix64(seed ^ splitmix64(static_cast<std::uint64_t>(index))), index});
     });
+    // The workers' smallest keys of a class hold the class's smallest keys.
+    for (size_t w = 1; w < kept.size(); ++w)
+        for (int c = 0; c < classCount; ++c)
+            for (auto& heap = kept[w][c]; !heap.empty(); heap.pop())
+                keep(kept[0][c], heap.top());
     std::vector<std::int64_t> indices;
-    for (auto& heap : kept)
+    for (auto& heap : kept[0])
         for (; !heap.empty(); heap.pop())
             indices.push_back(heap.top().second);
     std::sort(indices.begin(), indices.end());
@@ -381,28 +424,37 @@ int runAccuracy(const ParsedOptions& o, CommandContext& context) {
     } else {
         // Every pixel is a check point.
         const std::optional<double> nodata = truth.GetRasterBand(1)->GetNoDataValue();
+        BlockProcessor blocks = pixelLoop(image);
+        struct Tally {
+            ErrorMatrix matrix;
+            std::vector<std::int64_t> mapped;
+            std::int64_t points = 0;
+        };
+        std::vector<Tally> tallies(blocks.WorkerCount(),
+                                   Tally{ErrorMatrix(n), std::vector<std::int64_t>(n, 0)});
+        forEachPixel(blocks, &truth, [&](int, int, double value, double truthValue, int worker) {
+            Tally& t = tallies[worker];
+            const int c = classOf(value);
+            if (c >= 0 && c < n)
+                ++t.mapped[c];
+            if (std::isnan(truthValue) || (nodata && truthValue == *nodata))
+                return;
+            ++t.points;
+            t.matrix.Add(classOf(truthValue), c);
+        });
         const bool countMapped = mapped.empty();
         if (countMapped)
             mapped.assign(n, 0);
-        forEachPixel(image, &truth, [&](int, int, double value, double truthValue) {
-            const int c = classOf(value);
-            if (countMapped && c >= 0 && c < n)
-                ++mapped[c];
-            if (std::isnan(truthValue) || (nodata && truthValue == *nodata))
-                return;
-            ++pointCount;
-            matrix.Add(classOf(truthValue), c);
-        });
+        for (const Tally& t : tallies) {
+            matrix.Merge(t.matrix);
+            pointCount += t.points;
+            if (countMapped)
+                for (int c = 0; c < n; ++c)
+                    mapped[c] += t.mapped[c];
+        }
     }
-    if (mapped.empty() && o.Has("json")) {
-        // Area weights need the map's class pixel counts.
-        mapped.assign(n, 0);
-        forEachPixel(image, nullptr, [&](int, int, double value, double) {
-            const int c = classOf(value);
-            if (c >= 0 && c < n)
-                ++mapped[c];
-        });
-    }
+    if (mapped.empty() && o.Has("json"))
+        mapped = classPixelCounts(image, n); // area weights need the map's class pixel counts
 
     const ReportSections sections{!o.Flag("no-matrix"), !o.Flag("no-accuracy"), !o.Flag("no-kappa")};
     const std::wstring reportPath = CommonFun::M2U(o.String("report"));

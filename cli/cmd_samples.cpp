@@ -7,13 +7,14 @@
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
 #include "base/commonfun.h"
-#include "base/jsontext.h"
 #include "processing/samplestats.h"
 #include "processing/separability.h"
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -103,8 +104,7 @@ COLORREF colourOf(CRasterSource& raster, const ClassifySample& sample) {
 BuildResult readPolygons(CRasterSource& raster, const std::string& path, const std::string& field) {
     GDALAllRegister();
     CPLPushErrorHandler(CPLQuietErrorHandler);
-    std::unique_ptr<GDALDataset> source(static_cast<GDALDataset*>(
-        GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+    GDALDatasetUniquePtr source(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     CPLPopErrorHandler();
     if (!source || source->GetLayerCount() == 0)
         throw std::runtime_error("'" + path + "' is not a vector file GDAL can read");
@@ -224,11 +224,23 @@ CClassifySampleFile readSampleFile(const std::string& path) {
     return file;
 }
 
-std::string jsonArray(const std::vector<double>& values) {
-    std::string out = "[";
-    for (size_t i = 0; i < values.size(); ++i)
-        out += (i ? ", " : "") + JsonText::Number(values[i]);
-    return out + "]";
+using Json = nlohmann::ordered_json;
+
+// A number; null when undefined or not finite.
+Json number(const std::optional<double>& v) {
+    return v && std::isfinite(*v) ? Json(*v) : Json(nullptr);
+}
+
+Json numbers(const std::vector<double>& values) {
+    Json array = Json::array();
+    for (const double v : values)
+        array.push_back(number(v));
+    return array;
+}
+
+// One JSON object on one line.
+void printJson(std::ostream& out, const Json& json) {
+    out << json.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
 std::string colourText(COLORREF c) {
@@ -246,18 +258,22 @@ int runList(const std::string& path, bool json, CommandContext& context) {
     const CClassifySampleFile file = readSampleFile(path);
     std::ostream& out = context.out;
     if (json) {
-        out << "{\"bands\": " << file.m_bandCount << ", \"width\": " << file.m_width
-            << ", \"height\": " << file.m_height << ", \"samples\": [";
-        for (size_t i = 0; i < file.m_samples.size(); ++i) {
-            const ClassifySample& s = *file.m_samples[i];
-            out << (i ? ", " : "") << "{\"name\": " << JsonText::String(CommonFun::U2M(s.GetName()))
-                << ", \"colour\": [" << GetRValue(s.m_colour) << ", " << GetGValue(s.m_colour) << ", "
-                << GetBValue(s.m_colour) << "], \"pixels\": " << s.m_pixelCount
-                << ", \"min\": " << jsonArray(s.m_min) << ", \"max\": " << jsonArray(s.m_max)
-                << ", \"mean\": " << jsonArray(s.m_mean) << ", \"covariance\": " << jsonArray(s.m_covariance)
-                << "}";
+        Json samples = Json::array();
+        for (const auto& sample : file.m_samples) {
+            const ClassifySample& s = *sample;
+            const int colour[3] = {GetRValue(s.m_colour), GetGValue(s.m_colour), GetBValue(s.m_colour)};
+            samples.push_back({{"name", CommonFun::U2M(s.GetName())},
+                               {"colour", colour},
+                               {"pixels", s.m_pixelCount},
+                               {"min", numbers(s.m_min)},
+                               {"max", numbers(s.m_max)},
+                               {"mean", numbers(s.m_mean)},
+                               {"covariance", numbers(s.m_covariance)}});
         }
-        out << "]}\n";
+        printJson(out, {{"bands", file.m_bandCount},
+                        {"width", file.m_width},
+                        {"height", file.m_height},
+                        {"samples", std::move(samples)}});
         return kExitOk;
     }
     out << path << ": " << file.m_samples.size() << " samples, " << file.m_bandCount << " bands, "
@@ -333,18 +349,18 @@ int runCheck(const std::string& path, bool json, CommandContext& context) {
 
     std::ostream& out = context.out;
     if (json) {
-        out << "{\"samples\": " << samples.size() << ", \"bands\": " << file.m_bandCount
-            << ", \"problems\": [";
-        for (size_t i = 0; i < problems.size(); ++i)
-            out << (i ? ", " : "") << "{\"sample\": " << problems[i].sample
-                << ", \"kind\": " << JsonText::String(problems[i].kind)
-                << ", \"message\": " << JsonText::String(problems[i].message) << "}";
-        out << "], \"separability\": [";
-        for (size_t i = 0; i < pairs.size(); ++i)
-            out << (i ? ", " : "") << "{\"a\": " << pairs[i].a << ", \"b\": " << pairs[i].b
-                << ", \"jm\": " << JsonText::Number(pairs[i].m.jeffriesMatusita)
-                << ", \"td\": " << JsonText::Number(pairs[i].m.transformedDivergence) << "}";
-        out << "]}\n";
+        Json problemList = Json::array(), separability = Json::array();
+        for (const Problem& p : problems)
+            problemList.push_back({{"sample", p.sample}, {"kind", p.kind}, {"message", p.message}});
+        for (const Pair& p : pairs)
+            separability.push_back({{"a", p.a},
+                                    {"b", p.b},
+                                    {"jm", number(p.m.jeffriesMatusita)},
+                                    {"td", number(p.m.transformedDivergence)}});
+        printJson(out, {{"samples", samples.size()},
+                        {"bands", file.m_bandCount},
+                        {"problems", std::move(problemList)},
+                        {"separability", std::move(separability)}});
     } else {
         out << path << ": " << samples.size() << " samples, " << file.m_bandCount << " bands\n";
         if (problems.empty())

@@ -6,10 +6,12 @@
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
 #include "base/commonfun.h"
-#include "base/jsontext.h"
 #include "processing/classstatistics.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cmath>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -33,19 +35,30 @@ CommandDef statsDef() {
     return def;
 }
 
+using Json = nlohmann::ordered_json;
+
+// A number; null when undefined or not finite.
+Json number(const std::optional<double>& v) {
+    return v && std::isfinite(*v) ? Json(*v) : Json(nullptr);
+}
+
 void printJson(std::ostream& out, const std::string& image, const std::wstring& acfPath, bool recounted,
                const ClassStatistics& s) {
-    out << "{\n  \"image\": " << JsonText::String(CommonFun::M2U(image)) << ",\n  \"assistant_file\": "
-        << JsonText::String(acfPath) << ",\n  \"counts_from\": \"" << (recounted ? "image" : "acf")
-        << "\",\n  \"unit\": " << JsonText::String(s.unitName) << ",\n  \"pixel_area\": " << JsonText::Number(s.pixelArea)
-        << ",\n  \"total_pixels\": " << s.totalPixels << ",\n  \"classes\": [";
-    for (size_t i = 0; i < s.classes.size(); ++i) {
-        const ClassStatistic& c = s.classes[i];
-        out << (i ? ",\n" : "\n") << "    {\"number\": " << c.classNumber << ", \"name\": " << JsonText::String(c.name)
-            << ", \"pixels\": " << c.pixelCount << ", \"percent\": " << (c.percent ? JsonText::Number(*c.percent) : "null")
-            << ", \"area\": " << JsonText::Number(c.area) << "}";
-    }
-    out << (s.classes.empty() ? "]\n}\n" : "\n  ]\n}\n");
+    Json classes = Json::array();
+    for (const ClassStatistic& c : s.classes)
+        classes.push_back({{"number", c.classNumber},
+                           {"name", CommonFun::U2M(c.name)},
+                           {"pixels", c.pixelCount},
+                           {"percent", number(c.percent)},
+                           {"area", number(c.area)}});
+    const Json json = {{"image", image},
+                       {"assistant_file", CommonFun::U2M(acfPath)},
+                       {"counts_from", recounted ? "image" : "acf"},
+                       {"unit", CommonFun::U2M(s.unitName)},
+                       {"pixel_area", number(s.pixelArea)},
+                       {"total_pixels", s.totalPixels},
+                       {"classes", std::move(classes)}};
+    out << json.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
 }
 
 void printTable(std::ostream& out, const ClassStatistics& s) {

@@ -362,11 +362,6 @@ std::vector<CheckPoint> DrawCheckPoints(const SceneModel& model) {
 
 namespace {
 
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
-
 struct FeatureDeleter {
     void operator()(OGRFeature* f) const { OGRFeature::DestroyFeature(f); }
 };
@@ -377,7 +372,7 @@ std::runtime_error gdalFailure(const std::string& what) {
 }
 
 // Closes a dataset and reports a failed flush.
-void closeDataset(DatasetPtr& ds, const fs::path& path) {
+void closeDataset(GDALDatasetUniquePtr& ds, const fs::path& path) {
     CPLErrorReset();
     ds.reset();
     if (CPLGetLastErrorType() == CE_Failure)
@@ -440,8 +435,8 @@ GDALColorEntry classColour(int k) {
                           static_cast<short>(std::lround(rgb[2] * 255)), 255};
 }
 
-DatasetPtr createTiff(const fs::path& path, const SceneModel& model, int bands, GDALDataType type,
-                      const OGRSpatialReference& srs) {
+GDALDatasetUniquePtr createTiff(const fs::path& path, const SceneModel& model, int bands, GDALDataType type,
+                                const OGRSpatialReference& srs) {
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
     if (!driver)
         throw std::runtime_error("GDAL has no GeoTIFF driver");
@@ -454,8 +449,8 @@ DatasetPtr createTiff(const fs::path& path, const SceneModel& model, int bands, 
     if (bands > 1)
         options.SetNameValue("INTERLEAVE", "PIXEL");
     CPLErrorReset();
-    DatasetPtr ds(driver->Create(path.c_str(), model.Params().width, model.Params().height, bands, type,
-                                 options.List()));
+    GDALDatasetUniquePtr ds(driver->Create(path.c_str(), model.Params().width, model.Params().height, bands,
+                                           type, options.List()));
     if (!ds)
         throw gdalFailure("cannot create " + path.string());
     std::array<double, 6> transform = model.GeoTransform();
@@ -476,7 +471,7 @@ void writeTraining(const fs::path& path, const SceneModel& model,
     if (!driver)
         throw std::runtime_error("GDAL has no shapefile driver");
     CPLErrorReset();
-    DatasetPtr ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    GDALDatasetUniquePtr ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!ds)
         throw gdalFailure("cannot create " + path.string());
     CPLStringList layerOptions;
@@ -589,8 +584,8 @@ SceneFiles GenerateScene(const SceneParams& params, const fs::path& dir, const S
     const ScratchFolder scratch(dir);
     const fs::path sceneTmp = scratch.Path() / "scene.tif", truthTmp = scratch.Path() / "truth.tif";
 
-    DatasetPtr scene = createTiff(sceneTmp, model, params.bands, GDT_UInt16, srs);
-    DatasetPtr truth = createTiff(truthTmp, model, 1, GDT_Byte, srs);
+    GDALDatasetUniquePtr scene = createTiff(sceneTmp, model, params.bands, GDT_UInt16, srs);
+    GDALDatasetUniquePtr truth = createTiff(truthTmp, model, 1, GDT_Byte, srs);
     scene->SetMetadataItem("TESSERA_SYNTH", ("seed=" + std::to_string(params.seed) +
                                              " classes=" + std::to_string(params.classes) +
                                              " bands=" + std::to_string(params.bands))

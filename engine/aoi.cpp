@@ -98,8 +98,8 @@ GISError CAOISource::Open(const std::wstring& path, GISDataAccess, bool) {
     } else {
         GDALAllRegister();
         CPLPushErrorHandler(CPLQuietErrorHandler);
-        std::unique_ptr<GDALDataset> source(static_cast<GDALDataset*>(
-            GDALOpenEx(CommonFun::U2M(path).c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+        GDALDatasetUniquePtr source(
+            GDALDataset::Open(CommonFun::U2M(path).c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
         CPLPopErrorHandler();
         if (!source)
             return GIS_ERROR_OPEN;

@@ -107,7 +107,11 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& o
     return true;
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error) {
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error,
+                 ReplaceFailure* failure) {
+    ReplaceFailure ignored;
+    ReplaceFailure& how = failure ? *failure : ignored;
+    how = ReplaceFailure::NotWritten;
     if (path.empty() || path.back() == '/') {
         error = "not a file path: \"" + path + "\"";
         return false;
@@ -127,11 +131,13 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& e
         file.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (file.fd < 0 && errno != EEXIST) {
             error = SystemError("cannot create a file in", FolderOf(path));
+            how = ReplaceFailure::NotCreated;
             return false;
         }
     }
     if (file.fd < 0) {
         error = "cannot find a free temporary name beside \"" + path + "\"";
+        how = ReplaceFailure::NotCreated;
         return false;
     }
 
@@ -150,6 +156,8 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& e
     }
     if (!ok)
         ::unlink(temp.c_str());
+    else
+        how = ReplaceFailure::None;
     return ok;
 }
 

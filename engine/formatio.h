@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the engine's file formats (.acf, .cif, .aif): bounded whole-file
-// reads, replace-by-rename writes, and the text pieces of the line-oriented formats.
+// reads, replace-by-rename writes (also of the reports and models written elsewhere),
+// and the text pieces of the line-oriented formats.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,10 +16,15 @@ namespace formatio {
 // maxBytes or cannot be read completely.
 bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& out, std::string& error);
 
+// How ReplaceFile failed: the temporary file could not be created, or something after
+// that (writing, flushing, renaming) or a path that names no file failed.
+enum class ReplaceFailure { None, NotCreated, NotWritten };
+
 // Writes bytes to a new temporary file in the target's folder, flushes it to disk and
 // renames it over path. On any failure the temporary file is removed and whatever was
-// at path before is left untouched.
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error);
+// at path before is left untouched; failure (when given) tells how it failed.
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error,
+                 ReplaceFailure* failure = nullptr);
 
 // Splits text into lines at "\n"; a "\r" before the "\n" is dropped. A final line
 // without "\n" is kept (and flagged through lastLineTerminated).

@@ -1,17 +1,11 @@
 #include "processing/accuracyreport.h"
 
+#include "engine/formatio.h"
 #include "base/commonfun.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <sstream>
 #include <stdexcept>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 ErrorMatrix::ErrorMatrix(int classCount)
     : m_n(classCount > 0 ? classCount : 0), m_counts(static_cast<size_t>(m_n) * static_cast<size_t>(m_n), 0) {}
@@ -186,35 +180,12 @@ std::string EncodeForLocale(const std::wstring& text, const std::locale& locale)
 }
 
 ReportWriteResult WriteFileAtomically(const std::wstring& path, const std::string& bytes) {
-    const std::string target = CommonFun::U2M(path);
-    std::string temp = target + ".tmp.XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return ReportWriteResult::OpenFailed;
-    // mkstemp creates 0600; a report gets the usual 0666 less the umask.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    size_t done = 0;
-    bool ok = true;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(written);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return ReportWriteResult::WriteFailed;
-    }
-    return ReportWriteResult::Written;
+    std::string error;
+    formatio::ReplaceFailure failure = formatio::ReplaceFailure::None;
+    if (formatio::ReplaceFile(CommonFun::U2M(path), bytes, error, &failure))
+        return ReportWriteResult::Written;
+    return failure == formatio::ReplaceFailure::NotCreated ? ReportWriteResult::OpenFailed
+                                                           : ReportWriteResult::WriteFailed;
 }
 
 ReportWriteResult WriteAccuracyReportFile(const ErrorMatrix* matrix, const std::vector<std::wstring>& names,

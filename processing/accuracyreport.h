@@ -79,9 +79,9 @@ std::string EncodeForLocale(const std::wstring& text, const std::locale& locale)
 
 enum class ReportWriteResult { Written, BadArguments, OpenFailed, WriteFailed };
 
-// Writes bytes to a temporary file beside path and renames it over path, so
-// a failed write never truncates a report that was there. OpenFailed when
-// the temporary file cannot be created.
+// Writes bytes to a temporary file beside path and renames it over path
+// (formatio::ReplaceFile), so a failed write never truncates a report that
+// was there. OpenFailed when the temporary file cannot be created.
 ReportWriteResult WriteFileAtomically(const std::wstring& path, const std::string& bytes);
 
 // Formats the report in the locale and writes it atomically. A null matrix or

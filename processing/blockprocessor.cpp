@@ -17,11 +17,6 @@
 
 namespace {
 
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
-
 // GDAL's block cache grows with the machine's memory by default; a fixed
 // size keeps the memory of a run flat and predictable.
 void limitBlockCache() {
@@ -37,7 +32,7 @@ BlockProcessor::BlockProcessor(const CRasterSource& input, std::vector<int> band
                                PixelRect rect)
     : m_input(input), m_bands(std::move(bands)), m_aoi(aoi), m_rect(rect) {
     limitBlockCache();
-    const int width = input.GetWidth(), height = input.GetHeight();
+    const int width = input.GetWidth();
     int bw = width, bh = 1;
     if (auto* band = const_cast<CRasterSource&>(input).GetRasterBand(m_bands.empty() ? 1 : m_bands.front()))
         band->GetBlockSize(bw, bh);
@@ -53,9 +48,15 @@ BlockProcessor::BlockProcessor(const CRasterSource& input, std::vector<int> band
         m_blockWidth = bw * std::max(1, 256 / bw);
         m_blockHeight = bh * std::max(1, 256 / bh);
     }
-    m_blockWidth = std::min(m_blockWidth, std::max(1, width));
-    m_blockHeight = std::min(m_blockHeight, std::max(1, height));
+    m_naturalWidth = m_blockWidth;
+    m_naturalHeight = m_blockHeight;
+    SetBlockSize(0, 0);
     SetWorkerCount(0);
+}
+
+void BlockProcessor::SetBlockSize(int width, int height) {
+    m_blockWidth = std::min(width > 0 ? width : m_naturalWidth, std::max(1, m_input.GetWidth()));
+    m_blockHeight = std::min(height > 0 ? height : m_naturalHeight, std::max(1, m_input.GetHeight()));
 }
 
 void BlockProcessor::SetWorkerCount(int workers) {
@@ -64,16 +65,24 @@ void BlockProcessor::SetWorkerCount(int workers) {
     m_workers = workers;
 }
 
-std::vector<BlockProcessor::Job> BlockProcessor::jobs(bool wholeImage) const {
+std::vector<BlockProcessor::Job> BlockProcessor::jobs(bool wholeImage, int halo) const {
     std::vector<Job> list;
     const int width = m_input.GetWidth(), height = m_input.GetHeight();
-    for (int y = 0; y < height; y += m_blockHeight)
-        for (int x = 0; x < width; x += m_blockWidth) {
-            Job job{x, y, std::min(m_blockWidth, width - x), std::min(m_blockHeight, height - y), false};
-            job.inRect = job.x < m_rect.right && job.x + job.width > m_rect.left && job.y < m_rect.bottom &&
-                         job.y + job.height > m_rect.top;
-            if (job.inRect || wholeImage)
-                list.push_back(job);
+    int blockWidth = m_blockWidth, blockHeight = m_blockHeight;
+    if (halo >= std::max(width, height)) {
+        // Every window would be the whole image: read it once.
+        blockWidth = std::max(1, width);
+        blockHeight = std::max(1, height);
+    }
+    for (int y = 0; y < height; y += blockHeight)
+        for (int x = 0; x < width; x += blockWidth) {
+            const PixelRect core{x, y, std::min(x + blockWidth, width), std::min(y + blockHeight, height)};
+            const PixelRect window{std::max(0, core.left - halo), std::max(0, core.top - halo),
+                                   std::min(width, core.right + halo), std::min(height, core.bottom + halo)};
+            const bool inRect = core.left < m_rect.right && core.right > m_rect.left &&
+                                core.top < m_rect.bottom && core.bottom > m_rect.top;
+            if (inRect || wholeImage)
+                list.push_back({core, window, inRect});
         }
     return list;
 }
@@ -104,8 +113,7 @@ bool BlockProcessor::run(const std::vector<Job>& jobs,
     };
 
     const auto worker = [&](int index) {
-        DatasetPtr dataset(static_cast<GDALDataset*>(
-            GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+        GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
         if (!dataset)
             return fail(L"Cannot read the input image " + m_input.GetPath());
         std::vector<float> values;
@@ -116,24 +124,26 @@ bool BlockProcessor::run(const std::vector<Job>& jobs,
             const PixelBlock* block = nullptr;
             PixelBlock view;
             if (job.inRect) {
-                const size_t pixels = static_cast<size_t>(job.width) * job.height;
+                const int x = job.window.left, y = job.window.top;
+                const int width = job.window.Width(), height = job.window.Height();
+                const size_t pixels = static_cast<size_t>(width) * height;
                 values.resize(pixels * bandCount);
                 const int pixelSpace = bandCount * static_cast<int>(sizeof(float));
-                if (dataset->RasterIO(GF_Read, job.x, job.y, job.width, job.height, values.data(), job.width,
-                                      job.height, GDT_Float32, bandCount, bandMap.data(), pixelSpace,
-                                      static_cast<GSpacing>(pixelSpace) * job.width, sizeof(float),
+                if (dataset->RasterIO(GF_Read, x, y, width, height, values.data(), width, height, GDT_Float32,
+                                      bandCount, bandMap.data(), pixelSpace,
+                                      static_cast<GSpacing>(pixelSpace) * width, sizeof(float),
                                       nullptr) != CE_None)
-                    return fail(L"Reading the input image failed at pixel (" + std::to_wstring(job.x) + L", " +
-                                std::to_wstring(job.y) + L").");
+                    return fail(L"Reading the input image failed at pixel (" + std::to_wstring(x) + L", " +
+                                std::to_wstring(y) + L").");
                 if (m_aoi)
-                    m_aoi->GetMask(job.x, job.y, job.width, job.height, mask);
+                    m_aoi->GetMask(x, y, width, height, mask);
                 else
                     mask.assign(pixels, 1);
-                for (int r = 0; r < job.height; ++r) {
-                    const int row = job.y + r;
-                    for (int c = 0; c < job.width; ++c) {
-                        const size_t p = static_cast<size_t>(r) * job.width + c;
-                        const int col = job.x + c;
+                for (int r = 0; r < height; ++r) {
+                    const int row = y + r;
+                    for (int c = 0; c < width; ++c) {
+                        const size_t p = static_cast<size_t>(r) * width + c;
+                        const int col = x + c;
                         if (row < m_rect.top || row >= m_rect.bottom || col < m_rect.left || col >= m_rect.right) {
                             mask[p] = 0;
                             continue;
@@ -148,7 +158,7 @@ bool BlockProcessor::run(const std::vector<Job>& jobs,
                             }
                     }
                 }
-                view = {job.x, job.y, job.width, job.height, bandCount, values.data(), mask.data()};
+                view = {x, y, width, height, bandCount, values.data(), mask.data()};
                 block = &view;
             }
             if (!perBlock(job, block, index))
@@ -177,7 +187,7 @@ bool BlockProcessor::run(const std::vector<Job>& jobs,
 std::vector<PixelRect> BlockProcessor::BlocksInRect() const {
     std::vector<PixelRect> blocks;
     for (const Job& j : jobs(false))
-        blocks.push_back({j.x, j.y, j.x + j.width, j.y + j.height});
+        blocks.push_back(j.core);
     return blocks;
 }
 
@@ -190,7 +200,7 @@ bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, in
                                   const Progress& progress, const std::function<bool(const PixelRect&)>& select) {
     std::vector<Job> selected = jobs(false);
     if (select)
-        std::erase_if(selected, [&](const Job& j) { return !select({j.x, j.y, j.x + j.width, j.y + j.height}); });
+        std::erase_if(selected, [&](const Job& j) { return !select(j.core); });
     return run(
         selected,
         [&](const Job&, const PixelBlock* block, int worker) {
@@ -202,17 +212,28 @@ bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, in
 
 bool BlockProcessor::LabelBlocks(const std::function<void(const PixelBlock&, std::uint16_t*, int)>& kernel,
                                  ClassRasterWriter& out, const Progress& progress) {
+    return LabelWindows(
+        0,
+        [&](const PixelBlock& block, const PixelRect&, std::uint16_t* labels, int worker) {
+            kernel(block, labels, worker);
+        },
+        out, progress);
+}
+
+bool BlockProcessor::LabelWindows(int halo, const WindowKernel& kernel, ClassRasterWriter& out,
+                                  const Progress& progress) {
     std::vector<std::vector<std::uint16_t>> labels(std::max(1, m_workers));
     std::mutex errorMutex;
     std::wstring writeError;
     const bool ok = run(
-        jobs(true),
+        jobs(true, std::max(0, halo)),
         [&](const Job& job, const PixelBlock* block, int worker) {
+            const PixelRect& core = job.core;
             std::vector<std::uint16_t>& l = labels[worker];
-            l.assign(static_cast<size_t>(job.width) * job.height, 0);
+            l.assign(static_cast<size_t>(core.Width()) * core.Height(), 0);
             if (block)
-                kernel(*block, l.data(), worker);
-            if (!out.WriteBlock(job.x, job.y, job.width, job.height, l.data())) {
+                kernel(*block, core, l.data(), worker);
+            if (!out.WriteBlock(core.left, core.top, core.Width(), core.Height(), l.data())) {
                 std::lock_guard<std::mutex> lock(errorMutex);
                 writeError = out.GetLastError();
                 return false;

@@ -4,6 +4,7 @@
 // with its validity mask to a kernel, blocks are spread over all cores, and
 // progress and cancel are checked between blocks. Each worker thread reads
 // through its own GDAL handle; memory stays flat whatever the image size.
+// Kernels that need neighbours get each block inside a window with a halo.
 
 #include "engine/aoi.h"
 
@@ -19,11 +20,11 @@ class ClassRasterWriter;
 struct PixelBlock {
     int x = 0, y = 0, width = 0, height = 0; // in image pixels
     int bands = 0;                           // values per pixel
-    // Pixel-interleaved values: values[(row * width + column) * bands + b].
+    // Pixel-interleaved values: values[(row * width + column) * bands + b],
+    // as the image holds them, for valid and invalid pixels alike.
     const float* values = nullptr;
     // Per pixel: 1 when the pixel is inside the processing rectangle and the
-    // AOI and is not nodata in any band; 0 otherwise (its values are then
-    // meaningless).
+    // AOI and is not nodata in any band; 0 otherwise.
     const std::uint8_t* valid = nullptr;
 
     int PixelCount() const { return width * height; }
@@ -70,6 +71,14 @@ public:
     // written as 0 without reading.
     bool LabelBlocks(const std::function<void(const PixelBlock&, std::uint16_t* labels, int worker)>& kernel,
                      ClassRasterWriter& out, const Progress& progress);
+    // The same with context: each block (the core) is read inside a window
+    // reaching `halo` pixels further on every side, clamped to the image.
+    // kernel gets the window's values and validity and the core rectangle,
+    // and fills one label per core pixel, row by row. A halo that reaches
+    // across the image makes the whole image one block.
+    using WindowKernel = std::function<void(const PixelBlock& window, const PixelRect& core,
+                                            std::uint16_t* labels, int worker)>;
+    bool LabelWindows(int halo, const WindowKernel& kernel, ClassRasterWriter& out, const Progress& progress);
 
     int WorkerCount() const { return m_workers; }
     // Why the last pass failed (empty when it was cancelled).
@@ -80,13 +89,16 @@ public:
 
     // Overrides the number of worker threads (default: hardware threads).
     void SetWorkerCount(int workers);
+    // Overrides the block size; 0 keeps the input's tiles or strips.
+    void SetBlockSize(int width, int height);
 
 private:
     struct Job {
-        int x, y, width, height;
+        PixelRect core;   // the block
+        PixelRect window; // the pixels read: the block and its halo
         bool inRect;
     };
-    std::vector<Job> jobs(bool wholeImage) const;
+    std::vector<Job> jobs(bool wholeImage, int halo = 0) const;
     bool run(const std::vector<Job>& jobs,
              const std::function<bool(const Job&, const PixelBlock*, int worker)>& perBlock, const Progress& progress);
 
@@ -96,6 +108,7 @@ private:
     PixelRect m_rect;
     int m_blockWidth = 256;
     int m_blockHeight = 256;
+    int m_naturalWidth = 256, m_naturalHeight = 256; // from the input's tiles or strips
     int m_workers = 1;
     std::wstring m_error;
 };

@@ -120,7 +120,7 @@ bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const
         options.SetNameValue("COMPRESSED", "YES");
     }
     const int width = reference.GetWidth(), height = reference.GetHeight();
-    m_dataset = driver->Create(m_tempPath.c_str(), width, height, 1, type, options.List());
+    m_dataset.reset(driver->Create(m_tempPath.c_str(), width, height, 1, type, options.List()));
     if (!m_dataset)
         return fail(L"Cannot create the output image " + target + L": " + CommonFun::M2U(CPLGetLastErrorMsg()));
     std::array<double, 6> transform = reference.GetGeoTransform();
@@ -176,8 +176,7 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
         m_dataset->SetMetadataItem(key.c_str(), value.c_str(), "TESSERA");
 
     CPLErrorReset();
-    GDALClose(m_dataset); // flushes; a failed flush is left in the error state
-    m_dataset = nullptr;
+    m_dataset.reset(); // flushes; a failed flush is left in the error state
     if (CPLGetLastErrorType() == CE_Failure) {
         abortLocked();
         return fail(L"Writing the output image failed: " + CommonFun::M2U(CPLGetLastErrorMsg()));
@@ -213,10 +212,7 @@ void ClassRasterWriter::Abort() {
 }
 
 void ClassRasterWriter::abortLocked() {
-    if (m_dataset) {
-        GDALClose(m_dataset);
-        m_dataset = nullptr;
-    }
+    m_dataset.reset();
     if (!m_tempPath.empty() && !m_committed) {
         QuietErrors quiet;
         if (GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str()))

@@ -10,6 +10,8 @@
 
 #include "engine/enginetypes.h"
 
+#include <gdal_priv.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -18,7 +20,6 @@
 #include <vector>
 
 class CRasterSource;
-class GDALDataset;
 
 struct ClassDefinition {
     std::wstring name;
@@ -63,7 +64,7 @@ private:
     void abortLocked();
 
     std::mutex m_mutex;
-    GDALDataset* m_dataset = nullptr;
+    GDALDatasetUniquePtr m_dataset;
     std::string m_driver;
     std::string m_tempPath;
     std::wstring m_target;

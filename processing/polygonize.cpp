@@ -27,11 +27,6 @@ struct QuietErrors {
     ~QuietErrors() { CPLPopErrorHandler(); }
 };
 
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
-
 std::wstring lastGdalError() {
     const char* message = CPLGetLastErrorMsg();
     return message && *message ? CommonFun::M2U(message) : std::wstring(L"unknown GDAL error");
@@ -286,7 +281,7 @@ bool CRasterPolygonize::Process() {
     } cleanup{folder, prefix};
 
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driverName.c_str());
-    DatasetPtr output(driver->Create(temporary.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    GDALDatasetUniquePtr output(driver->Create(temporary.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!output)
         return Fail(L"Cannot create the output file " + p.m_outputPath + L": " + lastGdalError());
 

@@ -1,29 +1,16 @@
 #include "processing/postclassify.h"
 
-#include "engine/classifiedassistantfile.h"
-#include "engine/rasterband.h"
-#include "engine/rastersource.h"
 #include "base/commonfun.h"
-#include "processing/blockprocessor.h"
-#include "processing/classraster.h"
-
-#include <gdal_priv.h>
+#include "engine/classifiedassistantfile.h"
+#include "engine/rastersource.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <mutex>
-#include <optional>
-#include <sstream>
-#include <thread>
 
 namespace {
-
-struct DatasetCloser {
-    void operator()(GDALDataset* ds) const { GDALClose(ds); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
 std::string classList(const std::vector<std::uint8_t>& chosen) {
     std::string list;
@@ -56,6 +43,11 @@ struct BadValue {
                std::to_wstring(value) + L", which is not a class of the assistant file.";
     }
 };
+
+// Whether a pixel value is a class value of the table (0 to maxClass).
+bool isClassValue(float v, int maxClass) {
+    return v >= 0 && v <= static_cast<float>(maxClass) && v == std::floor(v);
+}
 
 } // namespace
 
@@ -129,14 +121,34 @@ bool CPostClassAlgorithm::ChosenClasses(const std::map<std::wstring, int>& class
     return true;
 }
 
+BlockProcessor CPostClassAlgorithm::Blocks() const {
+    BlockProcessor blocks(*m_input, m_bands, nullptr, ProcessingRect());
+    blocks.SetBlockSize(m_blockWidth, m_blockHeight);
+    blocks.SetWorkerCount(m_workers);
+    return blocks;
+}
+
+bool CPostClassAlgorithm::finishPass(bool ran, const std::wstring& loopError, const std::wstring& valueError,
+                                     ClassRasterWriter& writer,
+                                     const std::map<std::string, std::string>& metadata) {
+    if (!ran || !valueError.empty()) {
+        writer.Abort();
+        if (!ran && loopError.empty())
+            return false; // cancelled
+        return Fail(valueError.empty() ? loopError : valueError);
+    }
+    if (!writer.Commit(m_classes, metadata))
+        return Fail(writer.GetLastError());
+    ReportPercent(100);
+    return true;
+}
+
 bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
                                       const std::map<std::string, std::string>& metadata, const std::wstring& step) {
-    BlockProcessor blocks(*m_input, m_bands, nullptr, ProcessingRect());
-    if (m_workers > 0)
-        blocks.SetWorkerCount(m_workers);
+    BlockProcessor blocks = Blocks();
     ClassRasterWriter writer;
-    if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input,
-                       static_cast<int>(m_classes.size()) - 1))
+    const int maxClass = static_cast<int>(m_classes.size()) - 1;
+    if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass))
         return Fail(writer.GetLastError());
     BadValue bad;
     const bool ok = blocks.LabelBlocks(
@@ -145,7 +157,7 @@ bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
                 if (!block.valid[i])
                     continue;
                 const float v = block.values[i];
-                if (v < 0 || v >= static_cast<float>(lookup.size()) || v != std::floor(v)) {
+                if (!isClassValue(v, maxClass)) {
                     bad.note(static_cast<long long>(v), block.x + i % block.width, block.y + i / block.width);
                     continue;
                 }
@@ -153,142 +165,49 @@ bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
             }
         },
         writer, Stage(0, 100, step));
-    if (!ok) {
-        writer.Abort();
-        return IsCancelled() ? false : Fail(blocks.GetLastError());
-    }
-    if (bad.found) {
-        writer.Abort();
-        return Fail(bad.message());
-    }
-    if (!writer.Commit(m_classes, metadata))
-        return Fail(writer.GetLastError());
-    ReportPercent(100);
-    return true;
+    return finishPass(ok, blocks.GetLastError(), bad.found ? bad.message() : std::wstring(), writer,
+                      metadata);
 }
 
-bool CPostClassAlgorithm::WriteWithHalo(int halo, const WindowKernel& kernel,
-                                        const std::map<std::string, std::string>& metadata, const std::wstring& step) {
-    const int width = m_input->GetWidth(), height = m_input->GetHeight();
-    const PixelRect rect = ProcessingRect();
-    // The block grid of the shared block loop (which also sets GDAL's cache
-    // limit), unless a test asks for another.
-    BlockProcessor grid(*m_input, m_bands, nullptr, rect);
-    int blockWidth = m_blockWidth > 0 ? m_blockWidth : grid.BlockWidth();
-    int blockHeight = m_blockHeight > 0 ? m_blockHeight : grid.BlockHeight();
-    // A halo as large as the image: one block holds it all.
-    if (halo >= std::max(width, height)) {
-        blockWidth = width;
-        blockHeight = height;
-        halo = std::max(width, height);
-    }
-    struct Job {
-        int x, y, w, h;
-    };
-    std::vector<Job> jobs;
-    for (int y = 0; y < height; y += blockHeight)
-        for (int x = 0; x < width; x += blockWidth)
-            jobs.push_back({x, y, std::min(blockWidth, width - x), std::min(blockHeight, height - y)});
-
+bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const WindowKernel& kernel,
+                                        const std::map<std::string, std::string>& metadata,
+                                        const std::wstring& step) {
     ClassRasterWriter writer;
     const int maxClass = static_cast<int>(m_classes.size()) - 1;
     if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass))
         return Fail(writer.GetLastError());
-
-    std::optional<double> nodata;
-    if (CRasterBand* band = m_input->GetRasterBand(1))
-        nodata = band->GetNoDataValue();
-    const std::string path = CommonFun::U2M(m_input->GetPath());
-    ProgressFn progress = Stage(0, 100, step);
-
-    std::atomic<size_t> next{0};
-    std::atomic<bool> stop{false};
-    std::mutex reportMutex;
-    std::wstring error;
-    size_t done = 0;
-    bool cancelled = false;
+    // The kernels see class values: 0 for pixels that are nodata, outside the
+    // rectangle or no class.
+    std::vector<std::vector<std::uint16_t>> values(blocks.WorkerCount());
     BadValue bad;
-    const auto fail = [&](const std::wstring& message) {
-        std::lock_guard<std::mutex> lock(reportMutex);
-        if (error.empty())
-            error = message;
-        stop = true;
-    };
-
-    const auto worker = [&](int index) {
-        DatasetPtr dataset(static_cast<GDALDataset*>(
-            GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
-        if (!dataset)
-            return fail(L"Cannot read the input image " + m_input->GetPath());
-        std::vector<double> raw;
-        std::vector<std::uint16_t> values, labels;
-        for (size_t i; (i = next++) < jobs.size() && !stop;) {
-            const Job& job = jobs[i];
-            Window win;
-            win.x = std::max(0, job.x - halo);
-            win.y = std::max(0, job.y - halo);
-            win.width = std::min(width, job.x + job.w + halo) - win.x;
-            win.height = std::min(height, job.y + job.h + halo) - win.y;
-            win.coreX = job.x, win.coreY = job.y, win.coreWidth = job.w, win.coreHeight = job.h;
-            const size_t n = static_cast<size_t>(win.width) * win.height;
-            raw.resize(n);
-            if (dataset->GetRasterBand(1)->RasterIO(GF_Read, win.x, win.y, win.width, win.height, raw.data(),
-                                                    win.width, win.height, GDT_Float64, 0, 0, nullptr) != CE_None)
-                return fail(L"Reading the input image failed at pixel (" + std::to_wstring(win.x) + L", " +
-                            std::to_wstring(win.y) + L").");
-            values.resize(n);
-            for (int r = 0; r < win.height; ++r) {
-                const int row = win.y + r;
-                for (int c = 0; c < win.width; ++c) {
-                    const size_t p = static_cast<size_t>(r) * win.width + c;
-                    const int col = win.x + c;
-                    const double v = raw[p];
-                    values[p] = 0;
-                    if (row < rect.top || row >= rect.bottom || col < rect.left || col >= rect.right ||
-                        std::isnan(v) || (nodata && v == *nodata))
-                        continue;
-                    if (v < 0 || v > maxClass || v != std::floor(v)) {
-                        // Reported by the block whose own pixel it is.
-                        if (col >= job.x && col < job.x + job.w && row >= job.y && row < job.y + job.h)
-                            bad.note(static_cast<long long>(v), col, row);
-                        continue;
-                    }
-                    values[p] = static_cast<std::uint16_t>(v);
+    const bool ok = blocks.LabelWindows(
+        halo,
+        [&](const PixelBlock& block, const PixelRect& core, std::uint16_t* labels, int worker) {
+            std::vector<std::uint16_t>& classes = values[worker];
+            classes.assign(static_cast<size_t>(block.PixelCount()), 0);
+            for (int i = 0; i < block.PixelCount(); ++i) {
+                if (!block.valid[i])
+                    continue;
+                const float v = block.values[i];
+                if (!isClassValue(v, maxClass)) {
+                    // Reported by the block whose own pixel it is.
+                    const int col = block.x + i % block.width, row = block.y + i / block.width;
+                    if (col >= core.left && col < core.right && row >= core.top && row < core.bottom)
+                        bad.note(static_cast<long long>(v), col, row);
+                    continue;
                 }
+                classes[i] = static_cast<std::uint16_t>(v);
             }
-            win.values = &values;
-            labels.assign(static_cast<size_t>(job.w) * job.h, 0);
-            kernel(win, labels.data(), index);
-            if (!writer.WriteBlock(job.x, job.y, job.w, job.h, labels.data()))
-                return fail(writer.GetLastError());
-            std::lock_guard<std::mutex> lock(reportMutex);
-            ++done;
-            if (!cancelled && !progress(static_cast<double>(done) / jobs.size())) {
-                cancelled = true;
-                stop = true;
-            }
-        }
-    };
-    const int threads = std::max(1, std::min<int>(m_workers > 0 ? m_workers
-                                                                 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency())),
-                                                  static_cast<int>(jobs.size())));
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t)
-        pool.emplace_back(worker, t);
-    worker(0);
-    for (std::thread& t : pool)
-        t.join();
-
-    if (stop || bad.found) {
-        writer.Abort();
-        if (cancelled)
-            return false;
-        return Fail(bad.found ? bad.message() : error);
-    }
-    if (!writer.Commit(m_classes, metadata))
-        return Fail(writer.GetLastError());
-    ReportPercent(100);
-    return true;
+            Window window;
+            window.x = block.x, window.y = block.y, window.width = block.width, window.height = block.height;
+            window.coreX = core.left, window.coreY = core.top;
+            window.coreWidth = core.Width(), window.coreHeight = core.Height();
+            window.values = &classes;
+            kernel(window, labels, worker);
+        },
+        writer, Stage(0, 100, step));
+    return finishPass(ok, blocks.GetLastError(), bad.found ? bad.message() : std::wstring(), writer,
+                      metadata);
 }
 
 // ---- Merge --------------------------------------------------------------------
@@ -393,7 +312,8 @@ bool CClassifiedSieve::Process() {
     const int halo = static_cast<int>(std::min<long long>(2LL * threshold, extent));
     const int dc[8] = {1, -1, 0, 0, 1, 1, -1, -1}, dr[8] = {0, 0, 1, -1, 1, -1, 1, -1};
     const int neighbours = eight ? 8 : 4;
-    std::vector<SieveScratch> scratch(std::max(1, m_workers > 0 ? m_workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))));
+    BlockProcessor blocks = Blocks();
+    std::vector<SieveScratch> scratch(blocks.WorkerCount());
 
     const auto kernel = [&](const Window& w, std::uint16_t* labels, int worker) {
         const std::vector<std::uint16_t>& v = *w.values;
@@ -482,7 +402,7 @@ bool CClassifiedSieve::Process() {
                 labels[r * w.coreWidth + c] = out;
             }
     };
-    return WriteWithHalo(threshold <= 1 ? 0 : halo, kernel, metadata, L"Removing small regions");
+    return WriteWithHalo(blocks, threshold <= 1 ? 0 : halo, kernel, metadata, L"Removing small regions");
 }
 
 // ---- Clump -----------------------------------------------------------------------
@@ -540,7 +460,8 @@ bool ClassifyClump::Process() {
         {"INPUT", CommonFun::U2M(p.m_inputPath)}};
     const std::vector<std::uint8_t>& chosen = m_chosen;
     const std::vector<std::pair<int, int>>& offsets = m_offsets;
-    std::vector<ClumpScratch> scratch(std::max(1, m_workers > 0 ? m_workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))));
+    BlockProcessor blocks = Blocks();
+    std::vector<ClumpScratch> scratch(blocks.WorkerCount());
 
     // Closing of each chosen class c: D = pixels p with p - d of class c for
     // some member offset d (dilation), then the pixels p with p + d in D for
@@ -610,5 +531,5 @@ bool ClassifyClump::Process() {
                 labels[k] = s.bestClass[k];
     };
     // Dilation reaches `reach` from a pixel and erosion `reach` again.
-    return WriteWithHalo(2 * reach, kernel, metadata, L"Clumping classes");
+    return WriteWithHalo(blocks, 2 * reach, kernel, metadata, L"Clumping classes");
 }

@@ -6,6 +6,7 @@
 // pixel counts recounted. The rules are described in docs/algorithms.md.
 
 #include "processing/basealgorithm.h"
+#include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 
 #include <cstdint>
@@ -68,8 +69,8 @@ class CPostClassAlgorithm : public CBaseAlgorithm {
 public:
     using CBaseAlgorithm::CBaseAlgorithm;
 
-    // Test seam: the block size of the tools that read blocks with a halo
-    // (sieve, clump); 0 takes the input's tiles or strips.
+    // Test seam: the block size of the block loop (0 takes the input's tiles
+    // or strips) and its worker threads (0: one per hardware thread).
     void SetBlockSize(int width, int height) {
         m_blockWidth = width;
         m_blockHeight = height;
@@ -81,9 +82,12 @@ protected:
     // the assistant file (its path, or the one paired with the input when
     // empty). The record's band list is not used: classes are in band 1.
     bool PreparePostClass(const std::wstring& assistantPath);
-    // Writes every pixel as transform(value) through ClassRasterWriter, with
-    // the class table and metadata; blocks read with `halo` pixels of context
-    // on every side when the transform needs neighbours.
+    // The block loop over band 1 of the input, with the test seam's block
+    // size and worker count.
+    BlockProcessor Blocks() const;
+    // Writes every pixel as the kernel labels it through ClassRasterWriter,
+    // with the class table and metadata; blocks are read with `halo` pixels
+    // of context on every side when the kernel needs neighbours.
     struct Window {
         int x = 0, y = 0, width = 0, height = 0;          // the pixels read, halo included
         int coreX = 0, coreY = 0, coreWidth = 0, coreHeight = 0; // the pixels to label
@@ -91,8 +95,8 @@ protected:
         std::uint16_t At(int col, int row) const { return (*values)[static_cast<size_t>(row - y) * width + (col - x)]; }
     };
     using WindowKernel = std::function<void(const Window& window, std::uint16_t* labels, int worker)>;
-    bool WriteWithHalo(int halo, const WindowKernel& kernel, const std::map<std::string, std::string>& metadata,
-                       const std::wstring& step);
+    bool WriteWithHalo(BlockProcessor& blocks, int halo, const WindowKernel& kernel,
+                       const std::map<std::string, std::string>& metadata, const std::wstring& step);
     // Per-pixel transform over the shared block loop.
     bool WriteMapped(const std::vector<std::uint16_t>& lookup, const std::map<std::string, std::string>& metadata,
                      const std::wstring& step);
@@ -104,6 +108,12 @@ protected:
     int m_workers = 0;
 
 private:
+    // Commits the output of a pass, or drops it with the reason: a value
+    // that is no class (valueError), else the loop's error; nothing when
+    // the pass was cancelled.
+    bool finishPass(bool ran, const std::wstring& loopError, const std::wstring& valueError,
+                    ClassRasterWriter& writer, const std::map<std::string, std::string>& metadata);
+
     int m_blockWidth = 0, m_blockHeight = 0;
 };
 

@@ -1,15 +1,16 @@
 #include "processing/svmmodel.h"
 
+#include "engine/formatio.h"
 #include "base/commonfun.h"
 #include "processing/bandcount.h"
 #include "processing/blockprocessor.h"
 
 #include <svm.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr const char* kScalingTag = "tessera_scaling";
+constexpr std::size_t kMaxModelBytes = std::size_t(1) << 40; // no real bound: the model is in memory already
 constexpr int kChunkPixels = 512; // pixels per matrix product: the kernel matrix stays in cache
 
 void silent(const char*) {}
@@ -159,31 +161,33 @@ std::unique_ptr<SvmModel> SvmModel::Train(const TrainingSet& set, const SvmParam
 }
 
 bool SvmModel::Save(const std::wstring& path, std::wstring& error) const {
-    namespace fs = std::filesystem;
-    const fs::path target(narrow(path));
-    const fs::path temporary = target.string() + ".part";
+    const std::string target = narrow(path);
     auto failed = [&] {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
         error = L"Cannot write the SVM model file " + path + L".";
         return false;
     };
-    if (svm_save_model(temporary.c_str(), m_model) != 0)
+    // libsvm writes its model only to a named file: a scratch file beside the
+    // target, read back, then written whole with the scaling by replace-by-rename.
+    std::string scratch = target + ".part.XXXXXX";
+    const int fd = ::mkstemp(scratch.data());
+    if (fd < 0)
         return failed();
-    {
-        // The scaling follows the support vectors: libsvm's reader stops
-        // after them, so the file stays a valid libsvm model.
-        std::ofstream out(temporary, std::ios::app);
-        out.precision(17);
-        out << kScalingTag << ' ' << Bands() << '\n';
-        for (int b = 0; b < Bands(); ++b)
-            out << m_scaling.offset[b] << ' ' << m_scaling.factor[b] << '\n';
-        if (!out.flush())
-            return failed();
-    }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    return ec ? failed() : true;
+    ::close(fd);
+    std::string text, message;
+    const bool saved = svm_save_model(scratch.c_str(), m_model) == 0 &&
+                       formatio::ReadWholeFile(scratch, kMaxModelBytes, text, message);
+    std::remove(scratch.c_str());
+    if (!saved)
+        return failed();
+    // The scaling follows the support vectors: libsvm's reader stops after
+    // them, so the file stays a valid libsvm model.
+    std::ostringstream scaling;
+    scaling.precision(17);
+    scaling << kScalingTag << ' ' << Bands() << '\n';
+    for (int b = 0; b < Bands(); ++b)
+        scaling << m_scaling.offset[b] << ' ' << m_scaling.factor[b] << '\n';
+    text += scaling.str();
+    return formatio::ReplaceFile(target, text, message) ? true : failed();
 }
 
 std::unique_ptr<SvmModel> SvmModel::Load(const std::wstring& path, std::wstring& error) {

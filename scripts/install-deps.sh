@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgdal-dev gdal-bin
-  libeigen3-dev libsvm-dev
+  libeigen3-dev libsvm-dev nlohmann-json3-dev
   libgtest-dev googletest
   fonts-noto-cjk
   locales

@@ -213,6 +213,62 @@ TEST(BlockProcessor, VisitsEveryValidPixelOnceOnStripsAndTiles) {
     }
 }
 
+TEST(BlockProcessor, LabelsWindowsWithAHaloClampedToTheImage) {
+    const fs::path dir = workDir() / "halo";
+    fs::create_directories(dir);
+    writeScene(dir / "in.tif", 70, 53);
+    CRasterSource raster;
+    ASSERT_EQ(raster.Open(wpath(dir / "in.tif")), GIS_OK);
+    const PixelRect rect{5, 7, 61, 50};
+    const int halo = 3;
+    // Each label: the valid pixels of the 7 × 7 neighbourhood, seen through the window.
+    const auto expected = [&](int col, int row) {
+        if (col < rect.left || col >= rect.right || row < rect.top || row >= rect.bottom)
+            return 0;
+        const int w = std::min(col + halo + 1, rect.right) - std::max(col - halo, rect.left);
+        const int h = std::min(row + halo + 1, rect.bottom) - std::max(row - halo, rect.top);
+        return w * h;
+    };
+    for (const int blockSize : {16, 0}) {
+        BlockProcessor blocks(raster, {1}, nullptr, rect);
+        blocks.SetBlockSize(blockSize, blockSize);
+        blocks.SetWorkerCount(3);
+        ClassRasterWriter writer;
+        ASSERT_TRUE(writer.Create(wpath(dir / "out.tif"), 0, raster, 49));
+        std::atomic<int> badWindows{0};
+        ASSERT_TRUE(blocks.LabelWindows(
+            halo,
+            [&](const PixelBlock& w, const PixelRect& core, std::uint16_t* labels, int) {
+                if (w.x != std::max(0, core.left - halo) || w.y != std::max(0, core.top - halo) ||
+                    w.x + w.width != std::min(70, core.right + halo) ||
+                    w.y + w.height != std::min(53, core.bottom + halo))
+                    ++badWindows;
+                for (int r = core.top; r < core.bottom; ++r)
+                    for (int c = core.left; c < core.right; ++c) {
+                        int n = 0;
+                        for (int y = std::max(r - halo, w.y); y <= std::min(r + halo, w.y + w.height - 1);
+                             ++y)
+                            for (int x = std::max(c - halo, w.x); x <= std::min(c + halo, w.x + w.width - 1);
+                                 ++x)
+                                n += w.valid[(y - w.y) * w.width + (x - w.x)];
+                        labels[(r - core.top) * core.Width() + (c - core.left)] =
+                            w.valid[(r - w.y) * w.width + (c - w.x)] ? static_cast<std::uint16_t>(n) : 0;
+                    }
+            },
+            writer, nullptr))
+            << CommonFun::U2M(blocks.GetLastError());
+        ASSERT_TRUE(writer.Commit(NumberedClasses(49), {}));
+        EXPECT_EQ(badWindows, 0);
+        int width = 0, height = 0;
+        const std::vector<int> labels = readLabels(dir / "out.tif", width, height);
+        ASSERT_EQ(width * height, 70 * 53);
+        for (int r = 0; r < height; ++r)
+            for (int c = 0; c < width; ++c)
+                ASSERT_EQ(labels[r * width + c], expected(c, r))
+                    << "pixel " << c << "," << r << " block " << blockSize;
+    }
+}
+
 TEST(ClassRasterWriter, FormatsAndFailureLeaveNothing) {
     EXPECT_EQ(ClassRasterWriter::ResolveFormat(38, L"/x/out.img"), 38);
     EXPECT_EQ(ClassRasterWriter::ResolveFormat(20, L"/x/out.tif"), 20);

@@ -24,6 +24,7 @@
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
+#include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <cmath>
@@ -1047,29 +1048,23 @@ TEST_F(SampleEditorTest, EditorFilesAndCommandFilesAreTheSame) {
     const fs::path saved = saveAs("listed.cif");
     const CommandRun list = tessera({"samples", "--list", narrow(saved), "--json"});
     ASSERT_EQ(list.code, 0) << list.err;
-    // The whole object, rebuilt from the window's samples; numbers in their
-    // shortest exact form, so reading them back gives the same doubles.
-    auto array = [](const std::vector<double>& values) {
-        std::string text = "[";
-        for (size_t j = 0; j < values.size(); ++j) {
-            char buffer[32];
-            const auto end = std::to_chars(buffer, buffer + sizeof buffer, values[j]).ptr;
-            EXPECT_EQ(std::strtod(std::string(buffer, end).c_str(), nullptr), values[j]);
-            text += (j ? ", " : "") + std::string(buffer, end);
-        }
-        return text + "]";
-    };
-    std::ostringstream expected;
-    expected << "{\"bands\": 4, \"width\": 20, \"height\": 20, \"samples\": [";
+    // The whole object, rebuilt from the window's samples; the numbers read
+    // back as the same doubles.
+    using Json = nlohmann::ordered_json;
+    Json samplesJson = Json::array();
     for (size_t i = 0; i < 2; ++i) {
         const ClassifySample& s = *samples()[i];
-        expected << (i ? ", " : "") << "{\"name\": \"C" << i + 1 << "\", \"colour\": ["
-                 << GetRValue(s.m_colour) << ", " << GetGValue(s.m_colour) << ", " << GetBValue(s.m_colour)
-                 << "], \"pixels\": 4, \"min\": " << array(s.m_min) << ", \"max\": " << array(s.m_max)
-                 << ", \"mean\": " << array(s.m_mean) << ", \"covariance\": " << array(s.m_covariance) << "}";
+        samplesJson.push_back(
+            {{"name", "C" + std::to_string(i + 1)},
+             {"colour", {GetRValue(s.m_colour), GetGValue(s.m_colour), GetBValue(s.m_colour)}},
+             {"pixels", 4},
+             {"min", s.m_min},
+             {"max", s.m_max},
+             {"mean", s.m_mean},
+             {"covariance", s.m_covariance}});
     }
-    expected << "]}\n";
-    EXPECT_EQ(list.out, expected.str());
+    const Json expected = {{"bands", 4}, {"width", 20}, {"height", 20}, {"samples", samplesJson}};
+    EXPECT_EQ(Json::parse(list.out), expected) << list.out;
     const CommandRun text = tessera({"samples", "--list", narrow(saved)});
     ASSERT_EQ(text.code, 0);
     EXPECT_NE(text.out.find("sample 2: C2"), std::string::npos) << text.out;
@@ -1125,15 +1120,18 @@ TEST(SamplesCommand, CheckReportsProblemsAndSeparability) {
     EXPECT_EQ(json.code, 1);
     const double b = bhattacharyya1(10, 4, 13, 1) + bhattacharyya1(20, 9, 26, 16);
     const double d = divergence1(10, 4, 13, 1) + divergence1(20, 9, 26, 16);
-    char jm[64], td[64];
-    std::snprintf(jm, sizeof jm, "%.6f", 2 * (1 - std::exp(-b)));
-    std::snprintf(td, sizeof td, "%.3f", 2000 * (1 - std::exp(-d / 8)));
-    EXPECT_NE(json.out.find(std::string("{\"a\": 1, \"b\": 2, \"jm\": ") + std::string(jm).substr(0, 6)),
-              std::string::npos)
-        << json.out << " " << jm;
-    EXPECT_NE(json.out.find(std::string(td).substr(0, 6)), std::string::npos) << json.out << " " << td;
-    EXPECT_NE(json.out.find("{\"a\": 1, \"b\": 4, \"jm\": null, \"td\": null}"), std::string::npos);
-    EXPECT_NE(json.out.find("\"kind\": \"duplicate-name\""), std::string::npos);
+    const nlohmann::json checked = nlohmann::json::parse(json.out);
+    const nlohmann::json& pairs = checked["separability"]; // (1, 2), (1, 3), (1, 4), ...
+    ASSERT_EQ(pairs.size(), 6u) << json.out;
+    EXPECT_EQ(pairs[0]["a"], 1);
+    EXPECT_EQ(pairs[0]["b"], 2);
+    EXPECT_NEAR(pairs[0]["jm"].get<double>(), 2 * (1 - std::exp(-b)), 1e-6) << json.out;
+    EXPECT_NEAR(pairs[0]["td"].get<double>(), 2000 * (1 - std::exp(-d / 8)), 1e-3) << json.out;
+    EXPECT_EQ(pairs[2], nlohmann::json::parse(R"({"a": 1, "b": 4, "jm": null, "td": null})"));
+    const nlohmann::json& problems = checked["problems"];
+    EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [](const nlohmann::json& p) {
+        return p["kind"] == "duplicate-name";
+    })) << json.out;
 
     // A clean file: exit 0.
     file.ClearSamples();
