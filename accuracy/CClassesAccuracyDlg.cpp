@@ -18,6 +18,8 @@
 #include <charconv>
 #include <climits>
 
+using namespace tessera;
+
 namespace AccuracyTable {
 
 bool IsDigitText(const std::wstring& text) {

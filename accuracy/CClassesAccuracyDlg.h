@@ -29,8 +29,8 @@ int DigitTextValue(const std::wstring& text);
 // The window's report writer: as above in the user's locale; a file that
 // cannot be created or written shows "Open file failed!" (caption "Warning")
 // through the message service. True when the file was written.
-bool WriteAccuracyReport(const ErrorMatrix* matrix, const std::vector<std::wstring>& names,
-                         const std::wstring& path, const ReportSections& sections);
+bool WriteAccuracyReport(const tessera::ErrorMatrix* matrix, const std::vector<std::wstring>& names,
+                         const std::wstring& path, const tessera::ReportSections& sections);
 
 class CClassesAccuracyDlg : public XDialog {
 public:

@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <locale.h>
 
+namespace tessera {
+
 int TextToInt(const std::wstring& text) {
     const long value = std::wcstol(text.c_str(), nullptr, 10);
     if (value > INT_MAX)
@@ -22,3 +24,5 @@ double TextToDouble(const std::wstring& text) {
         return wcstod_l(text.c_str(), nullptr, cLocale);
     return std::wcstod(text.c_str(), nullptr);
 }
+
+} // namespace tessera

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+using namespace tessera;
+
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "usage: %s MODEL IMAGE OUT.tif\n", argv[0]);

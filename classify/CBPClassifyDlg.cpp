@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
+using namespace tessera;
+
 namespace BPSetup {
 
 bool ParametersInRange(double learningRate, double maxError) {

@@ -5,6 +5,8 @@
 
 #include <cwchar>
 
+using namespace tessera;
+
 namespace SupervisedCommonSetup {
 
 KindText TextsOfKind(SuperviseClassifyType kind) {

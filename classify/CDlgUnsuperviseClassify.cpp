@@ -21,6 +21,8 @@
 
 #include <locale.h>
 
+using namespace tessera;
+
 namespace UnsupervisedSetup {
 
 // ISODATA declares every field of the window; K-Means the first three alike.

@@ -27,6 +27,8 @@
 #include <sstream>
 #include <stdexcept>
 
+using namespace tessera;
+
 namespace {
 
 using Failure = std::runtime_error;

@@ -8,6 +8,8 @@
 
 #include <ostream>
 
+using namespace tessera;
+
 namespace {
 
 CommandDef classifyDef() {

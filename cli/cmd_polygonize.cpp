@@ -10,6 +10,8 @@
 #include <ostream>
 #include <stdexcept>
 
+using namespace tessera;
+
 namespace {
 
 CommandDef polygonizeDef() {

@@ -15,6 +15,8 @@
 #include <ostream>
 #include <stdexcept>
 
+using namespace tessera;
+
 namespace {
 
 CommandDef statsDef() {

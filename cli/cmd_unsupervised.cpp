@@ -9,6 +9,8 @@
 
 #include <ostream>
 
+using namespace tessera;
+
 namespace {
 
 // The method's declared parameters and the options of every raster command.

@@ -4,6 +4,8 @@
 #include "base/commonfun.h"
 #include "processing/algorithmparam.h"
 
+using namespace tessera;
+
 OptionDef AoiOption() {
     return StringOption("aoi", "FILE", "area of interest (.aif or any OGR polygon layer); default the whole image");
 }

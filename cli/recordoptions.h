@@ -19,14 +19,14 @@ void FillFormat(AlgorithmParam& record, const ParsedOptions& o);
 void FillRecordOptions(AlgorithmParam& record, const ParsedOptions& o);
 
 // The option of a declared parameter: its kind, default, range or choices.
-OptionDef OptionOf(const ParamInfo& param);
-std::vector<OptionDef> OptionsOf(const std::vector<ParamInfo>& params);
+OptionDef OptionOf(const tessera::ParamInfo& param);
+std::vector<OptionDef> OptionsOf(const std::vector<tessera::ParamInfo>& params);
 // The parameter's value on the command line (its default when not given),
 // a choice as its value; a usage error when the declaration refuses it.
-double ParamValue(const ParamInfo& param, const ParsedOptions& o);
+double ParamValue(const tessera::ParamInfo& param, const ParsedOptions& o);
 
 // Every declared parameter of the record set from the command line.
-template <class Record> void ApplyParams(const ParamTable<Record>& table, const ParsedOptions& o, Record& record) {
-    for (const ParamInfo& param : table.Infos())
+template <class Record> void ApplyParams(const tessera::ParamTable<Record>& table, const ParsedOptions& o, Record& record) {
+    for (const tessera::ParamInfo& param : table.Infos())
         table.Set(record, param.name, ParamValue(param, o));
 }

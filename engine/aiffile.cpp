@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+namespace tessera {
+
 namespace {
 
 constexpr std::string_view kMagicLine = "TESSERA-AIF 1";
@@ -142,3 +144,5 @@ bool WriteAifFile(const std::wstring& path, const AifContent& content, std::stri
         return Fail(error, message);
     return true;
 }
+
+} // namespace tessera

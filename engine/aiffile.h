@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tessera {
+
 struct AifContent {
     std::string crs;                             // WKT on one line or "EPSG:<code>"; empty when unknown
     std::vector<std::vector<CPoint2D>> polygons; // rings without a repeated closing vertex
@@ -32,3 +34,5 @@ bool WriteAifFile(const std::wstring& path, const AifContent& content, std::stri
 // its parser; used by the file functions, the tests and the fuzz target.
 std::string AifToText(const AifContent& content, std::string* error = nullptr);
 bool ParseAifText(const std::string& text, AifContent& out, std::string* error = nullptr);
+
+} // namespace tessera

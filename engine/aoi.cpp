@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cwctype>
 
+using namespace tessera;
+
 namespace {
 
 // Ground to pixel space through the raster's inverse geotransform.

@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+using namespace tessera;
+
 namespace {
 
 constexpr std::string_view kMagicLine = "TESSERA-ACF 1";

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+using namespace tessera;
+
 namespace {
 
 // Eight bytes that no text file starts with and that show line-ending or 7-bit damage.

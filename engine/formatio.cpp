@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tessera {
+
 namespace formatio {
 
 namespace {
@@ -349,3 +351,5 @@ std::string_view TakeWord(std::string_view line, std::string_view& rest, bool& h
 }
 
 } // namespace formatio
+
+} // namespace tessera

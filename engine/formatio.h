@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tessera {
+
 namespace formatio {
 
 // Reads the whole regular file at the UTF-8 path into out. Fails (with a message in
@@ -59,3 +61,5 @@ std::string FormatHex32(std::uint32_t value);
 std::string_view TakeWord(std::string_view line, std::string_view& rest, bool& hadSeparator);
 
 } // namespace formatio
+
+} // namespace tessera

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+namespace tessera {
+
 bool RasterizePixelMask(const OGRGeometry& pixelGeometry, int xOffset, int yOffset, int width, int height,
                         std::vector<std::uint8_t>& mask) {
     mask.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
@@ -29,3 +31,5 @@ bool RasterizePixelMask(const OGRGeometry& pixelGeometry, int xOffset, int yOffs
     return window->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, width, height, mask.data(), width, height, GDT_Byte, 0,
                                               0, nullptr) == CE_None;
 }
+
+} // namespace tessera

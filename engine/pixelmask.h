@@ -9,7 +9,11 @@
 
 class OGRGeometry;
 
+namespace tessera {
+
 // Fills mask (width × height, row by row) for the window at (xOffset, yOffset).
 // False when GDAL cannot rasterize; the mask is then all 0.
 bool RasterizePixelMask(const OGRGeometry& pixelGeometry, int xOffset, int yOffset, int width, int height,
                         std::vector<std::uint8_t>& mask);
+
+} // namespace tessera

@@ -13,6 +13,8 @@
 #include <limits>
 #include <optional>
 
+using namespace tessera;
+
 namespace {
 
 constexpr int kStripRows = 256;

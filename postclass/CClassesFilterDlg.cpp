@@ -18,6 +18,8 @@
 
 #include <algorithm>
 
+using namespace tessera;
+
 using namespace PostClassSteps;
 
 namespace {

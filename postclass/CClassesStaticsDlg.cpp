@@ -9,6 +9,8 @@
 #include "platform/gridctrl.h"
 #include "platform/uiservices.h"
 
+using namespace tessera;
+
 namespace {
 constexpr const wchar_t* kCloseQuestion = L"是否关闭当前统计信息文件？";
 constexpr const wchar_t* kHeader[CClassesStaticsDlg::kColumnCount] = {L"类号",       L"类名", L"像素数",

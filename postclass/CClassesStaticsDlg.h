@@ -18,7 +18,7 @@ class CGridCtrl;
 class CRasterSource;
 
 // The table's cell texts for the statistics of an ".acf" and a unit name.
-std::vector<StatisticsRowTexts> ClassStatisticsRows(const CClassifiedAssistantFile& acf,
+std::vector<tessera::StatisticsRowTexts> ClassStatisticsRows(const CClassifiedAssistantFile& acf,
                                                     const std::wstring& unitName);
 
 class CClassesStaticsDlg : public XDialog {
@@ -60,7 +60,7 @@ private:
     std::wstring m_imagePath;
     std::unique_ptr<CRasterSource> m_image;
     CClassifiedAssistantFile m_assistantFile;
-    std::wstring m_unitName = kUnknownUnitName;
+    std::wstring m_unitName = tessera::kUnknownUnitName;
     bool m_loaded = false;
     CGridCtrl* m_table = nullptr; // a child of the window
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tessera {
+
 std::optional<Interval> BinomialInterval95(std::int64_t successes, std::int64_t n) {
     if (n <= 0)
         return std::nullopt;
@@ -176,3 +178,5 @@ AccuracyEstimates EstimateAccuracy(const ErrorMatrix& matrix, const AccuracySumm
         e.areaAdjusted = AreaAdjusted(matrix, mappedPixels, pixelArea);
     return e;
 }
+
+} // namespace tessera

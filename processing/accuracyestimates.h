@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+namespace tessera {
+
 inline constexpr double kZ95 = 1.959963984540054; // two-sided 95 % normal quantile
 
 struct Interval {
@@ -70,3 +72,5 @@ std::optional<AreaAdjustedEstimates> AreaAdjusted(const ErrorMatrix& matrix,
 // Everything above; mappedPixels may be empty (no area-adjusted estimates).
 AccuracyEstimates EstimateAccuracy(const ErrorMatrix& matrix, const AccuracySummary& summary,
                                    const std::vector<std::int64_t>& mappedPixels, double pixelArea);
+
+} // namespace tessera

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <functional>
 
+namespace tessera {
+
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -111,3 +113,5 @@ std::string FormatAccuracyJson(std::int64_t points, const ErrorMatrix& matrix, c
                                                                 : Json(nullptr)}};
     return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
+
+} // namespace tessera

@@ -8,5 +8,9 @@
 #include <string>
 #include <vector>
 
+namespace tessera {
+
 std::string FormatAccuracyJson(std::int64_t points, const ErrorMatrix& matrix, const AccuracySummary& summary,
                                const AccuracyEstimates& estimates, const std::vector<std::wstring>& names);
+
+} // namespace tessera

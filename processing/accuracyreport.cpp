@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace tessera {
+
 ErrorMatrix::ErrorMatrix(int classCount)
     : m_n(classCount > 0 ? classCount : 0), m_counts(static_cast<size_t>(m_n) * static_cast<size_t>(m_n), 0) {}
 
@@ -198,3 +200,5 @@ ReportWriteResult WriteAccuracyReportFile(const ErrorMatrix* matrix, const std::
     const std::wstring text = FormatAccuracyReport(*matrix, summary, names, sections, locale);
     return WriteFileAtomically(path, EncodeForLocale(text, locale));
 }
+
+} // namespace tessera

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace tessera {
+
 // n x n counts; At(r, c) counts the points whose reference is r and whose
 // classified value is c (class value i is class index i).
 class ErrorMatrix {
@@ -90,3 +92,4 @@ ReportWriteResult WriteAccuracyReportFile(const ErrorMatrix* matrix, const std::
                                           const std::wstring& path, const ReportSections& sections,
                                           const std::locale& locale);
 
+} // namespace tessera

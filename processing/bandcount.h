@@ -7,6 +7,8 @@
 
 #include <type_traits>
 
+namespace tessera {
+
 template <class F> [[gnu::always_inline]] inline void WithBandCount(int bands, F&& f) {
     switch (bands) {
     case 1: f(std::integral_constant<int, 1>{}); break;
@@ -20,3 +22,5 @@ template <class F> [[gnu::always_inline]] inline void WithBandCount(int bands, F
     default: f(std::integral_constant<int, 0>{}); break;
     }
 }
+
+} // namespace tessera

@@ -15,6 +15,8 @@
 #include <optional>
 #include <thread>
 
+namespace tessera {
+
 namespace {
 
 // GDAL's block cache grows with the machine's memory by default; a fixed
@@ -245,3 +247,5 @@ bool BlockProcessor::LabelWindows(int halo, const WindowKernel& kernel, ClassRas
         m_error = writeError;
     return ok;
 }
+
+} // namespace tessera

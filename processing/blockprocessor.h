@@ -14,6 +14,8 @@
 #include <vector>
 
 class CRasterSource;
+
+namespace tessera {
 class ClassRasterWriter;
 
 // One block of pixels as a kernel sees it.
@@ -112,3 +114,5 @@ private:
     int m_workers = 1;
     std::wstring m_error;
 };
+
+} // namespace tessera

@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+using namespace tessera;
+
 CBPNNClassify::CBPNNClassify(const AlgorithmParam* param)
     : CLearnedClassify(CopyRecordAs<CSuperviseBPNNParam>(param)) {
     if (m_param->m_algorithmName.empty())

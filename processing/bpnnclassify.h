@@ -19,9 +19,9 @@ public:
     std::uint32_t m_maxIterations = 100000;
 };
 
-const ParamTable<CSuperviseBPNNParam>& BPNNParameters();
+const tessera::ParamTable<CSuperviseBPNNParam>& BPNNParameters();
 
-class CBPNNClassify : public CLearnedClassify {
+class CBPNNClassify : public tessera::CLearnedClassify {
 public:
     explicit CBPNNClassify(const AlgorithmParam* param);
     ~CBPNNClassify() override;
@@ -31,13 +31,13 @@ public:
 protected:
     std::wstring SampleFilePath() const override { return Param().m_sampleFilePath; }
     bool CheckParameters() override;
-    bool Train(const TrainingSet& set, int classes, const ProgressFn& progress) override;
+    bool Train(const tessera::TrainingSet& set, int classes, const ProgressFn& progress) override;
     void PrepareWorkers(int workers) override;
-    void PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) override;
+    void PredictBlock(const tessera::PixelBlock& block, std::uint16_t* labels, int worker) override;
     std::map<std::string, std::string> Metadata() const override;
 
 private:
-    MultiLayerPerceptron m_network;
-    MultiLayerPerceptron::Training m_training;
-    std::vector<MultiLayerPerceptron::Workspace> m_work; // one per worker thread
+    tessera::MultiLayerPerceptron m_network;
+    tessera::MultiLayerPerceptron::Training m_training;
+    std::vector<tessera::MultiLayerPerceptron::Workspace> m_work; // one per worker thread
 };

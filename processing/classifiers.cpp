@@ -5,6 +5,8 @@
 #include "processing/supervised.h"
 #include "processing/svmclassify.h"
 
+namespace tessera {
+
 namespace {
 
 // The method's record: the common fields, the sample file and every
@@ -32,9 +34,9 @@ ClassifierMethod ruleMethod(const DecisionRuleKind& rule) {
 
 ClassifierMethod svmMethod() {
     return {"svm", "support vector machine (libsvm C-SVC) trained on the pixels under the samples",
-            SvmParameters().Infos(), SvmModelFilePath,
+            SvmClassifyParameters().Infos(), SvmModelFilePath,
             [](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
-                CSvmClassifyParam record = recordOf(SvmParameters(), in);
+                CSvmClassifyParam record = recordOf(SvmClassifyParameters(), in);
                 record.m_modelFilePath = in.modelPath.empty() ? SvmModelFilePath(record.m_outputPath) : in.modelPath;
                 auto algorithm = std::make_unique<CSvmClassifyProcessAlg>(&record);
                 algorithm->ReuseModel(!in.modelPath.empty());
@@ -70,3 +72,5 @@ const ClassifierMethod* FindClassifierMethod(const std::string& name) {
             return &m;
     return nullptr;
 }
+
+} // namespace tessera

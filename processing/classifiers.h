@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace tessera {
+
 // What a method is built from besides its parameters.
 struct ClassifierInputs {
     AlgorithmParam base;     // paths, area of interest, bands, output format
@@ -34,3 +36,5 @@ struct ClassifierMethod {
 const std::vector<ClassifierMethod>& ClassifierMethods();
 // The method of that name, or null.
 const ClassifierMethod* FindClassifierMethod(const std::string& name);
+
+} // namespace tessera

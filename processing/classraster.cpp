@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <unistd.h>
 
+namespace tessera {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -221,3 +223,5 @@ void ClassRasterWriter::abortLocked() {
         fs::remove(m_tempPath, ec);
     }
 }
+
+} // namespace tessera

@@ -21,6 +21,8 @@
 
 class CRasterSource;
 
+namespace tessera {
+
 struct ClassDefinition {
     std::wstring name;
     std::uint32_t colour = 0; // 0x00BBGGRR
@@ -74,3 +76,5 @@ private:
     bool m_committed = false;
     std::wstring m_error;
 };
+
+} // namespace tessera

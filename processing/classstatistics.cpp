@@ -13,6 +13,8 @@
 #include <set>
 #include <sstream>
 
+namespace tessera {
+
 namespace {
 
 std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
@@ -133,3 +135,5 @@ bool CountClassPixels(const std::wstring& imagePath, std::map<int, std::int64_t>
     }
     return true;
 }
+
+} // namespace tessera

@@ -15,6 +15,8 @@
 
 class CClassifiedAssistantFile;
 
+namespace tessera {
+
 // The ".acf" beside a classified image: the image path up to its last "."
 // (folders included in the search) followed by ".acf"; a path without any
 // "." gets ".acf" appended. The same rule as the windows' pairing, here for
@@ -61,3 +63,5 @@ std::vector<StatisticsRowTexts> FormatStatisticsRows(const ClassStatistics& stat
 // takes the fraction done and returns false to stop.
 bool CountClassPixels(const std::wstring& imagePath, std::map<int, std::int64_t>& countsByValue,
                       std::wstring& error, const std::function<bool(double)>& progress = {});
+
+} // namespace tessera

@@ -7,6 +7,8 @@
 #include <random>
 #include <thread>
 
+namespace tessera {
+
 namespace {
 
 double distance2(const std::vector<double>& centre, const float* pixel, int bands) {
@@ -330,3 +332,5 @@ void SortCentresByBrightness(Centres& centres) {
         return std::accumulate(a.begin(), a.end(), 0.0) < std::accumulate(b.begin(), b.end(), 0.0);
     });
 }
+
+} // namespace tessera

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tessera {
+
 // Pixels as rows of `bands` values: value(i, b) = data[i * bands + b].
 struct PixelSample {
     int bands = 0;
@@ -71,3 +73,5 @@ IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& setti
 // Orders centres by the sum of their band values, darkest first, so class
 // numbers do not depend on the seeding.
 void SortCentresByBrightness(Centres& centres);
+
+} // namespace tessera

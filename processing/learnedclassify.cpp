@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tessera {
+
 FeatureScaling FeatureScaling::Standardise(const TrainingSet& set) {
     FeatureScaling s;
     const double n = std::max<double>(1, static_cast<double>(set.Size()));
@@ -147,3 +149,5 @@ bool CLearnedClassify::Process() {
     ReportPercent(100);
     return true;
 }
+
+} // namespace tessera

@@ -14,6 +14,8 @@
 #include <vector>
 
 class CClassifySampleFile;
+
+namespace tessera {
 struct PixelBlock;
 
 // Training pixels: one row of band values per pixel, with its class (from 0).
@@ -71,3 +73,5 @@ protected:
     // Extra metadata items of the output.
     virtual std::map<std::string, std::string> Metadata() const { return {}; }
 };
+
+} // namespace tessera

@@ -7,6 +7,8 @@
 #include <numeric>
 #include <random>
 
+namespace tessera {
+
 namespace {
 
 constexpr int kChunkPixels = 1024;
@@ -182,3 +184,5 @@ std::vector<double> MultiLayerPerceptron::Outputs(const float* pixel) const {
     forward(x.data(), hidden.data(), output.data());
     return output;
 }
+
+} // namespace tessera

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tessera {
+
 class MultiLayerPerceptron {
 public:
     struct Training {
@@ -57,3 +59,5 @@ private:
     Eigen::RowVectorXf m_b1f, m_b2f;
     Eigen::RowVectorXf m_offsetf, m_factorf;
 };
+
+} // namespace tessera

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace tessera {
+
 std::string ParamNumberText(double value) {
     char buf[32];
     if (value == std::floor(value) && std::fabs(value) < 1e15) {
@@ -52,3 +54,5 @@ std::string ParamInfo::Check(double value) const {
         return name + " must be at most " + ParamNumberText(*max) + got;
     return {};
 }
+
+} // namespace tessera

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+namespace tessera {
+
 enum class ParamType { Integer, Real, Choice };
 
 // One named value of a Choice parameter.
@@ -136,3 +138,5 @@ private:
     std::vector<std::function<double(const Record&)>> m_get;
     std::vector<std::function<void(Record&, double)>> m_set;
 };
+
+} // namespace tessera

@@ -17,6 +17,8 @@
 #include <memory>
 #include <unistd.h>
 
+using namespace tessera;
+
 namespace fs = std::filesystem;
 
 namespace {

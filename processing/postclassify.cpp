@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <mutex>
 
+using namespace tessera;
+
 namespace {
 
 std::string classList(const std::vector<std::uint8_t>& chosen) {

@@ -84,7 +84,7 @@ protected:
     bool PreparePostClass(const std::wstring& assistantPath);
     // The block loop over band 1 of the input, with the test seam's block
     // size and worker count.
-    BlockProcessor Blocks() const;
+    tessera::BlockProcessor Blocks() const;
     // Writes every pixel as the kernel labels it through ClassRasterWriter,
     // with the class table and metadata; blocks are read with `halo` pixels
     // of context on every side when the kernel needs neighbours.
@@ -95,7 +95,7 @@ protected:
         std::uint16_t At(int col, int row) const { return (*values)[static_cast<size_t>(row - y) * width + (col - x)]; }
     };
     using WindowKernel = std::function<void(const Window& window, std::uint16_t* labels, int worker)>;
-    bool WriteWithHalo(BlockProcessor& blocks, int halo, const WindowKernel& kernel,
+    bool WriteWithHalo(tessera::BlockProcessor& blocks, int halo, const WindowKernel& kernel,
                        const std::map<std::string, std::string>& metadata, const std::wstring& step);
     // Per-pixel transform over the shared block loop.
     bool WriteMapped(const std::vector<std::uint16_t>& lookup, const std::map<std::string, std::string>& metadata,
@@ -104,7 +104,7 @@ protected:
     // Class numbers named by a name-to-number map, checked against the table.
     bool ChosenClasses(const std::map<std::wstring, int>& classMap, std::vector<std::uint8_t>& chosen);
 
-    std::vector<ClassDefinition> m_classes; // by class value; value 0 first
+    std::vector<tessera::ClassDefinition> m_classes; // by class value; value 0 first
     int m_workers = 0;
 
 private:
@@ -112,7 +112,7 @@ private:
     // that is no class (valueError), else the loop's error; nothing when
     // the pass was cancelled.
     bool finishPass(bool ran, const std::wstring& loopError, const std::wstring& valueError,
-                    ClassRasterWriter& writer, const std::map<std::string, std::string>& metadata);
+                    tessera::ClassRasterWriter& writer, const std::map<std::string, std::string>& metadata);
 
     int m_blockWidth = 0, m_blockHeight = 0;
 };

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <thread>
 
+namespace tessera {
+
 namespace {
 
 class SystemClock final : public IRandomPointClock {
@@ -76,3 +78,5 @@ std::vector<AccuracyPoint> MakeRandomPoints(CRasterSource& image, int count, std
     }
     return points;
 }
+
+} // namespace tessera

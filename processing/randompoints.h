@@ -10,6 +10,8 @@
 
 class CRasterSource;
 
+namespace tessera {
+
 // state = state x 214013 + 2531011 (mod 2^32); a value is bits 16 to 30 of
 // the new state.
 class Rand15 {
@@ -59,3 +61,5 @@ std::vector<PixelPosition> DrawRandomPixels(int count, int width, int height, st
 // named "#Pt<i>". A failed pixel read keeps the previous value (0 at the
 // start of the run). Empty when the image has no first band.
 std::vector<AccuracyPoint> MakeRandomPoints(CRasterSource& image, int count, std::uint32_t seed);
+
+} // namespace tessera

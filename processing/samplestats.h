@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+namespace tessera {
+
 namespace SampleStats {
 
 // File tag and version the editor writes into every sample file header.
@@ -217,3 +219,5 @@ inline ClassifySample* NewMergedSample(const MergedStatistics& merged,
 }
 
 } // namespace SampleStats
+
+} // namespace tessera

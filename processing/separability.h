@@ -18,6 +18,8 @@
 #include <optional>
 #include <vector>
 
+namespace tessera {
+
 namespace Separability {
 
 struct Signature {
@@ -112,3 +114,5 @@ inline PairMeasures Measure(const Signature& a, const Signature& b, int k) {
 }
 
 } // namespace Separability
+
+} // namespace tessera

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <limits>
 
+namespace tessera {
+
 bool ReadSignatures(const std::wstring& path, int bands, std::vector<ClassSignature>& out, std::wstring& error) {
     out.clear();
     if (path.empty()) {
@@ -363,3 +365,5 @@ void DecisionRule::ClassifyBlock(const float* pixels, int count, const std::uint
         }
     });
 }
+
+} // namespace tessera

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace tessera {
+
 struct ClassSignature {
     std::wstring name;
     std::uint32_t colour = 0;
@@ -89,3 +91,5 @@ private:
     const DecisionRuleKind* m_rule = nullptr;
     RuleModel m_model;
 };
+
+} // namespace tessera

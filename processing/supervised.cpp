@@ -9,6 +9,8 @@
 #include <map>
 #include <sstream>
 
+using namespace tessera;
+
 namespace {
 
 const char* kindName(SuperviseClassifyType kind) {

@@ -6,6 +6,8 @@
 
 #include <sstream>
 
+using namespace tessera;
+
 namespace {
 
 const char* kernelName(int kernel) {
@@ -29,7 +31,7 @@ CSvmClassifyProcessAlg::CSvmClassifyProcessAlg(const AlgorithmParam* param)
 
 CSvmClassifyProcessAlg::~CSvmClassifyProcessAlg() = default;
 
-const ParamTable<CSvmClassifyParam>& SvmParameters() {
+const ParamTable<CSvmClassifyParam>& SvmClassifyParameters() {
     using R = CSvmClassifyParam;
     static const ParamTable<R> table =
         ParamTable<R>()
@@ -47,7 +49,7 @@ const ParamTable<CSvmClassifyParam>& SvmParameters() {
 }
 
 bool CSvmClassifyProcessAlg::CheckParameters() {
-    if (!CheckDeclared(SvmParameters().Validate(Param())))
+    if (!CheckDeclared(SvmClassifyParameters().Validate(Param())))
         return false;
     if (Param().m_modelFilePath.empty())
         return Fail(L"No model file path was given.");

@@ -31,13 +31,13 @@ public:
     std::wstring m_modelFilePath; // written after training (or read, see ReuseModel)
 };
 
-const ParamTable<CSvmClassifyParam>& SvmParameters();
+const tessera::ParamTable<CSvmClassifyParam>& SvmClassifyParameters();
 
 // Where the trained model goes: beside the output raster, named as the
 // output without its extension, with ".svm".
 std::wstring SvmModelFilePath(const std::wstring& outputPath);
 
-class CSvmClassifyProcessAlg : public CLearnedClassify {
+class CSvmClassifyProcessAlg : public tessera::CLearnedClassify {
 public:
     explicit CSvmClassifyProcessAlg(const AlgorithmParam* param);
     ~CSvmClassifyProcessAlg() override;
@@ -50,13 +50,13 @@ protected:
     std::wstring SampleFilePath() const override { return Param().m_sampleFilePath; }
     bool CheckParameters() override;
     bool NeedsTrainingPixels() const override { return !m_reuseModel; }
-    bool Train(const TrainingSet& set, int classes, const ProgressFn& progress) override;
+    bool Train(const tessera::TrainingSet& set, int classes, const ProgressFn& progress) override;
     void PrepareWorkers(int workers) override;
-    void PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) override;
+    void PredictBlock(const tessera::PixelBlock& block, std::uint16_t* labels, int worker) override;
     std::map<std::string, std::string> Metadata() const override;
 
 private:
-    std::unique_ptr<SvmModel> m_model;
-    std::vector<SvmModel::Workspace> m_work; // one per worker thread
+    std::unique_ptr<tessera::SvmModel> m_model;
+    std::vector<tessera::SvmModel::Workspace> m_work; // one per worker thread
     bool m_reuseModel = false;
 };

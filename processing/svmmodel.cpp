@@ -15,6 +15,8 @@
 #include <mutex>
 #include <sstream>
 
+namespace tessera {
+
 namespace {
 
 constexpr const char* kScalingTag = "tessera_scaling";
@@ -412,3 +414,5 @@ int SvmModel::PredictWithLibsvm(const float* pixel) const {
     nodes[d] = {-1, 0.0};
     return static_cast<int>(svm_predict(m_model, nodes.data()));
 }
+
+} // namespace tessera

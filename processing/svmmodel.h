@@ -15,6 +15,8 @@
 struct svm_model;
 struct svm_node;
 
+namespace tessera {
+
 struct SvmParameters {
     int kernel = 0; // SvmKernelType
     double coef0 = 1.0;
@@ -80,3 +82,5 @@ private:
     std::vector<float> m_coefficientsByVector;
     std::vector<int> m_classOf;
 };
+
+} // namespace tessera

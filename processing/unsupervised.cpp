@@ -13,6 +13,8 @@
 #include <set>
 #include <sstream>
 
+using namespace tessera;
+
 namespace {
 
 // The pixels the centres are fitted on. When the rectangle holds at most

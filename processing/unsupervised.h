@@ -37,8 +37,8 @@ public:
 };
 
 // The parameters of each method, with their ranges.
-const ParamTable<KMeanClassifyParam>& KMeansParameters();
-const ParamTable<ISODATAClassifyParam>& ISODATAParameters();
+const tessera::ParamTable<KMeanClassifyParam>& KMeansParameters();
+const tessera::ParamTable<ISODATAClassifyParam>& ISODATAParameters();
 
 // What K-Means and ISODATA share: a sample of the image's pixels, the
 // clusterer's centres ordered by brightness, and the classified output.
@@ -48,7 +48,7 @@ protected:
     using Metadata = std::map<std::string, std::string>;
     // The clusterer: centres from the sample (each sample pixel standing for
     // `weight` image pixels), with its own metadata items.
-    using Fit = std::function<Centres(const PixelSample& sample, double weight, Metadata& metadata)>;
+    using Fit = std::function<tessera::Centres(const tessera::PixelSample& sample, double weight, Metadata& metadata)>;
     bool ClusterAndLabel(long long sampleLimit, const Fit& fit);
 };
 

@@ -23,6 +23,8 @@
 #include <new>
 #include <vector>
 
+using namespace tessera;
+
 namespace {
 
 constexpr const wchar_t* kCloseFirst = L"请关闭当前打开的文件！";

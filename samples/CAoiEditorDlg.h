@@ -84,7 +84,7 @@ private:
 
     IControlerInterface* m_host;
     CClassifySampleFile m_file;
-    std::optional<SampleStats::RasterHeader> m_raster; // the raster of the last Add
+    std::optional<tessera::SampleStats::RasterHeader> m_raster; // the raster of the last Add
     bool m_modified = false;
     bool m_saved = false;
     bool m_fileOpen = false;

@@ -342,11 +342,11 @@ TEST(Supervised, BadSampleFilesAndInputsFailWithoutOutput) {
 TEST(DeclaredParameters, DefaultsComeFromTheRecordsAndTheChecksBoundTheAlgorithms) {
     EXPECT_EQ(KMeansParameters().Validate(KMeanClassifyParam{}), "");
     EXPECT_EQ(ISODATAParameters().Validate(ISODATAClassifyParam{}), "");
-    EXPECT_EQ(SvmParameters().Validate(CSvmClassifyParam{}), "");
+    EXPECT_EQ(SvmClassifyParameters().Validate(CSvmClassifyParam{}), "");
     EXPECT_EQ(BPNNParameters().Validate(CSuperviseBPNNParam{}), "");
     EXPECT_EQ(ISODATAParameters().Info("min-pixels").DefaultText(), "1000");
-    EXPECT_EQ(SvmParameters().Info("kernel").DefaultText(), "linear");
-    EXPECT_EQ(SvmParameters().Info("gamma").DefaultText(), "0.143");
+    EXPECT_EQ(SvmClassifyParameters().Info("kernel").DefaultText(), "linear");
+    EXPECT_EQ(SvmClassifyParameters().Info("gamma").DefaultText(), "0.143");
     for (const DecisionRuleKind& rule : DecisionRules())
         EXPECT_EQ(RuleParameters(rule).Info("threshold").defaultValue, rule.kind == SUPERVISE_SPECTRAL_ANGLE ? 0.5 : 0.0);
 
@@ -355,7 +355,7 @@ TEST(DeclaredParameters, DefaultsComeFromTheRecordsAndTheChecksBoundTheAlgorithm
     EXPECT_EQ(BPNNParameters().Validate(bp), "rate must be from 0.01 to 1 (got 2)");
     CSvmClassifyParam svm;
     svm.m_kernelType = 7;
-    EXPECT_EQ(SvmParameters().Validate(svm), "kernel must be linear, poly, rbf or sigmoid (got 7)");
+    EXPECT_EQ(SvmClassifyParameters().Validate(svm), "kernel must be linear, poly, rbf or sigmoid (got 7)");
     ISODATAClassifyParam iso;
     iso.m_splitStdDev = 0;
     EXPECT_EQ(ISODATAParameters().Validate(iso), "std-dev must be greater than 0 (got 0)");
