@@ -67,5 +67,5 @@ void WriteAcf(const fs::path& image, const std::vector<AcfClass>& classes, doubl
 // A sample with the statistics given, the others zero; minimum and maximum are the mean.
 ClassifySample* NewSample(const std::wstring& name, int bands, std::vector<double> mean = {},
                           std::vector<double> covariance = {}, int pixels = 0);
-// A .cif of `bands` bands holding the samples, numbered from 1.
+// A .cif of `bands` bands holding the samples (it takes them), numbered from 1.
 void WriteSamples(const fs::path& path, int bands, const std::vector<ClassifySample*>& samples);
