@@ -44,10 +44,6 @@ void writeAcf(const fs::path& image, const std::vector<std::wstring>& names,
     WriteAcf(image, classes, 10, -10);
 }
 
-std::wstring sp(int n) {
-    return std::wstring(n, L' ');
-}
-
 ErrorMatrix matrixOf(int n, const std::vector<std::tuple<int, int, std::int64_t>>& cells) {
     ErrorMatrix m(n);
     for (auto [reference, classified, count] : cells)
@@ -55,69 +51,53 @@ ErrorMatrix matrixOf(int n, const std::vector<std::tuple<int, int, std::int64_t>
     return m;
 }
 
-// The two-class example: points (class, reference) = (0,0), (0,0), (1,1), (0,1).
-std::vector<AccuracyPoint> twoClassPoints() {
-    std::vector<AccuracyPoint> points;
-    for (auto [c, r] : std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {1, 1}, {0, 1}}) {
-        AccuracyPoint p;
-        p.classValue = c;
-        p.referenceValue = r;
-        points.push_back(p);
-    }
-    return points;
+// A matrix from counts by classified value, then reference.
+ErrorMatrix byClassified(const std::vector<std::vector<double>>& counts) {
+    ErrorMatrix m(static_cast<int>(counts.size()));
+    for (size_t i = 0; i < counts.size(); ++i)
+        for (size_t j = 0; j < counts.size(); ++j)
+            m.Add(static_cast<int>(j), static_cast<int>(i), static_cast<std::int64_t>(counts[i][j]));
+    return m;
 }
+
+// The two-class example: points (class, reference) = (0,0), (0,0), (1,1), (0,1).
+const std::vector<AccuracyPoint> kTwoClassPoints = {{.classValue = 0, .referenceValue = 0},
+                                                    {.classValue = 0, .referenceValue = 0},
+                                                    {.classValue = 1, .referenceValue = 1},
+                                                    {.classValue = 0, .referenceValue = 1}};
+const std::vector<std::wstring> kTwoNames = {L"water", L"forest"};
+const auto sp = [](int n) { return std::wstring(n, L' '); };
 
 // The two-class report built from the layout rules: blanks counted, CR LF.
 std::string goldenTwoClassReport() {
-    std::vector<std::wstring> lines = {
+    // clang-format off
+    const std::vector<std::wstring> lines = {
         L"-------------------------------Error Matrix-----------------------------",
-        L"\t\t\t\tReference Data",
-        L"\t\t\t\t--------------",
+        L"\t\t\t\tReference Data", L"\t\t\t\t--------------",
         L"Classified Data        water" + sp(12) + L"forest" + sp(12),
         L"---------------        -----------" + sp(7) + L"-----------" + sp(7),
         L"water" + sp(17) + L"2" + sp(19) + L"1" + sp(19),
         L"forest" + sp(17) + L"0" + sp(19) + L"1" + sp(19),
-        L"-------------------------------Error Matrix end-------------------------",
-        L"",
-        L"",
-        L"",
-        L"-------------------------------ACCURACY -------------------------",
-        L"ACCURACY TOTALS",
-        L"----------------",
-        L"Class Name       Reference Total     Classified Total     Number  Correct     Producers  Accuracy  "
-        L"    "
-        L"Users Accuracy",
-        L"-----------      ---------------     ----------------     ---------------     -------------------  "
-        L"    "
-        L"--------------",
-        L"water" + sp(13) + L"2" + sp(19) + L"3" + sp(22) + L"2" + sp(22) + L"100%" + sp(20) + L"66.6667%" +
-            sp(19),
-        L"forest" + sp(13) + L"2" + sp(19) + L"1" + sp(22) + L"1" + sp(22) + L"50%" + sp(20) + L"100%" +
-            sp(19),
+        L"-------------------------------Error Matrix end-------------------------", L"", L"", L"",
+        L"-------------------------------ACCURACY -------------------------", L"ACCURACY TOTALS", L"----------------",
+        L"Class Name       Reference Total     Classified Total     Number  Correct     Producers  Accuracy      Users Accuracy",
+        L"-----------      ---------------     ----------------     ---------------     -------------------      --------------",
+        L"water" + sp(13) + L"2" + sp(19) + L"3" + sp(22) + L"2" + sp(22) + L"100%" + sp(20) + L"66.6667%" + sp(19),
+        L"forest" + sp(13) + L"2" + sp(19) + L"1" + sp(22) + L"1" + sp(22) + L"50%" + sp(20) + L"100%" + sp(19),
         L"Overall Classification Accuracy =     75%",
-        L"-------------------------------ACCURACY END---------------------",
-        L"",
-        L"",
-        L"",
-        L"-------------------------KAPPA (K^) STATISTICS-----------------",
-        L"KAPPA (K^) STATISTICS",
-        L"---------------------",
-        L"Overall Kappa Statistics =     0.5",
-        L"Conditional Kappa for each Category.",
-        L"------------------------------------",
-        L" Class Name " + sp(13) + L"  Kappa  ",
-        L"------------" + sp(13) + L"---------",
-        L"water" + sp(22) + L"0.333333",
-        L"forest" + sp(22) + L"1",
-        L"---------------------KAPPA (K^) STATISTICS END-----------------",
-    };
+        L"-------------------------------ACCURACY END---------------------", L"", L"", L"",
+        L"-------------------------KAPPA (K^) STATISTICS-----------------", L"KAPPA (K^) STATISTICS",
+        L"---------------------", L"Overall Kappa Statistics =     0.5",
+        L"Conditional Kappa for each Category.", L"------------------------------------",
+        L" Class Name " + sp(13) + L"  Kappa  ", L"------------" + sp(13) + L"---------",
+        L"water" + sp(22) + L"0.333333", L"forest" + sp(22) + L"1",
+        L"---------------------KAPPA (K^) STATISTICS END-----------------"};
+    // clang-format on
     std::string text;
     for (const std::wstring& line : lines)
         text += std::string(line.begin(), line.end()) + "\r\n";
     return text;
 }
-
-const std::vector<std::wstring> kTwoNames = {L"water", L"forest"};
 
 // The classic C library generator, written out.
 struct Lcg {
@@ -143,16 +123,9 @@ std::vector<std::vector<int>> rows(const QJsonObject& o) {
     return matrix;
 }
 
-// The per-class counts of a summary: reference, classified and correct totals.
-std::tuple<std::int64_t, std::int64_t, std::int64_t> totals(const ClassAccuracy& c) {
-    return {c.referenceTotal, c.classifiedTotal, c.correct};
-}
-
 } // namespace
 
-// ---- Generator and pixel draw ----------------------------------------------
-
-TEST(RandomPoints, Rand15GivesTheClassicSequenceOf15BitValues) {
+TEST(RandomPoints, TheClassicGeneratorAndTheDrawOfColumnThenRowModuloSizeMinusOne) {
     Rand15 r(1);
     for (int expected : {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464})
         EXPECT_EQ(r.Next(), expected);
@@ -161,15 +134,13 @@ TEST(RandomPoints, Rand15GivesTheClassicSequenceOf15BitValues) {
         const int v = wide.Next();
         ASSERT_TRUE(v >= 0 && v <= 32767) << v;
     }
-}
 
-TEST(RandomPoints, DrawTakesColumnThenRowModuloSizeMinusOne) {
     const auto pixels = DrawRandomPixels(500, 7, 5, 99);
     ASSERT_EQ(pixels.size(), 500u);
     Lcg next{99};
-    for (const PixelPosition& p : pixels) {
+    for (const PixelPosition& p : pixels) { // the last column and row are never drawn
         const int x = next() % 6, y = next() % 4;
-        EXPECT_EQ(p, (PixelPosition{x, y})); // the last column and row are never drawn
+        EXPECT_EQ(p, (PixelPosition{x, y}));
     }
     EXPECT_EQ(DrawRandomPixels(3, 100, 100, 5), DrawRandomPixels(3, 100, 100, 5));
     EXPECT_TRUE(DrawRandomPixels(0, 100, 100, 5).empty());
@@ -177,60 +148,52 @@ TEST(RandomPoints, DrawTakesColumnThenRowModuloSizeMinusOne) {
         EXPECT_EQ(p, (PixelPosition{0, 0}));
 }
 
-// ---- Error matrix and quantities -------------------------------------------
-
 TEST(AccuracyNumbers, TwoClassExampleWorkedByHand) {
-    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     EXPECT_EQ(std::vector<std::int64_t>({m.At(0, 0), m.At(1, 0), m.At(1, 1), m.At(0, 1)}),
               (std::vector<std::int64_t>{2, 1, 1, 0}));
     const AccuracySummary s = SummarizeErrorMatrix(m);
-    EXPECT_EQ(totals(s.classes[0]), std::make_tuple(2, 3, 2));
-    EXPECT_EQ(totals(s.classes[1]), std::make_tuple(2, 1, 1));
-    EXPECT_DOUBLE_EQ(s.classes[0].producers, 100);
-    EXPECT_DOUBLE_EQ(s.classes[1].producers, 50);
-    EXPECT_DOUBLE_EQ(s.classes[0].users, 200.0 / 3.0);
-    EXPECT_DOUBLE_EQ(s.classes[1].users, 100);
+    const ClassAccuracy &water = s.classes[0], &forest = s.classes[1];
+    EXPECT_EQ(std::tuple(water.referenceTotal, water.classifiedTotal, water.correct), std::tuple(2, 3, 2));
+    EXPECT_EQ(std::tuple(forest.referenceTotal, forest.classifiedTotal, forest.correct), std::tuple(2, 1, 1));
+    EXPECT_DOUBLE_EQ(water.producers, 100);
+    EXPECT_DOUBLE_EQ(forest.producers, 50);
+    EXPECT_DOUBLE_EQ(water.users, 200.0 / 3.0);
+    EXPECT_DOUBLE_EQ(forest.users, 100);
     EXPECT_DOUBLE_EQ(s.overallAccuracy, 75);
     EXPECT_DOUBLE_EQ(s.chanceProducts, 8);
     EXPECT_DOUBLE_EQ(s.kappa, 0.5);
-    EXPECT_DOUBLE_EQ(s.classes[0].conditionalKappa, 2.0 / 6.0);
-    EXPECT_DOUBLE_EQ(s.classes[1].conditionalKappa, 1.0); // all its points correct
+    EXPECT_DOUBLE_EQ(water.conditionalKappa, 2.0 / 6.0);
+    EXPECT_DOUBLE_EQ(forest.conditionalKappa, 1.0); // all its points correct
 }
 
 TEST(AccuracyNumbers, OutOfRangeEmptyClassesAndNoPoints) {
-    // Out-of-range values are left out of every total.
-    std::vector<AccuracyPoint> points(3);
-    points[0].classValue = 1, points[0].referenceValue = 1;
-    points[1].classValue = 2, points[1].referenceValue = 7; // reference 7 of a three-class image
-    points[2].classValue = -1, points[2].referenceValue = 0;
+    // Out-of-range values (a reference 7 of a three-class image, a class -1) are left out of every total.
+    const std::vector<AccuracyPoint> points = {{.classValue = 1, .referenceValue = 1},
+                                               {.classValue = 2, .referenceValue = 7},
+                                               {.classValue = -1, .referenceValue = 0}};
     AccuracySummary s = SummarizeErrorMatrix(BuildErrorMatrix(points, 3));
-    EXPECT_EQ(s.counted, 1);
-    EXPECT_EQ(s.classes[2].classifiedTotal, 0);
-    EXPECT_EQ(s.classes[0].referenceTotal, 0);
+    EXPECT_EQ(std::tuple(s.counted, s.classes[2].classifiedTotal, s.classes[0].referenceTotal),
+              std::tuple(1, 0, 0));
     EXPECT_DOUBLE_EQ(s.overallAccuracy, 100);
 
-    // Class 2 has neither reference nor classified points; class 1 only reference ones.
+    // Class 2 has neither reference nor classified points (-1, -1, 0); class 1 only reference ones (0, -1,
+    // 0).
     s = SummarizeErrorMatrix(matrixOf(3, {{0, 0, 3}, {1, 0, 2}}));
-    EXPECT_DOUBLE_EQ(s.classes[2].producers, -1);
-    EXPECT_DOUBLE_EQ(s.classes[2].users, -1);
-    EXPECT_DOUBLE_EQ(s.classes[2].conditionalKappa, 0);
-    EXPECT_DOUBLE_EQ(s.classes[1].producers, 0);
-    EXPECT_DOUBLE_EQ(s.classes[1].users, -1);
-    EXPECT_DOUBLE_EQ(s.classes[1].conditionalKappa, 0);
+    for (int c : {1, 2})
+        EXPECT_EQ(std::tuple(s.classes[c].producers, s.classes[c].users, s.classes[c].conditionalKappa),
+                  std::tuple(c == 2 ? -1.0 : 0.0, -1.0, 0.0));
     EXPECT_DOUBLE_EQ(s.classes[0].users, 60);
 
     // No counted point: -1 and kappa 0.
     s = SummarizeErrorMatrix(ErrorMatrix(3));
-    EXPECT_EQ(s.counted, 0);
-    EXPECT_DOUBLE_EQ(s.overallAccuracy, -1);
-    EXPECT_DOUBLE_EQ(s.kappa, 0);
+    EXPECT_EQ(std::tuple(s.counted, s.overallAccuracy, s.kappa), std::tuple(0, -1.0, 0.0));
     EXPECT_DOUBLE_EQ(SummarizeErrorMatrix(ErrorMatrix(0)).overallAccuracy, -1);
 }
 
 TEST(AccuracyNumbers, ProductsBeyond32BitsAreExact) {
     // 46341 points: N x T and N x N pass 2^31.
-    const AccuracySummary s =
-        SummarizeErrorMatrix(matrixOf(2, {{0, 0, 30000}, {0, 1, 5000}, {1, 0, 3000}, {1, 1, 8341}}));
+    const AccuracySummary s = SummarizeErrorMatrix(byClassified({{30000, 3000}, {5000, 8341}}));
     ASSERT_EQ(s.counted, 46341);
     const long double N = 46341, T = 38341, A0 = 35000, A1 = 11341, B0 = 33000, B1 = 13341;
     const long double S = A0 * B0 + A1 * B1;
@@ -243,21 +206,30 @@ TEST(AccuracyNumbers, ProductsBeyond32BitsAreExact) {
     EXPECT_GT(s.kappa, 0.0);
 }
 
-// ---- Report ----------------------------------------------------------------
-
 TEST(AccuracyReport, TwoClassReportMatchesTheGoldenFileByteForByte) {
     const fs::path golden = scratch("golden.txt"), out = scratch("report.txt");
     WriteBytes(golden, goldenTwoClassReport());
-    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     ASSERT_EQ(WriteAccuracyReportFile(&m, kTwoNames, out.wstring(), {}, std::locale::classic()),
               ReportWriteResult::Written);
     EXPECT_EQ(ReadBytes(out), ReadBytes(golden));
     for (const char* number : {"100%", "50%", "66.6667%", "75%", "0.5\r\n", "0.333333\r\n", " 1\r\n"})
         EXPECT_NE(ReadBytes(out).find(number), std::string::npos) << number;
+
+    // Empty classes and no points are written as -1 and 0.
+    const ErrorMatrix none(2);
+    const std::wstring w =
+        FormatAccuracyReport(none, SummarizeErrorMatrix(none), kTwoNames, {}, std::locale::classic());
+    for (const std::wstring& line :
+         {L"water" + sp(13) + L"0" + sp(19) + L"0" + sp(22) + L"0" + sp(22) + L"-1%" + sp(20) + L"-1%" +
+              sp(19),
+          std::wstring(L"Overall Classification Accuracy =     -1%"),
+          std::wstring(L"Overall Kappa Statistics =     0"), L"forest" + sp(22) + L"0"})
+        EXPECT_NE(w.find(line + L"\r\n"), std::wstring::npos) << std::string(line.begin(), line.end());
 }
 
 TEST(AccuracyReport, EachSectionCanBeSwitchedOffAlone) {
-    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     const AccuracySummary s = SummarizeErrorMatrix(m);
     const std::string all = goldenTwoClassReport();
     // Each section after the first starts with three empty lines after the CR LF ending the one before.
@@ -283,35 +255,21 @@ TEST(AccuracyReport, EachSectionCanBeSwitchedOffAlone) {
     EXPECT_EQ(fs::file_size(out), 0u);
 }
 
-TEST(AccuracyReport, EmptyClassesAndNoPointsAreWrittenAsMinusOneAndZero) {
-    const ErrorMatrix m(2);
-    const std::wstring w =
-        FormatAccuracyReport(m, SummarizeErrorMatrix(m), kTwoNames, {}, std::locale::classic());
-    EXPECT_NE(w.find(L"water" + sp(13) + L"0" + sp(19) + L"0" + sp(22) + L"0" + sp(22) + L"-1%" + sp(20) +
-                     L"-1%" + sp(19) + L"\r\n"),
-              std::wstring::npos);
-    EXPECT_NE(w.find(L"Overall Classification Accuracy =     -1%\r\n"), std::wstring::npos);
-    EXPECT_NE(w.find(L"Overall Kappa Statistics =     0\r\n"), std::wstring::npos);
-    EXPECT_NE(w.find(L"forest" + sp(22) + L"0\r\n"), std::wstring::npos);
-}
-
 TEST(AccuracyReport, BadArgumentsOrAnUnwritablePathWriteNothingAndKeepTheEarlierReport) {
     const fs::path none = scratch("none.txt");
+    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     EXPECT_EQ(WriteAccuracyReportFile(nullptr, kTwoNames, none.wstring(), {}, std::locale::classic()),
               ReportWriteResult::BadArguments);
-    const ErrorMatrix empty(2);
-    EXPECT_EQ(WriteAccuracyReportFile(&empty, kTwoNames, L"", {}, std::locale::classic()),
+    EXPECT_EQ(WriteAccuracyReportFile(&m, kTwoNames, L"", {}, std::locale::classic()),
               ReportWriteResult::BadArguments);
     EXPECT_FALSE(fs::exists(none));
 
     ScriptedUiServices ui;
     ScopedUiServices scope(ui);
-    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
     // A folder that does not exist: the file cannot be created.
     EXPECT_FALSE(WriteAccuracyReport(&m, kTwoNames, (ScratchDir() / "missing" / "r.txt").wstring(), {}));
     EXPECT_EQ(ui.Shown(), std::vector<std::wstring>{L"Open file failed! | Warning"});
     EXPECT_EQ(ui.messages[0].type & MB_TYPEMASK, MB_OK);
-
     // A write that fails part-way (file size limit): the earlier report stays whole.
     const fs::path out = scratch("kept.txt");
     WriteBytes(out, "earlier report\r\n");
@@ -345,30 +303,22 @@ TEST(AccuracyReport, DecimalCommaLocaleSetsPunctuationAndEncoding) {
     EXPECT_EQ(text.find("97.2"), std::string::npos);
 }
 
-// ---- Estimates -------------------------------------------------------------
-
 namespace {
 
 // Kappa's large-sample variance in the form of Fleiss, Cohen and Everitt
 // (1969), written from proportions: an independent form of the delta method.
 double fleissKappaVariance(const std::vector<std::vector<double>>& counts) { // [classified][reference]
     const size_t k = counts.size();
-    double n = 0;
+    double n = 0, po = 0, pe = 0, a = 0, b = 0;
     for (auto& row : counts)
         for (double v : row)
             n += v;
     std::vector<double> rowP(k, 0), colP(k, 0);
     for (size_t i = 0; i < k; ++i)
-        for (size_t j = 0; j < k; ++j) {
-            rowP[i] += counts[i][j] / n;
-            colP[j] += counts[i][j] / n;
-        }
-    double po = 0, pe = 0;
-    for (size_t i = 0; i < k; ++i) {
-        po += counts[i][i] / n;
-        pe += rowP[i] * colP[i];
-    }
-    double a = 0, b = 0;
+        for (size_t j = 0; j < k; ++j)
+            rowP[i] += counts[i][j] / n, colP[j] += counts[i][j] / n;
+    for (size_t i = 0; i < k; ++i)
+        po += counts[i][i] / n, pe += rowP[i] * colP[i];
     for (size_t i = 0; i < k; ++i) {
         const double d = (1 - pe) - (colP[i] + rowP[i]) * (1 - po);
         a += counts[i][i] / n * d * d;
@@ -389,14 +339,6 @@ const std::vector<std::vector<double>> kOlofssonCounts = {
     {66, 0, 5, 4}, {0, 55, 8, 12}, {1, 0, 153, 11}, {2, 1, 9, 313}};
 const std::vector<std::int64_t> kOlofssonMapped = {200000, 150000, 3200000, 6450000};
 
-ErrorMatrix olofssonMatrix() {
-    ErrorMatrix m(4);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            m.Add(j, i, static_cast<std::int64_t>(kOlofssonCounts[i][j]));
-    return m;
-}
-
 // The paper's estimators written from the estimated area proportions p_ij.
 struct OlofssonReference {
     std::vector<double> users, producers, area, areaSe, usersSe, producersSe;
@@ -409,24 +351,20 @@ OlofssonReference olofssonReference() {
     for (auto v : kOlofssonMapped)
         total += static_cast<double>(v);
     std::vector<double> W(k), n(k, 0), Ni(k);
+    std::vector<std::vector<double>> p(k, std::vector<double>(k));
     for (int i = 0; i < k; ++i) {
         Ni[i] = static_cast<double>(kOlofssonMapped[i]);
         W[i] = Ni[i] / total;
         for (int j = 0; j < k; ++j)
             n[i] += kOlofssonCounts[i][j];
-    }
-    std::vector<std::vector<double>> p(k, std::vector<double>(k));
-    for (int i = 0; i < k; ++i)
         for (int j = 0; j < k; ++j)
             p[i][j] = W[i] * kOlofssonCounts[i][j] / n[i];
+    }
     OlofssonReference r;
     for (int j = 0; j < k; ++j) {
         double rowSum = 0, colSum = 0, var = 0;
-        for (int i = 0; i < k; ++i) {
-            rowSum += p[j][i];
-            colSum += p[i][j];
-            var += (W[i] * p[i][j] - p[i][j] * p[i][j]) / (n[i] - 1);
-        }
+        for (int i = 0; i < k; ++i)
+            rowSum += p[j][i], colSum += p[i][j], var += (W[i] * p[i][j] - p[i][j] * p[i][j]) / (n[i] - 1);
         r.users.push_back(p[j][j] / rowSum);
         r.producers.push_back(p[j][j] / colSum);
         r.area.push_back(colSum * total);
@@ -442,49 +380,39 @@ OlofssonReference olofssonReference() {
     for (int j = 0; j < k; ++j) {
         double Nj = 0, others = 0;
         for (int i = 0; i < k; ++i) {
-            Nj += Ni[i] / n[i] * kOlofssonCounts[i][j];
-            if (i != j) {
-                const double q = kOlofssonCounts[i][j] / n[i];
-                others += Ni[i] * Ni[i] * q * (1 - q) / (n[i] - 1);
-            }
+            const double q = kOlofssonCounts[i][j] / n[i];
+            Nj += Ni[i] * q;
+            others += i == j ? 0 : Ni[i] * Ni[i] * q * (1 - q) / (n[i] - 1);
         }
         const double P = r.producers[j], U = r.users[j];
-        const double v =
-            (Ni[j] * Ni[j] * (1 - P) * (1 - P) * U * (1 - U) / (n[j] - 1) + P * P * others) / (Nj * Nj);
-        r.producersSe.push_back(std::sqrt(v));
+        r.producersSe.push_back(std::sqrt(
+            (Ni[j] * Ni[j] * (1 - P) * (1 - P) * U * (1 - U) / (n[j] - 1) + P * P * others) / (Nj * Nj)));
     }
     return r;
 }
 
 } // namespace
 
-TEST(AccuracyEstimatesTest, KappaVarianceMatchesTheFleissCohenEverittForm) {
+TEST(AccuracyEstimatesTest, KappaVarianceMatchesTheFleissCohenEverittFormAndBinomialIntervalsByHand) {
     const std::vector<std::vector<double>> counts = {
         {65, 4, 22, 24}, {6, 81, 5, 8}, {0, 11, 85, 19}, {4, 7, 3, 90}};
-    ErrorMatrix m(4);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            m.Add(j, i, static_cast<std::int64_t>(counts[i][j]));
-    const auto v = KappaVariance(m);
+    const auto v = KappaVariance(byClassified(counts));
     ASSERT_TRUE(v);
     EXPECT_NEAR(*v, fleissKappaVariance(counts), 1e-12);
     EXPECT_FALSE(KappaVariance(ErrorMatrix(3)));
     EXPECT_FALSE(KappaVariance(matrixOf(2, {{0, 0, 5}}))); // one class only: chance agreement 1
-}
 
-TEST(AccuracyEstimatesTest, BinomialIntervalsByHand) {
     const auto ci = BinomialInterval95(75, 100); // 0.75 +- 1.96 x sqrt(0.75 x 0.25 / 100)
     ASSERT_TRUE(ci);
     EXPECT_NEAR(ci->low, (0.75 - kZ95 * std::sqrt(0.1875 / 100)) * 100, 1e-9);
     EXPECT_NEAR(ci->high, (0.75 + kZ95 * std::sqrt(0.1875 / 100)) * 100, 1e-9);
     EXPECT_FALSE(BinomialInterval95(0, 0));
     const auto all = BinomialInterval95(10, 10);
-    EXPECT_DOUBLE_EQ(all->low, 100);
-    EXPECT_DOUBLE_EQ(all->high, 100);
+    EXPECT_EQ(std::tuple(all->low, all->high), std::tuple(100.0, 100.0));
 }
 
 TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExample) {
-    const auto e = AreaAdjusted(olofssonMatrix(), kOlofssonMapped, 900);
+    const auto e = AreaAdjusted(byClassified(kOlofssonCounts), kOlofssonMapped, 900);
     ASSERT_TRUE(e);
     const OlofssonReference r = olofssonReference();
     EXPECT_NEAR(*e->overallAccuracy, r.overall * 100, 1e-9);
@@ -514,8 +442,7 @@ TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExample) {
 TEST(AccuracyJsonTest, UndefinedValuesAreNullAndTheMatrixIsClassifiedByReference) {
     const ErrorMatrix m = matrixOf(3, {{0, 0, 2}, {1, 0, 1}, {1, 1, 1}});
     const AccuracySummary s = SummarizeErrorMatrix(m);
-    const AccuracyEstimates e = EstimateAccuracy(m, s, {}, 0);
-    const std::string json = FormatAccuracyJson(5, m, s, e, {L"a", L"b\"", L"c"});
+    const std::string json = FormatAccuracyJson(5, m, s, EstimateAccuracy(m, s, {}, 0), {L"a", L"b\"", L"c"});
     QJsonParseError error;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << json;
@@ -532,8 +459,6 @@ TEST(AccuracyJsonTest, UndefinedValuesAreNullAndTheMatrixIsClassifiedByReference
     EXPECT_TRUE(o["area_adjusted"].isNull());
 }
 
-// ---- Windows ---------------------------------------------------------------
-
 namespace {
 
 class FixedClock : public IRandomPointClock {
@@ -548,17 +473,21 @@ class AccuracyWindowTest : public WindowTest<D> {
 protected:
     void SetUp() override {
         previousClock = SetRandomPointClock(&clock);
-        open([this] { CTesseraUILib::ShowAccuracyClassifyDlg(&host); });
+        reopen(&host);
     }
     void TearDown() override {
         WindowTest::TearDown();
         SetRandomPointClock(previousClock);
     }
-    // A classified image (width x height, one value per pixel) and its .acf.
-    std::wstring makeImage(int width, int height, const std::vector<double>& values, bool withAcf = true) {
+    void reopen(IControlerInterface* h) {
+        open([h] { CTesseraUILib::ShowAccuracyClassifyDlg(h); });
+    }
+    // A classified image (width x height, one value per pixel), with its .acf, opened in the window.
+    std::wstring openImage(int width, int height, const std::vector<double>& values, bool withAcf = true) {
         const fs::path path = WriteRaster(scratch("classes.tif"), {width, height}, values);
         if (withAcf)
             writeAcf(path, {L"Unclassified", L"water", L"forest"});
+        openImage(path.wstring());
         return path.wstring();
     }
     void openImage(const std::wstring& path) {
@@ -567,7 +496,7 @@ protected:
     }
     // Runs the random point dialog: fills count and maximum, presses OK;
     // cancels when the dialog stays open.
-    void scriptRandomDialog(const std::wstring& count, const std::wstring& maxSearch = L"1024") {
+    void addPoints(const std::wstring& count, const std::wstring& maxSearch = L"1024") {
         ui.modalScripts.push_back([count, maxSearch](XDialog& dialog) {
             dialog.Item<QLineEdit>(CAddRandomPointDlg::IDC_POINT_COUNT)
                 ->setText(QString::fromStdWString(count));
@@ -577,12 +506,16 @@ protected:
             dialog.SendCommand(IDOK);
             return dialog.result() == IDOK ? IDOK : IDCANCEL;
         });
-    }
-    void addPoints(int count) {
-        scriptRandomDialog(std::to_wstring(count));
         window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
     }
+    void addPoints(int count) { addPoints(std::to_wstring(count)); }
     CGridCtrl& grid() const { return *window->Grid(); }
+    std::vector<std::wstring> cells(int row, std::initializer_list<int> columns) const {
+        std::vector<std::wstring> texts;
+        for (int c : columns)
+            texts.push_back(grid().GetItemText(row, c));
+        return texts;
+    }
     QAction* menu(int id) {
         window->UpdateMenuStates();
         return window->MenuAction(id);
@@ -604,11 +537,9 @@ protected:
 } // namespace
 
 TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStates) {
-    ASSERT_EQ(grid().GetRowCount(), 1);
-    ASSERT_EQ(grid().GetColumnCount(), 6);
-    const wchar_t* headers[] = {L"点号", L"名称", L"X", L"Y", L"类别", L"参考值"};
-    for (int c = 1; c < 6; ++c)
-        EXPECT_EQ(grid().GetItemText(0, c), headers[c]);
+    ASSERT_EQ(std::tuple(grid().GetRowCount(), grid().GetColumnCount()), std::tuple(1, 6));
+    EXPECT_EQ(cells(0, {1, 2, 3, 4, 5}),
+              (std::vector<std::wstring>{L"名称", L"X", L"Y", L"类别", L"参考值"}));
     EXPECT_FALSE(menu(D::ID_EDIT_RANDOM_POINTS)->isEnabled());
     EXPECT_TRUE(menu(D::ID_REPORT_ERROR_MATRIX)->isChecked());
     window->SendCommand(D::ID_REPORT_KAPPA);
@@ -617,7 +548,7 @@ TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStates) {
     window->SendCommand(D::ID_REPORT_KAPPA);
     EXPECT_TRUE(menu(D::ID_REPORT_KAPPA)->isChecked());
     window->SendCommand(D::IDC_HELP_BUTTON);
-    EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{HelpTopic::Module, 2}}));
+    EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{static_cast<int>(HelpTopic::Module), 2}}));
 
     // The random point dialog's fields as it opens.
     TesseraModuleGuard context;
@@ -636,23 +567,19 @@ TEST_F(AccuracyWindowTest, OpenImageWithMissingOrUnreadableAssistantFile) {
     openImage((ScratchDir() / "nothing.tif").wstring());
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(menu(D::ID_EDIT_RANDOM_POINTS)->isEnabled());
-    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
     ASSERT_EQ(ui.fileRequests.size(), 1u);
-    EXPECT_TRUE(ui.fileRequests[0].open);
-    EXPECT_EQ(ui.fileRequests[0].defaultExtension, L".tif");
-    EXPECT_TRUE(ui.fileRequests[0].hostAware);
-
-    const std::wstring noAcf = makeImage(3, 3, std::vector<double>(9, 1), false);
-    openImage(noAcf);
-    fs::path bad = fs::path(noAcf);
-    WriteBytes(bad.replace_extension(".acf"), "not an assistant file\n");
+    EXPECT_EQ(std::tuple(ui.fileRequests[0].open, ui.fileRequests[0].defaultExtension,
+                         ui.fileRequests[0].hostAware),
+              std::tuple(true, std::wstring(L".tif"), true));
+    const std::wstring noAcf = openImage(3, 3, std::vector<double>(9, 1), false);
+    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
+    WriteBytes(fs::path(noAcf).replace_extension(".acf"), "not an assistant file\n");
     openImage(noAcf);
     EXPECT_EQ(ui.Shown(), (std::vector<std::wstring>{L"找不到分类结果辅助文件 | 提示",
                                                      L"打开分类辅助文件失败！ | 提示"}));
     EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
 
-    const std::wstring good = makeImage(3, 3, std::vector<double>(9, 1));
-    openImage(good);
+    const std::wstring good = openImage(3, 3, std::vector<double>(9, 1));
     EXPECT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(window->GetWindowText(), L"分类精度评价  " + good);
     EXPECT_EQ(window->AssistantFile().GetClassCount(), 3);
@@ -663,13 +590,12 @@ TEST_F(AccuracyWindowTest, RandomPointsAreAppendedHiddenAndDrawnFromTheSecond) {
     std::vector<double> values(W * H);
     for (int i = 0; i < W * H; ++i)
         values[i] = i % 3;
-    openImage(makeImage(W, H, values));
+    openImage(W, H, values);
     addPoints(5);
     ASSERT_EQ(window->Points().size(), 5u);
     ASSERT_EQ(host.shapes.size(), 5u);
     EXPECT_EQ(visibility(), std::vector<int>(5, 0));
     EXPECT_EQ(clock.pauses, std::vector<int>{1000});
-
     Lcg next{1234}; // the seed is the clock's seconds
     for (int i = 0; i < 5; ++i) {
         const int x = next() % (W - 1), y = next() % (H - 1);
@@ -683,11 +609,9 @@ TEST_F(AccuracyWindowTest, RandomPointsAreAppendedHiddenAndDrawnFromTheSecond) {
         char x6[64];
         std::snprintf(x6, sizeof x6, "%f", ground.x);
         // Added without the class column; only the reference is editable.
-        EXPECT_EQ(std::vector<std::wstring>({grid().GetItemText(i + 1, 0), grid().GetItemText(i + 1, 1),
-                                             grid().GetItemText(i + 1, 2), grid().GetItemText(i + 1, 4),
-                                             grid().GetItemText(i + 1, 5)}),
-                  std::vector<std::wstring>(
-                      {std::to_wstring(i + 1), p.name, std::wstring(x6, x6 + std::strlen(x6)), L"", L""}));
+        EXPECT_EQ(cells(i + 1, {0, 1, 2, 4, 5}),
+                  (std::vector<std::wstring>{std::to_wstring(i + 1), p.name, QString(x6).toStdWString(), L"",
+                                             L""}));
         EXPECT_FALSE(grid().IsCellEditable(i + 1, 2));
         EXPECT_TRUE(grid().IsCellEditable(i + 1, 5));
     }
@@ -700,75 +624,58 @@ TEST_F(AccuracyWindowTest, RandomPointsAreAppendedHiddenAndDrawnFromTheSecond) {
         EXPECT_EQ(grid().GetItemText(6 + i, 0), std::to_wstring(6 + i));
     }
     EXPECT_EQ(visibility(), std::vector<int>(10, 0));
-    // Another second, other pixels.
-    clock.seconds = 1235;
+    clock.seconds = 1235; // another second, other pixels
     addPoints(5);
     bool differs = false;
     for (int i = 0; i < 5; ++i)
         differs |= !(window->Points()[10 + i].position == window->Points()[i].position);
     EXPECT_TRUE(differs);
-    // A count of 0 adds nothing and still pauses.
-    addPoints(0);
+    addPoints(0); // adds nothing and still pauses
     EXPECT_EQ(window->Points().size(), 15u);
     EXPECT_EQ(clock.pauses.size(), 4u);
-}
 
-TEST_F(AccuracyWindowTest, ClassValuesAreTruncatedTowardZero) {
-    openImage(makeImage(4, 4, std::vector<double>(16, 2.9)));
-    addPoints(3);
-    openImage(makeImage(4, 4, std::vector<double>(16, -0.5)));
-    addPoints(3);
-    ASSERT_EQ(window->Points().size(), 6u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(window->Points()[i].classValue, 2);
-        EXPECT_EQ(window->Points()[3 + i].classValue, 0);
+    // Class values are truncated toward zero; the class column shows them on request.
+    for (double value : {2.9, -0.5}) {
+        openImage(4, 4, std::vector<double>(16, value));
+        addPoints(3);
     }
+    ASSERT_EQ(window->Points().size(), 21u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(std::tuple(window->Points()[15 + i].classValue, window->Points()[18 + i].classValue),
+                  std::tuple(2, 0));
     window->SendCommand(D::ID_EDIT_SHOW_CLASSES);
-    EXPECT_EQ(grid().GetItemText(1, 4), L"2");
-    EXPECT_EQ(grid().GetItemText(4, 4), L"0");
+    EXPECT_EQ(grid().GetItemText(16, 4) + grid().GetItemText(19, 4), L"20");
     window->SendCommand(D::ID_EDIT_HIDE_CLASSES);
-    EXPECT_EQ(grid().GetItemText(1, 4), L"");
+    EXPECT_EQ(grid().GetItemText(16, 4), L"");
 }
 
 TEST_F(AccuracyWindowTest, RandomPointDialogChecksCountAgainstMaximum) {
-    openImage(makeImage(4, 4, std::vector<double>(16, 1)));
-    scriptRandomDialog(L"1024", L"1024"); // equal: accepted
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
+    openImage(4, 4, std::vector<double>(16, 1));
+    addPoints(L"1024", L"1024"); // equal: accepted
     EXPECT_EQ(window->Points().size(), 1024u);
     EXPECT_TRUE(ui.messages.empty());
-
-    scriptRandomDialog(L"1025", L"1024"); // one more: refused, the dialog stays open
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
-    EXPECT_EQ(window->Points().size(), 1024u);
+    addPoints(L"1025", L"1024"); // one more: refused, the dialog stays open
     EXPECT_EQ(ui.Shown(), std::vector<std::wstring>{L"随机点个数不能超过最大搜索点个数！ | 错误"});
-
-    scriptRandomDialog(L"1000001", L"2000000"); // out of range: the toolkit's message
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
-    EXPECT_EQ(window->Points().size(), 1024u);
+    addPoints(L"1000001", L"2000000"); // out of range: the toolkit's message
     ASSERT_GE(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[1].text, L"请输入一个介于 0 和 1000000 之间的整数。");
-
     const size_t before = ui.messages.size();
-    scriptRandomDialog(L"abc");
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
-    EXPECT_EQ(window->Points().size(), 1024u);
+    addPoints(L"abc");
     ASSERT_GT(ui.messages.size(), before);
     EXPECT_EQ(ui.messages[before].text, L"请输入一个正整数。");
-
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS); // no script: cancelled, nothing added
-    EXPECT_EQ(window->Points().size(), 1024u);
+    window->SendCommand(D::ID_EDIT_RANDOM_POINTS); // no script: cancelled
+    EXPECT_EQ(window->Points().size(), 1024u);     // nothing added by any of them
 }
 
 TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
-    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    openImage(5, 5, std::vector<double>(25, 1));
     addPoints(4);
     host.calls.clear();
     window->SendCommand(D::ID_VIEW_SHOW_ALL);
     EXPECT_EQ(visibility(), std::vector<int>(4, 1));
     ASSERT_GE(host.calls.size(), 2u);
-    EXPECT_EQ(host.calls[host.calls.size() - 2], "RefreshShapes");
-    EXPECT_EQ(host.calls.back(), "RedrawView");
-
+    EXPECT_EQ(std::vector<std::string>(host.calls.end() - 2, host.calls.end()),
+              (std::vector<std::string>{"RefreshShapes", "RedrawView"}));
     window->SendCommand(D::ID_VIEW_HIDE_SELECTED); // none selected: nothing changes
     EXPECT_EQ(visibility(), std::vector<int>(4, 1));
     grid().SetItemState(1, 1, GVIS_SELECTED);
@@ -783,7 +690,6 @@ TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
     window->SendCommand(D::ID_VIEW_SHOW_ALL);
     window->SendCommand(D::ID_VIEW_HIDE_ALL);
     EXPECT_EQ(visibility(), std::vector<int>(4, 0));
-
     // The close box hides every point and destroys the window.
     window->SendCommand(D::ID_VIEW_SHOW_ALL);
     window->close();
@@ -792,9 +698,9 @@ TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
     EXPECT_TRUE(closed());
 
     // Cancel leaves the point shapes as they are.
-    open([this] { CTesseraUILib::ShowAccuracyClassifyDlg(&host); });
+    reopen(&host);
     host.shapes.clear();
-    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    openImage(5, 5, std::vector<double>(25, 1));
     addPoints(2);
     window->SendCommand(D::ID_VIEW_SHOW_ALL);
     window->SendCommand(IDCANCEL);
@@ -804,43 +710,37 @@ TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
 
 TEST_F(AccuracyWindowTest, ReferenceCellsMustBeDigitsAtReportTime) {
     window->SendCommand(D::ID_REPORT_WRITE); // no rows: nothing asked
-    EXPECT_TRUE(ui.fileRequests.empty());
-    EXPECT_TRUE(ui.messages.empty());
-
-    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    EXPECT_TRUE(ui.fileRequests.empty() && ui.messages.empty());
+    openImage(5, 5, std::vector<double>(25, 1));
     addPoints(3);
     const fs::path out = scratch("window.txt");
-    grid().SetItemText(1, 5, L"1");
-    grid().SetItemText(2, 5, L"-1");
-    grid().SetItemText(3, 5, L"2");
-    ui.ChooseFileAnswer(out.wstring());
-    window->SendCommand(D::ID_REPORT_WRITE);
+    const auto write = [&](std::initializer_list<const wchar_t*> references) {
+        int row = 1;
+        for (const wchar_t* text : references)
+            grid().SetItemText(row++, 5, text);
+        ui.ChooseFileAnswer(out.wstring());
+        window->SendCommand(D::ID_REPORT_WRITE);
+    };
+    write({L"1", L"-1", L"2"});
     EXPECT_EQ(ui.Shown(), std::vector<std::wstring>{L"还有点没有输入参考类型！ | "}); // the toolkit's caption
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(window->Points()[0].referenceValue, 1); // rows before the bad one keep their values
-    ASSERT_EQ(ui.fileRequests.back().defaultExtension, L".txt");
-    EXPECT_FALSE(ui.fileRequests.back().open);
-
-    grid().SetItemText(2, 5, L"3 ");
-    ui.ChooseFileAnswer(out.wstring());
-    window->SendCommand(D::ID_REPORT_WRITE);
+    EXPECT_EQ(std::tuple(ui.fileRequests.back().defaultExtension, ui.fileRequests.back().open),
+              std::tuple(std::wstring(L".txt"), false));
+    write({L"1", L"3 ", L"2"});
     EXPECT_EQ(ui.messages.size(), 2u);
     EXPECT_FALSE(fs::exists(out));
 
     // A refresh stores 0 for the same text and shows typed values again.
     window->SendCommand(D::ID_EDIT_SHOW_CLASSES);
     EXPECT_EQ(window->Points()[1].referenceValue, 0);
-    EXPECT_EQ(std::vector<std::wstring>(
-                  {grid().GetItemText(1, 5), grid().GetItemText(2, 5), grid().GetItemText(3, 5)}),
-              std::vector<std::wstring>({L"1", L"", L"2"}));
+    EXPECT_EQ(grid().GetItemText(1, 5) + L"|" + grid().GetItemText(2, 5) + L"|" + grid().GetItemText(3, 5),
+              L"1||2");
 
     // All digits: the report is written (class 1 everywhere; references 1, 1, 2).
-    grid().SetItemText(2, 5, L"1");
     grid().SetItemText(1, 1, L"renamed");
-    ui.ChooseFileAnswer(out.wstring());
-    window->SendCommand(D::ID_REPORT_WRITE);
+    write({L"1", L"1", L"2"});
     EXPECT_EQ(ui.messages.size(), 2u);
-    ASSERT_TRUE(fs::exists(out));
     const std::string text = ReadBytes(out);
     EXPECT_NE(text.find("water" + std::string(13, ' ') + "2" + std::string(19, ' ') + "3"),
               std::string::npos);
@@ -850,8 +750,8 @@ TEST_F(AccuracyWindowTest, ReferenceCellsMustBeDigitsAtReportTime) {
 TEST_F(AccuracyWindowTest, NullHostIsHandledEverywhere) {
     window->SendCommand(IDCANCEL);
     EXPECT_TRUE(closed());
-    open([] { CTesseraUILib::ShowAccuracyClassifyDlg(nullptr); });
-    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    reopen(nullptr);
+    openImage(5, 5, std::vector<double>(25, 1));
     addPoints(3);
     EXPECT_EQ(window->Points().size(), 3u);
     EXPECT_EQ(grid().GetRowCount(), 4);
@@ -862,8 +762,6 @@ TEST_F(AccuracyWindowTest, NullHostIsHandledEverywhere) {
     window->SendCommand(D::ID_FILE_CLOSE);
     EXPECT_TRUE(closed());
 }
-
-// ---- tessera accuracy ------------------------------------------------------
 
 namespace {
 

@@ -8,14 +8,12 @@
 #include "base/log.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
-#include "common/messages.h"
 #include "common/numericguard.h"
 #include "common/uicommonfun.h"
 #include "engine/classifiedassistantfile.h"
 #include "entry/tesseramodule.h"
 #include "entry/tesserauiapp.h"
 #include "entry/tesserauilib.h"
-#include "platform/filedialog.h"
 #include "platform/filefilter.h"
 #include "platform/gridctrl.h"
 #include "platform/xcombobox.h"
@@ -108,57 +106,45 @@ TEST(CLog, WritesLevelSourceLineFunctionAndMessageToItsFile) {
 
 namespace {
 
-constexpr int kEditPath = 1001, kBrowse = 1002, kCount = 1003, kRatio = 1004, kSorted = 1005;
+constexpr int kEditPath = 1001, kCount = 1003, kRatio = 1004;
 constexpr int kMenuOpen = 2001, kMenuSave = 2002, kMenuToggle = 2003;
 
-void registerTestTemplates() {
-    DialogTemplate d;
-    d.id = 9001;
-    d.title = L"样例窗口";
-    d.width = 320;
-    d.height = 160;
-    d.menuId = 9002;
-    d.controls = {
-        {ControlKind::Label, -1, L"输入影像:", 10, 10, 80, 20},
-        {ControlKind::Edit, kEditPath, L"", 90, 10, 160, 22},
-        {ControlKind::Button, kBrowse, L"...", 260, 10, 40, 22},
-        {ControlKind::Edit, kCount, L"", 90, 40, 60, 22},
-        {ControlKind::Edit, kRatio, L"", 160, 40, 60, 22},
-        {ControlKind::SortedComboBox, kSorted, L"", 90, 70, 120, 22},
-        {ControlKind::DefaultButton, IDOK, L"确定", 140, 120, 70, 26},
-        {ControlKind::Button, IDCANCEL, L"取消", 230, 120, 70, 26},
-    };
-    TesseraModuleState().AddDialogTemplate(d);
-    MenuTemplate m;
-    m.id = 9002;
-    m.items = {{L"文件(&F)",
-                0,
-                {{L"打开(&O)\tCtrl+O", kMenuOpen}, MenuItemTemplate::Separator(), {L"保存(&S)", kMenuSave}}},
-               {L"编辑(&E)", 0, {{L"选项", kMenuToggle}}}};
-    TesseraModuleState().AddMenuTemplate(m);
-}
-
-// A small window in the shape of the library's windows: wiring plus one
-// method per command.
-class BrowseDialog : public XDialog {
+// A small window in the shape of the library's windows: number exchange and a
+// menu whose states follow the fields.
+class SampleDialog : public XDialog {
 public:
     enum { IDD = 9001 };
-    explicit BrowseDialog(IControlerInterface* host) : XDialog(IDD), m_host(host) {
+    SampleDialog() : XDialog(IDD) {
         BindText(kEditPath, m_path);
         BindInt(kCount, m_count, std::make_pair(1, 255));
         BindDouble(kRatio, m_ratio);
+    }
+    static void RegisterTemplates() {
+        DialogTemplate d;
+        d.id = 9001;
+        d.title = L"样例窗口";
+        d.width = 320;
+        d.height = 160;
+        d.menuId = 9002;
+        d.controls = {{ControlKind::Edit, kEditPath, L"", 90, 10, 160, 22},
+                      {ControlKind::Edit, kCount, L"", 90, 40, 60, 22},
+                      {ControlKind::Edit, kRatio, L"", 160, 40, 60, 22},
+                      {ControlKind::DefaultButton, IDOK, L"确定", 140, 120, 70, 26}};
+        TesseraModuleState().AddDialogTemplate(d);
+        MenuTemplate m;
+        m.id = 9002;
+        m.items = {{L"文件(&F)", 0, {{L"打开(&O)\tCtrl+O", kMenuOpen}, {L"保存(&S)", kMenuSave}}},
+                   {L"编辑(&E)", 0, {{L"选项", kMenuToggle}}}};
+        TesseraModuleState().AddMenuTemplate(m);
     }
 
     std::wstring m_path;
     int m_count = 5;
     double m_ratio = 0.5;
     bool m_option = false;
-    int m_answer = 0;
-    int m_okRuns = 0;
 
 protected:
     bool OnInitDialog() override {
-        OnCommand(kBrowse, [this] { OnBnClickedInputBrowse(); });
         OnCommand(kMenuToggle, [this] { m_option = !m_option; });
         UpdateData(false);
         return true;
@@ -169,43 +155,15 @@ protected:
         if (id == kMenuToggle)
             ui.SetCheck(m_option);
     }
-    void OnBnClickedInputBrowse() {
-        CERFileDialog dialog(true, L".tif", nullptr, kFileDialogFlags, Filters::RasterInput, nullptr, 0, true,
-                             m_host);
-        if (dialog.DoModal() != IDOK)
-            return;
-        SetDlgItemText(kEditPath, dialog.GetPathName());
-    }
-    void OnOK() override {
-        ++m_okRuns;
-        if (!UpdateData(true))
-            return;
-        if (m_path.empty()) {
-            XMessageBox(L"请选择输入文件！", Caption::Notice);
-            return;
-        }
-        m_answer = XMessageBox(L"是否继续？", L"", MB_YESNOCANCEL | MB_ICONINFORMATION);
-        if (m_answer == IDYES)
-            EndDialog(IDOK);
-    }
-
-private:
-    IControlerInterface* m_host;
-};
-
-class PlatformTest : public ::testing::Test {
-protected:
-    void SetUp() override { registerTestTemplates(); }
-    ScriptedUiServices ui;
-    ScopedUiServices scope{ui};
 };
 
 } // namespace
 
-TEST_F(PlatformTest, TemplatesComeFromTheCurrentModule) {
-    BrowseDialog outside(nullptr);
+TEST(Toolkit, TemplatesComeFromTheCurrentModule) {
+    SampleDialog::RegisterTemplates();
+    SampleDialog outside;
     EXPECT_FALSE(outside.Create()); // the host's module has no template 9001
-    BrowseDialog inside(nullptr);
+    SampleDialog inside;
     {
         TesseraModuleGuard context;
         ASSERT_TRUE(inside.Create());
@@ -218,52 +176,11 @@ TEST_F(PlatformTest, TemplatesComeFromTheCurrentModule) {
     EXPECT_EQ(inside.GetDlgItem(4242), nullptr);
 }
 
-TEST_F(PlatformTest, ScriptedFileChoiceAndMessageBoxDriveTheWindow) {
-    ScriptedHost host;
-    BrowseDialog dialog(&host);
-    {
-        TesseraModuleGuard context;
-        ASSERT_TRUE(dialog.Create());
-    }
-    // OK without an input: the notice, and the window stays.
-    dialog.Item<QPushButton>(IDOK)->click();
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"请选择输入文件！");
-    EXPECT_EQ(ui.messages[0].caption, L"提示");
-    EXPECT_EQ(ui.messages[0].type, MB_OK);
-
-    // Browse: a cancelled choice changes nothing; a chosen file lands in the field.
-    ui.CancelFileAnswer();
-    dialog.Item<QPushButton>(kBrowse)->click();
-    EXPECT_EQ(dialog.GetDlgItemText(kEditPath), L"");
-    ui.ChooseFileAnswer(L"/data/景观.tif");
-    dialog.Item<QPushButton>(kBrowse)->click();
-    EXPECT_EQ(dialog.GetDlgItemText(kEditPath), L"/data/景观.tif");
-    ASSERT_EQ(ui.fileRequests.size(), 2u);
-    const FileDialogRequest& request = ui.fileRequests[1];
-    EXPECT_TRUE(request.open);
-    EXPECT_TRUE(request.hostAware);
-    EXPECT_EQ(request.defaultExtension, L".tif");
-    EXPECT_EQ(request.flags, 6u);
-    EXPECT_EQ(request.filter, Filters::RasterInput);
-
-    // The question: No keeps the window, Yes ends it.
-    ui.messageAnswers = {IDNO, IDYES};
-    dialog.Item<QPushButton>(IDOK)->click();
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[1].text, L"是否继续？");
-    EXPECT_EQ(ui.messages[1].caption, L""); // the toolkit's default caption
-    EXPECT_EQ(ui.messages[1].type, MB_YESNOCANCEL | MB_ICONINFORMATION);
-    EXPECT_EQ(dialog.m_answer, IDNO);
-    dialog.Item<QPushButton>(IDOK)->click();
-    EXPECT_EQ(dialog.m_answer, IDYES);
-    EXPECT_EQ(dialog.m_path, L"/data/景观.tif");
-    EXPECT_EQ(dialog.result(), IDOK);
-    EXPECT_TRUE(host.calls.empty()); // the chooser only carries the host along
-}
-
-TEST_F(PlatformTest, UpdateDataRefusesBadNumbersAndKeepsEarlierFields) {
-    BrowseDialog dialog(nullptr);
+TEST(Toolkit, UpdateDataRefusesBadNumbersAndMenuStatesAreAskedWhenTheMenuOpens) {
+    ScriptedUiServices ui;
+    ScopedUiServices scope{ui};
+    SampleDialog::RegisterTemplates();
+    SampleDialog dialog;
     {
         TesseraModuleGuard context;
         ASSERT_TRUE(dialog.Create());
@@ -271,11 +188,9 @@ TEST_F(PlatformTest, UpdateDataRefusesBadNumbersAndKeepsEarlierFields) {
     dialog.SetDlgItemText(kEditPath, L"/x.tif");
     dialog.SetDlgItemText(kCount, L"300");
     EXPECT_FALSE(dialog.UpdateData(true));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"请输入一个介于 1 和 255 之间的整数。");
+    EXPECT_EQ(ui.messages.back().text, L"请输入一个介于 1 和 255 之间的整数。");
     EXPECT_EQ(dialog.m_path, L"/x.tif"); // read before the refused field
     EXPECT_EQ(dialog.m_count, 5);
-
     dialog.SetDlgItemText(kCount, L"12a");
     EXPECT_FALSE(dialog.UpdateData(true));
     EXPECT_EQ(ui.messages.back().text, L"请输入一个整数。");
@@ -287,55 +202,25 @@ TEST_F(PlatformTest, UpdateDataRefusesBadNumbersAndKeepsEarlierFields) {
     dialog.SetDlgItemText(kRatio, L"1e-3");
     EXPECT_TRUE(dialog.UpdateData(true));
     EXPECT_DOUBLE_EQ(dialog.m_ratio, 0.001);
-}
+    EXPECT_EQ(ui.messages.size(), 3u);
 
-TEST_F(PlatformTest, MenuStatesAreAskedWhenTheMenuOpens) {
-    BrowseDialog dialog(nullptr);
-    {
-        TesseraModuleGuard context;
-        ASSERT_TRUE(dialog.Create());
-    }
-    ASSERT_NE(dialog.GetMenu(), nullptr);
+    // Menu states are asked when the menu opens.
     QAction* save = dialog.MenuAction(kMenuSave);
     QAction* toggle = dialog.MenuAction(kMenuToggle);
-    ASSERT_TRUE(save && toggle);
+    ASSERT_TRUE(dialog.GetMenu() && save && toggle);
     EXPECT_EQ(dialog.MenuAction(kMenuOpen)->text(), "打开(&O)\tCtrl+O");
     EXPECT_TRUE(dialog.MenuAction(kMenuOpen)->shortcut().isEmpty()); // shortcut text only, not bound
-
+    dialog.SetDlgItemText(kEditPath, L"");
+    dialog.UpdateData(true);
     dialog.UpdateMenuStates();
-    EXPECT_FALSE(save->isEnabled());
-    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_FALSE(save->isEnabled() || toggle->isChecked());
     toggle->trigger();
     EXPECT_TRUE(dialog.m_option);
     dialog.SetDlgItemText(kEditPath, L"/x.tif");
     dialog.UpdateData(true);
     EXPECT_FALSE(save->isEnabled()); // unchanged until the menu opens again
     dialog.UpdateMenuStates();
-    EXPECT_TRUE(save->isEnabled());
-    EXPECT_TRUE(toggle->isChecked());
-}
-
-TEST_F(PlatformTest, ModalDialogsRunThroughTheService) {
-    BrowseDialog dialog(nullptr);
-    ui.modalScripts.push_back([](XDialog& d) {
-        d.SetDlgItemText(kCount, L"9");
-        d.SetDlgItemText(kEditPath, L"/a.tif");
-        return d.result();
-    });
-    ui.messageAnswers = {IDYES};
-    int result;
-    {
-        TesseraModuleGuard context;
-        result = dialog.DoModal();
-    }
-    EXPECT_EQ(ui.modalRuns, 1);
-    EXPECT_EQ(result, 0); // the script did not press OK
-    ui.modalScripts.push_back([](XDialog& d) {
-        d.SendCommand(IDOK);
-        return d.result();
-    });
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_EQ(dialog.m_count, 9);
+    EXPECT_TRUE(save->isEnabled() && toggle->isChecked());
 }
 
 TEST(Controls, SortedListsAndSelections) {
@@ -544,26 +429,10 @@ TEST(Help, EveryTopicOpensItsOwnPage) {
 
 namespace {
 
-constexpr int kTemplate = 9101;
-constexpr int kEdit = 1001;
-
-void registerTemplate() {
-    DialogTemplate d;
-    d.id = kTemplate;
-    d.title = L"入口测试";
-    d.width = 200;
-    d.height = 80;
-    d.controls = {{ControlKind::Edit, kEdit, L"", 10, 10, 120, 22},
-                  {ControlKind::DefaultButton, IDOK, L"确定", 10, 45, 60, 24},
-                  {ControlKind::Button, IDCANCEL, L"取消", 80, 45, 60, 24}};
-    TesseraModuleState().AddDialogTemplate(d);
-}
-
 // Counts live instances so tests see windows being released.
-class CountedDialog : public XDialog {
+class CountedDialog : public SampleDialog {
 public:
-    enum { IDD = kTemplate };
-    explicit CountedDialog(IControlerInterface* host) : XDialog(IDD), m_host(host) { ++s_live; }
+    explicit CountedDialog(IControlerInterface* host) : m_host(host) { ++s_live; }
     ~CountedDialog() override { --s_live; }
     IControlerInterface* m_host;
     static int s_live;
@@ -604,7 +473,7 @@ TEST(ModuleContext, RestoredOnEveryWayOut) {
 }
 
 TEST(EntryPoints, EachCallOpensItsOwnModelessWindow) {
-    registerTemplate();
+    SampleDialog::RegisterTemplates();
     ScriptedHost host;
     EXPECT_EQ(ShowModelessWindow<CountedDialog>(&host), 0ul);
     EXPECT_EQ(ShowModelessWindow<CountedDialog>(nullptr), 0ul);
@@ -616,7 +485,7 @@ TEST(EntryPoints, EachCallOpensItsOwnModelessWindow) {
     for (CountedDialog* w : windows) {
         EXPECT_FALSE(w->isModal());
         EXPECT_EQ(w->parentWidget(), nullptr);
-        EXPECT_EQ(w->GetWindowText(), L"入口测试");
+        EXPECT_EQ(w->GetWindowText(), L"样例窗口");
     }
     EXPECT_TRUE((windows[0]->m_host == &host) != (windows[1]->m_host == &host));
 
@@ -635,11 +504,11 @@ TEST(EntryPoints, EachCallOpensItsOwnModelessWindow) {
 }
 
 TEST(EntryPoints, PreTranslationHandlesOnlyTheLibrarysWindows) {
-    registerTemplate();
+    SampleDialog::RegisterTemplates();
     ShowModelessWindow<CountedDialog>(nullptr);
     ASSERT_EQ(openWindows().size(), 1u);
     QPointer<CountedDialog> window = openWindows()[0];
-    auto* edit = window->Item<QLineEdit>(kEdit);
+    auto* edit = window->Item<QLineEdit>(kEditPath);
     ASSERT_NE(edit, nullptr);
 
     // A window of the host: never the library's business.
