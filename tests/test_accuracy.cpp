@@ -176,7 +176,6 @@ TEST(AccuracyNumbers, OutOfRangeEmptyClassesAndNoPoints) {
     EXPECT_EQ(std::tuple(s.counted, s.classes[2].classifiedTotal, s.classes[0].referenceTotal),
               std::tuple(1, 0, 0));
     EXPECT_DOUBLE_EQ(s.overallAccuracy, 100);
-
     // Class 2 has neither reference nor classified points (-1, -1, 0); class 1 only reference ones (0, -1,
     // 0).
     s = SummarizeErrorMatrix(matrixOf(3, {{0, 0, 3}, {1, 0, 2}}));
@@ -184,7 +183,6 @@ TEST(AccuracyNumbers, OutOfRangeEmptyClassesAndNoPoints) {
         EXPECT_EQ(std::tuple(s.classes[c].producers, s.classes[c].users, s.classes[c].conditionalKappa),
                   std::tuple(c == 2 ? -1.0 : 0.0, -1.0, 0.0));
     EXPECT_DOUBLE_EQ(s.classes[0].users, 60);
-
     // No counted point: -1 and kappa 0.
     s = SummarizeErrorMatrix(ErrorMatrix(3));
     EXPECT_EQ(std::tuple(s.counted, s.overallAccuracy, s.kappa), std::tuple(0, -1.0, 0.0));
@@ -215,7 +213,6 @@ TEST(AccuracyReport, TwoClassReportMatchesTheGoldenFileByteForByte) {
     EXPECT_EQ(ReadBytes(out), ReadBytes(golden));
     for (const char* number : {"100%", "50%", "66.6667%", "75%", "0.5\r\n", "0.333333\r\n", " 1\r\n"})
         EXPECT_NE(ReadBytes(out).find(number), std::string::npos) << number;
-
     // Empty classes and no points are written as -1 and 0.
     const ErrorMatrix none(2);
     const std::wstring w =
@@ -549,7 +546,6 @@ TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStates) {
     EXPECT_TRUE(menu(D::ID_REPORT_KAPPA)->isChecked());
     window->SendCommand(D::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{static_cast<int>(HelpTopic::Module), 2}}));
-
     // The random point dialog's fields as it opens.
     TesseraModuleGuard context;
     CAddRandomPointDlg dialog;
@@ -633,7 +629,6 @@ TEST_F(AccuracyWindowTest, RandomPointsAreAppendedHiddenAndDrawnFromTheSecond) {
     addPoints(0); // adds nothing and still pauses
     EXPECT_EQ(window->Points().size(), 15u);
     EXPECT_EQ(clock.pauses.size(), 4u);
-
     // Class values are truncated toward zero; the class column shows them on request.
     for (double value : {2.9, -0.5}) {
         openImage(4, 4, std::vector<double>(16, value));
@@ -696,7 +691,6 @@ TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
     EXPECT_EQ(visibility(), std::vector<int>(4, 0));
     EXPECT_EQ(host.calls.back(), "RedrawView");
     EXPECT_TRUE(closed());
-
     // Cancel leaves the point shapes as they are.
     reopen(&host);
     host.shapes.clear();
@@ -730,13 +724,11 @@ TEST_F(AccuracyWindowTest, ReferenceCellsMustBeDigitsAtReportTime) {
     write({L"1", L"3 ", L"2"});
     EXPECT_EQ(ui.messages.size(), 2u);
     EXPECT_FALSE(fs::exists(out));
-
     // A refresh stores 0 for the same text and shows typed values again.
     window->SendCommand(D::ID_EDIT_SHOW_CLASSES);
     EXPECT_EQ(window->Points()[1].referenceValue, 0);
     EXPECT_EQ(grid().GetItemText(1, 5) + L"|" + grid().GetItemText(2, 5) + L"|" + grid().GetItemText(3, 5),
               L"1||2");
-
     // All digits: the report is written (class 1 everywhere; references 1, 1, 2).
     grid().SetItemText(1, 1, L"renamed");
     write({L"1", L"1", L"2"});
@@ -819,7 +811,6 @@ TEST(AccuracyCli, CsvPointsReproduceAMatrixWorkedByHand) {
     EXPECT_NEAR(forest["producers_accuracy"].toDouble(), 200.0 / 3.0, 1e-9);
     EXPECT_NEAR(forest["conditional_kappa"].toDouble(), (6.0 * 2 - 9) / ((6.0 - 3) * 3), 1e-12);
     EXPECT_FALSE(o["area_adjusted"].isNull());
-
     // Ground coordinates take the nearest pixel: pixel (2,1) has its centre at
     // (1025, 1985), (3,2) at (1035, 1975). The header `tessera synth` writes
     // for its check points reads too.
@@ -844,7 +835,6 @@ TEST(AccuracyCli, RandomPointsOrEveryPixelOfAReferenceRaster) {
         ++expected[static_cast<int>(kMapValues[y * 4 + x])][static_cast<int>(kTruthValues[y * 4 + x])];
     }
     EXPECT_EQ(rows(assessed(map)), expected);
-
     // The reference alone counts every pixel, its nodata left out.
     r = assess(map, {"--reference", truth});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -854,7 +844,6 @@ TEST(AccuracyCli, RandomPointsOrEveryPixelOfAReferenceRaster) {
             ++expected[static_cast<int>(kMapValues[k])][static_cast<int>(kTruthValues[k])];
     EXPECT_EQ(assessed(map)["points"].toInt(), 11);
     EXPECT_EQ(rows(assessed(map)), expected);
-
     // Stratified: n points per class.
     r = assess(map, {"--stratified", "2", "--seed", "5", "--reference", map.string()});
     ASSERT_EQ(r.code, 0) << r.err;

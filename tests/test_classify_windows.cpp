@@ -63,7 +63,6 @@ TEST(UnsupervisedSetupFunctions, SaveTypesConversionsAndRecords) {
     for (auto [word, format] : std::vector<std::pair<std::wstring, int>>{
              {L"tif", 38}, {L"img", 20}, {L"", 0}, {L"TIF", 0} /* case-sensitive */, {L"pix", 0}})
         EXPECT_EQ(FormatCodeForWord(word), format);
-
     // Conversions follow the C library.
     for (auto [text, value] : std::vector<std::pair<std::wstring, int>>{
              {L"abc", 0}, {L"12.7", 12}, {L"  -7x", -7}, {L"", 0}, {L"99999999999999999999", INT_MAX}})
@@ -102,7 +101,6 @@ TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsAndTheMethodSwitchesTheISODATAOnes
     EXPECT_EQ(readOnly({D::IDC_CLASS_COUNT, D::IDC_THRESHOLD, D::IDC_ITERATIONS, D::IDC_OUTPUT_PATH}),
               std::vector<bool>(4, false));
     EXPECT_EQ(isodataReadOnly(), std::vector<bool>(4, true));
-
     // The method buttons switch the ISODATA fields, which keep their texts.
     click(D::IDC_METHOD_ISODATA);
     EXPECT_EQ(window->GetMethod(), D::MethodISODATA);
@@ -112,7 +110,6 @@ TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsAndTheMethodSwitchesTheISODATAOnes
     EXPECT_EQ(window->GetMethod(), D::MethodKMeans);
     EXPECT_EQ(isodataReadOnly(), std::vector<bool>(4, true));
     EXPECT_EQ(text(D::IDC_MERGE_PAIRS), L"7");
-
     // Help; Cancel closes without a start.
     click(D::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 9}}));
@@ -135,7 +132,6 @@ TEST_F(UnsupervisedDlgTest, ChoosersAndWhatACancelledOneKeeps) {
     for (const FileDialogRequest& r : ui.fileRequests)
         EXPECT_TRUE(r.fileName.empty());
     EXPECT_EQ(text(D::IDC_OUTPUT_PATH), L"/data/classes.img");
-
     // Two inputs leave the second chosen whatever the list shows.
     auto* list = item<XComboBox>(D::IDC_INPUT_LIST);
     ASSERT_EQ(list->GetCount(), 2);
@@ -144,7 +140,6 @@ TEST_F(UnsupervisedDlgTest, ChoosersAndWhatACancelledOneKeeps) {
     list->setCurrentIndex(list->FindStringExact(L"/data/zeta.tif"));
     emit list->activated(list->currentIndex());
     EXPECT_EQ(window->InputPath(), L"/data/alpha.tif");
-
     // A cancelled input or output chooser changes nothing; a cancelled AOI chooser clears the AOI.
     for (int id : {D::IDC_INPUT_BROWSE, D::IDC_OUTPUT_BROWSE, D::IDC_AOI}) {
         ui.CancelFileAnswer();
@@ -225,7 +220,6 @@ TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
     EXPECT_EQ(record->m_right, defaults.m_right);
     EXPECT_TRUE(launches.back().progressShown); // a progress window was created, shown and attached
     EXPECT_TRUE(ui.messages.empty());
-
     // The class count text is converted like the C library, without a message.
     for (auto [typed, count] : {std::pair{L"abc", 0}, std::pair{L"12.7", 12}}) {
         reopen();
@@ -253,7 +247,6 @@ TEST_F(UnsupervisedDlgTest, ISODATARecordWithTheDefaultTextsAndSinglePrecisionDi
     EXPECT_EQ(record->m_outputBandCount, AlgorithmParam().m_outputBandCount); // left as constructed
     EXPECT_EQ(record->m_host, &host);
     EXPECT_TRUE(launches.back().progressShown);
-
     // The minimum distance goes through single precision; the other reals stay double.
     reopen();
     chooseInputAndOutput();
@@ -268,8 +261,6 @@ TEST_F(UnsupervisedDlgTest, ISODATARecordWithTheDefaultTextsAndSinglePrecisionDi
     EXPECT_EQ(record->m_splitStdDev, 0.1);
     EXPECT_EQ(record->m_minPixelCount, 250);
 }
-
-// ---- Supervised windows ---------------------------------------------------
 
 namespace {
 
@@ -364,7 +355,6 @@ TEST_F(CommonWindowTest, BandListAoiChoosersAndNumberRefusal) {
     choose(C::IDC_OUTPUT_BROWSE, L"/data/out.tif", 3);
     EXPECT_FALSE(ui.fileRequests.back().open);
     EXPECT_EQ(ui.fileRequests.back().filter, Filters::RasterOutput);
-
     // Text typed into the output list is not read; a threshold that is no number is refused.
     item<XComboBox>(C::IDC_OUTPUT_LIST)->setEditText("/typed/elsewhere.tif");
     window->SetDlgItemText(C::IDC_THRESHOLD, L"0.3x");
@@ -414,8 +404,6 @@ TEST_F(MinimumDistanceWindowTest, ReadsTheMeansItselfAndAlwaysWritesGeoTiff) {
     EXPECT_EQ(record->m_host, nullptr);
     EXPECT_EQ(record->m_bandList, (std::vector<int>{0, 1, 2, 3}));
 }
-
-// ---- SVM and BP network windows -------------------------------------------
 
 namespace {
 
@@ -521,7 +509,6 @@ TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {
     EXPECT_EQ(rates(), L"0.01 0.001 100000");
     click(B::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 15}}));
-
     // A letter brings back the value of the last read, in "%.3f"; the count takes digits only.
     type(B::IDC_MAX_ERROR, 'a');
     type(B::IDC_LEARNING_RATE, 'a');

@@ -19,8 +19,6 @@
 
 namespace {
 
-// --- option tables ---------------------------------------------------------
-
 CommandDef sampleDef() {
     CommandDef def;
     def.name = "kmeans";
@@ -70,7 +68,6 @@ TEST(OptionTable, DefaultsAndValuesInBothSpellingsAndAnyOrder) {
     EXPECT_EQ(o.IntList("bands"), (std::vector<std::int64_t>{1, 2, 3}));
     ASSERT_EQ(o.PositionalCount(), 3u);
     EXPECT_EQ(o.Positional(2), "extra");
-
     // A negative number and anything after "--" are positionals; a value that
     // looks like an option is still the option's value.
     o = parse({"--iterations", "2", "-5", "--", "--odd-name"});
@@ -157,8 +154,6 @@ TEST(OptionTable, ProgrammingErrorsAreLogicErrorsAndEveryRegisteredTableIsWellFo
     }
 }
 
-// --- text progress -----------------------------------------------------------
-
 // Everything a TextProgress wrote to a temporary stream.
 class ProgressCapture {
 public:
@@ -207,7 +202,6 @@ TEST(TextProgressBar, TerminalModeRedrawsOnlyWhenTheWholePercentChanges) {
     EXPECT_NE(text.find("100%  Writing"), std::string::npos);
     EXPECT_NE(text.find("[##############################]"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 15), "\nsynth: failed\n");
-
     // A shorter line blanks out the longer one before it.
     ProgressCapture second;
     TextProgress lines(second.Stream(), true);
@@ -219,8 +213,6 @@ TEST(TextProgressBar, TerminalModeRedrawsOnlyWhenTheWholePercentChanges) {
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(both.size() - at, at); // both lines equally long
 }
-
-// --- dispatcher ----------------------------------------------------------------
 
 TEST(Dispatcher, ToolHelpListsEverySubcommandAndSubcommandHelpIsItsTablesHelp) {
     CliRun r = RunTessera({"--help"});
@@ -268,8 +260,6 @@ TEST(Dispatcher, RefusalsAreOneLineAndExitTwo) {
     }
     EXPECT_FALSE(fs::exists(dir));
 }
-
-// --- scene model ------------------------------------------------------------------
 
 SceneParams smallParams(std::uint64_t seed = 7) {
     SceneParams p;
@@ -350,8 +340,6 @@ TEST(SceneModelTest, NoiseWidensEveryClassAndKeepsItsMean) {
     };
     EXPECT_NEAR(spread(b) / spread(a), 6.0, 1.5);
 }
-
-// --- generated files ----------------------------------------------------------------
 
 std::vector<int> allBands(const fs::path& path) {
     std::vector<int> all;
@@ -509,7 +497,6 @@ TEST_F(SynthFiles, SameParametersGiveIdenticalFilesAndTheSpectraMatchTheModel) {
     GenerateScene(smallParams(8), other);
     EXPECT_NE(allBands(s_files.scene), allBands(other / "scene.tif"));
     EXPECT_NE(allBands(s_files.truth), allBands(other / "truth.tif"));
-
     // The class means in the image match the model and differ.
     const std::vector<int> truth = ReadBand(s_files.truth);
     const SceneModel model(smallParams());
@@ -548,7 +535,6 @@ TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
     GenerateScene(p, b);
     EXPECT_EQ(allBands(a / "scene.tif"), allBands(b / "scene.tif"));
     EXPECT_EQ(allBands(a / "truth.tif"), allBands(b / "truth.tif"));
-
     // A cancel in the middle of the image leaves nothing behind.
     const fs::path dir = ScratchDir() / "cancelled";
     int calls = 0;
@@ -558,7 +544,6 @@ TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
     EXPECT_GT(calls, 2);
     ASSERT_TRUE(fs::is_directory(dir));
     EXPECT_TRUE(fs::is_empty(dir));
-
     // No room for the polygons is a failure before writing.
     p = smallParams();
     p.width = p.height = 64;
@@ -567,8 +552,6 @@ TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
     EXPECT_THROW(GenerateScene(p, ScratchDir() / "crowded"), std::runtime_error);
     EXPECT_FALSE(fs::exists(ScratchDir() / "crowded"));
 }
-
-// --- the built binary -------------------------------------------------------------
 
 // Runs the tessera binary with a shell command line; stdout and stderr are
 // captured in files.
@@ -591,7 +574,6 @@ TEST(TesseraBinary, ExitCodes) {
     EXPECT_EQ(r.err, "tessera synth: --classes must be at least 1 (got 0)\n");
     EXPECT_TRUE(r.out.empty());
     EXPECT_FALSE(fs::exists(dir));
-
     // Refused by the generator's own checks: still one line, nothing written.
     r = runBinary("synth '" + dir.string() + "' --epsg 4326");
     EXPECT_EQ(r.code, 2);
@@ -604,15 +586,12 @@ TEST(TesseraBinary, ExitCodes) {
     EXPECT_EQ(LineCount(r.out), 1);
     EXPECT_EQ(r.out.rfind("synth: 64 x 64 pixels, 4 bands, 2 classes, seed 1: ", 0), 0u) << r.out;
     EXPECT_TRUE(fs::exists(dir / "scene.tif") && fs::exists(dir / "training.dbf"));
-
     // A runtime failure: the output folder is a file.
     r = runBinary("synth '" + (dir / "scene.tif").string() + "' --size 64 --classes 2");
     EXPECT_EQ(r.code, 1);
     const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
     EXPECT_EQ(last.rfind("tessera synth: cannot create the folder ", 0), 0u) << r.err;
 }
-
-// --- kmeans, isodata and classify on a synth scene -------------------------------------
 
 const fs::path& scene() {
     static const fs::path dir = [] {

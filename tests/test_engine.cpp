@@ -91,7 +91,6 @@ TEST(RasterSource, OpensGeoTiffAndImagineWithTheirGeometry) {
     EXPECT_EQ(saturated, 255);
     ASSERT_TRUE(erdas.GetRasterBand(2)->GetPixel(&wide, 5, 4, PDT_Float64));
     EXPECT_EQ(wide, 2009.0);
-
     // Colour interpretation, when set, decides the display bands.
     {
         Dataset ds(GDALDataset::Open(CommonFun::U2M(tif.GetPath()).c_str(), GDAL_OF_UPDATE));
@@ -110,7 +109,6 @@ TEST(RasterSource, OpensGeoTiffAndImagineWithTheirGeometry) {
     EXPECT_EQ(flt.GetRasterDataType(), PDT_Float32);
     EXPECT_EQ(std::tuple(flt.GetRedBandNum(), flt.GetGreenBandNum()), std::tuple(1, 1));
     EXPECT_EQ(flt.GetUnitName(false), L"unknown");
-
     // What is not a raster is refused.
     CRasterSource none;
     EXPECT_NE(none.Open(L""), GIS_OK);
@@ -219,7 +217,6 @@ TEST(ShapeStatistics, MatchANaiveReference) {
     const std::vector<CPoint2D> concave{ground(2.2, 2.3),   ground(37.3, 3.4), ground(20.3, 12.7),
                                         ground(36.4, 27.9), ground(3.6, 26.2), ground(11.2, 14.1)};
     check(CDrawShape(DRAWSHAPE_POLYGON, concave), concave);
-
     // A point takes the one pixel it falls in.
     std::int64_t n = 0;
     std::vector<double> mn(3), mx(3), mean(3), cov(9, 1.0);
@@ -275,7 +272,6 @@ TEST(AreaOfInterest, ShapefileInAnotherCrsLandsOnTheRightPixels) {
             const bool inside = c + 8 >= 10 && c + 8 < 20 && r + 3 >= 5 && r + 3 < 15;
             ASSERT_EQ(mask[r * 16 + c], inside ? 1 : 0) << "pixel " << c + 8 << "," << r + 3;
         }
-
     // The same polygon far away does not apply; a missing or non-polygon file does not open.
     s.geo = {-9000000, 100, 0, -2000000, 0, -100};
     CRasterSource other;

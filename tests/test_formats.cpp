@@ -141,8 +141,6 @@ std::string Mutated(const std::string& valid, std::mt19937& random) {
 
 } // namespace
 
-// ---- round trips ----
-
 TEST_F(FormatsTest, AssistantFileRoundTripsNamesCountsAndPixelSize) {
     const CClassifiedAssistantFile written = SampleAssistantFile();
     ASSERT_TRUE(written.WriteClassifiedAssistantFile(Path("分类.acf")));
@@ -230,8 +228,6 @@ TEST_F(FormatsTest, AifRoundTripsPolygonsAndCrs) {
     ASSERT_EQ(read.polygons.size(), 1u);
     EXPECT_EQ(read.polygons[0][2], CPoint2D(1, 1));
 }
-
-// ---- rejected input ----
 
 TEST_F(FormatsTest, AssistantFileRejectsMalformedTextAndLeavesObjectEmpty) {
     const std::string good =
@@ -422,8 +418,6 @@ TEST_F(FormatsTest, SeededMutationsNeverCrashAndAcceptOnlyConsistentFiles) {
     EXPECT_GT(accepted[2], 0);
 }
 
-// ---- failed writes ----
-
 TEST_F(FormatsTest, FailedWritesReturnFailureAndKeepTheEarlierFile) {
     const CClassifiedAssistantFile acf = SampleAssistantFile();
     CClassifySampleFile cif = SampleFile();
@@ -435,7 +429,6 @@ TEST_F(FormatsTest, FailedWritesReturnFailureAndKeepTheEarlierFile) {
     EXPECT_FALSE(acf.WriteClassifiedAssistantFile(Path("folder.cif")));
     EXPECT_EQ(cif.WriteClassifySampleFile(Path("folder.cif")), 0);
     EXPECT_TRUE(cif.m_path.empty()); // set only by a successful write
-
     // Contents the reader would reject are refused before the earlier file is touched.
     ASSERT_TRUE(acf.WriteClassifiedAssistantFile(Path("keep.acf")));
     ASSERT_NE(cif.WriteClassifySampleFile(Path("keep.cif")), 0);
@@ -462,7 +455,6 @@ TEST_F(FormatsTest, FailedWritesReturnFailureAndKeepTheEarlierFile) {
     AifContent badAif = SampleAif();
     badAif.polygons[1].pop_back();
     EXPECT_FALSE(WriteAifFile(Path("keep.aif"), badAif));
-
     // A write that fails half-way (file size limit reached) leaves the earlier file whole.
     CClassifySampleFile bigger = cif;
     for (int i = 0; i < 20; ++i)

@@ -35,8 +35,6 @@
 
 #include <stdexcept>
 
-// ---- Base ------------------------------------------------------------------
-
 TEST(CommonFun, NarrowEncodingIsUtf8AndRoundTrips) {
     const std::wstring text = L"分类/样本 a\u00e9\U0001F600.cif";
     const std::string narrow = CommonFun::U2M(text);
@@ -101,8 +99,6 @@ TEST(CLog, WritesLevelSourceLineFunctionAndMessageToItsFile) {
     EXPECT_EQ(content.find("must not appear"), std::string::npos);
     std::remove(path.c_str());
 }
-
-// ---- Toolkit ---------------------------------------------------------------
 
 namespace {
 
@@ -203,7 +199,6 @@ TEST(Toolkit, UpdateDataRefusesBadNumbersAndMenuStatesAreAskedWhenTheMenuOpens) 
     EXPECT_TRUE(dialog.UpdateData(true));
     EXPECT_DOUBLE_EQ(dialog.m_ratio, 0.001);
     EXPECT_EQ(ui.messages.size(), 3u);
-
     // Menu states are asked when the menu opens.
     QAction* save = dialog.MenuAction(kMenuSave);
     QAction* toggle = dialog.MenuAction(kMenuToggle);
@@ -272,7 +267,6 @@ TEST(GridCtrl, RowsCellsSelectionAndDeletion) {
     EXPECT_FALSE(grid.IsCellEditable(1, 2));
     EXPECT_FALSE(grid.IsCellEditable(0, 1)); // fixed cells never are
     EXPECT_TRUE(grid.GetItemState(0, 3) & GVIS_FIXED);
-
     // Selection: a row is selected when its cells are; list mode selects whole rows.
     grid.SelectRow(2);
     EXPECT_TRUE(grid.IsCellSelected(2, 1));
@@ -280,7 +274,6 @@ TEST(GridCtrl, RowsCellsSelectionAndDeletion) {
     EXPECT_EQ(grid.GetSelectedRows(), (std::vector<int>{2}));
     grid.SetItemState(3, 1, GVIS_SELECTED);
     EXPECT_EQ(grid.GetSelectedRows(), (std::vector<int>{2, 3}));
-
     // Removing a row moves the later rows up with their texts, colours and states.
     EXPECT_TRUE(grid.DeleteRow(2));
     EXPECT_FALSE(grid.DeleteRow(0));
@@ -292,7 +285,6 @@ TEST(GridCtrl, RowsCellsSelectionAndDeletion) {
     EXPECT_EQ(grid.GetItemBkColour(3, 4), 0xE0FFFFu);
     EXPECT_FALSE(grid.SetItemText(7, 1, L"x"));
     EXPECT_EQ(grid.GetItemText(7, 1), L"");
-
     // Emptying keeps nothing; a re-initialised grid starts from its header.
     grid.DeleteAllItems();
     EXPECT_EQ(grid.GetRowCount(), 0);
@@ -316,8 +308,6 @@ TEST(GridCtrl, EditingInPlaceReportsTheCell) {
     EXPECT_EQ(edited[0], std::make_pair(2, 1));
     EXPECT_EQ(grid.GetItemText(2, 1), L"typed");
 }
-
-// ---- Shared dialog services ------------------------------------------------
 
 TEST(Filters, TheChooserSeesEveryEntryInOrderWithItsPatterns) {
     const auto entries = ParseFileFilter(Filters::RasterInput);
@@ -425,8 +415,6 @@ TEST(Help, EveryTopicOpensItsOwnPage) {
     EXPECT_EQ(ui.helpTopics.size(), std::size(HelpTopic::All));
 }
 
-// ---- Entry points ----------------------------------------------------------
-
 namespace {
 
 // Counts live instances so tests see windows being released.
@@ -488,7 +476,6 @@ TEST(EntryPoints, EachCallOpensItsOwnModelessWindow) {
         EXPECT_EQ(w->GetWindowText(), L"样例窗口");
     }
     EXPECT_TRUE((windows[0]->m_host == &host) != (windows[1]->m_host == &host));
-
     // Dismissing one leaves the other; each releases itself.
     const int live = CountedDialog::s_live;
     QPointer<CountedDialog> first = windows[0];
@@ -510,7 +497,6 @@ TEST(EntryPoints, PreTranslationHandlesOnlyTheLibrarysWindows) {
     QPointer<CountedDialog> window = openWindows()[0];
     auto* edit = window->Item<QLineEdit>(kEditPath);
     ASSERT_NE(edit, nullptr);
-
     // A window of the host: never the library's business.
     QWidget foreign;
     QLineEdit foreignEdit(&foreign);
@@ -518,7 +504,6 @@ TEST(EntryPoints, PreTranslationHandlesOnlyTheLibrarysWindows) {
     TesseraMessage toForeign{&foreignEdit, &escape};
     EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(&toForeign), 0);
     EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(nullptr), 0);
-
     // Ordinary typing into the library's window is left to the host's dispatch.
     QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
     TesseraMessage typing{edit, &letter};
@@ -527,7 +512,6 @@ TEST(EntryPoints, PreTranslationHandlesOnlyTheLibrarysWindows) {
                       Qt::NoModifier);
     TesseraMessage clicking{edit, &click};
     EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(&clicking), 0);
-
     // Esc aimed at a child of the library's window: consumed, and it cancels the window.
     TesseraMessage cancel{edit, &escape};
     EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(&cancel), 1);

@@ -56,8 +56,6 @@ void ExpectPoint(const CPoint2D& p, double x, double y) {
     EXPECT_NEAR(p.y, y, 1e-9);
 }
 
-// ---------------------------------------------------------------- host interface
-
 TEST(HostInterface, PointShapesAppendAtTheIndexTheAccuracyWindowUsesAndDrawnShapesAreCopied) {
     HostController host;
     IControlerInterface& api = host;
@@ -82,7 +80,6 @@ TEST(HostInterface, PointShapesAppendAtTheIndexTheAccuracyWindowUsesAndDrawnShap
     }
     EXPECT_EQ(api.GetShape(-1), nullptr);
     EXPECT_EQ(api.GetShape(5), nullptr);
-
     // GetDrawShapes appends after what the caller had; copies outlive a clear.
     CDrawShape sentinel(DRAWSHAPE_POINT, {{7, 7}});
     std::vector<CDrawShape*> shapes{&sentinel};
@@ -132,7 +129,6 @@ TEST(HostInterface, ActiveDataSourceIsTheActiveLayerAndChangesReachTheView) {
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(host.LayerCount(), 2);
     EXPECT_EQ(host.ActiveLayerIndex(), 0) << "a failed open changes nothing";
-
     // A removed layer's raster stays valid for a window that kept it.
     CGISDataSource* kept = host.GetActiveDataSource();
     host.RemoveLayer(0);
@@ -142,7 +138,6 @@ TEST(HostInterface, ActiveDataSourceIsTheActiveLayerAndChangesReachTheView) {
     host.RemoveLayer(0);
     EXPECT_EQ(host.GetActiveDataSource(), nullptr);
     EXPECT_EQ(std::count(changes.begin(), changes.end(), HostController::Change::Layers), 5);
-
     // Refresh and redraw reach the view.
     changes.clear();
     host.RefreshShapes(0);
@@ -151,8 +146,6 @@ TEST(HostInterface, ActiveDataSourceIsTheActiveLayerAndChangesReachTheView) {
     EXPECT_EQ(changes, (std::vector<HostController::Change>{HostController::Change::Shapes,
                                                             HostController::Change::View}));
 }
-
-// ---------------------------------------------------------------- stretch
 
 // The value at index floor(p * (n - 1)) of the sorted values.
 double NaivePercentile(std::vector<double> values, double p) {
@@ -225,14 +218,11 @@ TEST(Stretch, EdgeCasesAndByteMapping) {
     EXPECT_EQ(StretchToByte(std::nan(""), r), 0);
 }
 
-// ---------------------------------------------------------------- read window
-
 TEST(ReadWindowTest, ZoomedInZoomedOutAndClipped) {
     // Zoom 4 from image position (10.5, 20.25) in a 100 x 80 view: image
     // x 10.5..35.5 and y 20.25..40.25 are visible, read at their own size.
     EXPECT_EQ(ComputeReadWindow({10.5, 20.25, 4.0}, 100, 80, 1000, 1000),
               (ReadWindow{10, 20, 26, 21, 26, 21, -2.0, -1.0, 104.0, 84.0}));
-
     // A 20000 x 20000 image fitted into 800 x 600: zoom 0.03, centred, read at screen resolution.
     const ViewState fit = FitView(800, 600, 20000, 20000);
     EXPECT_DOUBLE_EQ(fit.zoom, 0.03);
@@ -243,7 +233,6 @@ TEST(ReadWindowTest, ZoomedInZoomedOutAndClipped) {
               std::tuple(0, 0, 20000, 20000, 600, 600));
     EXPECT_NEAR(w.screenX, 100.0, 1e-6);
     EXPECT_NEAR(w.screenWidth, 600.0, 1e-6);
-
     // Half a view to the left of and above the raster at zoom 2: image x
     // -25..25 clipped to 0..25, y -10..40 clipped to 0..30.
     const ReadWindow c = ComputeReadWindow({-25, -10, 2.0}, 100, 100, 40, 30);
@@ -254,8 +243,6 @@ TEST(ReadWindowTest, ZoomedInZoomedOutAndClipped) {
     EXPECT_TRUE(ComputeReadWindow({0, 0, 0.0}, 100, 100, 40, 30).IsEmpty());
     EXPECT_TRUE(ComputeReadWindow({0, 0, 1.0}, 0, 100, 40, 30).IsEmpty());
 }
-
-// ---------------------------------------------------------------- map view
 
 class MapViewTest : public ::testing::Test {
 protected:
@@ -315,7 +302,6 @@ TEST_F(MapViewTest, RectanglesDrawnWithTheMouseAreInGroundCoordinates) {
     ExpectPoint(shapes[1]->GetVertices()[0], 1150, 4900);
     ExpectPoint(shapes[1]->GetVertices()[1], 1105, 4925);
     EXPECT_EQ(window->Host().GetShapeCount(), 0) << "drawn shapes stay out of the shape list";
-
     // Drawn over another view: the same ground positions come out.
     map().SetView({8, 3, 1.0});
     press(Qt::LeftButton, {2, 2});
@@ -372,7 +358,6 @@ TEST_F(MapViewTest, PanZoomAndTheCursorPosition) {
         << window->CursorText().toStdString();
     EXPECT_TRUE(window->CursorText().contains(QStringLiteral("4990.000")))
         << window->CursorText().toStdString();
-
     // Middle-button drag in any tool moves the image with the cursor.
     window->ToolAction(MapView::Tool::Rectangle)->trigger();
     press(Qt::MiddleButton, {100, 100});
@@ -387,7 +372,6 @@ TEST_F(MapViewTest, PanZoomAndTheCursorPosition) {
     move({60, 100}, Qt::LeftButton);
     release(Qt::LeftButton, {60, 100});
     EXPECT_DOUBLE_EQ(map().View().originX, 0.0);
-
     // The wheel zooms about the cursor: the ground under it stays put.
     const QPointF anchor(200, 120);
     const auto before = map().ScreenToGround(anchor);
@@ -411,7 +395,6 @@ TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
     QImage image = grab();
     EXPECT_EQ(image.pixel(100, 100), qRgb(255, 0, 0));
     EXPECT_EQ(image.pixel(300, 100), qRgb(0, 0, 255));
-
     // Point shapes of the shape list are drawn unless hidden.
     // Pixel centre (75, 60) is screen (302, 242), in the blue half; the
     // cross's arm runs through (305, 242).
@@ -426,7 +409,6 @@ TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
     window->Host().RedrawView();
     image = grab();
     EXPECT_EQ(image.pixel(mark), qRgb(0, 0, 255)) << "a hidden point is not drawn";
-
     // A classified raster shows its colour table.
     RasterSpec classes = kHostRaster;
     classes.bands = 1;
@@ -441,7 +423,6 @@ TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
     image = grab();
     EXPECT_EQ(image.pixel(100, 100), qRgb(0, 200, 0));
     EXPECT_EQ(image.pixel(300, 100), qRgb(200, 0, 200));
-
     // Choosing the first layer in the list makes it active again.
     window->LayerList()->setCurrentRow(0);
     EXPECT_EQ(window->Host().ActiveLayerIndex(), 0);
@@ -487,7 +468,6 @@ TEST_F(MapViewTest, OpenThroughTheChooserAndRefusals) {
     EXPECT_EQ(window->Host().LayerCount(), 1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].text.find(text.wstring()), std::wstring::npos);
-
     // Without a layer nothing can be drawn.
     window->OnCloseLayer();
     EXPECT_EQ(window->Host().LayerCount(), 0);
@@ -496,8 +476,6 @@ TEST_F(MapViewTest, OpenThroughTheChooserAndRefusals) {
     release(Qt::LeftButton, {100, 100});
     EXPECT_TRUE(DrawnShapes(window->Host()).empty());
 }
-
-// ---------------------------------------------------------------- window menu
 
 TEST(WindowMenu, OffersEveryEntryPointThatExists) {
     const auto& windows = LibraryWindows();
@@ -559,8 +537,6 @@ TEST(WindowMenu, MenuItemOpensTheWindowAndKeysPassThroughTheLibrary) {
     host.close();
 }
 
-// ---------------------------------------------------------------- gallery
-
 bool IsSingleColour(const QImage& image) {
     const QRgb first = image.pixel(0, 0);
     for (int y = 0; y < image.height(); ++y)
@@ -599,7 +575,6 @@ TEST(Gallery, OneNonBlankImageOfItsWindowsSizePerWindow) {
     // No library window is left open.
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_FALSE(w->isVisible() && qobject_cast<XDialog*>(w)) << w->windowTitle().toStdString();
-
     // The Chinese titles have glyphs in the font found.
     ASSERT_FALSE(result.cjkFont.isEmpty()) << "install fonts-noto-cjk";
     const QFontMetrics metrics{QFont(result.cjkFont)};

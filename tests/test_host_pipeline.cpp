@@ -95,7 +95,6 @@ protected:
     }
 
     MapView& map() { return host->Map(); }
-
     // Drags a rectangle with the mouse between two pixel-corner positions.
     void drawRectangle(double c0, double r0, double c1, double r1) {
         const auto from = map().GroundToScreen(Ground(c0, r0));
@@ -108,7 +107,6 @@ protected:
         QApplication::sendEvent(&map(), &drag);
         QTest::mouseRelease(&map(), Qt::LeftButton, {}, b);
     }
-
     // Opens one of the library's windows from the host's "分类" menu.
     template <class T> QPointer<T> openFromMenu(const QString& title) {
         QAction* item = FindItem(host->WindowMenu(), title);
@@ -119,7 +117,6 @@ protected:
         item->trigger();
         return NewWindow<T>(before);
     }
-
     // Chooses an item of the sample editor's menu as the user does: the menu
     // opens (asking for the items' states), then the item is clicked.
     void chooseEditorItem(CAoiEditorDlg& editor, int id) {
@@ -141,7 +138,6 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     const fs::path scene = WriteScene();
     const fs::path cif = ScratchDir() / "regions.cif";
     const fs::path output = ScratchDir() / "maxlik.tif";
-
     // File > 打开影像 with the chooser answered.
     QAction* openItem =
         FindItem(host->menuBar(), QStringLiteral("文件(&F)"), QStringLiteral("打开影像(&O)..."));
@@ -154,7 +150,6 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     QPointer<CAoiEditorDlg> editor = openFromMenu<CAoiEditorDlg>(QStringLiteral("样本编辑器"));
     ASSERT_FALSE(editor.isNull());
     EXPECT_TRUE(editor->isVisible());
-
     // One rectangle over the left strip, added; the drawing cleared; one over
     // the right strip, added. Each rectangle's 20 x 40 pixels become a sample.
     host->ToolAction(MapView::Tool::Rectangle)->trigger();
@@ -181,7 +176,6 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_SAVE);
     ASSERT_TRUE(fs::exists(cif));
     EXPECT_TRUE(editor->IsSaved());
-
     // 分类 > 最大似然分类: scene, sample file, output; OK starts the classifier.
     QPointer<CDlgSupperviseCommon> classify =
         openFromMenu<CDlgSupperviseCommon>(QStringLiteral("最大似然分类"));
@@ -205,7 +199,6 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     CBaseAlgorithm::WaitForRunningTasks();
     ASSERT_TRUE(QTest::qWaitFor([&] { return progress->IsFinished(); }, 5000));
     ASSERT_TRUE(fs::exists(output)) << progress->MessageText().toStdString();
-
     // The output: one band; the left strip is class 1 and the right strip class 2.
     const Dataset ds = OpenDataset(output);
     ASSERT_TRUE(ds);
@@ -224,7 +217,6 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
                 ++wrong;
         }
     EXPECT_EQ(wrong, 0);
-
     // The assistant file names the classes after the samples and counts their pixels.
     const std::wstring acfPath = PairedAssistantFilePath(output.wstring());
     ASSERT_TRUE(fs::exists(acfPath));
@@ -236,7 +228,6 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
         EXPECT_EQ(record->m_name, L"C" + std::to_wstring(k));
         EXPECT_EQ(record->m_pixelCount, counts[k]) << k;
     }
-
     // The editor was saved: closing it asks nothing.
     editor->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return editor.isNull() || !editor->isVisible(); }, 5000));

@@ -195,7 +195,6 @@ TEST(Svm, SavedModelReloadsAndPredictsTheSameAndIsReusedByTheClassifier) {
     model->Predict(set.features.data(), static_cast<int>(set.Size()), nullptr, a.data(), work);
     loaded->Predict(set.features.data(), static_cast<int>(set.Size()), nullptr, b.data(), work);
     EXPECT_EQ(a, b);
-
     // The classifier reuses a model of the stripes instead of training.
     const fs::path first = scene().dir / "train.tif", second = scene().dir / "reuse.tif";
     CSvmClassifyParam r = svmRecord(first, SVM_KERNEL_RBF);
@@ -208,7 +207,6 @@ TEST(Svm, SavedModelReloadsAndPredictsTheSameAndIsReusedByTheClassifier) {
     ASSERT_TRUE(again.ProcessFromNewThread(false)) << CommonFun::U2M(again.GetLastError());
     EXPECT_EQ(ReadBand(first), ReadBand(second));
     EXPECT_EQ(fs::last_write_time(r.m_modelFilePath), trained);
-
     // A file that is not a model of ours is refused.
     WriteBytes(scene().dir / "junk.svm", "svm_type c_svc\nkernel_type rbf\n");
     EXPECT_FALSE(SvmModel::Load(WPath(scene().dir / "junk.svm"), error));
@@ -244,7 +242,6 @@ TEST(BPNetwork, LearnsXorAndSeparableCasesAndStopsAtTheMaximumError) {
         EXPECT_EQ(o[1] > o[0] ? 2 : 1, labels[i]);
         EXPECT_NEAR(o[0] + o[1], 1.0, 1e-12);
     }
-
     // Well-separated classes: the error falls below the maximum error and training stops early.
     const TrainingSet separable = overlappingClouds(3, 100, 3, 2);
     TrainingSet apart = separable;
@@ -256,7 +253,6 @@ TEST(BPNetwork, LearnsXorAndSeparableCasesAndStopsAtTheMaximumError) {
     EXPECT_LE(training.error, 0.001);
     EXPECT_LT(training.iterations, 100000u);
     EXPECT_EQ(training.iterations % apart.Size(), 0u); // checked at the end of an epoch
-
     // Cancelling through progress stops training.
     EXPECT_FALSE(net.Train(
         xorSet, 0.1, 0.0, 200000, [](double) { return false; }, training));

@@ -97,8 +97,6 @@ CClassifyClumpParam clumpRecord(const fs::path& in, const fs::path& out, const E
     return r;
 }
 
-// ---- Naive references, over the whole image ----------------------------------
-
 std::vector<int> naiveSieve(const std::vector<int>& v, int W, int H, const std::set<int>& chosen,
                             unsigned threshold, bool eight) {
     const Regions regions = FloodFill(v, W, H, eight, [&](int x) { return x && chosen.count(x); });
@@ -168,8 +166,6 @@ std::vector<int> naiveClump(const std::vector<int>& v, int W, int H, const std::
 
 } // namespace
 
-// ---- Merge --------------------------------------------------------------------
-
 TEST(ClassMerge, RelabelsByTheRulesAndSumsTheTargetsCounts) {
     const fs::path d = Scratch("merge-run");
     const int W = 37, H = 29;
@@ -220,8 +216,6 @@ TEST(ClassMerge, SplitsEntriesAtThePlusThatNamesTwoClasses) {
     EXPECT_FALSE(SplitMergeEntry(L"ca", names, from, to));
 }
 
-// ---- Sieve --------------------------------------------------------------------
-
 TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
     const fs::path d = Scratch("sieve-hand");
     // 1 1 1 3
@@ -234,7 +228,6 @@ TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
     // The lower-right 2 is a region of one pixel too; its neighbours that stay
     // are the 1 to its left (the 3 above it is removed), so it becomes 1.
     EXPECT_EQ(ReadBand(d / "out.tif"), std::vector<int>(12, 1));
-
     // A one-pixel-wide snake of class 2 winding over several 4 x 4 blocks:
     // 12 pixels, kept with threshold 12 and removed with threshold 13.
     const int W = 10, H = 6;
@@ -277,8 +270,6 @@ TEST(ClassSieve, AgreesWithAWholeImageFloodFillAcrossSmallBlocks) {
                 }
 }
 
-// ---- Clump --------------------------------------------------------------------
-
 TEST(ClassClump, HandWorkedGapsAreClosedUpToTheElementsLength) {
     const fs::path d = Scratch("clump-hand");
     // Row 0: a gap of two 2s between 1s is closed by the 1 x 3 element; row 1:
@@ -289,7 +280,6 @@ TEST(ClassClump, HandWorkedGapsAreClosedUpToTheElementsLength) {
     ClassifyClump clump(&record);
     ASSERT_TRUE(clump.ProcessFromNewThread(false)) << u2m(clump.GetLastError());
     EXPECT_EQ(ReadBand(d / "out.tif"), (std::vector<int>{1, 1, 1, 1, 3, 3, 1, 2, 2, 2, 1, 3}));
-
     // A malformed element is refused.
     record.m_outputPath = WPath(d / "bad.tif");
     record.m_elementValues = {1, 1};
@@ -326,8 +316,6 @@ TEST(ClassClump, AgreesWithDirectMorphologyAcrossSmallBlocks) {
                 ASSERT_EQ(ReadBand(out), naiveClump(v, W, H, chosen, e)) << "element " << run;
             }
 }
-
-// ---- Bad input -------------------------------------------------------------------
 
 TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
     const fs::path d = Scratch("bad-input");
@@ -400,8 +388,6 @@ TEST(PostClassBadInput, AnUnwritableFolderLeavesNothing) {
     EXPECT_TRUE(FilesIn(locked).empty());
 }
 
-// ---- Command line -------------------------------------------------------------
-
 TEST(PostClassCli, ToolsBuildTheRecordsTheWindowsBuild) {
     const fs::path d = Scratch("cli");
     const int W = 30, H = 22;
@@ -465,8 +451,6 @@ TEST(PostClassCli, BadInputGivesOneLineAndNoOutput) {
     EXPECT_EQ(FilesIn(d), before);
 }
 
-// ---- Windows ----------------------------------------------------------------------
-
 namespace {
 
 // Classified images for the windows: three classes named 1, 2, 3; two
@@ -519,8 +503,6 @@ class ClumpWindowTest : public PostClassWindowTest<CClassesClumpDlg> {
 };
 
 } // namespace
-
-// ---- Merge window ---
 
 using M = CClassesMergeDlg;
 
@@ -615,8 +597,6 @@ TEST_F(MergeWindowTest, OutputSaveTypeGivesTheFormatAndACancelKeepsIt) {
     EXPECT_TRUE(r->m_mergeEntries.empty());
 }
 
-// ---- Filter window ---
-
 using F = CClassesFilterDlg;
 
 TEST_F(FilterWindowTest, OpensWithItsDefaultsAndMovesEachClassOnce) {
@@ -701,7 +681,6 @@ TEST_F(FilterWindowTest, ThresholdGuardSpinAndABadTextKeepTheLastValue) {
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(ui.messages.size(), before + 1); // the toolkit's prompt, then the start
     EXPECT_EQ(r->m_threshold, 7);
-
     // A hand-typed threshold beyond the spin range passes.
     open([] { CTesseraUILib::ShowFilterClassifyDlg(); });
     browse(F::IDC_INPUT_BROWSE, windowFiles().three);
@@ -730,8 +709,6 @@ TEST_F(FilterWindowTest, AssistantFileMessagesAndWhatStaysRecorded) {
     EXPECT_EQ(ui.helpTopics.back().second, 8);
 }
 
-// ---- Clump window ---
-
 using C = CClassesClumpDlg;
 
 TEST_F(ClumpWindowTest, OpensInModeZeroWithDisabledBoxesAndChecksOutputFirst) {
@@ -747,7 +724,6 @@ TEST_F(ClumpWindowTest, OpensInModeZeroWithDisabledBoxesAndChecksOutputFirst) {
     click(IDOK);
     EXPECT_EQ(ui.messages.back().text, L"提示：请选中需要过滤的类别！");
     EXPECT_TRUE(launches.empty());
-
     // Select again empties the map and stops the start.
     browse(C::IDC_INPUT_BROWSE, windowFiles().three);
     click(C::IDC_SELECT_ALL);

@@ -211,7 +211,6 @@ TEST(KMeans, MatchesANaiveLloydAndWritesAReadableClassImage) {
 
     const std::vector<int> labels = ReadBand(dir / "classes.tif");
     EXPECT_EQ(labels, naiveKMeansLabels(s, std::vector<char>(48 * 36, 1), 4, 20, 0.0));
-
     // The image carries its classes for GDAL tools; the .acf agrees with the pixels.
     const Dataset ds = OpenDataset(dir / "classes.tif");
     GDALRasterBand* band = ds->GetRasterBand(1);
@@ -265,7 +264,6 @@ TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
         for (int c = 0; c < 30; ++c)
             use[r * 40 + c] = c != r;
     EXPECT_EQ(ReadBand(dir / "classes.tif"), naiveKMeansLabels(s, use, 3, 10, 0.05));
-
     // Fitting on an evenly spread sample still finds the three groups.
     param.m_aoiPath.clear();
     param.m_sampleLimit = 100;
@@ -345,7 +343,6 @@ TEST(Isodata, SplitsMergesAndDiscardsByItsRules) {
     EXPECT_NEAR(r.centres[0][0], 0, 1e-9);
     EXPECT_NEAR(r.centres[1][0], 100, 1e-9);
     EXPECT_NEAR(r.centres[2][1], 300, 1e-9);
-
     // Two blobs closer than the lumping distance become one, at their
     // pixel-weighted mean; a blob below the minimum size is discarded and its
     // pixels join the nearest class left.

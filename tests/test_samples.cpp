@@ -68,8 +68,6 @@ std::vector<const ClassifySample*> pointers(const std::vector<ClassifySample>& s
 
 } // namespace
 
-// ---- Merge arithmetic ----------------------------------------------------------
-
 TEST(SampleMerge, EqualsTheStatisticsOfTheUnionOfThePixels) {
     std::mt19937 rng(7);
     const int k = 4;
@@ -94,7 +92,6 @@ TEST(SampleMerge, EqualsTheStatisticsOfTheUnionOfThePixels) {
         for (int i = 0; i < k; ++i)
             for (int j = 0; j < k; ++j)
                 EXPECT_DOUBLE_EQ(merged.covariance[i * k + j], merged.covariance[j * k + i]);
-
         // The order of the samples does not change the result beyond rounding.
         std::vector<ClassifySample> reversed(samples.rbegin(), samples.rend());
         const MergedStatistics other = MergeSamples(pointers(reversed), k);
@@ -119,7 +116,6 @@ TEST(SampleMerge, WorkedExampleAndColour) {
     a.m_pixelCount = 1, b.m_pixelCount = 3;
     m = MergeSamples({&a, &b}, 1);
     EXPECT_EQ(m.colour, RGB(63, 0, 191));
-
     // A single sample gives itself back.
     m = MergeSamples({&b}, 1);
     EXPECT_EQ(m.pixelCount, 3);
@@ -175,8 +171,6 @@ TEST(SampleColour, ComponentIsTheTruncatedPositionInTheBandRange) {
     EXPECT_EQ(ComposeColour(300, 1, 2), RGB(44, 1, 2)); // masked to 8 bits
 }
 
-// ---- Separability ------------------------------------------------------------------
-
 namespace {
 
 // One band: Bhattacharyya distance and divergence worked from their scalar forms.
@@ -195,7 +189,6 @@ TEST(Separability, MatchesWorkedValuesAndSingularCovarianceHasNone) {
     ASSERT_TRUE(same.jeffriesMatusita && same.transformedDivergence);
     EXPECT_NEAR(*same.jeffriesMatusita, 0.0, 1e-12);
     EXPECT_NEAR(*same.transformedDivergence, 0.0, 1e-9);
-
     // Diagonal covariances: independent bands, so B and D add up over bands.
     const std::vector<double> mean2{13, 26}, cov2{1, 0, 0, 16};
     const double b = bhattacharyya1(10, 4, 13, 1) + bhattacharyya1(20, 9, 26, 16);
@@ -209,7 +202,6 @@ TEST(Separability, MatchesWorkedValuesAndSingularCovarianceHasNone) {
     // By hand for the first band alone: B = 9/20 + ln(5/4)/2 = 0.561572, D = 4.5 + 11.25 = 15.75 ...
     EXPECT_NEAR(bhattacharyya1(10, 4, 13, 1), 0.45 + 0.5 * std::log(1.25), 1e-15);
     EXPECT_NEAR(divergence1(10, 4, 13, 1), 0.5 * 3 * 0.75 + 0.5 * 1.25 * 9, 1e-15);
-
     // Far apart: both near their maximum.
     const std::vector<double> far{1000, 2000};
     const auto f = Separability::Measure({&mean, &cov}, {&far, &cov}, 2);
@@ -219,7 +211,6 @@ TEST(Separability, MatchesWorkedValuesAndSingularCovarianceHasNone) {
     const auto r = Separability::Measure({&mean2, &cov2}, {&mean, &cov}, 2);
     EXPECT_NEAR(*r.jeffriesMatusita, *m.jeffriesMatusita, 1e-12);
     EXPECT_NEAR(*r.transformedDivergence, *m.transformedDivergence, 1e-9);
-
     // A singular covariance, or too few values: no value.
     const std::vector<double> singular{4, 4, 4, 4}, zero{0, 0, 0, 9}, good{1, 0, 0, 1};
     EXPECT_FALSE(Separability::Measure({&mean, &singular}, {&mean, &good}, 2).jeffriesMatusita);
@@ -228,8 +219,6 @@ TEST(Separability, MatchesWorkedValuesAndSingularCovarianceHasNone) {
     EXPECT_FALSE(Separability::PositiveDefinite(singular, 2));
     EXPECT_TRUE(Separability::PositiveDefinite(good, 2));
 }
-
-// ---- A small raster and the scripted host ------------------------------------------
 
 namespace {
 
@@ -380,7 +369,6 @@ TEST_F(SampleEditorTest, StartsEmptyFollowsResizingAndTheActiveSource) {
         EXPECT_EQ(cell(0, c), headers[c]);
     window->SendCommand(D::ID_SAMPLE_HELP);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 3}}));
-
     // The table fills the client area and follows resizing.
     QWidget* client = table->parentWidget();
     auto check = [&] { EXPECT_EQ(table->geometry(), client->rect().adjusted(5, 5, -5, -5)); };
@@ -392,7 +380,6 @@ TEST_F(SampleEditorTest, StartsEmptyFollowsResizingAndTheActiveSource) {
     window->resize(400, 300);
     QApplication::processEvents();
     check();
-
     // Add needs an active raster; Save needs rows.
     EXPECT_FALSE(menuEnabled(D::ID_SAMPLE_ADD));
     EXPECT_FALSE(menuEnabled(D::ID_SAMPLE_SAVE));
@@ -449,7 +436,6 @@ TEST_F(SampleEditorTest, AddTakesEveryShapeWithItsStatisticsAndColour) {
         for (int c = 2; c < 7; ++c)
             EXPECT_FALSE(table->IsCellEditable(r, c)) << c;
     }
-
     // Three more continue the numbering: rows 3, 4 and 5.
     host.drawnShapes.clear();
     for (int i = 0; i < 3; ++i)
@@ -496,7 +482,6 @@ TEST_F(SampleEditorTest, DeleteAndClearRemoveRowsAndTheirSamplesInStep) {
     window->SendCommand(D::ID_SAMPLE_SAVE);
     command(D::ID_SAMPLE_DELETE, {});    // nothing selected: nothing changes
     EXPECT_EQ(samples()[1]->m_index, 2); // saved indices are renumbered
-
     // Clear empties table and list; the next add starts at row one.
     window->SendCommand(D::ID_SAMPLE_CLEAR);
     EXPECT_EQ(table->GetRowCount(), 1);
@@ -542,7 +527,6 @@ TEST_F(SampleEditorTest, OpenFillsTheTableRefusesASecondFileAndKeepsRowsOnBadFil
     window->SendCommand(D::ID_SAMPLE_CLOSE); // saved: no question
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(table->GetRowCount(), 1);
-
     // An unreadable and a corrupt file open nothing and lose no unsaved row.
     addSamples(2);
     WriteBytes(path("corrupt.cif"), "\x89TCIF\r\n\x1a garbage");
@@ -564,14 +548,12 @@ TEST_F(SampleEditorTest, OpenFillsTheTableRefusesASecondFileAndKeepsRowsOnBadFil
                   std::tuple(std::to_wstring(s.m_index), s.GetName(), s.m_colour,
                              std::to_wstring(GetRValue(s.m_colour)), std::to_wstring(s.m_pixelCount)));
     }
-
     // A second Open is refused while the file is open.
     const size_t requests = ui.fileRequests.size();
     window->SendCommand(D::ID_SAMPLE_OPEN);
     EXPECT_EQ(ui.Shown(), std::vector<std::wstring>{L"请关闭当前打开的文件！ | 提示"});
     EXPECT_EQ(ui.messages[0].type, MB_OK);
     EXPECT_EQ(ui.fileRequests.size(), requests);
-
     // Save after Open writes back to the opened file without a dialog.
     table->SetItemText(2, 1, L"renamed");
     window->SendCommand(D::ID_SAMPLE_SAVE);
@@ -586,7 +568,6 @@ TEST_F(SampleEditorTest, CloseAsksAboutChangesAndHonoursEachAnswer) {
     EXPECT_EQ(ui.Shown(), std::vector<std::wstring>{L"AOI样区已经修改是否保存？ | "});
     EXPECT_EQ(ui.messages[0].type, unsigned(MB_YESNOCANCEL | MB_ICONINFORMATION));
     EXPECT_EQ(table->GetRowCount(), 3); // Cancel: nothing changes
-
     // Yes with a cancelled save dialog: stops.
     ui.messageAnswers.push_back(IDYES);
     ui.CancelFileAnswer();
@@ -599,7 +580,6 @@ TEST_F(SampleEditorTest, CloseAsksAboutChangesAndHonoursEachAnswer) {
     EXPECT_TRUE(fs::exists(path("close-yes.cif")));
     EXPECT_EQ(table->GetRowCount(), 1);
     EXPECT_TRUE(samples().empty());
-
     // No: closed without saving. Save after Close still writes to the last file.
     addSamples(1);
     ui.messageAnswers.push_back(IDNO);
@@ -616,7 +596,6 @@ TEST_F(SampleEditorTest, TheCloseBoxAsksWhenModifiedAndHonoursEachAnswer) {
     window->close(); // unmodified: closes at once
     EXPECT_TRUE(closed());
     EXPECT_TRUE(ui.messages.empty());
-
     // Cancel, and Yes with a cancelled save dialog: the window stays.
     reopen();
     addSamples(1);
@@ -636,7 +615,6 @@ TEST_F(SampleEditorTest, TheCloseBoxAsksWhenModifiedAndHonoursEachAnswer) {
     window->close();
     EXPECT_TRUE(fs::exists(path("window-close.cif")));
     EXPECT_TRUE(closed());
-
     // Yes writes to a known path without a dialog.
     reopen();
     addSamples(1);
@@ -651,7 +629,6 @@ TEST_F(SampleEditorTest, TheCloseBoxAsksWhenModifiedAndHonoursEachAnswer) {
     ASSERT_EQ(file.m_samples.size(), 2u);
     EXPECT_EQ(file.m_samples[0]->GetName(), L"late name");
     EXPECT_TRUE(closed());
-
     // No closes without writing.
     reopen();
     addSamples(1);
@@ -704,7 +681,6 @@ TEST_F(SampleEditorTest, MergeAfterOpenUsesTheFileBandCountAndLogsAnEmptySelecti
     ASSERT_EQ(table->GetRowCount(), 4);
     EXPECT_EQ(cell(3, 1), L"Class3");
     EXPECT_EQ(samples()[2]->m_pixelCount, 8);
-
     // Samples without pixels: the log line, and no new row.
     const fs::path logPath = path("merge.log");
     CLogger logger(logPath.string());
@@ -767,8 +743,6 @@ TEST_F(SampleEditorTest, FlagTable) {
         EXPECT_EQ(flags(), after) << what;
     }
 }
-
-// ---- tessera samples ------------------------------------------------------------------
 
 namespace {
 
@@ -852,7 +826,6 @@ TEST(SamplesCommand, BuildsOneSignaturePerClassFromReprojectedPolygons) {
     EXPECT_EQ(two.m_shapes.size(), 2u);
     EXPECT_EQ(two.m_index, 2);
     EXPECT_EQ(file.m_samples[0]->m_pixelCount, 6);
-
     // --no-merge keeps one sample per polygon.
     const fs::path each = ScratchDir() / "each.cif";
     ASSERT_EQ(
@@ -925,7 +898,6 @@ TEST_F(SampleEditorTest, EditorFilesAndCommandFilesAreTheSame) {
     const CliRun text = RunTessera({"samples", "--list", str(saved)});
     ASSERT_EQ(text.code, 0);
     EXPECT_NE(text.out.find("sample 2: C2"), std::string::npos) << text.out;
-
     // Made by the command, opened by the editor: one row per class.
     window->SendCommand(D::ID_SAMPLE_CLEAR);
     const fs::path shp = writePolygons("three.shp", {{ring(0, 0, 2, 2), "7"},
@@ -968,7 +940,6 @@ TEST(SamplesCommand, CheckReportsProblemsAndSeparability) {
     EXPECT_NE(json.out.find(std::string(td).substr(0, 6)), std::string::npos) << json.out << " " << td;
     EXPECT_NE(json.out.find("{\"a\": 1, \"b\": 4, \"jm\": null, \"td\": null}"), std::string::npos);
     EXPECT_NE(json.out.find("\"kind\": \"duplicate-name\""), std::string::npos);
-
     // A clean file: exit 0.
     WriteSamples(
         path, 2,

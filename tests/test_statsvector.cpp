@@ -115,10 +115,6 @@ struct IgnoreLeaks {
 
 } // namespace
 
-// ============================================================================
-// Statistics rows
-// ============================================================================
-
 TEST(StatisticsRows, AreaPercentUnitAndNumbersByHand) {
     // 30 x -30 pixels: 900 square units per pixel.
     const CClassifiedAssistantFile acf =
@@ -133,7 +129,6 @@ TEST(StatisticsRows, AreaPercentUnitAndNumbersByHand) {
         {L"3", L"urban", L"4", L"40.000%", L"3600.000000", L"m*m"},
     };
     EXPECT_EQ(ClassStatisticsRows(acf, L"m"), expected);
-
     // Percentages add up to a hundred within the last digit.
     const std::vector<StatisticsRowTexts> rows = ClassStatisticsRows(
         MakeAcf({{L"a", 0, 1}, {L"b", 1, 1}, {L"c", 2, 1}, {L"d", 3, 7919}, {L"e", 4, 104729}}, 0.5, 2),
@@ -158,13 +153,11 @@ TEST(StatisticsRows, EmptyHugeAndRecountedCounts) {
     for (const StatisticsRowTexts& row : FormatStatisticsRows(s))
         EXPECT_EQ(row[3] + L" " + row[4], L"- 0.000000");
     EXPECT_TRUE(ClassStatisticsRows(CClassifiedAssistantFile(), L"m").empty());
-
     // Huge counts saturate the total instead of overflowing.
     const std::int64_t max = std::numeric_limits<std::int64_t>::max();
     s = ComputeClassStatistics(MakeAcf({{L"a", 0, max}, {L"b", 1, max}}), L"m");
     EXPECT_EQ(s.totalPixels, max);
     EXPECT_EQ(FormatStatisticsRows(s)[0][2], std::to_wstring(max));
-
     // Recounted counts go by class number; values without a class follow.
     s = ComputeClassStatistics(MakeAcf({{L"Unclassified", 0, 99}, {L"a", 1, 99}, {L"b", 2, 99}}), L"m",
                                {{0, 5}, {2, 10}, {9, 5}});
@@ -195,10 +188,6 @@ TEST(PixelRecount, CountsEveryValueAcrossBlocksAndRefusesNonClasses) {
     EXPECT_NE(error.find(L"pixel (3, 5) holds -2"), std::wstring::npos) << u2m(error);
     EXPECT_FALSE(CountClassPixels(WPath(dir / "missing.tif"), counts, error));
 }
-
-// ============================================================================
-// Statistics window
-// ============================================================================
 
 class StatisticsDlgTest : public WindowTest<CClassesStaticsDlg> {
 protected:
@@ -277,7 +266,6 @@ TEST_F(StatisticsDlgTest, MissingCorruptAcfOrUnopenableImage) {
     EXPECT_EQ(ui.messages[1].text, L"找不到分类辅助文件");
     EXPECT_FALSE(window->IsLoaded());
     EXPECT_EQ(shownRows(), withHeader({}));
-
     // An image that cannot be opened with a readable .acf: no message, the unknown unit.
     window->SendCommand(IDCANCEL);
     SetUp();
@@ -304,7 +292,6 @@ TEST_F(StatisticsDlgTest, SecondOpenAsksToCloseAndOnlyYesGoesOn) {
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.Shown()[0], L"是否关闭当前统计信息文件？ | "); // the toolkit's default caption
     EXPECT_EQ(ui.messages[0].type, MB_YESNOCANCEL | MB_ICONINFORMATION);
-
     // Yes, then the chooser is cancelled: an empty table, the image released.
     ui.messageAnswers.push_back(IDYES);
     ui.CancelFileAnswer();
@@ -313,7 +300,6 @@ TEST_F(StatisticsDlgTest, SecondOpenAsksToCloseAndOnlyYesGoesOn) {
     EXPECT_EQ(window->Image(), nullptr);
     EXPECT_EQ(window->AssistantFile().GetClassCount(), 0);
     EXPECT_TRUE(window->IsLoaded()); // never returns to false
-
     // The next Open asks again; Yes and a second image fill the table anew.
     const fs::path second = dir / "second.tif";
     classImage(second, 2, 2, std::vector<int>(4, 0), false);
@@ -324,10 +310,6 @@ TEST_F(StatisticsDlgTest, SecondOpenAsksToCloseAndOnlyYesGoesOn) {
     EXPECT_EQ(shownRows(),
               withHeader({{L"5", L"only", L"4", L"100.000%", L"400.000000", L"unknown*unknown"}}));
 }
-
-// ============================================================================
-// Vectorize window
-// ============================================================================
 
 using namespace VectorizeSetup;
 using Names = std::vector<std::wstring>;
@@ -345,7 +327,6 @@ TEST(VectorizeSetupFunctions, MovesTheClassMapAndTheRecordFlags) {
     EXPECT_EQ(BuildClassMap({L" 水体", L"林地", L"nothing", L"unclassified"}, acf),
               (std::map<std::wstring, int>{{L"水体", 1}, {L"林地", 7}}));
     EXPECT_TRUE(BuildClassMap({}, acf).empty());
-
     // Partial when fewer classes than the image has; a shapefile only for ".shp".
     ScriptedHost host;
     const std::map<std::wstring, int> five = {{L"a", 0}, {L"b", 1}, {L"c", 2}, {L"d", 3}, {L"e", 4}};
@@ -407,7 +388,6 @@ TEST_F(VectorizeDlgTest, ChoosersUseTheHostAndClassesMoveBetweenTheLists) {
     EXPECT_EQ(texts(D::IDC_CHOSEN_CLASSES), (Names{L"Crop", L"Unclassified", L"water"}));
     click(D::IDC_REMOVE_ALL);
     EXPECT_TRUE(texts(D::IDC_CHOSEN_CLASSES).empty());
-
     // No class chosen: the message, and the window stays open.
     click(IDOK);
     EXPECT_EQ(ui.Shown(), Names{L"请选择矢量化的类别！ | "}); // the default caption
@@ -462,7 +442,6 @@ TEST_F(VectorizeDlgTest, EveryClassClearsThePartialFlagAndASecondImageFiltersThe
     EXPECT_EQ(r->m_classMap, (std::map<std::wstring, int>{{L"water", 9}}));
     EXPECT_TRUE(r->m_partialClasses);                                // 1 of 2
     EXPECT_EQ(r->m_shapeFile, CRasterPolygonizeParam().m_shapeFile); // "SHP" keeps the default
-
     // All the classes of the image clear the partial flag; no output is checked by the window.
     open([this] { CTesseraUILib::ShowVectorizeClassifyDlg(&host); });
     WriteAcf(dir / "plain.acf", {{L"a", 0, 1}, {L"b", 1, 1}, {L"c", 2, 1}, {L"d", 3, 1}, {L"e", 4, 1}});
@@ -473,10 +452,6 @@ TEST_F(VectorizeDlgTest, EveryClassClearsThePartialFlagAndASecondImageFiltersThe
     EXPECT_FALSE(r->m_partialClasses);
     EXPECT_EQ(r->m_outputPath, L"");
 }
-
-// ============================================================================
-// Polygonize algorithm
-// ============================================================================
 
 namespace {
 
@@ -634,13 +609,11 @@ TEST(Polygonize, BadInputFailsWithAMessageAndWritesNothing) {
     EXPECT_FALSE(fs::exists(c.dir / "missing"));
     p.m_outputPath = WPath(out); // a folder
     expectFailure(p, L"The output path is a folder", out);
-
     // No .acf, then a corrupt one.
     fs::remove(c.dir / "classes.acf");
     expectFailure(recordFor(c, {{L"urban", 3}}), L"Cannot read the classification assistant file", out);
     WriteBytes(c.dir / "classes.acf", "TESSERA-ACF 1\npixel-size 30 -30\nclass-count 9\nend\n");
     expectFailure(recordFor(c, {{L"urban", 3}}), L"Cannot read the classification assistant file", out);
-
     // Not a classified image: a multi-band raster.
     const fs::path rgb = WriteRaster(c.dir / "rgb.tif", {4, 4, 3, GDT_Byte}, PixelValue());
     WriteAcf(rgb, {{L"urban", 3}});
@@ -683,10 +656,6 @@ TEST(Polygonize, CancelLeavesNothingBehindAndTheRecordIsCopied) {
     EXPECT_TRUE(fromBase.Param().m_classMap.empty());
 }
 
-// ============================================================================
-// tessera stats / tessera polygonize
-// ============================================================================
-
 TEST(StatsCommand, TableJsonAndRecount) {
     const fs::path dir = Scratch("stats-cli");
     const std::string image = (dir / "c.tif").string(), empty = (dir / "empty.tif").string();
@@ -716,7 +685,6 @@ TEST(StatsCommand, TableJsonAndRecount) {
         r.out.find("{\"number\": 1, \"name\": \"水体\", \"pixels\": 6, \"percent\": 50, \"area\": 5400}"),
         std::string::npos)
         << r.out;
-
     // All empty: the shares are null in JSON; an image that cannot be opened keeps the placeholder unit.
     WriteAcf(empty, {{L"a\"b", 0, 0}});
     r = RunTessera({"stats", empty, "--json"});
@@ -728,7 +696,6 @@ TEST(StatsCommand, TableJsonAndRecount) {
     r = RunTessera({"stats", empty, "--recount", "--quiet"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(LineCount(r.err), 1) << r.err;
-
     // A missing or corrupt .acf is a one-line failure.
     const std::string lone = (dir / "lone.tif").string();
     classImage(lone, 3, 3, std::vector<int>(9, 1));

@@ -70,8 +70,6 @@ void writeSamples(const fs::path& path, const std::vector<Stats>& classes) {
     WriteSamples(path, B, samples);
 }
 
-// --- straight formulas -------------------------------------------------------
-
 // Inverse and determinant of a 3 × 3 matrix by cofactors.
 void invert3(const std::vector<double>& m, std::vector<double>& inv, double& det) {
     const auto a = [&](int i, int j) { return m[i * 3 + j]; };
@@ -228,7 +226,6 @@ TEST(Supervised, RecordMeansAreaOfInterestAndSingularCovariance) {
         ASSERT_EQ(labels[i], inside ? reference(SUPERVISE_MINIMUM_DISTANCE, f.img.at(i), shifted, 0) : 0)
             << i;
     }
-
     // A class whose covariance is singular (a constant band) is regularised, not refused.
     std::vector<Stats> singular = f.classes;
     for (int j = 0; j < B; ++j)

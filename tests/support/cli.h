@@ -19,4 +19,6 @@ inline CliRun RunTessera(const std::vector<std::string>& args) {
     return {code, out.str(), err.str()};
 }
 
-inline long LineCount(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+inline long LineCount(const std::string& text) {
+    return std::count(text.begin(), text.end(), '\n');
+}

@@ -11,7 +11,9 @@
 
 #include <sys/resource.h>
 
-std::wstring WPath(const fs::path& path) { return CommonFun::M2U(path.string()); }
+std::wstring WPath(const fs::path& path) {
+    return CommonFun::M2U(path.string());
+}
 
 fs::path Scratch(const std::string& name) {
     const fs::path folder = ScratchDir() / name;
@@ -56,8 +58,10 @@ fs::path WriteRaster(const fs::path& path, const RasterSpec& spec, const PixelVa
     CPLStringList options;
     for (const std::string& o : spec.options)
         options.AddString(o.c_str());
-    Dataset ds(GetGDALDriverManager()->GetDriverByName(spec.driver)->Create(
-        path.string().c_str(), spec.width, spec.height, spec.bands, spec.type, options.List()));
+    Dataset ds(
+        GetGDALDriverManager()
+            ->GetDriverByName(spec.driver)
+            ->Create(path.string().c_str(), spec.width, spec.height, spec.bands, spec.type, options.List()));
     EXPECT_TRUE(ds) << path;
     if (!ds)
         return path;
@@ -117,8 +121,9 @@ std::vector<int> ReadBand(const fs::path& path, int band) {
         return {};
     const int w = ds->GetRasterXSize(), h = ds->GetRasterYSize();
     std::vector<int> values(static_cast<size_t>(w) * h);
-    EXPECT_EQ(ds->GetRasterBand(band)->RasterIO(GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Int32, 0, 0, nullptr),
-              CE_None);
+    EXPECT_EQ(
+        ds->GetRasterBand(band)->RasterIO(GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Int32, 0, 0, nullptr),
+        CE_None);
     return values;
 }
 
@@ -131,7 +136,8 @@ CClassifiedAssistantFile MakeAcf(const std::vector<AcfClass>& classes, double px
 }
 
 void WriteAcf(const fs::path& image, const std::vector<AcfClass>& classes, double px, double py) {
-    ASSERT_TRUE(MakeAcf(classes, px, py).WriteClassifiedAssistantFile(WPath(fs::path(image).replace_extension(".acf"))));
+    ASSERT_TRUE(MakeAcf(classes, px, py)
+                    .WriteClassifiedAssistantFile(WPath(fs::path(image).replace_extension(".acf"))));
 }
 
 ClassifySample* NewSample(const std::wstring& name, int bands, std::vector<double> mean,

@@ -44,7 +44,8 @@ using PixelValue = std::function<double(int band, int column, int row)>;
 fs::path WriteRaster(const fs::path& path, const RasterSpec& spec, const PixelValue& value);
 // Values row by row: one per pixel for every band, or band after band.
 fs::path WriteRaster(const fs::path& path, const RasterSpec& spec, const std::vector<double>& values);
-template <class T> fs::path WriteRaster(const fs::path& path, const RasterSpec& spec, const std::vector<T>& values) {
+template <class T>
+fs::path WriteRaster(const fs::path& path, const RasterSpec& spec, const std::vector<T>& values) {
     return WriteRaster(path, spec, std::vector<double>(values.begin(), values.end()));
 }
 

@@ -19,7 +19,7 @@ std::vector<int> Neighbours(int p, int width, int height, bool eight);
 // Regions of equal values by flood fill over the whole image; pixels whose
 // value `counted` refuses belong to none (-1).
 struct Regions {
-    std::vector<int> of;                  // region of each pixel
+    std::vector<int> of;                   // region of each pixel
     std::vector<std::vector<int>> members; // pixels of each region
 };
 Regions FloodFill(const std::vector<int>& values, int width, int height, bool eight,

@@ -31,11 +31,10 @@ struct FileAsk {
 class ScriptedUiServices : public IUiServices {
 public:
     // Answers, consumed in order.
-    std::deque<int> messageAnswers;                       // default when empty: IDOK
-    std::deque<FileDialogResult> fileAnswers;             // default when empty: cancelled
-    std::deque<std::optional<COLORREF>> colourAnswers;    // default when empty: cancelled
+    std::deque<int> messageAnswers;                        // default when empty: IDOK
+    std::deque<FileDialogResult> fileAnswers;              // default when empty: cancelled
+    std::deque<std::optional<COLORREF>> colourAnswers;     // default when empty: cancelled
     std::deque<std::function<int(XDialog&)>> modalScripts; // default when empty: IDCANCEL
-
     // What was asked.
     std::vector<MessageBoxRequest> messages;
     std::vector<FileDialogRequest> fileRequests;
@@ -48,7 +47,6 @@ public:
         fileAnswers.push_back({true, {path}, filterIndex});
     }
     void CancelFileAnswer() { fileAnswers.push_back({}); }
-
     // The messages shown, each as "text | caption".
     std::vector<std::wstring> Shown() const {
         std::vector<std::wstring> shown;

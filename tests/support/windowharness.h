@@ -53,7 +53,6 @@ public:
     ~LaunchCatcher() { CBaseAlgorithm::SetLaunchHook(nullptr); }
     LaunchCatcher(const LaunchCatcher&) = delete;
     LaunchCatcher& operator=(const LaunchCatcher&) = delete;
-
     // Whether every caught progress window has closed (they end with their tasks).
     bool ProgressWindowsClosed() {
         for (CaughtLaunch& l : launches)
