@@ -26,10 +26,6 @@
 
 namespace {
 
-std::string u2m(const std::wstring& s) {
-    return CommonFun::U2M(s);
-}
-
 // Classes 0 ("Unclassified") to k, with names that make the rules readable.
 std::vector<AcfClass> numberedDefs(int k) {
     std::vector<AcfClass> defs{{L"Unclassified", 0}};
@@ -43,20 +39,11 @@ std::vector<AcfClass> numberedDefs(int k) {
 // classes; `tile` > 0 tiles it, otherwise strips of one row.
 fs::path classImage(const fs::path& path, int width, int height, const std::vector<int>& values, int k = 0,
                     int tile = 0) {
+    RasterSpec spec{width, height, 1, GDT_Byte, {500000, 30, 0, 4000000, 0, -30}, 0, {{1, 0}}};
     const std::string t = std::to_string(tile);
-    WriteRaster(path,
-                {width,
-                 height,
-                 1,
-                 GDT_Byte,
-                 {500000, 30, 0, 4000000, 0, -30},
-                 0,
-                 {{1, 0}},
-                 {},
-                 {},
-                 tile ? std::vector<std::string>{"TILED=YES", "BLOCKXSIZE=" + t, "BLOCKYSIZE=" + t}
-                      : std::vector<std::string>{"BLOCKYSIZE=1"}},
-                values);
+    spec.options = tile ? std::vector<std::string>{"TILED=YES", "BLOCKXSIZE=" + t, "BLOCKYSIZE=" + t}
+                        : std::vector<std::string>{"BLOCKYSIZE=1"};
+    WriteRaster(path, spec, values);
     if (k)
         WriteAcf(path, numberedDefs(k));
     return path;
@@ -183,7 +170,7 @@ TEST(ClassMerge, RelabelsByTheRulesAndSumsTheTargetsCounts) {
     record.m_mergeEntries = {L"类2+类1", L"类3+类1", L"类5+类4", L"类4+类4"};
     CClassifyMerge merge(&record);
     merge.SetWorkerCount(3);
-    ASSERT_TRUE(merge.ProcessFromNewThread(false)) << u2m(merge.GetLastError());
+    ASSERT_TRUE(merge.ProcessFromNewThread(false)) << Narrow(merge.GetLastError());
 
     const int lookup[6] = {0, 1, 1, 1, 4, 4}; // the rules do not chain: 5 goes to 4 and stays
     std::vector<std::int64_t> counts(6, 0);
@@ -224,7 +211,7 @@ TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
     classImage(d / "in.tif", 4, 3, {1, 1, 1, 3, 1, 2, 1, 3, 1, 1, 1, 2}, 3);
     CClassifiedSieveParam record = sieveRecord(d / "in.tif", d / "out.tif", {{L"类2", 2}, {L"类3", 3}}, 3);
     CClassifiedSieve sieve(&record);
-    ASSERT_TRUE(sieve.ProcessFromNewThread(false)) << u2m(sieve.GetLastError());
+    ASSERT_TRUE(sieve.ProcessFromNewThread(false)) << Narrow(sieve.GetLastError());
     // The lower-right 2 is a region of one pixel too; its neighbours that stay
     // are the 1 to its left (the 3 above it is removed), so it becomes 1.
     EXPECT_EQ(ReadBand(d / "out.tif"), std::vector<int>(12, 1));
@@ -264,7 +251,7 @@ TEST(ClassSieve, AgreesWithAWholeImageFloodFillAcrossSmallBlocks) {
                     CClassifiedSieve sieve(&record);
                     sieve.SetBlockSize(bw, bh);
                     sieve.SetWorkerCount(3);
-                    ASSERT_TRUE(sieve.ProcessFromNewThread(false)) << u2m(sieve.GetLastError());
+                    ASSERT_TRUE(sieve.ProcessFromNewThread(false)) << Narrow(sieve.GetLastError());
                     ASSERT_EQ(ReadBand(out), naiveSieve(v, W, H, chosen, threshold, eight))
                         << "threshold " << threshold << (eight ? " 8" : " 4") << "-connected, block " << bw;
                 }
@@ -278,7 +265,7 @@ TEST(ClassClump, HandWorkedGapsAreClosedUpToTheElementsLength) {
     CClassifyClumpParam record =
         clumpRecord(d / "in.tif", d / "out.tif", {{1, 1, 1}, 1, 3, 1, 0}, {{L"类1", 1}});
     ClassifyClump clump(&record);
-    ASSERT_TRUE(clump.ProcessFromNewThread(false)) << u2m(clump.GetLastError());
+    ASSERT_TRUE(clump.ProcessFromNewThread(false)) << Narrow(clump.GetLastError());
     EXPECT_EQ(ReadBand(d / "out.tif"), (std::vector<int>{1, 1, 1, 1, 3, 3, 1, 2, 2, 2, 1, 3}));
     // A malformed element is refused.
     record.m_outputPath = WPath(d / "bad.tif");
@@ -312,7 +299,7 @@ TEST(ClassClump, AgreesWithDirectMorphologyAcrossSmallBlocks) {
                 ClassifyClump clump(&record);
                 clump.SetBlockSize(bw, bh);
                 clump.SetWorkerCount(2);
-                ASSERT_TRUE(clump.ProcessFromNewThread(false)) << u2m(clump.GetLastError());
+                ASSERT_TRUE(clump.ProcessFromNewThread(false)) << Narrow(clump.GetLastError());
                 ASSERT_EQ(ReadBand(out), naiveClump(v, W, H, chosen, e)) << "element " << run;
             }
 }
@@ -343,7 +330,8 @@ TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
         CClassifiedSieveParam record = sieveRecord(d / c.input.first, c.out, c.input.second, 2);
         CClassifiedSieve sieve(&record);
         EXPECT_FALSE(sieve.ProcessFromNewThread(false));
-        EXPECT_NE(u2m(sieve.GetLastError()).find(c.says), std::string::npos) << u2m(sieve.GetLastError());
+        EXPECT_NE(Narrow(sieve.GetLastError()).find(c.says), std::string::npos)
+            << Narrow(sieve.GetLastError());
     }
 
     CClassifyMergeParam merge;
@@ -352,11 +340,11 @@ TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
     merge.m_mergeEntries = {L"类1+类8"};
     CClassifyMerge unknownRule(&merge);
     EXPECT_FALSE(unknownRule.ProcessFromNewThread(false));
-    EXPECT_NE(u2m(unknownRule.GetLastError()).find("类1+类8"), std::string::npos);
+    EXPECT_NE(Narrow(unknownRule.GetLastError()).find("类1+类8"), std::string::npos);
     merge.m_mergeEntries = {L"类2+类1"};
     CClassifyMerge badValue(&merge);
     EXPECT_FALSE(badValue.ProcessFromNewThread(false)); // the 7 again, through the shared block loop
-    EXPECT_NE(u2m(badValue.GetLastError()).find("value 7"), std::string::npos);
+    EXPECT_NE(Narrow(badValue.GetLastError()).find("value 7"), std::string::npos);
 
     EXPECT_EQ(FilesIn(d), before); // no output, no temporary file, no .acf
 }
@@ -370,8 +358,8 @@ TEST(PostClassBadInput, AnUnwritableFolderLeavesNothing) {
             clumpRecord(d / "in.tif", "/proc/self/clumped.tif", {{1, 1, 1}, 1, 3, 1, 0}, {{L"类1", 1}});
         ClassifyClump clump(&record);
         EXPECT_FALSE(clump.ProcessFromNewThread(false));
-        EXPECT_NE(u2m(clump.GetLastError()).find("Cannot create the output image"), std::string::npos)
-            << u2m(clump.GetLastError());
+        EXPECT_NE(Narrow(clump.GetLastError()).find("Cannot create the output image"), std::string::npos)
+            << Narrow(clump.GetLastError());
     }
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";

@@ -18,10 +18,6 @@
 
 namespace {
 
-std::string u2m(const std::wstring& s) {
-    return CommonFun::U2M(s);
-}
-
 // A scene of three spectral groups in horizontal bands of rows, with noise;
 // UInt16 band values, EPSG:32633, 10 m pixels. `options` may ask for tiles.
 struct Scene {
@@ -151,7 +147,7 @@ TEST(ClassRasterWriter, FormatsAndFailureLeaveNothing) {
                                                          {0, L"/x/out.pix", 21},
                                                          {0, L"/x/out", 38},
                                                          {99, L"/x/out.xyz", 38}})
-        EXPECT_EQ(ClassRasterWriter::ResolveFormat(format, path), resolved) << format << " " << u2m(path);
+        EXPECT_EQ(ClassRasterWriter::ResolveFormat(format, path), resolved) << format << " " << Narrow(path);
 
     const fs::path dir = Scratch("writer");
     writeScene(dir / "in.tif", 20, 10);
@@ -203,7 +199,7 @@ TEST(KMeans, MatchesANaiveLloydAndWritesAReadableClassImage) {
     auto* algorithm = new CKMeanClassify(&param);
     param.m_classCount = 9; // the algorithm has its own copy
     algorithm->SetProgress(&progress);
-    ASSERT_TRUE(algorithm->ProcessFromNewThread(false)) << u2m(algorithm->GetLastError());
+    ASSERT_TRUE(algorithm->ProcessFromNewThread(false)) << Narrow(algorithm->GetLastError());
     delete algorithm;
     EXPECT_TRUE(progress.finished && progress.succeeded);
     EXPECT_EQ(progress.title, L"K均值分类算法");
@@ -258,7 +254,7 @@ TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
     param.m_classCount = 3;
     param.m_maxIterations = 10;
     CKMeanClassify algorithm(&param);
-    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << u2m(algorithm.GetLastError());
+    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
     std::vector<char> use(40 * 30, 0);
     for (int r = 0; r < 30; ++r)
         for (int c = 0; c < 30; ++c)
@@ -302,7 +298,8 @@ TEST(KMeans, CancelAndBadInputLeaveNoOutput) {
         change(p);
         CKMeanClassify algorithm(&p);
         EXPECT_FALSE(algorithm.ProcessFromNewThread(false));
-        EXPECT_NE(algorithm.GetLastError().find(words), std::wstring::npos) << u2m(algorithm.GetLastError());
+        EXPECT_NE(algorithm.GetLastError().find(words), std::wstring::npos)
+            << Narrow(algorithm.GetLastError());
     };
     failsWith([](auto& p) { p.m_classCount = 0; }, L"class count");
     failsWith([&](auto& p) { p.m_inputPath = WPath(dir / "missing.tif"); }, L"Cannot open the input image");
@@ -385,7 +382,7 @@ TEST(Isodata, ClassifiesAnImageEndToEnd) {
     param.m_splitStdDev = 100;
     param.m_minPixelCount = 20;
     CISODATAClassify algorithm(&param);
-    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << u2m(algorithm.GetLastError());
+    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
     const std::vector<int> labels = ReadBand(dir / "classes.img");
     CClassifiedAssistantFile acf;
     ASSERT_TRUE(acf.ReadClassifiedAssistantFile(WPath(dir / "classes.acf")));

@@ -32,26 +32,13 @@
 
 namespace {
 
-std::string u2m(const std::wstring& s) {
-    return CommonFun::U2M(s);
-}
-
 // A class image: values row by row, EPSG:32633 (metres) unless told
 // otherwise, 30 m pixels; tiled in 16 x 16 blocks so regions cross blocks.
 void classImage(const fs::path& path, int width, int height, const std::vector<int>& values,
                 bool withCrs = true, GDALDataType type = GDT_Byte) {
-    WriteRaster(path,
-                {width,
-                 height,
-                 1,
-                 type,
-                 {500000, 30, 0, 4000000, 0, -30},
-                 withCrs ? 32633 : 0,
-                 {},
-                 {},
-                 {},
-                 {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"}},
-                values);
+    RasterSpec spec{width, height, 1, type, {500000, 30, 0, 4000000, 0, -30}, withCrs ? 32633 : 0};
+    spec.options = {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"};
+    WriteRaster(path, spec, values);
 }
 
 // Naive reference: connected regions of each chosen class, by class.
@@ -178,14 +165,14 @@ TEST(PixelRecount, CountsEveryValueAcrossBlocksAndRefusesNonClasses) {
     for (int v : values)
         ++expected[v];
     std::wstring error;
-    ASSERT_TRUE(CountClassPixels(WPath(dir / "c.tif"), counts, error)) << u2m(error);
+    ASSERT_TRUE(CountClassPixels(WPath(dir / "c.tif"), counts, error)) << Narrow(error);
     EXPECT_EQ(counts, expected);
 
     std::vector<int> negative = values;
     negative[5 * w + 3] = -2;
     classImage(dir / "n.tif", w, h, negative, true, GDT_Int16);
     EXPECT_FALSE(CountClassPixels(WPath(dir / "n.tif"), counts, error));
-    EXPECT_NE(error.find(L"pixel (3, 5) holds -2"), std::wstring::npos) << u2m(error);
+    EXPECT_NE(error.find(L"pixel (3, 5) holds -2"), std::wstring::npos) << Narrow(error);
     EXPECT_FALSE(CountClassPixels(WPath(dir / "missing.tif"), counts, error));
 }
 
@@ -507,7 +494,7 @@ void expectFailure(const CRasterPolygonizeParam& p, const std::wstring& messageP
     EXPECT_FALSE(algorithm.ProcessFromNewThread(false));
     EXPECT_TRUE(progress.finished);
     EXPECT_FALSE(progress.succeeded);
-    EXPECT_NE(progress.message.find(messagePart), std::wstring::npos) << u2m(progress.message);
+    EXPECT_NE(progress.message.find(messagePart), std::wstring::npos) << Narrow(progress.message);
     if (fs::is_directory(folder))
         EXPECT_EQ(FilesIn(folder), before);
 }
@@ -518,7 +505,7 @@ TEST(Polygonize, OnePolygonPerFourConnectedRegionWithNamesAndCrs) {
     const PolygonizeCase c = makeCase("poly4");
     const CRasterPolygonizeParam p = recordFor(c, {{L"水体", 1}, {L"urban", 3}});
     CRasterPolygonize algorithm(&p, nullptr);
-    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << u2m(algorithm.GetLastError());
+    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
     expectMatchesReference(c, c.output, {1, 3}, false, {{1, "水体"}, {3, "urban"}});
     const std::map<int, int> regions = floodFillRegions(c.values, c.width, c.height, {1, 3}, false);
     EXPECT_EQ(algorithm.PolygonCount(), regions.at(1) + regions.at(3));
@@ -537,7 +524,7 @@ TEST(Polygonize, EightConnectivityJoinsDiagonalNeighbours) {
     const PolygonizeCase c = makeCase("poly8", 9);
     const CRasterPolygonizeParam p = recordFor(c, {{L"Unclassified", 0}, {L"林地 forest", 2}}, 8);
     CRasterPolygonize algorithm(&p, nullptr);
-    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << u2m(algorithm.GetLastError());
+    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
     expectMatchesReference(c, c.output, {0, 2}, true, {{0, "Unclassified"}, {2, "林地 forest"}});
     // The reference tells the two apart on this image.
     EXPECT_NE(floodFillRegions(c.values, c.width, c.height, {0, 2}, true),
@@ -562,13 +549,13 @@ TEST(Polygonize, HandMadeImageWithAHole) {
     CRasterPolygonizeParam p = recordFor(c, {{L"one", 1}, {L"three", 3}});
     EXPECT_EQ(p.m_shapeFile, 0);
     CRasterPolygonize four(&p, nullptr);
-    ASSERT_TRUE(four.ProcessFromNewThread(false)) << u2m(four.GetLastError());
+    ASSERT_TRUE(four.ProcessFromNewThread(false)) << Narrow(four.GetLastError());
     LayerSummary s = readPolygons(c.output);
     EXPECT_EQ(s.polygons, (std::map<int, int>{{1, 1}, {3, 2}}));
     EXPECT_DOUBLE_EQ(s.area[1], 10 * 900.0);
     p.m_connectivity = 8;
     CRasterPolygonize eight(&p, nullptr);
-    ASSERT_TRUE(eight.ProcessFromNewThread(false)) << u2m(eight.GetLastError());
+    ASSERT_TRUE(eight.ProcessFromNewThread(false)) << Narrow(eight.GetLastError());
     s = readPolygons(c.output); // the earlier result was replaced
     EXPECT_EQ(s.polygons, (std::map<int, int>{{1, 1}, {3, 1}}));
     EXPECT_EQ(FilesIn(c.dir), (std::set<std::string>{"h.tif", "h.acf", "h.gpkg"}));
@@ -581,7 +568,7 @@ TEST(Polygonize, ReplacesAnEarlierShapefileAndWritesNoPrjWithoutCrs) {
     ASSERT_TRUE(first.ProcessFromNewThread(false));
     p.m_classMap = {{L"水体", 1}};
     CRasterPolygonize second(&p, nullptr);
-    ASSERT_TRUE(second.ProcessFromNewThread(false)) << u2m(second.GetLastError());
+    ASSERT_TRUE(second.ProcessFromNewThread(false)) << Narrow(second.GetLastError());
     const LayerSummary s = readPolygons(c.output);
     EXPECT_EQ(s.polygons, floodFillRegions(c.values, c.width, c.height, {1}, false));
     EXPECT_FALSE(s.crs);

@@ -15,6 +15,10 @@ std::wstring WPath(const fs::path& path) {
     return CommonFun::M2U(path.string());
 }
 
+std::string Narrow(const std::wstring& text) {
+    return CommonFun::U2M(text);
+}
+
 fs::path Scratch(const std::string& name) {
     const fs::path folder = ScratchDir() / name;
     std::error_code ec;

@@ -20,7 +20,8 @@
 namespace fs = std::filesystem;
 
 std::wstring WPath(const fs::path& path);
-fs::path Scratch(const std::string& name); // a new empty folder in the scratch folder
+std::string Narrow(const std::wstring& text); // UTF-8
+fs::path Scratch(const std::string& name);    // a new empty folder in the scratch folder
 std::string ReadBytes(const fs::path& path);
 void WriteBytes(const fs::path& path, const std::string& bytes);
 std::set<std::string> FilesIn(const fs::path& folder);
