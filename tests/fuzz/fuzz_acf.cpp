@@ -1,7 +1,7 @@
 // libFuzzer target: the classification assistant file reader.
-#include "base/commonfun.h"
 #include "engine/classifiedassistantfile.h"
 #include "fuzz_common.h"
+#include "base/commonfun.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string& path = FuzzInputPath(".acf");

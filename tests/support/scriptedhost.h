@@ -2,8 +2,8 @@
 // A host for tests: serves an active data source and drawn shapes, keeps a
 // shape list with visibility flags, and records every call in order.
 
-#include "engine/controlerinterface.h"
 #include "engine/drawshape.h"
+#include "engine/controlerinterface.h"
 
 #include <memory>
 #include <string>
