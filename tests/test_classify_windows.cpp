@@ -55,35 +55,22 @@ protected:
 
 } // namespace
 
+// The window tests below take the common paths of these; the corners are here.
 TEST(UnsupervisedSetupFunctions, SaveTypesConversionsAndRecords) {
-    // The save type gives the word (TIFF, GeoTiff, IMAGINE, PCI, all files), the word the format.
-    for (auto [type, word] : std::vector<std::pair<int, std::wstring>>{
-             {1, L"tif"}, {2, L"tif"}, {3, L"img"}, {4, L""}, {5, L""}, {0, L""}})
-        EXPECT_EQ(ExtensionWordForSaveType(type), word) << type;
-    for (auto [word, format] : std::vector<std::pair<std::wstring, int>>{
-             {L"tif", 38}, {L"img", 20}, {L"", 0}, {L"TIF", 0} /* case-sensitive */, {L"pix", 0}})
-        EXPECT_EQ(FormatCodeForWord(word), format);
+    EXPECT_EQ(ExtensionWordForSaveType(0), L"");
+    EXPECT_EQ(FormatCodeForWord(L"TIF"), 0); // case-sensitive
+    EXPECT_EQ(FormatCodeForWord(L"pix"), 0);
     // Conversions follow the C library.
     for (auto [text, value] : std::vector<std::pair<std::wstring, int>>{
-             {L"abc", 0}, {L"12.7", 12}, {L"  -7x", -7}, {L"", 0}, {L"99999999999999999999", INT_MAX}})
-        EXPECT_EQ(TextToInt(text), value) << text;
+             {L"  -7x", -7}, {L"", 0}, {L"99999999999999999999", INT_MAX}})
+        EXPECT_EQ(TextToInt(text), value) << Narrow(text);
     EXPECT_DOUBLE_EQ(TextToDouble(L" 0.25abc"), 0.25);
     EXPECT_DOUBLE_EQ(TextToDouble(L"abc"), 0.0);
     EXPECT_DOUBLE_EQ(TextToDouble(L"1e-3"), 0.001);
-
-    ScriptedHost host;
-    const Choice choice{L"/in.tif", L"/out.img", L"img", L"/roi.aif", &host};
     FieldTexts texts;
-    texts.classCount = L"8";
     texts.minClassDistance = L"1e60"; // beyond single precision
-    const KMeanClassifyParam k = BuildKMeanRecord(choice, texts);
-    EXPECT_EQ(k.m_algorithmName, L"K均值分类算法");
-    EXPECT_EQ(std::tuple(k.m_outputFormat, k.m_classCount, k.m_outputBandCount), std::tuple(20, 8, 1));
-    EXPECT_EQ(k.m_host, &host);
-    const ISODATAClassifyParam i = BuildISODATARecord(choice, texts);
-    EXPECT_EQ(i.m_algorithmName, L"ISODATA分类");
-    EXPECT_EQ(i.m_aoiPath, L"/roi.aif");
-    EXPECT_TRUE(std::isinf(i.m_minClassDistance));
+    EXPECT_TRUE(std::isinf(
+        BuildISODATARecord({L"/in.tif", L"/out.img", L"img", L"", nullptr}, texts).m_minClassDistance));
 }
 
 TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsAndTheMethodSwitchesTheISODATAOnes) {
