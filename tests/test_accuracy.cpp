@@ -5,105 +5,46 @@
 // through the scripted UI service and host, and `tessera accuracy`.
 #include "accuracy/CAddRandomPointDlg.h"
 #include "accuracy/CClassesAccuracyDlg.h"
+#include "common/helptopics.h"
+#include "entry/tesserauilib.h"
+#include "platform/gridctrl.h"
 #include "processing/accuracyestimates.h"
 #include "processing/accuracyjson.h"
 #include "processing/accuracyreport.h"
 #include "processing/randompoints.h"
-#include "cli/subcommands.h"
-#include "common/helptopics.h"
-#include "engine/classifiedassistantfile.h"
-#include "engine/rastersource.h"
-#include "entry/tesserauilib.h"
-#include "platform/gridctrl.h"
-#include "support/scratchdir.h"
-#include "support/scriptedhost.h"
-#include "support/scripteduiservices.h"
+#include "support/cli.h"
+#include "support/fixtures.h"
 #include "support/windowharness.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QPointer>
-#include <QTest>
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
 
-#include <sys/resource.h>
+using namespace tessera;
 
-namespace fs = std::filesystem;
 using D = CClassesAccuracyDlg;
 
 namespace {
 
-// ---- Helpers ---------------------------------------------------------------
-
+// A file in a folder of its own.
 fs::path scratch(const std::string& name) {
     static int counter = 0;
-    const fs::path dir = ScratchDir() / ("case" + std::to_string(++counter));
-    fs::create_directories(dir);
-    return dir / name;
+    return Scratch("case" + std::to_string(++counter)) / name;
 }
 
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-// A GeoTIFF of one value per pixel (row by row); origin (1000, 2000), pixels 10 x 10.
-void writeRaster(const fs::path& path, int width, int height, const std::vector<double>& values,
-                 GDALDataType type = GDT_Float32, int bands = 1, std::optional<double> nodata = std::nullopt,
-                 const std::vector<std::string>& categories = {}) {
-    GDALAllRegister();
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-    std::unique_ptr<GDALDataset> ds(driver->Create(path.c_str(), width, height, bands, type, nullptr));
-    ASSERT_TRUE(ds);
-    double transform[6] = {1000, 10, 0, 2000, 0, -10};
-    ds->SetGeoTransform(transform);
-    for (int b = 1; b <= bands; ++b) {
-        std::vector<double> v = values;
-        ASSERT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, 0, width, height, v.data(), width, height,
-                                                  GDT_Float64, 0, 0),
-                  CE_None);
-        if (nodata)
-            ds->GetRasterBand(b)->SetNoDataValue(*nodata);
-    }
-    if (!categories.empty()) {
-        CPLStringList list;
-        for (const std::string& c : categories)
-            list.AddString(c.c_str());
-        ds->GetRasterBand(1)->SetCategoryNames(list.List());
-    }
-}
-
-void writeAcf(const fs::path& imagePath, const std::vector<std::wstring>& names,
+// Classes 0, 1, ... of 10 x 10 pixels.
+void writeAcf(const fs::path& image, const std::vector<std::wstring>& names,
               const std::vector<std::int64_t>& counts = {}) {
-    CClassifiedAssistantFile acf;
+    std::vector<AcfClass> classes;
     for (size_t i = 0; i < names.size(); ++i)
-        acf.AddClass(names[i], static_cast<int>(i), i < counts.size() ? counts[i] : 0);
-    acf.SetPixelSize(10, -10);
-    fs::path p = imagePath;
-    p.replace_extension(".acf");
-    ASSERT_TRUE(acf.WriteClassifiedAssistantFile(p.wstring()));
+        classes.push_back({names[i], static_cast<int>(i), i < counts.size() ? counts[i] : 0});
+    WriteAcf(image, classes, 10, -10);
 }
-
-std::wstring sp(int n) { return std::wstring(n, L' '); }
 
 ErrorMatrix matrixOf(int n, const std::vector<std::tuple<int, int, std::int64_t>>& cells) {
     ErrorMatrix m(n);
@@ -112,96 +53,96 @@ ErrorMatrix matrixOf(int n, const std::vector<std::tuple<int, int, std::int64_t>
     return m;
 }
 
-// The two-class example: points (class, reference) = (0,0), (0,0), (1,1), (0,1).
-std::vector<AccuracyPoint> twoClassPoints() {
-    std::vector<AccuracyPoint> points;
-    for (auto [c, r] : std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {1, 1}, {0, 1}}) {
-        AccuracyPoint p;
-        p.classValue = c;
-        p.referenceValue = r;
-        points.push_back(p);
-    }
-    return points;
+// A matrix from counts by classified value, then reference.
+ErrorMatrix byClassified(const std::vector<std::vector<double>>& counts) {
+    ErrorMatrix m(static_cast<int>(counts.size()));
+    for (size_t i = 0; i < counts.size(); ++i)
+        for (size_t j = 0; j < counts.size(); ++j)
+            m.Add(static_cast<int>(j), static_cast<int>(i), static_cast<std::int64_t>(counts[i][j]));
+    return m;
 }
+
+// The two-class example: points (class, reference) = (0,0), (0,0), (1,1), (0,1).
+const std::vector<AccuracyPoint> kTwoClassPoints = {{.classValue = 0, .referenceValue = 0},
+                                                    {.classValue = 0, .referenceValue = 0},
+                                                    {.classValue = 1, .referenceValue = 1},
+                                                    {.classValue = 0, .referenceValue = 1}};
+const std::vector<std::wstring> kTwoNames = {L"water", L"forest"};
+const auto sp = [](int n) { return std::wstring(n, L' '); };
 
 // The two-class report built from the layout rules: blanks counted, CR LF.
 std::string goldenTwoClassReport() {
-    std::vector<std::wstring> lines = {
+    // clang-format off
+    const std::vector<std::wstring> lines = {
         L"-------------------------------Error Matrix-----------------------------",
-        L"\t\t\t\tReference Data",
-        L"\t\t\t\t--------------",
+        L"\t\t\t\tReference Data", L"\t\t\t\t--------------",
         L"Classified Data        water" + sp(12) + L"forest" + sp(12),
         L"---------------        -----------" + sp(7) + L"-----------" + sp(7),
         L"water" + sp(17) + L"2" + sp(19) + L"1" + sp(19),
         L"forest" + sp(17) + L"0" + sp(19) + L"1" + sp(19),
-        L"-------------------------------Error Matrix end-------------------------",
-        L"",
-        L"",
-        L"",
-        L"-------------------------------ACCURACY -------------------------",
-        L"ACCURACY TOTALS",
-        L"----------------",
-        L"Class Name       Reference Total     Classified Total     Number  Correct     Producers  Accuracy      "
-        L"Users Accuracy",
-        L"-----------      ---------------     ----------------     ---------------     -------------------      "
-        L"--------------",
+        L"-------------------------------Error Matrix end-------------------------", L"", L"", L"",
+        L"-------------------------------ACCURACY -------------------------", L"ACCURACY TOTALS", L"----------------",
+        L"Class Name       Reference Total     Classified Total     Number  Correct     Producers  Accuracy      Users Accuracy",
+        L"-----------      ---------------     ----------------     ---------------     -------------------      --------------",
         L"water" + sp(13) + L"2" + sp(19) + L"3" + sp(22) + L"2" + sp(22) + L"100%" + sp(20) + L"66.6667%" + sp(19),
         L"forest" + sp(13) + L"2" + sp(19) + L"1" + sp(22) + L"1" + sp(22) + L"50%" + sp(20) + L"100%" + sp(19),
         L"Overall Classification Accuracy =     75%",
-        L"-------------------------------ACCURACY END---------------------",
-        L"",
-        L"",
-        L"",
-        L"-------------------------KAPPA (K^) STATISTICS-----------------",
-        L"KAPPA (K^) STATISTICS",
-        L"---------------------",
-        L"Overall Kappa Statistics =     0.5",
-        L"Conditional Kappa for each Category.",
-        L"------------------------------------",
-        L" Class Name " + sp(13) + L"  Kappa  ",
-        L"------------" + sp(13) + L"---------",
-        L"water" + sp(22) + L"0.333333",
-        L"forest" + sp(22) + L"1",
-        L"---------------------KAPPA (K^) STATISTICS END-----------------",
-    };
+        L"-------------------------------ACCURACY END---------------------", L"", L"", L"",
+        L"-------------------------KAPPA (K^) STATISTICS-----------------", L"KAPPA (K^) STATISTICS",
+        L"---------------------", L"Overall Kappa Statistics =     0.5",
+        L"Conditional Kappa for each Category.", L"------------------------------------",
+        L" Class Name " + sp(13) + L"  Kappa  ", L"------------" + sp(13) + L"---------",
+        L"water" + sp(22) + L"0.333333", L"forest" + sp(22) + L"1",
+        L"---------------------KAPPA (K^) STATISTICS END-----------------"};
+    // clang-format on
     std::string text;
     for (const std::wstring& line : lines)
         text += std::string(line.begin(), line.end()) + "\r\n";
     return text;
 }
 
-const std::vector<std::wstring> kTwoNames = {L"water", L"forest"};
+// The classic C library generator, written out.
+struct Lcg {
+    std::uint32_t state;
+    int operator()() {
+        state = state * 214013u + 2531011u;
+        return static_cast<int>((state >> 16) & 0x7FFF);
+    }
+};
+
+QJsonObject readJson(const fs::path& path) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(ReadBytes(path))).object();
+}
+
+// The error matrix of a JSON report, by classified value then reference.
+std::vector<std::vector<int>> rows(const QJsonObject& o) {
+    std::vector<std::vector<int>> matrix;
+    for (const QJsonValue& row : o["matrix"].toArray()) {
+        matrix.emplace_back();
+        for (const QJsonValue& v : row.toArray())
+            matrix.back().push_back(v.toInt());
+    }
+    return matrix;
+}
 
 } // namespace
 
-// ---- Generator and pixel draw ----------------------------------------------
-
-TEST(RandomPoints, Rand15GivesTheClassicSequenceOf15BitValues) {
-    // The classic C library generator seeded with 1.
+TEST(RandomPoints, TheClassicGeneratorAndTheDrawOfColumnThenRowModuloSizeMinusOne) {
     Rand15 r(1);
     for (int expected : {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464})
         EXPECT_EQ(r.Next(), expected);
     Rand15 wide(0xFFFFFFFFu);
     for (int i = 0; i < 100000; ++i) {
         const int v = wide.Next();
-        ASSERT_GE(v, 0);
-        ASSERT_LE(v, 32767);
+        ASSERT_TRUE(v >= 0 && v <= 32767) << v;
     }
-}
 
-TEST(RandomPoints, DrawTakesColumnThenRowModuloSizeMinusOne) {
     const auto pixels = DrawRandomPixels(500, 7, 5, 99);
     ASSERT_EQ(pixels.size(), 500u);
-    std::uint32_t state = 99; // independent LCG
-    auto next = [&] {
-        state = state * 214013u + 2531011u;
-        return static_cast<int>((state >> 16) & 0x7FFF);
-    };
-    for (const PixelPosition& p : pixels) {
+    Lcg next{99};
+    for (const PixelPosition& p : pixels) { // the last column and row are never drawn
         const int x = next() % 6, y = next() % 4;
         EXPECT_EQ(p, (PixelPosition{x, y}));
-        EXPECT_LT(p.column, 6); // the last column and row are never drawn
-        EXPECT_LT(p.row, 4);
     }
     EXPECT_EQ(DrawRandomPixels(3, 100, 100, 5), DrawRandomPixels(3, 100, 100, 5));
     EXPECT_TRUE(DrawRandomPixels(0, 100, 100, 5).empty());
@@ -209,97 +150,85 @@ TEST(RandomPoints, DrawTakesColumnThenRowModuloSizeMinusOne) {
         EXPECT_EQ(p, (PixelPosition{0, 0}));
 }
 
-// ---- Error matrix and quantities -------------------------------------------
-
 TEST(AccuracyNumbers, TwoClassExampleWorkedByHand) {
-    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
-    EXPECT_EQ(m.At(0, 0), 2);
-    EXPECT_EQ(m.At(1, 0), 1);
-    EXPECT_EQ(m.At(1, 1), 1);
-    EXPECT_EQ(m.At(0, 1), 0);
+    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
+    EXPECT_EQ(std::vector<std::int64_t>({m.At(0, 0), m.At(1, 0), m.At(1, 1), m.At(0, 1)}),
+              (std::vector<std::int64_t>{2, 1, 1, 0}));
     const AccuracySummary s = SummarizeErrorMatrix(m);
-    EXPECT_EQ(s.classes[0].referenceTotal, 2);
-    EXPECT_EQ(s.classes[1].referenceTotal, 2);
-    EXPECT_EQ(s.classes[0].classifiedTotal, 3);
-    EXPECT_EQ(s.classes[1].classifiedTotal, 1);
-    EXPECT_EQ(s.classes[0].correct, 2);
-    EXPECT_EQ(s.classes[1].correct, 1);
-    EXPECT_DOUBLE_EQ(s.classes[0].producers, 100);
-    EXPECT_DOUBLE_EQ(s.classes[1].producers, 50);
-    EXPECT_DOUBLE_EQ(s.classes[0].users, 200.0 / 3.0);
-    EXPECT_DOUBLE_EQ(s.classes[1].users, 100);
+    const ClassAccuracy &water = s.classes[0], &forest = s.classes[1];
+    EXPECT_EQ(std::tuple(water.referenceTotal, water.classifiedTotal, water.correct), std::tuple(2, 3, 2));
+    EXPECT_EQ(std::tuple(forest.referenceTotal, forest.classifiedTotal, forest.correct), std::tuple(2, 1, 1));
+    EXPECT_DOUBLE_EQ(water.producers, 100);
+    EXPECT_DOUBLE_EQ(forest.producers, 50);
+    EXPECT_DOUBLE_EQ(water.users, 200.0 / 3.0);
+    EXPECT_DOUBLE_EQ(forest.users, 100);
     EXPECT_DOUBLE_EQ(s.overallAccuracy, 75);
     EXPECT_DOUBLE_EQ(s.chanceProducts, 8);
     EXPECT_DOUBLE_EQ(s.kappa, 0.5);
-    EXPECT_DOUBLE_EQ(s.classes[0].conditionalKappa, 2.0 / 6.0);
-    EXPECT_DOUBLE_EQ(s.classes[1].conditionalKappa, 1.0); // all its points correct
+    EXPECT_DOUBLE_EQ(water.conditionalKappa, 2.0 / 6.0);
+    EXPECT_DOUBLE_EQ(forest.conditionalKappa, 1.0); // all its points correct
 }
 
-TEST(AccuracyNumbers, OutOfRangeValuesAreLeftOutOfEveryTotal) {
-    std::vector<AccuracyPoint> points(3);
-    points[0].classValue = 1, points[0].referenceValue = 1;
-    points[1].classValue = 2, points[1].referenceValue = 7; // reference 7 of a three-class image
-    points[2].classValue = -1, points[2].referenceValue = 0;
-    const ErrorMatrix m = BuildErrorMatrix(points, 3);
-    const AccuracySummary s = SummarizeErrorMatrix(m);
-    EXPECT_EQ(s.counted, 1);
-    EXPECT_EQ(s.classes[2].classifiedTotal, 0);
-    EXPECT_EQ(s.classes[0].referenceTotal, 0);
+TEST(AccuracyNumbers, OutOfRangeEmptyClassesAndNoPoints) {
+    // Out-of-range values (a reference 7 of a three-class image, a class -1) are left out of every total.
+    const std::vector<AccuracyPoint> points = {{.classValue = 1, .referenceValue = 1},
+                                               {.classValue = 2, .referenceValue = 7},
+                                               {.classValue = -1, .referenceValue = 0}};
+    AccuracySummary s = SummarizeErrorMatrix(BuildErrorMatrix(points, 3));
+    EXPECT_EQ(std::tuple(s.counted, s.classes[2].classifiedTotal, s.classes[0].referenceTotal),
+              std::tuple(1, 0, 0));
     EXPECT_DOUBLE_EQ(s.overallAccuracy, 100);
-}
-
-TEST(AccuracyNumbers, EmptyClassesGiveMinusOneAndZero) {
-    // Class 2 has neither reference nor classified points; class 1 only reference ones.
-    const ErrorMatrix m = matrixOf(3, {{0, 0, 3}, {1, 0, 2}});
-    const AccuracySummary s = SummarizeErrorMatrix(m);
-    EXPECT_DOUBLE_EQ(s.classes[2].producers, -1);
-    EXPECT_DOUBLE_EQ(s.classes[2].users, -1);
-    EXPECT_DOUBLE_EQ(s.classes[2].conditionalKappa, 0);
-    EXPECT_DOUBLE_EQ(s.classes[1].producers, 0);
-    EXPECT_DOUBLE_EQ(s.classes[1].users, -1);
-    EXPECT_DOUBLE_EQ(s.classes[1].conditionalKappa, 0);
+    // Class 2 has neither reference nor classified points (-1, -1, 0); class 1 only reference ones (0, -1,
+    // 0).
+    s = SummarizeErrorMatrix(matrixOf(3, {{0, 0, 3}, {1, 0, 2}}));
+    for (int c : {1, 2})
+        EXPECT_EQ(std::tuple(s.classes[c].producers, s.classes[c].users, s.classes[c].conditionalKappa),
+                  std::tuple(c == 2 ? -1.0 : 0.0, -1.0, 0.0));
     EXPECT_DOUBLE_EQ(s.classes[0].users, 60);
-}
-
-TEST(AccuracyNumbers, NoCountedPointGivesMinusOneAndKappaZero) {
-    const AccuracySummary s = SummarizeErrorMatrix(ErrorMatrix(3));
-    EXPECT_EQ(s.counted, 0);
-    EXPECT_DOUBLE_EQ(s.overallAccuracy, -1);
-    EXPECT_DOUBLE_EQ(s.kappa, 0);
-    const AccuracySummary none = SummarizeErrorMatrix(ErrorMatrix(0));
-    EXPECT_DOUBLE_EQ(none.overallAccuracy, -1);
+    // No counted point: -1 and kappa 0.
+    s = SummarizeErrorMatrix(ErrorMatrix(3));
+    EXPECT_EQ(std::tuple(s.counted, s.overallAccuracy, s.kappa), std::tuple(0, -1.0, 0.0));
+    EXPECT_DOUBLE_EQ(SummarizeErrorMatrix(ErrorMatrix(0)).overallAccuracy, -1);
 }
 
 TEST(AccuracyNumbers, ProductsBeyond32BitsAreExact) {
     // 46341 points: N x T and N x N pass 2^31.
-    const ErrorMatrix m = matrixOf(2, {{0, 0, 30000}, {0, 1, 5000}, {1, 0, 3000}, {1, 1, 8341}});
-    const AccuracySummary s = SummarizeErrorMatrix(m);
+    const AccuracySummary s = SummarizeErrorMatrix(byClassified({{30000, 3000}, {5000, 8341}}));
     ASSERT_EQ(s.counted, 46341);
     const long double N = 46341, T = 38341, A0 = 35000, A1 = 11341, B0 = 33000, B1 = 13341;
     const long double S = A0 * B0 + A1 * B1;
     EXPECT_DOUBLE_EQ(s.chanceProducts, static_cast<double>(S));
     EXPECT_NEAR(s.kappa, static_cast<double>((N * T - S) / (N * N - S)), 1e-12);
-    EXPECT_NEAR(s.classes[0].conditionalKappa, static_cast<double>((N * 30000 - A0 * B0) / ((N - A0) * B0)), 1e-12);
-    EXPECT_NEAR(s.classes[1].conditionalKappa, static_cast<double>((N * 8341 - A1 * B1) / ((N - A1) * B1)), 1e-12);
+    EXPECT_NEAR(s.classes[0].conditionalKappa, static_cast<double>((N * 30000 - A0 * B0) / ((N - A0) * B0)),
+                1e-12);
+    EXPECT_NEAR(s.classes[1].conditionalKappa, static_cast<double>((N * 8341 - A1 * B1) / ((N - A1) * B1)),
+                1e-12);
     EXPECT_GT(s.kappa, 0.0);
 }
 
-// ---- Report ----------------------------------------------------------------
-
 TEST(AccuracyReport, TwoClassReportMatchesTheGoldenFileByteForByte) {
-    const fs::path golden = scratch("golden.txt");
-    writeBytes(golden, goldenTwoClassReport());
-    const fs::path out = scratch("report.txt");
-    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+    const fs::path golden = scratch("golden.txt"), out = scratch("report.txt");
+    WriteBytes(golden, goldenTwoClassReport());
+    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     ASSERT_EQ(WriteAccuracyReportFile(&m, kTwoNames, out.wstring(), {}, std::locale::classic()),
               ReportWriteResult::Written);
-    EXPECT_EQ(readBytes(out), readBytes(golden));
+    EXPECT_EQ(ReadBytes(out), ReadBytes(golden));
     for (const char* number : {"100%", "50%", "66.6667%", "75%", "0.5\r\n", "0.333333\r\n", " 1\r\n"})
-        EXPECT_NE(readBytes(out).find(number), std::string::npos) << number;
+        EXPECT_NE(ReadBytes(out).find(number), std::string::npos) << number;
+    // Empty classes and no points are written as -1 and 0.
+    const ErrorMatrix none(2);
+    const std::wstring w =
+        FormatAccuracyReport(none, SummarizeErrorMatrix(none), kTwoNames, {}, std::locale::classic());
+    for (const std::wstring& line :
+         {L"water" + sp(13) + L"0" + sp(19) + L"0" + sp(22) + L"0" + sp(22) + L"-1%" + sp(20) + L"-1%" +
+              sp(19),
+          std::wstring(L"Overall Classification Accuracy =     -1%"),
+          std::wstring(L"Overall Kappa Statistics =     0"), L"forest" + sp(22) + L"0"})
+        EXPECT_NE(w.find(line + L"\r\n"), std::wstring::npos) << std::string(line.begin(), line.end());
 }
 
 TEST(AccuracyReport, EachSectionCanBeSwitchedOffAlone) {
-    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
+    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     const AccuracySummary s = SummarizeErrorMatrix(m);
     const std::string all = goldenTwoClassReport();
     // Each section after the first starts with three empty lines after the CR LF ending the one before.
@@ -318,67 +247,43 @@ TEST(AccuracyReport, EachSectionCanBeSwitchedOffAlone) {
     EXPECT_EQ(text(true, false, true), all.substr(0, matrixEnd) + all.substr(kappaAt + 2));
 
     const fs::path out = scratch("empty.txt");
-    ASSERT_EQ(WriteAccuracyReportFile(&m, kTwoNames, out.wstring(), {false, false, false}, std::locale::classic()),
-              ReportWriteResult::Written);
+    ASSERT_EQ(
+        WriteAccuracyReportFile(&m, kTwoNames, out.wstring(), {false, false, false}, std::locale::classic()),
+        ReportWriteResult::Written);
     EXPECT_TRUE(fs::exists(out));
     EXPECT_EQ(fs::file_size(out), 0u);
 }
 
-TEST(AccuracyReport, EmptyClassesAndNoPointsAreWrittenAsMinusOneAndZero) {
-    const ErrorMatrix m(2);
-    const std::wstring w =
-        FormatAccuracyReport(m, SummarizeErrorMatrix(m), kTwoNames, {}, std::locale::classic());
-    EXPECT_NE(w.find(L"water" + sp(13) + L"0" + sp(19) + L"0" + sp(22) + L"0" + sp(22) + L"-1%" + sp(20) +
-                     L"-1%" + sp(19) + L"\r\n"),
-              std::wstring::npos);
-    EXPECT_NE(w.find(L"Overall Classification Accuracy =     -1%\r\n"), std::wstring::npos);
-    EXPECT_NE(w.find(L"Overall Kappa Statistics =     0\r\n"), std::wstring::npos);
-    EXPECT_NE(w.find(L"forest" + sp(22) + L"0\r\n"), std::wstring::npos);
-}
-
-TEST(AccuracyReport, BadArgumentsWriteNothing) {
-    const fs::path out = scratch("none.txt");
-    EXPECT_EQ(WriteAccuracyReportFile(nullptr, kTwoNames, out.wstring(), {}, std::locale::classic()),
+TEST(AccuracyReport, BadArgumentsOrAnUnwritablePathWriteNothingAndKeepTheEarlierReport) {
+    const fs::path none = scratch("none.txt");
+    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
+    EXPECT_EQ(WriteAccuracyReportFile(nullptr, kTwoNames, none.wstring(), {}, std::locale::classic()),
               ReportWriteResult::BadArguments);
-    const ErrorMatrix m(2);
     EXPECT_EQ(WriteAccuracyReportFile(&m, kTwoNames, L"", {}, std::locale::classic()),
               ReportWriteResult::BadArguments);
-    EXPECT_FALSE(fs::exists(out));
-}
+    EXPECT_FALSE(fs::exists(none));
 
-TEST(AccuracyReport, UnwritablePathShowsTheMessageAndKeepsTheEarlierReport) {
     ScriptedUiServices ui;
     ScopedUiServices scope(ui);
-    const ErrorMatrix m = BuildErrorMatrix(twoClassPoints(), 2);
-
     // A folder that does not exist: the file cannot be created.
     EXPECT_FALSE(WriteAccuracyReport(&m, kTwoNames, (ScratchDir() / "missing" / "r.txt").wstring(), {}));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"Open file failed!");
-    EXPECT_EQ(ui.messages[0].caption, L"Warning");
+    EXPECT_EQ(ui.Shown(), std::vector<std::wstring>{L"Open file failed! | Warning"});
     EXPECT_EQ(ui.messages[0].type & MB_TYPEMASK, MB_OK);
-
     // A write that fails part-way (file size limit): the earlier report stays whole.
     const fs::path out = scratch("kept.txt");
-    writeBytes(out, "earlier report\r\n");
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 64;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = WriteAccuracyReport(&m, kTwoNames, out.wstring(), {});
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    WriteBytes(out, "earlier report\r\n");
+    bool written = true;
+    WithFileSizeLimit(64, [&] { written = WriteAccuracyReport(&m, kTwoNames, out.wstring(), {}); });
     EXPECT_FALSE(written);
     ASSERT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[1].text, L"Open file failed!");
-    EXPECT_EQ(readBytes(out), "earlier report\r\n");
-    for (const auto& entry : fs::directory_iterator(out.parent_path())) // no temporary left
-        EXPECT_EQ(entry.path().filename(), "kept.txt");
+    EXPECT_EQ(ReadBytes(out), "earlier report\r\n");
+    EXPECT_EQ(FilesIn(out.parent_path()), std::set<std::string>{"kept.txt"}); // no temporary left
 }
 
 TEST(AccuracyReport, DecimalCommaLocaleSetsPunctuationAndEncoding) {
+    EXPECT_EQ(EncodeForLocale(L"水a", std::locale::classic()), "\xE6\xB0\xB4"
+                                                               "a"); // the C locale writes UTF-8
     std::locale german;
     try {
         german = std::locale("de_DE.UTF-8");
@@ -389,18 +294,13 @@ TEST(AccuracyReport, DecimalCommaLocaleSetsPunctuationAndEncoding) {
     const fs::path out = scratch("de.txt");
     ASSERT_EQ(WriteAccuracyReportFile(&m, {L"水体", L"forest"}, out.wstring(), {}, german),
               ReportWriteResult::Written);
-    const std::string text = readBytes(out);
-    EXPECT_NE(text.find("\xE6\xB0\xB4\xE4\xBD\x93" + std::string(17, ' ') + "1.200"), std::string::npos); // 水体, grouped
-    EXPECT_NE(text.find("97,2447%"), std::string::npos);  // 1200 / 1234, decimal comma
+    const std::string text = ReadBytes(out);
+    EXPECT_NE(text.find("\xE6\xB0\xB4\xE4\xBD\x93" + std::string(17, ' ') + "1.200"),
+              std::string::npos);                        // grouped
+    EXPECT_NE(text.find("97,2447%"), std::string::npos); // 1200 / 1234, decimal comma
     EXPECT_NE(text.find("Overall Classification Accuracy =     97,2514%"), std::string::npos); // 1203 / 1237
     EXPECT_EQ(text.find("97.2"), std::string::npos);
 }
-
-TEST(AccuracyReport, CLocaleWritesNamesAsUtf8) {
-    EXPECT_EQ(EncodeForLocale(L"水a", std::locale::classic()), "\xE6\xB0\xB4" "a");
-}
-
-// ---- Estimates -------------------------------------------------------------
 
 namespace {
 
@@ -408,22 +308,16 @@ namespace {
 // (1969), written from proportions: an independent form of the delta method.
 double fleissKappaVariance(const std::vector<std::vector<double>>& counts) { // [classified][reference]
     const size_t k = counts.size();
-    double n = 0;
+    double n = 0, po = 0, pe = 0, a = 0, b = 0;
     for (auto& row : counts)
         for (double v : row)
             n += v;
     std::vector<double> rowP(k, 0), colP(k, 0);
     for (size_t i = 0; i < k; ++i)
-        for (size_t j = 0; j < k; ++j) {
-            rowP[i] += counts[i][j] / n;
-            colP[j] += counts[i][j] / n;
-        }
-    double po = 0, pe = 0;
-    for (size_t i = 0; i < k; ++i) {
-        po += counts[i][i] / n;
-        pe += rowP[i] * colP[i];
-    }
-    double a = 0, b = 0;
+        for (size_t j = 0; j < k; ++j)
+            rowP[i] += counts[i][j] / n, colP[j] += counts[i][j] / n;
+    for (size_t i = 0; i < k; ++i)
+        po += counts[i][i] / n, pe += rowP[i] * colP[i];
     for (size_t i = 0; i < k; ++i) {
         const double d = (1 - pe) - (colP[i] + rowP[i]) * (1 - po);
         a += counts[i][i] / n * d * d;
@@ -444,14 +338,6 @@ const std::vector<std::vector<double>> kOlofssonCounts = {
     {66, 0, 5, 4}, {0, 55, 8, 12}, {1, 0, 153, 11}, {2, 1, 9, 313}};
 const std::vector<std::int64_t> kOlofssonMapped = {200000, 150000, 3200000, 6450000};
 
-ErrorMatrix olofssonMatrix() {
-    ErrorMatrix m(4);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            m.Add(j, i, static_cast<std::int64_t>(kOlofssonCounts[i][j]));
-    return m;
-}
-
 // The paper's estimators written from the estimated area proportions p_ij.
 struct OlofssonReference {
     std::vector<double> users, producers, area, areaSe, usersSe, producersSe;
@@ -464,24 +350,20 @@ OlofssonReference olofssonReference() {
     for (auto v : kOlofssonMapped)
         total += static_cast<double>(v);
     std::vector<double> W(k), n(k, 0), Ni(k);
+    std::vector<std::vector<double>> p(k, std::vector<double>(k));
     for (int i = 0; i < k; ++i) {
         Ni[i] = static_cast<double>(kOlofssonMapped[i]);
         W[i] = Ni[i] / total;
         for (int j = 0; j < k; ++j)
             n[i] += kOlofssonCounts[i][j];
-    }
-    std::vector<std::vector<double>> p(k, std::vector<double>(k));
-    for (int i = 0; i < k; ++i)
         for (int j = 0; j < k; ++j)
             p[i][j] = W[i] * kOlofssonCounts[i][j] / n[i];
+    }
     OlofssonReference r;
     for (int j = 0; j < k; ++j) {
         double rowSum = 0, colSum = 0, var = 0;
-        for (int i = 0; i < k; ++i) {
-            rowSum += p[j][i];
-            colSum += p[i][j];
-            var += (W[i] * p[i][j] - p[i][j] * p[i][j]) / (n[i] - 1);
-        }
+        for (int i = 0; i < k; ++i)
+            rowSum += p[j][i], colSum += p[i][j], var += (W[i] * p[i][j] - p[i][j] * p[i][j]) / (n[i] - 1);
         r.users.push_back(p[j][j] / rowSum);
         r.producers.push_back(p[j][j] / colSum);
         r.area.push_back(colSum * total);
@@ -497,48 +379,39 @@ OlofssonReference olofssonReference() {
     for (int j = 0; j < k; ++j) {
         double Nj = 0, others = 0;
         for (int i = 0; i < k; ++i) {
-            Nj += Ni[i] / n[i] * kOlofssonCounts[i][j];
-            if (i != j) {
-                const double q = kOlofssonCounts[i][j] / n[i];
-                others += Ni[i] * Ni[i] * q * (1 - q) / (n[i] - 1);
-            }
+            const double q = kOlofssonCounts[i][j] / n[i];
+            Nj += Ni[i] * q;
+            others += i == j ? 0 : Ni[i] * Ni[i] * q * (1 - q) / (n[i] - 1);
         }
         const double P = r.producers[j], U = r.users[j];
-        const double v = (Ni[j] * Ni[j] * (1 - P) * (1 - P) * U * (1 - U) / (n[j] - 1) + P * P * others) / (Nj * Nj);
-        r.producersSe.push_back(std::sqrt(v));
+        r.producersSe.push_back(std::sqrt(
+            (Ni[j] * Ni[j] * (1 - P) * (1 - P) * U * (1 - U) / (n[j] - 1) + P * P * others) / (Nj * Nj)));
     }
     return r;
 }
 
 } // namespace
 
-TEST(AccuracyEstimatesTest, KappaVarianceMatchesTheFleissCohenEverittForm) {
-    const std::vector<std::vector<double>> counts = {{65, 4, 22, 24}, {6, 81, 5, 8}, {0, 11, 85, 19}, {4, 7, 3, 90}};
-    ErrorMatrix m(4);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            m.Add(j, i, static_cast<std::int64_t>(counts[i][j]));
-    const auto v = KappaVariance(m);
+TEST(AccuracyEstimatesTest, KappaVarianceMatchesTheFleissCohenEverittFormAndBinomialIntervalsByHand) {
+    const std::vector<std::vector<double>> counts = {
+        {65, 4, 22, 24}, {6, 81, 5, 8}, {0, 11, 85, 19}, {4, 7, 3, 90}};
+    const auto v = KappaVariance(byClassified(counts));
     ASSERT_TRUE(v);
     EXPECT_NEAR(*v, fleissKappaVariance(counts), 1e-12);
     EXPECT_FALSE(KappaVariance(ErrorMatrix(3)));
-    // One class only: chance agreement 1, variance undefined.
-    EXPECT_FALSE(KappaVariance(matrixOf(2, {{0, 0, 5}})));
-}
+    EXPECT_FALSE(KappaVariance(matrixOf(2, {{0, 0, 5}}))); // one class only: chance agreement 1
 
-TEST(AccuracyEstimatesTest, BinomialIntervalsByHand) {
     const auto ci = BinomialInterval95(75, 100); // 0.75 +- 1.96 x sqrt(0.75 x 0.25 / 100)
     ASSERT_TRUE(ci);
     EXPECT_NEAR(ci->low, (0.75 - kZ95 * std::sqrt(0.1875 / 100)) * 100, 1e-9);
     EXPECT_NEAR(ci->high, (0.75 + kZ95 * std::sqrt(0.1875 / 100)) * 100, 1e-9);
     EXPECT_FALSE(BinomialInterval95(0, 0));
     const auto all = BinomialInterval95(10, 10);
-    EXPECT_DOUBLE_EQ(all->low, 100);
-    EXPECT_DOUBLE_EQ(all->high, 100);
+    EXPECT_EQ(std::tuple(all->low, all->high), std::tuple(100.0, 100.0));
 }
 
 TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExample) {
-    const auto e = AreaAdjusted(olofssonMatrix(), kOlofssonMapped, 900);
+    const auto e = AreaAdjusted(byClassified(kOlofssonCounts), kOlofssonMapped, 900);
     ASSERT_TRUE(e);
     const OlofssonReference r = olofssonReference();
     EXPECT_NEAR(*e->overallAccuracy, r.overall * 100, 1e-9);
@@ -559,9 +432,7 @@ TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExample) {
     EXPECT_NEAR(*e->classes[0].users, 88, 0.5);
     EXPECT_NEAR(*e->classes[0].producers, 75, 0.5);
     EXPECT_NEAR(*e->overallAccuracy, 95, 0.5);
-}
-
-TEST(AccuracyEstimatesTest, AMappedClassWithoutSampleHasNoAreaEstimate) {
+    // A mapped class without sample has no area estimate.
     EXPECT_FALSE(AreaAdjusted(matrixOf(2, {{0, 0, 5}, {1, 0, 2}}), {100, 50}, 1));
     EXPECT_TRUE(AreaAdjusted(matrixOf(2, {{0, 0, 5}, {1, 0, 2}}), {100, 0}, 1)); // class 1 not on the map
     EXPECT_FALSE(AreaAdjusted(matrixOf(2, {{0, 0, 5}}), {}, 1));
@@ -570,8 +441,7 @@ TEST(AccuracyEstimatesTest, AMappedClassWithoutSampleHasNoAreaEstimate) {
 TEST(AccuracyJsonTest, UndefinedValuesAreNullAndTheMatrixIsClassifiedByReference) {
     const ErrorMatrix m = matrixOf(3, {{0, 0, 2}, {1, 0, 1}, {1, 1, 1}});
     const AccuracySummary s = SummarizeErrorMatrix(m);
-    const AccuracyEstimates e = EstimateAccuracy(m, s, {}, 0);
-    const std::string json = FormatAccuracyJson(5, m, s, e, {L"a", L"b\"", L"c"});
+    const std::string json = FormatAccuracyJson(5, m, s, EstimateAccuracy(m, s, {}, 0), {L"a", L"b\"", L"c"});
     QJsonParseError error;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << json;
@@ -584,14 +454,9 @@ TEST(AccuracyJsonTest, UndefinedValuesAreNullAndTheMatrixIsClassifiedByReference
     EXPECT_TRUE(classes[2].toObject()["producers_accuracy"].isNull());
     EXPECT_TRUE(classes[2].toObject()["users_accuracy"].isNull());
     EXPECT_DOUBLE_EQ(classes[0].toObject()["users_accuracy"].toDouble(), 200.0 / 3.0);
-    const QJsonArray row0 = o["matrix"].toArray()[0].toArray(); // classified 0: references 0, 1, 2
-    EXPECT_EQ(row0[0].toInt(), 2);
-    EXPECT_EQ(row0[1].toInt(), 1);
-    EXPECT_EQ(row0[2].toInt(), 0);
+    EXPECT_EQ(rows(o)[0], (std::vector<int>{2, 1, 0})); // classified 0: references 0, 1, 2
     EXPECT_TRUE(o["area_adjusted"].isNull());
 }
-
-// ---- Windows ---------------------------------------------------------------
 
 namespace {
 
@@ -603,26 +468,25 @@ public:
     void Pause(int ms) override { pauses.push_back(ms); }
 };
 
-class AccuracyWindowTest : public ::testing::Test {
+class AccuracyWindowTest : public WindowTest<D> {
 protected:
     void SetUp() override {
         previousClock = SetRandomPointClock(&clock);
-        open(&host);
-        ASSERT_FALSE(window.isNull());
+        reopen(&host);
     }
     void TearDown() override {
-        EXPECT_TRUE(CancelWindow(window));
+        WindowTest::TearDown();
         SetRandomPointClock(previousClock);
     }
-    void open(IControlerInterface* h) {
-        window = OpenNewWindow<D>([h] { CTesseraUILib::ShowAccuracyClassifyDlg(h); });
+    void reopen(IControlerInterface* h) {
+        open([h] { CTesseraUILib::ShowAccuracyClassifyDlg(h); });
     }
-    // A classified image (width x height, one value per pixel) and its .acf.
-    std::wstring makeImage(int width, int height, const std::vector<double>& values, bool withAcf = true) {
-        const fs::path path = scratch("classes.tif");
-        writeRaster(path, width, height, values);
+    // A classified image (width x height, one value per pixel), with its .acf, opened in the window.
+    std::wstring openImage(int width, int height, const std::vector<double>& values, bool withAcf = true) {
+        const fs::path path = WriteRaster(scratch("classes.tif"), {width, height}, values);
         if (withAcf)
             writeAcf(path, {L"Unclassified", L"water", L"forest"});
+        openImage(path.wstring());
         return path.wstring();
     }
     void openImage(const std::wstring& path) {
@@ -631,27 +495,29 @@ protected:
     }
     // Runs the random point dialog: fills count and maximum, presses OK;
     // cancels when the dialog stays open.
-    void scriptRandomDialog(const std::wstring& count, const std::wstring& maxSearch = L"1024") {
+    void addPoints(const std::wstring& count, const std::wstring& maxSearch = L"1024") {
         ui.modalScripts.push_back([count, maxSearch](XDialog& dialog) {
-            dialog.Item<QLineEdit>(CAddRandomPointDlg::IDC_POINT_COUNT)->setText(QString::fromStdWString(count));
-            dialog.Item<QLineEdit>(CAddRandomPointDlg::IDC_MAX_SEARCH)->setText(QString::fromStdWString(maxSearch));
+            dialog.Item<QLineEdit>(CAddRandomPointDlg::IDC_POINT_COUNT)
+                ->setText(QString::fromStdWString(count));
+            dialog.Item<QLineEdit>(CAddRandomPointDlg::IDC_MAX_SEARCH)
+                ->setText(QString::fromStdWString(maxSearch));
             dialog.setResult(0);
             dialog.SendCommand(IDOK);
             return dialog.result() == IDOK ? IDOK : IDCANCEL;
         });
-    }
-    void addPoints(int count) {
-        scriptRandomDialog(std::to_wstring(count));
         window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
     }
+    void addPoints(int count) { addPoints(std::to_wstring(count)); }
     CGridCtrl& grid() const { return *window->Grid(); }
-    bool menuEnabled(int id) {
-        window->UpdateMenuStates();
-        return window->MenuAction(id)->isEnabled();
+    std::vector<std::wstring> cells(int row, std::initializer_list<int> columns) const {
+        std::vector<std::wstring> texts;
+        for (int c : columns)
+            texts.push_back(grid().GetItemText(row, c));
+        return texts;
     }
-    bool menuChecked(int id) {
+    QAction* menu(int id) {
         window->UpdateMenuStates();
-        return window->MenuAction(id)->isChecked();
+        return window->MenuAction(id);
     }
     std::vector<int> visibility() const {
         std::vector<int> v;
@@ -659,67 +525,59 @@ protected:
             v.push_back(s->m_visible);
         return v;
     }
+    bool closed() {
+        return QTest::qWaitFor([this] { return window.isNull(); }, 5000);
+    }
 
-    ScriptedUiServices ui;
-    ScopedUiServices scope{ui};
-    ScriptedHost host;
     FixedClock clock;
     IRandomPointClock* previousClock = nullptr;
-    QPointer<D> window;
 };
 
 } // namespace
 
 TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStates) {
-    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
-    ASSERT_EQ(grid().GetRowCount(), 1);
-    ASSERT_EQ(grid().GetColumnCount(), 6);
-    const wchar_t* headers[] = {L"点号", L"名称", L"X", L"Y", L"类别", L"参考值"};
-    for (int c = 1; c < 6; ++c)
-        EXPECT_EQ(grid().GetItemText(0, c), headers[c]);
-    for (int c = 0; c < 6; ++c)
-        EXPECT_EQ(grid().GetColumnWidth(c), 85);
-    EXPECT_FALSE(menuEnabled(D::ID_EDIT_RANDOM_POINTS));
-    EXPECT_TRUE(menuChecked(D::ID_REPORT_ERROR_MATRIX));
+    ASSERT_EQ(std::tuple(grid().GetRowCount(), grid().GetColumnCount()), std::tuple(1, 6));
+    EXPECT_EQ(cells(0, {1, 2, 3, 4, 5}),
+              (std::vector<std::wstring>{L"名称", L"X", L"Y", L"类别", L"参考值"}));
+    EXPECT_FALSE(menu(D::ID_EDIT_RANDOM_POINTS)->isEnabled());
+    EXPECT_TRUE(menu(D::ID_REPORT_ERROR_MATRIX)->isChecked());
     window->SendCommand(D::ID_REPORT_KAPPA);
-    EXPECT_FALSE(menuChecked(D::ID_REPORT_KAPPA));
+    EXPECT_FALSE(menu(D::ID_REPORT_KAPPA)->isChecked());
     EXPECT_FALSE(window->IncludeKappa());
     window->SendCommand(D::ID_REPORT_KAPPA);
-    EXPECT_TRUE(menuChecked(D::ID_REPORT_KAPPA));
+    EXPECT_TRUE(menu(D::ID_REPORT_KAPPA)->isChecked());
     window->SendCommand(D::IDC_HELP_BUTTON);
-    ASSERT_EQ(ui.helpTopics.size(), 1u);
-    EXPECT_EQ(ui.helpTopics[0], std::make_pair(static_cast<int>(HelpTopic::Module), 2));
+    EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{static_cast<int>(HelpTopic::Module), 2}}));
+    // The random point dialog's fields as it opens.
+    TesseraModuleGuard context;
+    CAddRandomPointDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    EXPECT_EQ(dialog.GetDlgItemText(CAddRandomPointDlg::IDC_POINT_COUNT), L"256");
+    EXPECT_EQ(dialog.GetDlgItemText(CAddRandomPointDlg::IDC_MAX_SEARCH), L"1024");
+    EXPECT_TRUE(dialog.IsDlgButtonChecked(CAddRandomPointDlg::IDC_DIST_RANDOM));
+    for (int id : {CAddRandomPointDlg::IDC_DIST_PROPORTIONAL, CAddRandomPointDlg::IDC_DIST_EQUAL,
+                   CAddRandomPointDlg::IDC_VIEW_CLASSES})
+        EXPECT_FALSE(dialog.GetDlgItem(id)->isEnabled()) << id;
 }
 
 TEST_F(AccuracyWindowTest, OpenImageWithMissingOrUnreadableAssistantFile) {
     // A path that is no raster: no message, but the random points item is enabled from now on.
     openImage((ScratchDir() / "nothing.tif").wstring());
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_TRUE(menuEnabled(D::ID_EDIT_RANDOM_POINTS));
-    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
+    EXPECT_TRUE(menu(D::ID_EDIT_RANDOM_POINTS)->isEnabled());
     ASSERT_EQ(ui.fileRequests.size(), 1u);
-    EXPECT_TRUE(ui.fileRequests[0].open);
-    EXPECT_EQ(ui.fileRequests[0].defaultExtension, L".tif");
-    EXPECT_TRUE(ui.fileRequests[0].hostAware);
-
-    const std::wstring noAcf = makeImage(3, 3, std::vector<double>(9, 1), false);
+    EXPECT_EQ(std::tuple(ui.fileRequests[0].open, ui.fileRequests[0].defaultExtension,
+                         ui.fileRequests[0].hostAware),
+              std::tuple(true, std::wstring(L".tif"), true));
+    const std::wstring noAcf = openImage(3, 3, std::vector<double>(9, 1), false);
+    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
+    WriteBytes(fs::path(noAcf).replace_extension(".acf"), "not an assistant file\n");
     openImage(noAcf);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"找不到分类结果辅助文件");
-    EXPECT_EQ(ui.messages[0].caption, L"提示");
+    EXPECT_EQ(ui.Shown(), (std::vector<std::wstring>{L"找不到分类结果辅助文件 | 提示",
+                                                     L"打开分类辅助文件失败！ | 提示"}));
     EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
 
-    fs::path bad = fs::path(noAcf);
-    bad.replace_extension(".acf");
-    writeBytes(bad, "not an assistant file\n");
-    openImage(noAcf);
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[1].text, L"打开分类辅助文件失败！");
-    EXPECT_EQ(ui.messages[1].caption, L"提示");
-    EXPECT_EQ(window->GetWindowText(), L"分类精度评价");
-
-    const std::wstring good = makeImage(3, 3, std::vector<double>(9, 1));
-    openImage(good);
+    const std::wstring good = openImage(3, 3, std::vector<double>(9, 1));
     EXPECT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(window->GetWindowText(), L"分类精度评价  " + good);
     EXPECT_EQ(window->AssistantFile().GetClassCount(), 3);
@@ -730,36 +588,28 @@ TEST_F(AccuracyWindowTest, RandomPointsAreAppendedHiddenAndDrawnFromTheSecond) {
     std::vector<double> values(W * H);
     for (int i = 0; i < W * H; ++i)
         values[i] = i % 3;
-    openImage(makeImage(W, H, values));
+    openImage(W, H, values);
     addPoints(5);
     ASSERT_EQ(window->Points().size(), 5u);
     ASSERT_EQ(host.shapes.size(), 5u);
     EXPECT_EQ(visibility(), std::vector<int>(5, 0));
     EXPECT_EQ(clock.pauses, std::vector<int>{1000});
-
-    std::uint32_t state = 1234; // the seed is the clock's seconds
-    auto next = [&] {
-        state = state * 214013u + 2531011u;
-        return static_cast<int>((state >> 16) & 0x7FFF);
-    };
+    Lcg next{1234}; // the seed is the clock's seconds
     for (int i = 0; i < 5; ++i) {
         const int x = next() % (W - 1), y = next() % (H - 1);
         const AccuracyPoint& p = window->Points()[i];
-        EXPECT_EQ(p.id, i + 1);
-        EXPECT_EQ(p.name, L"#Pt" + std::to_wstring(i + 1));
-        EXPECT_EQ(p.classValue, (y * W + x) % 3);
-        EXPECT_EQ(p.referenceValue, 0);
+        EXPECT_EQ(std::tuple(p.id, p.name, p.classValue, p.referenceValue),
+                  std::tuple(i + 1, L"#Pt" + std::to_wstring(i + 1), (y * W + x) % 3, 0));
         const CPoint2D ground(1000 + 10 * (x + 0.5), 2000 - 10 * (y + 0.5));
         EXPECT_EQ(p.position, ground);
         EXPECT_EQ(host.shapes[i]->GetVertices().at(0), ground);
         EXPECT_EQ(host.shapes[i]->m_style, 255);
-        EXPECT_EQ(grid().GetItemText(i + 1, 0), std::to_wstring(i + 1));
-        EXPECT_EQ(grid().GetItemText(i + 1, 1), p.name);
         char x6[64];
         std::snprintf(x6, sizeof x6, "%f", ground.x);
-        EXPECT_EQ(grid().GetItemText(i + 1, 2), std::wstring(x6, x6 + std::strlen(x6)));
-        EXPECT_EQ(grid().GetItemText(i + 1, 4), L""); // added without the class column
-        EXPECT_EQ(grid().GetItemText(i + 1, 5), L"");
+        // Added without the class column; only the reference is editable.
+        EXPECT_EQ(cells(i + 1, {0, 1, 2, 4, 5}),
+                  (std::vector<std::wstring>{std::to_wstring(i + 1), p.name, QString(x6).toStdWString(), L"",
+                                             L""}));
         EXPECT_FALSE(grid().IsCellEditable(i + 1, 2));
         EXPECT_TRUE(grid().IsCellEditable(i + 1, 5));
     }
@@ -772,93 +622,58 @@ TEST_F(AccuracyWindowTest, RandomPointsAreAppendedHiddenAndDrawnFromTheSecond) {
         EXPECT_EQ(grid().GetItemText(6 + i, 0), std::to_wstring(6 + i));
     }
     EXPECT_EQ(visibility(), std::vector<int>(10, 0));
-    // Another second, other pixels.
-    clock.seconds = 1235;
+    clock.seconds = 1235; // another second, other pixels
     addPoints(5);
     bool differs = false;
     for (int i = 0; i < 5; ++i)
         differs |= !(window->Points()[10 + i].position == window->Points()[i].position);
     EXPECT_TRUE(differs);
-    // A count of 0 adds nothing and still pauses.
-    addPoints(0);
+    addPoints(0); // adds nothing and still pauses
     EXPECT_EQ(window->Points().size(), 15u);
     EXPECT_EQ(clock.pauses.size(), 4u);
-}
-
-TEST_F(AccuracyWindowTest, ClassValuesAreTruncatedTowardZero) {
-    openImage(makeImage(4, 4, std::vector<double>(16, 2.9)));
-    addPoints(3);
-    openImage(makeImage(4, 4, std::vector<double>(16, -0.5)));
-    addPoints(3);
-    ASSERT_EQ(window->Points().size(), 6u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(window->Points()[i].classValue, 2);
-        EXPECT_EQ(window->Points()[3 + i].classValue, 0);
+    // Class values are truncated toward zero; the class column shows them on request.
+    for (double value : {2.9, -0.5}) {
+        openImage(4, 4, std::vector<double>(16, value));
+        addPoints(3);
     }
+    ASSERT_EQ(window->Points().size(), 21u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(std::tuple(window->Points()[15 + i].classValue, window->Points()[18 + i].classValue),
+                  std::tuple(2, 0));
     window->SendCommand(D::ID_EDIT_SHOW_CLASSES);
-    EXPECT_EQ(grid().GetItemText(1, 4), L"2");
-    EXPECT_EQ(grid().GetItemText(4, 4), L"0");
+    EXPECT_EQ(grid().GetItemText(16, 4) + grid().GetItemText(19, 4), L"20");
     window->SendCommand(D::ID_EDIT_HIDE_CLASSES);
-    EXPECT_EQ(grid().GetItemText(1, 4), L"");
+    EXPECT_EQ(grid().GetItemText(16, 4), L"");
 }
 
 TEST_F(AccuracyWindowTest, RandomPointDialogChecksCountAgainstMaximum) {
-    openImage(makeImage(4, 4, std::vector<double>(16, 1)));
-    scriptRandomDialog(L"1024", L"1024"); // equal: accepted
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
+    openImage(4, 4, std::vector<double>(16, 1));
+    addPoints(L"1024", L"1024"); // equal: accepted
     EXPECT_EQ(window->Points().size(), 1024u);
     EXPECT_TRUE(ui.messages.empty());
-
-    scriptRandomDialog(L"1025", L"1024"); // one more: refused, the dialog stays open
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
-    EXPECT_EQ(window->Points().size(), 1024u);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"随机点个数不能超过最大搜索点个数！");
-    EXPECT_EQ(ui.messages[0].caption, L"错误");
-
-    scriptRandomDialog(L"1000001", L"2000000"); // out of range: the toolkit's message
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
-    EXPECT_EQ(window->Points().size(), 1024u);
+    addPoints(L"1025", L"1024"); // one more: refused, the dialog stays open
+    EXPECT_EQ(ui.Shown(), std::vector<std::wstring>{L"随机点个数不能超过最大搜索点个数！ | 错误"});
+    addPoints(L"1000001", L"2000000"); // out of range: the toolkit's message
     ASSERT_GE(ui.messages.size(), 2u);
     EXPECT_EQ(ui.messages[1].text, L"请输入一个介于 0 和 1000000 之间的整数。");
-
     const size_t before = ui.messages.size();
-    scriptRandomDialog(L"abc");
-    window->SendCommand(D::ID_EDIT_RANDOM_POINTS);
-    EXPECT_EQ(window->Points().size(), 1024u);
+    addPoints(L"abc");
     ASSERT_GT(ui.messages.size(), before);
     EXPECT_EQ(ui.messages[before].text, L"请输入一个正整数。");
-
-    // Cancel does nothing.
     window->SendCommand(D::ID_EDIT_RANDOM_POINTS); // no script: cancelled
-    EXPECT_EQ(window->Points().size(), 1024u);
-}
-
-TEST_F(AccuracyWindowTest, RandomPointDialogTemplate) {
-    TesseraModuleGuard context;
-    CAddRandomPointDlg dialog;
-    ASSERT_TRUE(dialog.Create());
-    EXPECT_EQ(dialog.GetWindowText(), L"增加随机点");
-    EXPECT_EQ(dialog.GetDlgItemText(CAddRandomPointDlg::IDC_POINT_COUNT), L"256");
-    EXPECT_EQ(dialog.GetDlgItemText(CAddRandomPointDlg::IDC_MAX_SEARCH), L"1024");
-    EXPECT_TRUE(dialog.IsDlgButtonChecked(CAddRandomPointDlg::IDC_DIST_RANDOM));
-    EXPECT_FALSE(dialog.GetDlgItem(CAddRandomPointDlg::IDC_DIST_PROPORTIONAL)->isEnabled());
-    EXPECT_FALSE(dialog.GetDlgItem(CAddRandomPointDlg::IDC_DIST_EQUAL)->isEnabled());
-    EXPECT_FALSE(dialog.GetDlgItem(CAddRandomPointDlg::IDC_VIEW_CLASSES)->isEnabled());
+    EXPECT_EQ(window->Points().size(), 1024u);     // nothing added by any of them
 }
 
 TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
-    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    openImage(5, 5, std::vector<double>(25, 1));
     addPoints(4);
     host.calls.clear();
     window->SendCommand(D::ID_VIEW_SHOW_ALL);
     EXPECT_EQ(visibility(), std::vector<int>(4, 1));
     ASSERT_GE(host.calls.size(), 2u);
-    EXPECT_EQ(host.calls[host.calls.size() - 2], "RefreshShapes");
-    EXPECT_EQ(host.calls.back(), "RedrawView");
-
-    // Hide the selected points with none selected: nothing changes.
-    window->SendCommand(D::ID_VIEW_HIDE_SELECTED);
+    EXPECT_EQ(std::vector<std::string>(host.calls.end() - 2, host.calls.end()),
+              (std::vector<std::string>{"RefreshShapes", "RedrawView"}));
+    window->SendCommand(D::ID_VIEW_HIDE_SELECTED); // none selected: nothing changes
     EXPECT_EQ(visibility(), std::vector<int>(4, 1));
     grid().SetItemState(1, 1, GVIS_SELECTED);
     grid().SetItemState(3, 1, GVIS_SELECTED);
@@ -872,116 +687,98 @@ TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
     window->SendCommand(D::ID_VIEW_SHOW_ALL);
     window->SendCommand(D::ID_VIEW_HIDE_ALL);
     EXPECT_EQ(visibility(), std::vector<int>(4, 0));
-
     // The close box hides every point and destroys the window.
     window->SendCommand(D::ID_VIEW_SHOW_ALL);
     window->close();
     EXPECT_EQ(visibility(), std::vector<int>(4, 0));
     EXPECT_EQ(host.calls.back(), "RedrawView");
-    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-}
-
-TEST_F(AccuracyWindowTest, CancelLeavesThePointShapesAsTheyAre) {
-    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    EXPECT_TRUE(closed());
+    // Cancel leaves the point shapes as they are.
+    reopen(&host);
+    host.shapes.clear();
+    openImage(5, 5, std::vector<double>(25, 1));
     addPoints(2);
     window->SendCommand(D::ID_VIEW_SHOW_ALL);
     window->SendCommand(IDCANCEL);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+    EXPECT_TRUE(closed());
     EXPECT_EQ(visibility(), std::vector<int>(2, 1));
 }
 
 TEST_F(AccuracyWindowTest, ReferenceCellsMustBeDigitsAtReportTime) {
-    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    window->SendCommand(D::ID_REPORT_WRITE); // no rows: nothing asked
+    EXPECT_TRUE(ui.fileRequests.empty() && ui.messages.empty());
+    openImage(5, 5, std::vector<double>(25, 1));
     addPoints(3);
     const fs::path out = scratch("window.txt");
-    grid().SetItemText(1, 5, L"1");
-    grid().SetItemText(2, 5, L"-1");
-    grid().SetItemText(3, 5, L"2");
-    ui.ChooseFileAnswer(out.wstring());
-    window->SendCommand(D::ID_REPORT_WRITE);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, L"还有点没有输入参考类型！");
-    EXPECT_EQ(ui.messages[0].caption, L""); // the toolkit's default caption
+    const auto write = [&](std::initializer_list<const wchar_t*> references) {
+        int row = 1;
+        for (const wchar_t* text : references)
+            grid().SetItemText(row++, 5, text);
+        ui.ChooseFileAnswer(out.wstring());
+        window->SendCommand(D::ID_REPORT_WRITE);
+    };
+    write({L"1", L"-1", L"2"});
+    EXPECT_EQ(ui.Shown(), std::vector<std::wstring>{L"还有点没有输入参考类型！ | "}); // the toolkit's caption
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(window->Points()[0].referenceValue, 1); // rows before the bad one keep their values
-    ASSERT_EQ(ui.fileRequests.back().defaultExtension, L".txt");
-    EXPECT_FALSE(ui.fileRequests.back().open);
-
-    grid().SetItemText(2, 5, L"3 ");
-    ui.ChooseFileAnswer(out.wstring());
-    window->SendCommand(D::ID_REPORT_WRITE);
+    EXPECT_EQ(std::tuple(ui.fileRequests.back().defaultExtension, ui.fileRequests.back().open),
+              std::tuple(std::wstring(L".txt"), false));
+    write({L"1", L"3 ", L"2"});
     EXPECT_EQ(ui.messages.size(), 2u);
     EXPECT_FALSE(fs::exists(out));
-
     // A refresh stores 0 for the same text and shows typed values again.
     window->SendCommand(D::ID_EDIT_SHOW_CLASSES);
     EXPECT_EQ(window->Points()[1].referenceValue, 0);
-    EXPECT_EQ(grid().GetItemText(1, 5), L"1");
-    EXPECT_EQ(grid().GetItemText(2, 5), L"");
-    EXPECT_EQ(grid().GetItemText(3, 5), L"2");
-
+    EXPECT_EQ(grid().GetItemText(1, 5) + L"|" + grid().GetItemText(2, 5) + L"|" + grid().GetItemText(3, 5),
+              L"1||2");
     // All digits: the report is written (class 1 everywhere; references 1, 1, 2).
-    grid().SetItemText(2, 5, L"1");
     grid().SetItemText(1, 1, L"renamed");
-    ui.ChooseFileAnswer(out.wstring());
-    window->SendCommand(D::ID_REPORT_WRITE);
+    write({L"1", L"1", L"2"});
     EXPECT_EQ(ui.messages.size(), 2u);
-    ASSERT_TRUE(fs::exists(out));
-    const std::string text = readBytes(out);
-    EXPECT_NE(text.find("water" + std::string(13, ' ') + "2" + std::string(19, ' ') + "3"), std::string::npos);
+    const std::string text = ReadBytes(out);
+    EXPECT_NE(text.find("water" + std::string(13, ' ') + "2" + std::string(19, ' ') + "3"),
+              std::string::npos);
     EXPECT_NE(text.find("Overall Classification Accuracy =     66.6667%"), std::string::npos);
-}
-
-TEST_F(AccuracyWindowTest, ReportWithoutRowsDoesNothing) {
-    window->SendCommand(D::ID_REPORT_WRITE);
-    EXPECT_TRUE(ui.fileRequests.empty());
-    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(AccuracyWindowTest, NullHostIsHandledEverywhere) {
     window->SendCommand(IDCANCEL);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-    open(nullptr);
-    ASSERT_FALSE(window.isNull());
-    openImage(makeImage(5, 5, std::vector<double>(25, 1)));
+    EXPECT_TRUE(closed());
+    reopen(nullptr);
+    openImage(5, 5, std::vector<double>(25, 1));
     addPoints(3);
     EXPECT_EQ(window->Points().size(), 3u);
     EXPECT_EQ(grid().GetRowCount(), 4);
-    for (int id : {D::ID_VIEW_SHOW_ALL, D::ID_VIEW_HIDE_ALL, D::ID_VIEW_SHOW_SELECTED, D::ID_VIEW_HIDE_SELECTED})
+    for (int id :
+         {D::ID_VIEW_SHOW_ALL, D::ID_VIEW_HIDE_ALL, D::ID_VIEW_SHOW_SELECTED, D::ID_VIEW_HIDE_SELECTED})
         window->SendCommand(id);
     EXPECT_TRUE(host.calls.empty());
     window->SendCommand(D::ID_FILE_CLOSE);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+    EXPECT_TRUE(closed());
 }
-
-// ---- tessera accuracy ------------------------------------------------------
 
 namespace {
 
-struct CliResult {
-    int code;
-    std::string out, err;
-};
-
-CliResult runCli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    std::vector<std::string> all = {"accuracy"};
-    all.insert(all.end(), args.begin(), args.end());
-    const int code = RunCommandLine(all, out, err);
-    return {code, out.str(), err.str()};
+// `tessera accuracy MAP args...` writing a report and a JSON file beside the map.
+CliRun assess(const fs::path& map, std::vector<std::string> args) {
+    args.insert(args.begin(), {"accuracy", map.string()});
+    args.insert(args.end(), {"--report", (map.parent_path() / "report.txt").string(), "--json",
+                             (map.parent_path() / "report.json").string()});
+    return RunTessera(args);
 }
-
-QJsonObject readJson(const fs::path& path) {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(readBytes(path))).object();
+QJsonObject assessed(const fs::path& map) {
+    return readJson(map.parent_path() / "report.json");
 }
 
 // A 4 x 3 classified image with three classes and its .acf:
 //   0 1 2 2
 //   1 1 0 2
 //   2 2 2 0
+const std::vector<double> kMapValues = {0, 1, 2, 2, 1, 1, 0, 2, 2, 2, 2, 0};
+const std::vector<double> kTruthValues = {0, 1, 1, 2, 1, 2, 0, 2, 2, 1, 2, 255};
+
 fs::path makeClassified() {
-    const fs::path path = scratch("map.tif");
-    writeRaster(path, 4, 3, {0, 1, 2, 2, 1, 1, 0, 2, 2, 2, 2, 0}, GDT_Byte);
+    const fs::path path = WriteRaster(scratch("map.tif"), {4, 3, 1, GDT_Byte}, kMapValues);
     writeAcf(path, {L"Unclassified", L"water", L"forest"}, {3, 3, 6});
     return path;
 }
@@ -989,131 +786,88 @@ fs::path makeClassified() {
 } // namespace
 
 TEST(AccuracyCli, CsvPointsReproduceAMatrixWorkedByHand) {
-    const fs::path map = makeClassified();
-    const fs::path csv = map.parent_path() / "points.csv";
+    const fs::path map = makeClassified(), csv = map.parent_path() / "points.csv";
     // (column,row) -> classified: (1,0)->1 (2,0)->2 (0,1)->1 (2,1)->0 (3,1)->2 (0,2)->2 (3,2)->0
-    writeBytes(csv, "x,y,reference\r\n1,0,1\r\n2,0,2\r\n0,1,2\r\n\r\n2,1,0\r\n3,1,1\r\n0,2,2\r\n3,2,9\r\n");
-    const fs::path report = map.parent_path() / "r.txt", json = map.parent_path() / "r.json";
-    const CliResult r = runCli({map.string(), "--points", csv.string(), "--report", report.string(), "--json",
-                                json.string()});
+    WriteBytes(csv, "x,y,reference\r\n1,0,1\r\n2,0,2\r\n0,1,2\r\n\r\n2,1,0\r\n3,1,1\r\n0,2,2\r\n3,2,9\r\n");
+    CliRun r = assess(map, {"--points", csv.string()});
     ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("wrote"), std::string::npos);
     // Counted (reference, classified): (1,1) (2,2) (2,1) (0,0) (1,2) (2,2); (9,0) is out of range.
     // Classified rows: 0 -> [1,0,0]; 1 -> [0,1,1]; 2 -> [0,1,2]. N = 6, T = 4.
     const ErrorMatrix hand = matrixOf(3, {{0, 0, 1}, {1, 1, 1}, {2, 1, 1}, {1, 2, 1}, {2, 2, 2}});
-    const std::wstring expected = FormatAccuracyReport(hand, SummarizeErrorMatrix(hand),
-                                                       {L"Unclassified", L"water", L"forest"}, {}, UserLocale());
-    EXPECT_EQ(readBytes(report), EncodeForLocale(expected, UserLocale()));
-    const QJsonObject o = readJson(json);
+    const std::wstring expected = FormatAccuracyReport(
+        hand, SummarizeErrorMatrix(hand), {L"Unclassified", L"water", L"forest"}, {}, UserLocale());
+    EXPECT_EQ(ReadBytes(map.parent_path() / "report.txt"), EncodeForLocale(expected, UserLocale()));
+    const QJsonObject o = assessed(map);
     EXPECT_EQ(o["points"].toInt(), 7);
     EXPECT_EQ(o["counted_points"].toInt(), 6);
     EXPECT_NEAR(o["overall_accuracy"].toDouble(), 400.0 / 6.0, 1e-9);
     // kappa = (N T - S) / (N^2 - S), S = A.B = 1x1 + 2x2 + 3x3 = 14
     EXPECT_NEAR(o["kappa"].toDouble(), (6.0 * 4 - 14) / (36.0 - 14), 1e-12);
-    const QJsonArray matrix = o["matrix"].toArray();
-    const int rows[3][3] = {{1, 0, 0}, {0, 1, 1}, {0, 1, 2}};
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            EXPECT_EQ(matrix[i].toArray()[j].toInt(), rows[i][j]) << i << "," << j;
+    EXPECT_EQ(rows(o), (std::vector<std::vector<int>>{{1, 0, 0}, {0, 1, 1}, {0, 1, 2}}));
     const QJsonObject forest = o["classes"].toArray()[2].toObject();
     EXPECT_EQ(forest["name"].toString(), "forest");
-    EXPECT_EQ(forest["reference_total"].toInt(), 3);
-    EXPECT_EQ(forest["classified_total"].toInt(), 3);
-    EXPECT_EQ(forest["correct"].toInt(), 2);
+    EXPECT_EQ(std::tuple(forest["reference_total"].toInt(), forest["classified_total"].toInt(),
+                         forest["correct"].toInt()),
+              std::tuple(3, 3, 2));
     EXPECT_NEAR(forest["producers_accuracy"].toDouble(), 200.0 / 3.0, 1e-9);
     EXPECT_NEAR(forest["conditional_kappa"].toDouble(), (6.0 * 2 - 9) / ((6.0 - 3) * 3), 1e-12);
     EXPECT_FALSE(o["area_adjusted"].isNull());
-    EXPECT_NE(r.out.find("wrote"), std::string::npos);
+    // Ground coordinates take the nearest pixel: pixel (2,1) has its centre at
+    // (1025, 1985), (3,2) at (1035, 1975). The header `tessera synth` writes
+    // for its check points reads too.
+    WriteBytes(csv, "x,y,truth\n1025,1985,0\n1038.9,1971.2,0\n");
+    r = assess(map, {"--points", csv.string(), "--ground"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_DOUBLE_EQ(assessed(map)["overall_accuracy"].toDouble(), 100);
 }
 
-TEST(AccuracyCli, GroundCoordinatesTakeTheNearestPixel) {
+TEST(AccuracyCli, RandomPointsOrEveryPixelOfAReferenceRaster) {
     const fs::path map = makeClassified();
-    const fs::path csv = map.parent_path() / "ground.csv";
-    // Pixel (2,1) has its centre at (1025, 1985); (3,2) at (1035, 1975).
-    // The header `tessera synth` writes for its check points reads too.
-    writeBytes(csv, "x,y,truth\n1025,1985,0\n1038.9,1971.2,0\n");
-    const fs::path report = map.parent_path() / "g.txt", json = map.parent_path() / "g.json";
-    const CliResult r = runCli({map.string(), "--points", csv.string(), "--ground", "--report", report.string(),
-                                "--json", json.string()});
+    const std::string truth =
+        WriteRaster(map.parent_path() / "truth.tif",
+                    {.width = 4, .height = 3, .type = GDT_Byte, .nodata = {{1, 255}}}, kTruthValues)
+            .string();
+    CliRun r = assess(map, {"--random", "50", "--seed", "77", "--reference", truth});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_DOUBLE_EQ(readJson(json)["overall_accuracy"].toDouble(), 100);
-}
-
-TEST(AccuracyCli, RandomPointsWithAReferenceRaster) {
-    const fs::path map = makeClassified();
-    const fs::path truth = map.parent_path() / "truth.tif";
-    const std::vector<double> truthValues = {0, 1, 1, 2, 1, 2, 0, 2, 2, 1, 2, 255};
-    writeRaster(truth, 4, 3, truthValues, GDT_Byte, 1, 255.0);
-    const std::vector<double> mapValues = {0, 1, 2, 2, 1, 1, 0, 2, 2, 2, 2, 0};
-    const fs::path report = map.parent_path() / "rr.txt", json = map.parent_path() / "rr.json";
-    const CliResult r = runCli({map.string(), "--random", "50", "--seed", "77", "--reference", truth.string(),
-                                "--report", report.string(), "--json", json.string()});
-    ASSERT_EQ(r.code, 0) << r.err;
-    ErrorMatrix expected(3);
-    std::uint32_t state = 77;
-    auto next = [&] {
-        state = state * 214013u + 2531011u;
-        return static_cast<int>((state >> 16) & 0x7FFF);
-    };
+    std::vector<std::vector<int>> expected(3, std::vector<int>(3, 0)); // [classified][reference]
+    Lcg next{77};
     for (int i = 0; i < 50; ++i) {
         const int x = next() % 3, y = next() % 2;
-        const int k = y * 4 + x;
-        expected.Add(static_cast<int>(truthValues[k]), static_cast<int>(mapValues[k]));
+        ++expected[static_cast<int>(kMapValues[y * 4 + x])][static_cast<int>(kTruthValues[y * 4 + x])];
     }
-    const QJsonArray matrix = readJson(json)["matrix"].toArray();
-    for (int c = 0; c < 3; ++c)
-        for (int ref = 0; ref < 3; ++ref)
-            EXPECT_EQ(matrix[c].toArray()[ref].toInt(), expected.At(ref, c));
-}
-
-TEST(AccuracyCli, ReferenceAloneCountsEveryPixel) {
-    const fs::path map = makeClassified();
-    const fs::path truth = map.parent_path() / "truth.tif";
-    const std::vector<double> truthValues = {0, 1, 1, 2, 1, 2, 0, 2, 2, 1, 2, 255};
-    writeRaster(truth, 4, 3, truthValues, GDT_Byte, 1, 255.0);
-    const std::vector<double> mapValues = {0, 1, 2, 2, 1, 1, 0, 2, 2, 2, 2, 0};
-    const fs::path report = map.parent_path() / "all.txt", json = map.parent_path() / "all.json";
-    const CliResult r =
-        runCli({map.string(), "--reference", truth.string(), "--report", report.string(), "--json", json.string()});
+    EXPECT_EQ(rows(assessed(map)), expected);
+    // The reference alone counts every pixel, its nodata left out.
+    r = assess(map, {"--reference", truth});
     ASSERT_EQ(r.code, 0) << r.err;
-    int expected[3][3] = {}; // [classified][reference], nodata reference left out
+    expected.assign(3, std::vector<int>(3, 0));
     for (int k = 0; k < 12; ++k)
-        if (truthValues[k] != 255)
-            ++expected[static_cast<int>(mapValues[k])][static_cast<int>(truthValues[k])];
-    const QJsonObject o = readJson(json);
-    EXPECT_EQ(o["points"].toInt(), 11);
-    const QJsonArray matrix = o["matrix"].toArray();
-    for (int c = 0; c < 3; ++c)
-        for (int ref = 0; ref < 3; ++ref)
-            EXPECT_EQ(matrix[c].toArray()[ref].toInt(), expected[c][ref]);
-}
-
-TEST(AccuracyCli, StratifiedDrawsNPointsPerClass) {
-    const fs::path map = makeClassified();
-    const fs::path json = map.parent_path() / "s.json", report = map.parent_path() / "s.txt";
-    const CliResult r = runCli({map.string(), "--stratified", "2", "--seed", "5", "--reference", map.string(),
-                                "--report", report.string(), "--json", json.string()});
+        if (kTruthValues[k] != 255)
+            ++expected[static_cast<int>(kMapValues[k])][static_cast<int>(kTruthValues[k])];
+    EXPECT_EQ(assessed(map)["points"].toInt(), 11);
+    EXPECT_EQ(rows(assessed(map)), expected);
+    // Stratified: n points per class.
+    r = assess(map, {"--stratified", "2", "--seed", "5", "--reference", map.string()});
     ASSERT_EQ(r.code, 0) << r.err;
-    const QJsonArray classes = readJson(json)["classes"].toArray();
     for (int c = 0; c < 3; ++c)
-        EXPECT_EQ(classes[c].toObject()["classified_total"].toInt(), 2) << c;
+        EXPECT_EQ(assessed(map)["classes"].toArray()[c].toObject()["classified_total"].toInt(), 2) << c;
 }
 
 TEST(AccuracyCli, JsonIntervalsAndAreaEstimatesOfThePublishedExample) {
     // One pixel per class value, the .acf giving the example's mapped pixels.
-    const fs::path map = scratch("olofsson.tif");
-    writeRaster(map, 4, 1, {0, 1, 2, 3}, GDT_Byte);
-    writeAcf(map, {L"Deforestation", L"Forest gain", L"Stable forest", L"Stable non-forest"}, kOlofssonMapped);
+    const fs::path map =
+        WriteRaster(scratch("olofsson.tif"), {4, 1, 1, GDT_Byte}, std::vector<double>{0, 1, 2, 3});
+    writeAcf(map, {L"Deforestation", L"Forest gain", L"Stable forest", L"Stable non-forest"},
+             kOlofssonMapped);
     std::string csv = "x,y,reference\n";
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             for (int k = 0; k < kOlofssonCounts[i][j]; ++k)
                 csv += std::to_string(i) + ",0," + std::to_string(j) + "\n";
-    const fs::path points = map.parent_path() / "p.csv", json = map.parent_path() / "o.json";
-    writeBytes(points, csv);
-    const CliResult r = runCli({map.string(), "--points", points.string(), "--report",
-                                (map.parent_path() / "o.txt").string(), "--json", json.string()});
+    WriteBytes(map.parent_path() / "p.csv", csv);
+    const CliRun r = assess(map, {"--points", (map.parent_path() / "p.csv").string()});
     ASSERT_EQ(r.code, 0) << r.err;
-    const QJsonObject o = readJson(json);
+    const QJsonObject o = assessed(map);
     EXPECT_EQ(o["points"].toInt(), 640);
     const OlofssonReference ref = olofssonReference();
     const QJsonObject area = o["area_adjusted"].toObject();
@@ -1143,52 +897,51 @@ TEST(AccuracyCli, JsonIntervalsAndAreaEstimatesOfThePublishedExample) {
 }
 
 TEST(AccuracyCli, ImagesWithoutAcfTakeClassesFromCategoriesOrTheOption) {
-    const fs::path map = scratch("plain.tif");
-    writeRaster(map, 2, 1, {0, 1}, GDT_Byte, 1, std::nullopt, {"none", "crop"});
-    const fs::path csv = map.parent_path() / "p.csv", json = map.parent_path() / "p.json";
-    writeBytes(csv, "x,y,reference\n0,0,0\n1,0,1\n");
-    CliResult r = runCli({map.string(), "--points", csv.string(), "--report", (map.parent_path() / "a.txt").string(),
-                          "--json", json.string()});
+    const fs::path map =
+        WriteRaster(scratch("plain.tif"), {.width = 2, .type = GDT_Byte, .categories = {"none", "crop"}},
+                    std::vector<double>{0, 1});
+    const std::string csv = (map.parent_path() / "p.csv").string();
+    WriteBytes(csv, "x,y,reference\n0,0,0\n1,0,1\n");
+    CliRun r = assess(map, {"--points", csv});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(readJson(json)["classes"].toArray()[1].toObject()["name"].toString(), "crop");
-    r = runCli({map.string(), "--points", csv.string(), "--classes", "a,b,c", "--report",
-                (map.parent_path() / "b.txt").string(), "--json", json.string()});
+    EXPECT_EQ(assessed(map)["classes"].toArray()[1].toObject()["name"].toString(), "crop");
+    r = assess(map, {"--points", csv, "--classes", "a,b,c"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(readJson(json)["classes"].toArray().size(), 3);
+    EXPECT_EQ(assessed(map)["classes"].toArray().size(), 3);
 }
 
 TEST(AccuracyCli, BadInputsFailWithOneLineAndNoReport) {
-    const fs::path map = makeClassified();
-    const fs::path dir = map.parent_path(), report = dir / "bad.txt";
-    auto expectFailure = [&](const std::vector<std::string>& args, const std::string& fragment) {
-        const CliResult r = runCli(args);
-        EXPECT_NE(r.code, 0) << fragment;
-        EXPECT_NE(r.err.find(fragment), std::string::npos) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_FALSE(fs::exists(report)) << fragment;
-    };
-    const fs::path csv = dir / "bad.csv";
-    writeBytes(csv, "x,y,reference\n1,0,1\n2,zero,1\n");
-    expectFailure({map.string(), "--points", csv.string(), "--report", report.string()}, "line 3");
-    writeBytes(csv, "x,y,reference\n1,0,-1\n");
-    expectFailure({map.string(), "--points", csv.string(), "--report", report.string()}, "line 2");
-    writeBytes(csv, "col,row,truth\n1,0,1\n");
-    expectFailure({map.string(), "--points", csv.string(), "--report", report.string()}, "line 1");
-    writeBytes(csv, "x,y,reference\n4,0,1\n");
-    expectFailure({map.string(), "--points", csv.string(), "--report", report.string()}, "outside");
-
-    writeBytes(csv, "x,y,reference\n1,0,1\n");
-    const fs::path plain = dir / "noacf.tif";
-    writeRaster(plain, 2, 2, {0, 1, 1, 0}, GDT_Byte);
-    expectFailure({plain.string(), "--points", csv.string(), "--report", report.string()}, ".acf");
-    const fs::path twoBands = dir / "two.tif";
-    writeRaster(twoBands, 2, 2, {0, 1, 1, 0}, GDT_Byte, 2);
+    const fs::path map = makeClassified(), dir = map.parent_path();
+    const std::string csv = (dir / "bad.csv").string();
+    const fs::path plain =
+        WriteRaster(dir / "noacf.tif", {2, 2, 1, GDT_Byte}, std::vector<double>{0, 1, 1, 0});
+    const fs::path twoBands =
+        WriteRaster(dir / "two.tif", {2, 2, 2, GDT_Byte}, std::vector<double>{0, 1, 1, 0});
     writeAcf(twoBands, {L"a", L"b"});
-    expectFailure({twoBands.string(), "--points", csv.string(), "--report", report.string()}, "2 bands");
-    expectFailure({map.string(), "--random", "5", "--report", report.string()}, "--reference");
-    expectFailure({map.string(), "--points", csv.string(), "--random", "5", "--report", report.string()}, "only one");
-    expectFailure({map.string(), "--report", report.string()}, "check points");
-    const fs::path small = dir / "small.tif";
-    writeRaster(small, 2, 2, {0, 1, 1, 0}, GDT_Byte);
-    expectFailure({map.string(), "--reference", small.string(), "--report", report.string()}, "2 x 2");
+    const struct {
+        const char* csv;
+        fs::path image;
+        std::vector<std::string> args;
+        const char* fragment;
+    } cases[] = {
+        {"x,y,reference\n1,0,1\n2,zero,1\n", map, {"--points", csv}, "line 3"},
+        {"x,y,reference\n1,0,-1\n", map, {"--points", csv}, "line 2"},
+        {"col,row,truth\n1,0,1\n", map, {"--points", csv}, "line 1"},
+        {"x,y,reference\n4,0,1\n", map, {"--points", csv}, "outside"},
+        {"x,y,reference\n1,0,1\n", plain, {"--points", csv}, ".acf"},
+        {"x,y,reference\n1,0,1\n", twoBands, {"--points", csv}, "2 bands"},
+        {"", map, {"--random", "5"}, "--reference"},
+        {"", map, {"--points", csv, "--random", "5"}, "only one"},
+        {"", map, {}, "check points"},
+        {"", map, {"--reference", plain.string()}, "2 x 2"},
+    };
+    for (const auto& c : cases) {
+        if (*c.csv)
+            WriteBytes(csv, c.csv);
+        const CliRun r = assess(c.image, c.args);
+        EXPECT_NE(r.code, 0) << c.fragment;
+        EXPECT_NE(r.err.find(c.fragment), std::string::npos) << r.err;
+        EXPECT_EQ(LineCount(r.err), 1) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "report.txt") || fs::exists(dir / "report.json")) << c.fragment;
+    }
 }

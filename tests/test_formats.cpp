@@ -1,56 +1,32 @@
 // The engine's file formats (.acf, .cif, .aif): round trips, truncated and mutated files,
 // oversized counts, failed writes.
+#include "base/commonfun.h"
 #include "engine/aiffile.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/classifysamplefile.h"
-#include "base/commonfun.h"
+#include "support/fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <random>
-#include <sstream>
 
-#include <sys/resource.h>
-
-namespace fs = std::filesystem;
+using namespace tessera;
 
 namespace {
 
-// A fresh folder per test, removed at the end.
+// A fresh folder per test.
 class FormatsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "tessera-formats-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
+        m_dir = Scratch(::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::wstring Path(const std::string& name) const { return CommonFun::M2U((m_dir / name).string()); }
+    std::wstring Path(const std::string& name) const { return WPath(m_dir / name); }
+    std::string Bytes(const std::string& name) const { return ReadBytes(m_dir / name); }
+    void Write(const std::string& name, const std::string& bytes) const { WriteBytes(m_dir / name, bytes); }
 
     fs::path m_dir;
 };
-
-std::string ReadBytes(const std::wstring& path) {
-    std::ifstream in(CommonFun::U2M(path), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    std::ofstream(CommonFun::U2M(path), std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::size_t FileCount(const fs::path& dir) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
 
 CClassifiedAssistantFile SampleAssistantFile() {
     CClassifiedAssistantFile file;
@@ -167,12 +143,10 @@ std::string Mutated(const std::string& valid, std::mt19937& random) {
 
 } // namespace
 
-// ---- round trips ----
-
 TEST_F(FormatsTest, AssistantFileRoundTripsNamesCountsAndPixelSize) {
     const CClassifiedAssistantFile written = SampleAssistantFile();
     ASSERT_TRUE(written.WriteClassifiedAssistantFile(Path("分类.acf")));
-    const std::string text = ReadBytes(Path("分类.acf"));
+    const std::string text = Bytes("分类.acf");
     EXPECT_TRUE(text.starts_with("TESSERA-ACF 1\n"));
     EXPECT_NE(text.find("class 1 3 4294967303 0x00FF0000 水体 water\\tbody\n"), std::string::npos) << text;
 
@@ -184,7 +158,7 @@ TEST_F(FormatsTest, AssistantFileRoundTripsNamesCountsAndPixelSize) {
     EXPECT_EQ(read.GetClassRecords()[2]->m_pixelCount, 9000000000LL);
     EXPECT_EQ(read.GetPixelSizeY(), -29.999999999999996);
     EXPECT_EQ(read.GetClassRecord(5), nullptr);
-    EXPECT_EQ(FileCount(m_dir), 1u); // no temporary file left
+    EXPECT_EQ(FilesIn(m_dir).size(), 1u); // no temporary file left
 
     const CClassifiedAssistantFile copy = read; // deep copy: records of its own
     EXPECT_TRUE(copy == read);
@@ -195,9 +169,8 @@ TEST_F(FormatsTest, AssistantFileRoundTripsNamesCountsAndPixelSize) {
 }
 
 TEST_F(FormatsTest, AssistantFileAcceptsCommentsBlankLinesAndCrLf) {
-    WriteBytes(Path("a.acf"),
-               "TESSERA-ACF 1\r\n# made by hand\r\n\r\npixel-size 2.5 -2.5\r\nclass-count 1\r\n"
-               "class 0 0 10 0x0 Unclassified\r\nend\r\n");
+    Write("a.acf", "TESSERA-ACF 1\r\n# made by hand\r\n\r\npixel-size 2.5 -2.5\r\nclass-count 1\r\n"
+                   "class 0 0 10 0x0 Unclassified\r\nend\r\n");
     CClassifiedAssistantFile file;
     ASSERT_TRUE(file.ReadClassifiedAssistantFile(Path("a.acf"))) << file.GetLastError();
     ASSERT_EQ(file.GetClassCount(), 1);
@@ -225,7 +198,7 @@ TEST_F(FormatsTest, SampleFileRoundTripsHeaderSamplesAndShapes) {
     EXPECT_EQ(read.m_samples[0]->m_shapes[1]->GetVertices()[1].y, 1e-300);
     EXPECT_TRUE(std::signbit(read.m_samples[0]->m_shapes[2]->GetVertices()[0].x));
     ExpectConsistent(read);
-    EXPECT_EQ(FileCount(m_dir), 1u);
+    EXPECT_EQ(FilesIn(m_dir).size(), 1u);
 }
 
 TEST(ClassifySample, CopiesAreDeepAndNamesAreBounded) {
@@ -251,14 +224,12 @@ TEST_F(FormatsTest, AifRoundTripsPolygonsAndCrs) {
     ASSERT_TRUE(ReadAifFile(Path("区域.aif"), read, &error)) << error;
     EXPECT_EQ(read, written);
 
-    WriteBytes(Path("b.aif"), "TESSERA-AIF 1\npolygon 3\n0 0\n# comment\n1 0\n1 1\nend\n");
+    Write("b.aif", "TESSERA-AIF 1\npolygon 3\n0 0\n# comment\n1 0\n1 1\nend\n");
     ASSERT_TRUE(ReadAifFile(Path("b.aif"), read, &error)) << error;
     EXPECT_TRUE(read.crs.empty());
     ASSERT_EQ(read.polygons.size(), 1u);
     EXPECT_EQ(read.polygons[0][2], CPoint2D(1, 1));
 }
-
-// ---- rejected input ----
 
 TEST_F(FormatsTest, AssistantFileRejectsMalformedTextAndLeavesObjectEmpty) {
     const std::string good =
@@ -282,9 +253,9 @@ TEST_F(FormatsTest, AssistantFileRejectsMalformedTextAndLeavesObjectEmpty) {
     };
     for (const std::string& text : bad) {
         CClassifiedAssistantFile file;
-        WriteBytes(Path("good.acf"), good);
+        Write("good.acf", good);
         ASSERT_TRUE(file.ReadClassifiedAssistantFile(Path("good.acf")));
-        WriteBytes(Path("bad.acf"), text);
+        Write("bad.acf", text);
         EXPECT_FALSE(file.ReadClassifiedAssistantFile(Path("bad.acf"))) << text;
         EXPECT_FALSE(file.GetLastError().empty());
         EXPECT_EQ(file.GetClassCount(), 0) << text;
@@ -292,13 +263,13 @@ TEST_F(FormatsTest, AssistantFileRejectsMalformedTextAndLeavesObjectEmpty) {
     }
     CClassifiedAssistantFile file;
     EXPECT_FALSE(file.ReadClassifiedAssistantFile(Path("missing.acf")));
-    EXPECT_FALSE(file.ReadClassifiedAssistantFile(CommonFun::M2U(m_dir.string())));
+    EXPECT_FALSE(file.ReadClassifiedAssistantFile(WPath(m_dir)));
 }
 
 TEST_F(FormatsTest, SampleFileRejectsOversizedAndInconsistentCounts) {
     CClassifySampleFile source = SampleFile();
     ASSERT_NE(source.WriteClassifySampleFile(Path("good.cif")), 0);
-    const std::string good = ReadBytes(Path("good.cif"));
+    const std::string good = Bytes("good.cif");
     ASSERT_EQ(good.substr(kHeaderSampleCount, 4), std::string("\x04\0\0\0", 4));
     ASSERT_EQ(good.substr(kSampleBandCount, 4), std::string("\x03\0\0\0", 4));
 
@@ -327,7 +298,7 @@ TEST_F(FormatsTest, SampleFileRejectsOversizedAndInconsistentCounts) {
     file.m_path = L"/earlier.cif";
     const CClassifySampleFile before = file;
     auto check = [&](const std::string& bytes) {
-        WriteBytes(Path("bad.cif"), bytes);
+        Write("bad.cif", bytes);
         EXPECT_EQ(file.ReadClassifySampleFile(Path("bad.cif")), 0);
         EXPECT_FALSE(file.GetLastError().empty());
         EXPECT_TRUE(file == before); // a failed read changes nothing
@@ -356,7 +327,7 @@ TEST_F(FormatsTest, AifRejectsShortRingsNonFiniteNumbersAndGarbage) {
         "TESSERA-AIF 1\nring 3\n0 0\n1 0\n1 1\nend\n",
     };
     for (const std::string& text : bad) {
-        WriteBytes(Path("bad.aif"), text);
+        Write("bad.aif", text);
         AifContent content = SampleAif();
         std::string error;
         EXPECT_FALSE(ReadAifFile(Path("bad.aif"), content, &error)) << text;
@@ -372,26 +343,26 @@ TEST_F(FormatsTest, EveryTruncationIsRejected) {
     ASSERT_NE(cif.WriteClassifySampleFile(Path("full.cif")), 0);
     ASSERT_TRUE(WriteAifFile(Path("full.aif"), SampleAif()));
 
-    const std::string acfBytes = ReadBytes(Path("full.acf"));
+    const std::string acfBytes = Bytes("full.acf");
     for (std::size_t size = 0; size < acfBytes.size(); ++size) {
-        WriteBytes(Path("cut.acf"), acfBytes.substr(0, size));
+        Write("cut.acf", acfBytes.substr(0, size));
         CClassifiedAssistantFile file;
         const bool ok = file.ReadClassifiedAssistantFile(Path("cut.acf"));
         // Only the loss of the final line break keeps the file whole.
         EXPECT_EQ(ok, size == acfBytes.size() - 1) << size;
         EXPECT_TRUE(ok ? file == acf : file.GetClassCount() == 0);
     }
-    const std::string aifBytes = ReadBytes(Path("full.aif"));
+    const std::string aifBytes = Bytes("full.aif");
     for (std::size_t size = 0; size < aifBytes.size(); ++size) {
-        WriteBytes(Path("cut.aif"), aifBytes.substr(0, size));
+        Write("cut.aif", aifBytes.substr(0, size));
         AifContent content;
         const bool ok = ReadAifFile(Path("cut.aif"), content);
         EXPECT_EQ(ok, size == aifBytes.size() - 1) << size;
         EXPECT_TRUE(ok ? content == SampleAif() : content.polygons.empty());
     }
-    const std::string cifBytes = ReadBytes(Path("full.cif"));
+    const std::string cifBytes = Bytes("full.cif");
     for (std::size_t size = 0; size < cifBytes.size(); ++size) {
-        WriteBytes(Path("cut.cif"), cifBytes.substr(0, size));
+        Write("cut.cif", cifBytes.substr(0, size));
         CClassifySampleFile file;
         ASSERT_EQ(file.ReadClassifySampleFile(Path("cut.cif")), 0) << size;
         EXPECT_TRUE(file.m_samples.empty());
@@ -409,7 +380,7 @@ TEST_F(FormatsTest, SeededMutationsNeverCrashAndAcceptOnlyConsistentFiles) {
     int accepted[3] = {0, 0, 0};
 
     for (int round = 0; round < 3000; ++round) {
-        WriteBytes(Path("m.acf"), Mutated(acfText, random));
+        Write("m.acf", Mutated(acfText, random));
         CClassifiedAssistantFile acf;
         if (acf.ReadClassifiedAssistantFile(Path("m.acf"))) {
             ++accepted[0];
@@ -420,7 +391,7 @@ TEST_F(FormatsTest, SeededMutationsNeverCrashAndAcceptOnlyConsistentFiles) {
             ASSERT_EQ(acf.GetClassCount(), 0);
         }
 
-        WriteBytes(Path("m.cif"), Mutated(cifBytes, random));
+        Write("m.cif", Mutated(cifBytes, random));
         CClassifySampleFile samples;
         if (samples.ReadClassifySampleFile(Path("m.cif"))) {
             ++accepted[1];
@@ -432,7 +403,7 @@ TEST_F(FormatsTest, SeededMutationsNeverCrashAndAcceptOnlyConsistentFiles) {
             ASSERT_TRUE(samples.m_samples.empty());
         }
 
-        WriteBytes(Path("m.aif"), Mutated(aifText, random));
+        Write("m.aif", Mutated(aifText, random));
         AifContent content;
         if (ReadAifFile(Path("m.aif"), content)) {
             ++accepted[2];
@@ -449,8 +420,6 @@ TEST_F(FormatsTest, SeededMutationsNeverCrashAndAcceptOnlyConsistentFiles) {
     EXPECT_GT(accepted[2], 0);
 }
 
-// ---- failed writes ----
-
 TEST_F(FormatsTest, FailedWritesReturnFailureAndKeepTheEarlierFile) {
     const CClassifiedAssistantFile acf = SampleAssistantFile();
     CClassifySampleFile cif = SampleFile();
@@ -462,14 +431,13 @@ TEST_F(FormatsTest, FailedWritesReturnFailureAndKeepTheEarlierFile) {
     EXPECT_FALSE(acf.WriteClassifiedAssistantFile(Path("folder.cif")));
     EXPECT_EQ(cif.WriteClassifySampleFile(Path("folder.cif")), 0);
     EXPECT_TRUE(cif.m_path.empty()); // set only by a successful write
-
     // Contents the reader would reject are refused before the earlier file is touched.
     ASSERT_TRUE(acf.WriteClassifiedAssistantFile(Path("keep.acf")));
     ASSERT_NE(cif.WriteClassifySampleFile(Path("keep.cif")), 0);
     ASSERT_TRUE(WriteAifFile(Path("keep.aif"), SampleAif()));
-    const std::string acfBefore = ReadBytes(Path("keep.acf"));
-    const std::string cifBefore = ReadBytes(Path("keep.cif"));
-    const std::string aifBefore = ReadBytes(Path("keep.aif"));
+    const std::string acfBefore = Bytes("keep.acf");
+    const std::string cifBefore = Bytes("keep.cif");
+    const std::string aifBefore = Bytes("keep.aif");
 
     CClassifiedAssistantFile badAcf = acf;
     badAcf.SetPixelSizeX(NAN);
@@ -489,25 +457,18 @@ TEST_F(FormatsTest, FailedWritesReturnFailureAndKeepTheEarlierFile) {
     AifContent badAif = SampleAif();
     badAif.polygons[1].pop_back();
     EXPECT_FALSE(WriteAifFile(Path("keep.aif"), badAif));
-
     // A write that fails half-way (file size limit reached) leaves the earlier file whole.
     CClassifySampleFile bigger = cif;
     for (int i = 0; i < 20; ++i)
         bigger.m_samples.push_back(MakeSample(L"extra", 4, i));
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    rlimit small = limit;
-    small.rlim_cur = static_cast<rlim_t>(cifBefore.size() + 100);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int written = bigger.WriteClassifySampleFile(Path("keep.cif"));
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, previousHandler);
+    int written = 1;
+    WithFileSizeLimit(cifBefore.size() + 100,
+                      [&] { written = bigger.WriteClassifySampleFile(Path("keep.cif")); });
     EXPECT_EQ(written, 0);
     EXPECT_NE(bigger.GetLastError().find("cannot write"), std::string::npos) << bigger.GetLastError();
 
-    EXPECT_EQ(ReadBytes(Path("keep.acf")), acfBefore);
-    EXPECT_EQ(ReadBytes(Path("keep.cif")), cifBefore);
-    EXPECT_EQ(ReadBytes(Path("keep.aif")), aifBefore);
-    EXPECT_EQ(FileCount(m_dir), 4u); // the three files and the folder: no temporary file left
+    EXPECT_EQ(Bytes("keep.acf"), acfBefore);
+    EXPECT_EQ(Bytes("keep.cif"), cifBefore);
+    EXPECT_EQ(Bytes("keep.aif"), aifBefore);
+    EXPECT_EQ(FilesIn(m_dir).size(), 4u); // the three files and the folder: no temporary file left
 }

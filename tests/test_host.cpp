@@ -2,9 +2,9 @@
 // on, the stretch and read-window computations against naive references and
 // hand-worked numbers, the map view driven with the mouse, the window menu
 // with the key filter, and the gallery.
+#include "common/filters.h"
 #include "engine/drawshape.h"
 #include "engine/rastersource.h"
-#include "common/filters.h"
 #include "entry/tesserauilib.h"
 #include "host/gallery.h"
 #include "host/hostcontroller.h"
@@ -14,7 +14,7 @@
 #include "host/rendering.h"
 #include "host/windowmenu.h"
 #include "platform/xdialog.h"
-#include "support/scratchdir.h"
+#include "support/fixtures.h"
 #include "support/scripteduiservices.h"
 
 #include <QAction>
@@ -29,66 +29,20 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
 #include <cmath>
-#include <filesystem>
-#include <functional>
-#include <memory>
 #include <random>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-struct RasterDef {
-    int width = 100;
-    int height = 80;
-    int bands = 3;
-    GDALDataType type = GDT_UInt16;
-    std::array<double, 6> geoTransform{1000, 2, 0, 5000, 0, -2};
-    std::function<double(int band, int col, int row)> value = [](int b, int c, int r) { return b * 100 + c + r; };
-    // Class colours (value -> r, g, b) for a classified raster; empty for none.
-    std::vector<std::array<short, 3>> colours;
-    std::vector<std::string> options;
-};
+// 100 x 80 pixels of 2 units from (1000, 5000), three UInt16 bands.
+const RasterSpec kHostRaster{100, 80, 3, GDT_UInt16, {1000, 2, 0, 5000, 0, -2}};
 
-std::wstring WriteRaster(const std::string& name, const RasterDef& def) {
-    GDALAllRegister();
-    const fs::path path = ScratchDir() / name;
-    CPLStringList options;
-    for (const std::string& o : def.options)
-        options.AddString(o.c_str());
-    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
-        path.string().c_str(), def.width, def.height, def.bands, def.type, options.List()));
-    EXPECT_TRUE(ds) << name;
-    if (!ds)
-        return {};
-    auto gt = def.geoTransform;
-    ds->SetGeoTransform(gt.data());
-    if (!def.colours.empty()) {
-        GDALColorTable table;
-        for (std::size_t i = 0; i < def.colours.size(); ++i) {
-            const GDALColorEntry e{def.colours[i][0], def.colours[i][1], def.colours[i][2], 255};
-            table.SetColorEntry(static_cast<int>(i), &e);
-        }
-        ds->GetRasterBand(1)->SetColorTable(&table);
-    }
-    if (def.value) {
-        std::vector<double> row(def.width);
-        for (int b = 1; b <= def.bands; ++b)
-            for (int r = 0; r < def.height; ++r) {
-                for (int c = 0; c < def.width; ++c)
-                    row[c] = def.value(b, c, r);
-                EXPECT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, r, def.width, 1, row.data(), def.width, 1,
-                                                         GDT_Float64, 0, 0, nullptr),
-                          CE_None);
-            }
-    }
-    return path.wstring();
+std::wstring hostRaster(
+    const std::string& name, const RasterSpec& spec = kHostRaster,
+    const PixelValue& value = [](int b, int c, int r) { return b * 100 + c + r; }) {
+    return WriteRaster(ScratchDir() / name, spec, value).wstring();
 }
 
 std::vector<CDrawShape*> DrawnShapes(IControlerInterface& host) {
@@ -102,13 +56,14 @@ void ExpectPoint(const CPoint2D& p, double x, double y) {
     EXPECT_NEAR(p.y, y, 1e-9);
 }
 
-// ---------------------------------------------------------------- host interface
-
-TEST(HostInterface, AddPointShapeAppendsAtTheIndexTheAccuracyWindowUses) {
+TEST(HostInterface, PointShapesAppendAtTheIndexTheAccuracyWindowUsesAndDrawnShapesAreCopied) {
     HostController host;
-    host.AddDrawnShape(std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE, std::vector<CPoint2D>{{0, 0}, {5, 5}}));
-    EXPECT_EQ(host.GetShapeCount(), 0) << "drawn shapes are not in the shape list";
     IControlerInterface& api = host;
+    host.AddDrawnShape(
+        std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE, std::vector<CPoint2D>{{1, 2}, {3, 4}}));
+    host.AddDrawnShape(
+        std::make_unique<CDrawShape>(DRAWSHAPE_POLYGON, std::vector<CPoint2D>{{0, 0}, {4, 0}, {4, 3}}));
+    EXPECT_EQ(host.GetShapeCount(), 0) << "drawn shapes are not in the shape list";
     for (int k = 0; k < 5; ++k) {
         api.AddPointShape(CPoint2D(10.0 * k, -3.5 * k), 255);
         ASSERT_EQ(api.GetShapeCount(), k + 1);
@@ -119,57 +74,37 @@ TEST(HostInterface, AddPointShapeAppendsAtTheIndexTheAccuracyWindowUses) {
     for (int k = 0; k < 5; ++k) {
         CDrawShape* shape = api.GetShape(k);
         ASSERT_NE(shape, nullptr);
-        EXPECT_EQ(shape->GetType(), DRAWSHAPE_POINT);
-        EXPECT_EQ(shape->m_style, 255);
-        EXPECT_EQ(shape->m_visible, 0);
-        ASSERT_EQ(shape->GetVertices().size(), 1u);
+        EXPECT_EQ(std::tuple(shape->GetType(), shape->m_style, shape->m_visible, shape->GetVertices().size()),
+                  std::tuple(DRAWSHAPE_POINT, 255, 0, size_t{1}));
         ExpectPoint(shape->GetVertices()[0], 10.0 * k, -3.5 * k);
     }
     EXPECT_EQ(api.GetShape(-1), nullptr);
     EXPECT_EQ(api.GetShape(5), nullptr);
-    // Clearing the drawn shapes leaves the shape list alone.
-    host.ClearDrawnShapes();
-    EXPECT_EQ(api.GetShapeCount(), 5);
-}
-
-TEST(HostInterface, GetDrawShapesAppendsAndCopiesOutliveAClear) {
-    HostController host;
-    host.AddDrawnShape(std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE, std::vector<CPoint2D>{{1, 2}, {3, 4}}));
-    host.AddDrawnShape(
-        std::make_unique<CDrawShape>(DRAWSHAPE_POLYGON, std::vector<CPoint2D>{{0, 0}, {4, 0}, {4, 3}}));
-    host.AddPointShape(CPoint2D(9, 9), 255);
-
+    // GetDrawShapes appends after what the caller had; copies outlive a clear.
     CDrawShape sentinel(DRAWSHAPE_POINT, {{7, 7}});
     std::vector<CDrawShape*> shapes{&sentinel};
     host.GetDrawShapes(&shapes);
-    ASSERT_EQ(shapes.size(), 3u) << "appends after what the caller had";
+    ASSERT_EQ(shapes.size(), 3u);
     EXPECT_EQ(shapes[0], &sentinel);
-    EXPECT_EQ(shapes[1]->GetType(), DRAWSHAPE_RECTANGLE);
-    EXPECT_EQ(shapes[2]->GetType(), DRAWSHAPE_POLYGON);
-
-    std::vector<std::unique_ptr<CDrawShape>> copies;
-    for (std::size_t i = 1; i < shapes.size(); ++i)
-        copies.emplace_back(CDrawShape::CreateCopy(shapes[i]));
+    EXPECT_EQ(std::tuple(shapes[1]->GetType(), shapes[2]->GetType()),
+              std::tuple(DRAWSHAPE_RECTANGLE, DRAWSHAPE_POLYGON));
+    std::unique_ptr<CDrawShape> first(CDrawShape::CreateCopy(shapes[1])),
+        second(CDrawShape::CreateCopy(shapes[2]));
     host.ClearDrawnShapes();
     EXPECT_TRUE(DrawnShapes(host).empty());
-    ASSERT_EQ(copies.size(), 2u);
-    EXPECT_EQ(copies[0]->GetType(), DRAWSHAPE_RECTANGLE);
-    ASSERT_EQ(copies[0]->GetVertices().size(), 2u);
-    ExpectPoint(copies[0]->GetVertices()[1], 3, 4);
-    ASSERT_EQ(copies[1]->GetVertices().size(), 3u);
-    ExpectPoint(copies[1]->GetVertices()[2], 4, 3);
+    EXPECT_EQ(api.GetShapeCount(), 5); // the shape list stays
+    EXPECT_EQ(first->GetType(), DRAWSHAPE_RECTANGLE);
+    ASSERT_EQ(std::tuple(first->GetVertices().size(), second->GetVertices().size()), std::tuple(2u, 3u));
+    ExpectPoint(first->GetVertices()[1], 3, 4);
+    ExpectPoint(second->GetVertices()[2], 4, 3);
     host.GetDrawShapes(nullptr); // tolerated
 }
 
-TEST(HostInterface, ActiveDataSourceIsTheActiveLayer) {
+TEST(HostInterface, ActiveDataSourceIsTheActiveLayerAndChangesReachTheView) {
     HostController host;
     EXPECT_EQ(host.GetActiveDataSource(), nullptr);
-    const std::wstring a = WriteRaster("active-a.tif", {});
-    RasterDef small;
-    small.width = 20;
-    small.height = 10;
-    small.bands = 1;
-    const std::wstring b = WriteRaster("active-b.tif", small);
+    const std::wstring a = hostRaster("active-a.tif");
+    const std::wstring b = hostRaster("active-b.tif", {20, 10, 1, GDT_UInt16, kHostRaster.geo});
     std::vector<HostController::Change> changes;
     host.SetChangeHandler([&](HostController::Change c) { changes.push_back(c); });
 
@@ -194,7 +129,6 @@ TEST(HostInterface, ActiveDataSourceIsTheActiveLayer) {
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(host.LayerCount(), 2);
     EXPECT_EQ(host.ActiveLayerIndex(), 0) << "a failed open changes nothing";
-
     // A removed layer's raster stays valid for a window that kept it.
     CGISDataSource* kept = host.GetActiveDataSource();
     host.RemoveLayer(0);
@@ -204,21 +138,14 @@ TEST(HostInterface, ActiveDataSourceIsTheActiveLayer) {
     host.RemoveLayer(0);
     EXPECT_EQ(host.GetActiveDataSource(), nullptr);
     EXPECT_EQ(std::count(changes.begin(), changes.end(), HostController::Change::Layers), 5);
-}
-
-TEST(HostInterface, RefreshAndRedrawReachTheView) {
-    HostController host;
-    std::vector<HostController::Change> changes;
-    host.SetChangeHandler([&](HostController::Change c) { changes.push_back(c); });
+    // Refresh and redraw reach the view.
+    changes.clear();
     host.RefreshShapes(0);
     host.RedrawView();
     EXPECT_EQ(host.ShapeRefreshCount(), 1);
-    ASSERT_EQ(changes.size(), 2u);
-    EXPECT_EQ(changes[0], HostController::Change::Shapes);
-    EXPECT_EQ(changes[1], HostController::Change::View);
+    EXPECT_EQ(changes, (std::vector<HostController::Change>{HostController::Change::Shapes,
+                                                            HostController::Change::View}));
 }
-
-// ---------------------------------------------------------------- stretch
 
 // The value at index floor(p * (n - 1)) of the sorted values.
 double NaivePercentile(std::vector<double> values, double p) {
@@ -291,57 +218,31 @@ TEST(Stretch, EdgeCasesAndByteMapping) {
     EXPECT_EQ(StretchToByte(std::nan(""), r), 0);
 }
 
-// ---------------------------------------------------------------- read window
-
-TEST(ReadWindowTest, ZoomedInReadsTheVisiblePixelsAtTheirOwnSize) {
+TEST(ReadWindowTest, ZoomedInZoomedOutAndClipped) {
     // Zoom 4 from image position (10.5, 20.25) in a 100 x 80 view: image
-    // x 10.5..35.5 and y 20.25..40.25 are visible.
-    const ReadWindow w = ComputeReadWindow({10.5, 20.25, 4.0}, 100, 80, 1000, 1000);
-    EXPECT_EQ(w.x, 10);
-    EXPECT_EQ(w.y, 20);
-    EXPECT_EQ(w.width, 26);
-    EXPECT_EQ(w.height, 21);
-    EXPECT_EQ(w.bufferWidth, 26);
-    EXPECT_EQ(w.bufferHeight, 21);
-    EXPECT_DOUBLE_EQ(w.screenX, -2.0);
-    EXPECT_DOUBLE_EQ(w.screenY, -1.0);
-    EXPECT_DOUBLE_EQ(w.screenWidth, 104.0);
-    EXPECT_DOUBLE_EQ(w.screenHeight, 84.0);
-}
-
-TEST(ReadWindowTest, ZoomedOutReadsAtScreenResolution) {
-    // A 20000 x 20000 image fitted into 800 x 600: zoom 0.03, centred.
+    // x 10.5..35.5 and y 20.25..40.25 are visible, read at their own size.
+    EXPECT_EQ(ComputeReadWindow({10.5, 20.25, 4.0}, 100, 80, 1000, 1000),
+              (ReadWindow{10, 20, 26, 21, 26, 21, -2.0, -1.0, 104.0, 84.0}));
+    // A 20000 x 20000 image fitted into 800 x 600: zoom 0.03, centred, read at screen resolution.
     const ViewState fit = FitView(800, 600, 20000, 20000);
     EXPECT_DOUBLE_EQ(fit.zoom, 0.03);
     EXPECT_NEAR(fit.originX, -(800 / 0.03 - 20000) / 2, 1e-6);
     EXPECT_DOUBLE_EQ(fit.originY, 0.0);
     const ReadWindow w = ComputeReadWindow(fit, 800, 600, 20000, 20000);
-    EXPECT_EQ(w.x, 0);
-    EXPECT_EQ(w.y, 0);
-    EXPECT_EQ(w.width, 20000);
-    EXPECT_EQ(w.height, 20000);
-    EXPECT_EQ(w.bufferWidth, 600);
-    EXPECT_EQ(w.bufferHeight, 600);
+    EXPECT_EQ(std::tuple(w.x, w.y, w.width, w.height, w.bufferWidth, w.bufferHeight),
+              std::tuple(0, 0, 20000, 20000, 600, 600));
     EXPECT_NEAR(w.screenX, 100.0, 1e-6);
     EXPECT_NEAR(w.screenWidth, 600.0, 1e-6);
-}
-
-TEST(ReadWindowTest, ClippedAtTheRasterAndEmptyOutsideIt) {
-    // Half a view to the left of and above the raster at zoom 2.
-    const ReadWindow w = ComputeReadWindow({-25, -10, 2.0}, 100, 100, 40, 30);
-    EXPECT_EQ(w.x, 0);
-    EXPECT_EQ(w.y, 0);
-    EXPECT_EQ(w.width, 25);  // image x -25..25, clipped to 0..25
-    EXPECT_EQ(w.height, 30); // image y -10..40, clipped to 0..30
-    EXPECT_DOUBLE_EQ(w.screenX, 50.0);
-    EXPECT_DOUBLE_EQ(w.screenY, 20.0);
-    EXPECT_TRUE(ComputeReadWindow({50, 0, 1.0}, 100, 100, 40, 30).IsEmpty());
+    // Half a view to the left of and above the raster at zoom 2: image x
+    // -25..25 clipped to 0..25, y -10..40 clipped to 0..30.
+    const ReadWindow c = ComputeReadWindow({-25, -10, 2.0}, 100, 100, 40, 30);
+    EXPECT_EQ(std::tuple(c.x, c.y, c.width, c.height, c.screenX, c.screenY),
+              std::tuple(0, 0, 25, 30, 50.0, 20.0));
+    EXPECT_TRUE(ComputeReadWindow({50, 0, 1.0}, 100, 100, 40, 30).IsEmpty()); // outside
     EXPECT_TRUE(ComputeReadWindow({-200, 0, 1.0}, 100, 100, 40, 30).IsEmpty());
     EXPECT_TRUE(ComputeReadWindow({0, 0, 0.0}, 100, 100, 40, 30).IsEmpty());
     EXPECT_TRUE(ComputeReadWindow({0, 0, 1.0}, 0, 100, 40, 30).IsEmpty());
 }
-
-// ---------------------------------------------------------------- map view
 
 class MapViewTest : public ::testing::Test {
 protected:
@@ -365,8 +266,8 @@ protected:
         QTest::mouseDClick(&map(), Qt::LeftButton, {}, at);
     }
     void move(QPoint at, Qt::MouseButtons buttons = Qt::NoButton) {
-        QMouseEvent event(QEvent::MouseMove, QPointF(at), map().mapToGlobal(QPointF(at)), Qt::NoButton, buttons,
-                          Qt::NoModifier);
+        QMouseEvent event(QEvent::MouseMove, QPointF(at), map().mapToGlobal(QPointF(at)), Qt::NoButton,
+                          buttons, Qt::NoModifier);
         QApplication::sendEvent(&map(), &event);
     }
     QImage grab() { return map().grab().toImage().convertToFormat(QImage::Format_RGB32); }
@@ -377,7 +278,7 @@ protected:
 TEST_F(MapViewTest, RectanglesDrawnWithTheMouseAreInGroundCoordinates) {
     // 100 x 80 pixels of 2 units from (1000, 5000); at zoom 4 from the
     // top-left corner, screen (x, y) is ground (1000 + x / 2, 5000 - y / 2).
-    ASSERT_TRUE(window->OpenRaster(WriteRaster("draw.tif", {})));
+    ASSERT_TRUE(window->OpenRaster(hostRaster("draw.tif")));
     map().SetView({0, 0, 4.0});
     window->ToolAction(MapView::Tool::Rectangle)->trigger();
     EXPECT_EQ(map().CurrentTool(), MapView::Tool::Rectangle);
@@ -401,7 +302,6 @@ TEST_F(MapViewTest, RectanglesDrawnWithTheMouseAreInGroundCoordinates) {
     ExpectPoint(shapes[1]->GetVertices()[0], 1150, 4900);
     ExpectPoint(shapes[1]->GetVertices()[1], 1105, 4925);
     EXPECT_EQ(window->Host().GetShapeCount(), 0) << "drawn shapes stay out of the shape list";
-
     // Drawn over another view: the same ground positions come out.
     map().SetView({8, 3, 1.0});
     press(Qt::LeftButton, {2, 2});
@@ -416,7 +316,7 @@ TEST_F(MapViewTest, RectanglesDrawnWithTheMouseAreInGroundCoordinates) {
 }
 
 TEST_F(MapViewTest, PolygonsAndPoints) {
-    ASSERT_TRUE(window->OpenRaster(WriteRaster("poly.tif", {})));
+    ASSERT_TRUE(window->OpenRaster(hostRaster("poly.tif")));
     map().SetView({0, 0, 4.0});
     window->ToolAction(MapView::Tool::Polygon)->trigger();
     press(Qt::LeftButton, {40, 40});
@@ -451,12 +351,13 @@ TEST_F(MapViewTest, PolygonsAndPoints) {
 }
 
 TEST_F(MapViewTest, PanZoomAndTheCursorPosition) {
-    ASSERT_TRUE(window->OpenRaster(WriteRaster("pan.tif", {})));
+    ASSERT_TRUE(window->OpenRaster(hostRaster("pan.tif")));
     map().SetView({0, 0, 4.0});
     move({40, 20});
-    EXPECT_TRUE(window->CursorText().contains(QStringLiteral("1020.000"))) << window->CursorText().toStdString();
-    EXPECT_TRUE(window->CursorText().contains(QStringLiteral("4990.000"))) << window->CursorText().toStdString();
-
+    EXPECT_TRUE(window->CursorText().contains(QStringLiteral("1020.000")))
+        << window->CursorText().toStdString();
+    EXPECT_TRUE(window->CursorText().contains(QStringLiteral("4990.000")))
+        << window->CursorText().toStdString();
     // Middle-button drag in any tool moves the image with the cursor.
     window->ToolAction(MapView::Tool::Rectangle)->trigger();
     press(Qt::MiddleButton, {100, 100});
@@ -471,12 +372,11 @@ TEST_F(MapViewTest, PanZoomAndTheCursorPosition) {
     move({60, 100}, Qt::LeftButton);
     release(Qt::LeftButton, {60, 100});
     EXPECT_DOUBLE_EQ(map().View().originX, 0.0);
-
     // The wheel zooms about the cursor: the ground under it stays put.
     const QPointF anchor(200, 120);
     const auto before = map().ScreenToGround(anchor);
-    QWheelEvent wheel(anchor, map().mapToGlobal(anchor), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+    QWheelEvent wheel(anchor, map().mapToGlobal(anchor), QPoint(), QPoint(0, 240), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&map(), &wheel);
     EXPECT_NEAR(map().View().zoom, 4.0 * 1.25 * 1.25, 1e-12);
     const auto after = map().ScreenToGround(anchor);
@@ -488,18 +388,13 @@ TEST_F(MapViewTest, PanZoomAndTheCursorPosition) {
 TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
     // Left half red only, right half blue only: with bands 3, 2, 1 as red,
     // green, blue, the left shows red and the right blue.
-    RasterDef rgb;
-    rgb.value = [](int b, int c, int) {
-        if (c < 50)
-            return b == 3 ? 1000.0 : 0.0;
-        return b == 1 ? 1000.0 : 0.0;
-    };
-    ASSERT_TRUE(window->OpenRaster(WriteRaster("rgb.tif", rgb)));
+    ASSERT_TRUE(window->OpenRaster(hostRaster("rgb.tif", kHostRaster, [](int b, int c, int) {
+        return (c < 50 ? b == 3 : b == 1) ? 1000.0 : 0.0;
+    })));
     map().SetView({0, 0, 4.0});
     QImage image = grab();
     EXPECT_EQ(image.pixel(100, 100), qRgb(255, 0, 0));
     EXPECT_EQ(image.pixel(300, 100), qRgb(0, 0, 255));
-
     // Point shapes of the shape list are drawn unless hidden.
     // Pixel centre (75, 60) is screen (302, 242), in the blue half; the
     // cross's arm runs through (305, 242).
@@ -514,14 +409,13 @@ TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
     window->Host().RedrawView();
     image = grab();
     EXPECT_EQ(image.pixel(mark), qRgb(0, 0, 255)) << "a hidden point is not drawn";
-
     // A classified raster shows its colour table.
-    RasterDef classes;
+    RasterSpec classes = kHostRaster;
     classes.bands = 1;
     classes.type = GDT_Byte;
-    classes.value = [](int, int c, int) { return c < 50 ? 1.0 : 2.0; };
     classes.colours = {{0, 0, 0}, {0, 200, 0}, {200, 0, 200}};
-    ASSERT_TRUE(window->OpenRaster(WriteRaster("classes.tif", classes)));
+    ASSERT_TRUE(window->OpenRaster(
+        hostRaster("classes.tif", classes, [](int, int c, int) { return c < 50 ? 1.0 : 2.0; })));
     EXPECT_TRUE(window->Host().ActiveLayer()->display.classified);
     EXPECT_EQ(window->LayerList()->count(), 2);
     EXPECT_EQ(window->LayerList()->currentRow(), 1);
@@ -529,7 +423,6 @@ TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
     image = grab();
     EXPECT_EQ(image.pixel(100, 100), qRgb(0, 200, 0));
     EXPECT_EQ(image.pixel(300, 100), qRgb(200, 0, 200));
-
     // Choosing the first layer in the list makes it active again.
     window->LayerList()->setCurrentRow(0);
     EXPECT_EQ(window->Host().ActiveLayerIndex(), 0);
@@ -538,13 +431,10 @@ TEST_F(MapViewTest, CompositeAndClassifiedColoursAndHiddenShapes) {
 TEST_F(MapViewTest, AHugeRasterIsReadAtScreenResolution) {
     // 20000 x 20000, tiled and sparse: nothing is stored, so only the read
     // window matters; the view reads no more samples than it has pixels.
-    RasterDef huge;
-    huge.width = huge.height = 20000;
-    huge.bands = 1;
-    huge.type = GDT_Byte;
-    huge.value = nullptr;
-    huge.options = {"TILED=YES", "SPARSE_OK=TRUE"};
-    ASSERT_TRUE(window->OpenRaster(WriteRaster("huge.tif", huge)));
+    ASSERT_TRUE(window->OpenRaster(hostRaster(
+        "huge.tif",
+        {20000, 20000, 1, GDT_Byte, kHostRaster.geo, 0, {}, {}, {}, {"TILED=YES", "SPARSE_OK=TRUE"}},
+        PixelValue())));
     map().ZoomToExtent();
     grab();
     const ReadWindow& w = map().LastReadWindow();
@@ -557,12 +447,12 @@ TEST_F(MapViewTest, AHugeRasterIsReadAtScreenResolution) {
 TEST_F(MapViewTest, OpenThroughTheChooserAndRefusals) {
     ScriptedUiServices ui;
     ScopedUiServices scoped(ui);
-    const std::wstring path = WriteRaster("chosen.tif", {});
+    const std::wstring path = hostRaster("chosen.tif");
     ui.ChooseFileAnswer(path);
     window->OnFileOpen();
     ASSERT_EQ(ui.fileRequests.size(), 1u);
     EXPECT_TRUE(ui.fileRequests[0].open);
-    EXPECT_EQ(ui.fileRequests[0].filter, std::wstring(Filters::RasterInput));
+    EXPECT_EQ(ui.fileRequests[0].filter, Filters::RasterInput);
     ASSERT_EQ(window->Host().LayerCount(), 1);
     EXPECT_EQ(window->Host().Layer(0).path, path);
 
@@ -572,16 +462,12 @@ TEST_F(MapViewTest, OpenThroughTheChooserAndRefusals) {
     EXPECT_TRUE(ui.messages.empty());
 
     const fs::path text = ScratchDir() / "not-a-raster.tif";
-    std::FILE* f = std::fopen(text.string().c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("hello", f);
-    std::fclose(f);
+    WriteBytes(text, "hello");
     ui.ChooseFileAnswer(text.wstring());
     window->OnFileOpen();
     EXPECT_EQ(window->Host().LayerCount(), 1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].text.find(text.wstring()), std::wstring::npos);
-
     // Without a layer nothing can be drawn.
     window->OnCloseLayer();
     EXPECT_EQ(window->Host().LayerCount(), 0);
@@ -644,8 +530,6 @@ TEST(WindowMenu, MenuItemOpensTheWindowAndKeysPassThroughTheLibrary) {
     host.close();
 }
 
-// ---------------------------------------------------------------- gallery
-
 bool IsSingleColour(const QImage& image) {
     const QRgb first = image.pixel(0, 0);
     for (int y = 0; y < image.height(); ++y)
@@ -656,12 +540,13 @@ bool IsSingleColour(const QImage& image) {
 }
 
 TEST(Gallery, OneNonBlankImageOfItsWindowsSizePerWindow) {
-    RasterDef scene;
+    RasterSpec scene = kHostRaster;
     scene.width = 300;
     scene.height = 200;
-    const std::wstring scenePath = WriteRaster("scene.tif", scene);
+    const std::wstring scenePath = hostRaster("scene.tif", scene);
     const fs::path dir = ScratchDir() / "gallery";
-    const GalleryResult result = WriteGallery(QString::fromStdString(dir.string()), QString::fromStdWString(scenePath));
+    const GalleryResult result =
+        WriteGallery(QString::fromStdString(dir.string()), QString::fromStdWString(scenePath));
     ASSERT_TRUE(result.ok()) << result.error.toStdString();
 
     std::vector<std::string> expected{"host"};
@@ -683,7 +568,6 @@ TEST(Gallery, OneNonBlankImageOfItsWindowsSizePerWindow) {
     // No library window is left open.
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_FALSE(w->isVisible() && qobject_cast<XDialog*>(w)) << w->windowTitle().toStdString();
-
     // The Chinese titles have glyphs in the font found.
     ASSERT_FALSE(result.cjkFont.isEmpty()) << "install fonts-noto-cjk";
     const QFontMetrics metrics{QFont(result.cjkFont)};
@@ -709,8 +593,9 @@ TEST(Gallery, TheHostExecutableWritesItWithoutADisplay) {
 
     QProcess bad;
     bad.setProcessEnvironment(env);
-    bad.start(QStringLiteral(TESSERA_HOST_PATH), {QStringLiteral("--gallery"), QString::fromStdString(dir.string()),
-                                                  QStringLiteral("--scene"), QStringLiteral("/nonexistent.tif")});
+    bad.start(QStringLiteral(TESSERA_HOST_PATH),
+              {QStringLiteral("--gallery"), QString::fromStdString(dir.string()), QStringLiteral("--scene"),
+               QStringLiteral("/nonexistent.tif")});
     ASSERT_TRUE(bad.waitForFinished(120000));
     EXPECT_EQ(bad.exitCode(), 1);
 }

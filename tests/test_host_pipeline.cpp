@@ -6,15 +6,13 @@
 // classified raster, its assistant file and the classes of both regions are
 // checked with GDAL.
 #include "classify/CDlgSupperviseCommon.h"
-#include "engine/classifiedassistantfile.h"
-#include "engine/classifiedassistantfile.h"
 #include "engine/drawshape.h"
 #include "host/hostwindow.h"
 #include "platform/gridctrl.h"
 #include "processing/basealgorithm.h"
 #include "progressui/progresswindow.h"
 #include "samples/CAoiEditorDlg.h"
-#include "support/scratchdir.h"
+#include "support/fixtures.h"
 #include "support/scripteduiservices.h"
 
 #include <QAction>
@@ -26,16 +24,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
 #include <array>
-#include <filesystem>
-#include <memory>
 #include <random>
-#include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -50,31 +42,17 @@ constexpr std::array<std::array<double, kBands>, 3> kSpectra{{
 }};
 
 fs::path WriteScene() {
-    GDALAllRegister();
-    const fs::path path = ScratchDir() / "scene.tif";
-    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
-        path.string().c_str(), kWidth, kHeight, kBands, GDT_UInt16, nullptr));
-    EXPECT_TRUE(ds);
-    if (!ds)
-        return {};
-    double gt[6] = {kX0, kPixel, 0, kY0, 0, -kPixel};
-    ds->SetGeoTransform(gt);
     std::mt19937 random(3);
     std::uniform_int_distribution<int> noise(-20, 20);
-    std::vector<std::uint16_t> row(kWidth);
-    for (int b = 0; b < kBands; ++b)
-        for (int r = 0; r < kHeight; ++r) {
-            for (int c = 0; c < kWidth; ++c)
-                row[c] = static_cast<std::uint16_t>(kSpectra[c / kStrip][b] + noise(random));
-            EXPECT_EQ(ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, r, kWidth, 1, row.data(), kWidth, 1, GDT_UInt16,
-                                                         0, 0, nullptr),
-                      CE_None);
-        }
-    return path;
+    return WriteRaster(ScratchDir() / "scene.tif",
+                       {kWidth, kHeight, kBands, GDT_UInt16, {kX0, kPixel, 0, kY0, 0, -kPixel}},
+                       [&](int b, int c, int) { return kSpectra[c / kStrip][b - 1] + noise(random); });
 }
 
 // A pixel-corner position of the scene in ground coordinates.
-CPoint2D Ground(double column, double row) { return CPoint2D(kX0 + column * kPixel, kY0 - row * kPixel); }
+CPoint2D Ground(double column, double row) {
+    return CPoint2D(kX0 + column * kPixel, kY0 - row * kPixel);
+}
 
 QAction* FindItem(QMenu* menu, const QString& text) {
     for (QAction* action : menu->actions())
@@ -117,7 +95,6 @@ protected:
     }
 
     MapView& map() { return host->Map(); }
-
     // Drags a rectangle with the mouse between two pixel-corner positions.
     void drawRectangle(double c0, double r0, double c1, double r1) {
         const auto from = map().GroundToScreen(Ground(c0, r0));
@@ -130,7 +107,6 @@ protected:
         QApplication::sendEvent(&map(), &drag);
         QTest::mouseRelease(&map(), Qt::LeftButton, {}, b);
     }
-
     // Opens one of the library's windows from the host's "分类" menu.
     template <class T> QPointer<T> openFromMenu(const QString& title) {
         QAction* item = FindItem(host->WindowMenu(), title);
@@ -141,7 +117,6 @@ protected:
         item->trigger();
         return NewWindow<T>(before);
     }
-
     // Chooses an item of the sample editor's menu as the user does: the menu
     // opens (asking for the items' states), then the item is clicked.
     void chooseEditorItem(CAoiEditorDlg& editor, int id) {
@@ -163,9 +138,9 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     const fs::path scene = WriteScene();
     const fs::path cif = ScratchDir() / "regions.cif";
     const fs::path output = ScratchDir() / "maxlik.tif";
-
     // File > 打开影像 with the chooser answered.
-    QAction* openItem = FindItem(host->menuBar(), QStringLiteral("文件(&F)"), QStringLiteral("打开影像(&O)..."));
+    QAction* openItem =
+        FindItem(host->menuBar(), QStringLiteral("文件(&F)"), QStringLiteral("打开影像(&O)..."));
     ASSERT_NE(openItem, nullptr);
     ui.ChooseFileAnswer(scene.wstring());
     openItem->trigger();
@@ -175,13 +150,13 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     QPointer<CAoiEditorDlg> editor = openFromMenu<CAoiEditorDlg>(QStringLiteral("样本编辑器"));
     ASSERT_FALSE(editor.isNull());
     EXPECT_TRUE(editor->isVisible());
-
     // One rectangle over the left strip, added; the drawing cleared; one over
     // the right strip, added. Each rectangle's 20 x 40 pixels become a sample.
     host->ToolAction(MapView::Tool::Rectangle)->trigger();
     drawRectangle(5, 10, 25, 50);
     chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_ADD);
-    QAction* clearItem = FindItem(host->menuBar(), QStringLiteral("绘制(&D)"), QStringLiteral("清除绘制图形"));
+    QAction* clearItem =
+        FindItem(host->menuBar(), QStringLiteral("绘制(&D)"), QStringLiteral("清除绘制图形"));
     ASSERT_NE(clearItem, nullptr);
     clearItem->trigger();
     drawRectangle(65, 10, 85, 50);
@@ -201,9 +176,9 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_SAVE);
     ASSERT_TRUE(fs::exists(cif));
     EXPECT_TRUE(editor->IsSaved());
-
     // 分类 > 最大似然分类: scene, sample file, output; OK starts the classifier.
-    QPointer<CDlgSupperviseCommon> classify = openFromMenu<CDlgSupperviseCommon>(QStringLiteral("最大似然分类"));
+    QPointer<CDlgSupperviseCommon> classify =
+        openFromMenu<CDlgSupperviseCommon>(QStringLiteral("最大似然分类"));
     ASSERT_FALSE(classify.isNull());
     EXPECT_EQ(classify->Kind(), SUPERVISE_MAXIMUM_LIKELIHOOD);
     const std::pair<int, fs::path> choices[] = {
@@ -224,17 +199,12 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     CBaseAlgorithm::WaitForRunningTasks();
     ASSERT_TRUE(QTest::qWaitFor([&] { return progress->IsFinished(); }, 5000));
     ASSERT_TRUE(fs::exists(output)) << progress->MessageText().toStdString();
-
     // The output: one band; the left strip is class 1 and the right strip class 2.
-    std::unique_ptr<GDALDataset> ds(GDALDataset::Open(output.string().c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+    const Dataset ds = OpenDataset(output);
     ASSERT_TRUE(ds);
-    ASSERT_EQ(ds->GetRasterCount(), 1);
-    ASSERT_EQ(ds->GetRasterXSize(), kWidth);
-    ASSERT_EQ(ds->GetRasterYSize(), kHeight);
-    std::vector<int> classes(static_cast<size_t>(kWidth) * kHeight);
-    ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, kWidth, kHeight, classes.data(), kWidth, kHeight,
-                                             GDT_Int32, 0, 0, nullptr),
-              CE_None);
+    ASSERT_EQ(std::tuple(ds->GetRasterCount(), ds->GetRasterXSize(), ds->GetRasterYSize()),
+              std::tuple(1, kWidth, kHeight));
+    const std::vector<int> classes = ReadBand(output);
     std::array<std::int64_t, 3> counts{};
     int wrong = 0;
     for (int r = 0; r < kHeight; ++r)
@@ -247,7 +217,6 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
                 ++wrong;
         }
     EXPECT_EQ(wrong, 0);
-
     // The assistant file names the classes after the samples and counts their pixels.
     const std::wstring acfPath = PairedAssistantFilePath(output.wstring());
     ASSERT_TRUE(fs::exists(acfPath));
@@ -259,7 +228,6 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
         EXPECT_EQ(record->m_name, L"C" + std::to_wstring(k));
         EXPECT_EQ(record->m_pixelCount, counts[k]) << k;
     }
-
     // The editor was saved: closing it asks nothing.
     editor->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return editor.isNull() || !editor->isVisible(); }, 5000));

@@ -1,22 +1,19 @@
 // The SVM and the BP network: every pixel right on separable scenes (with
 // AOI and nodata), the batched SVM prediction against libsvm's svm_predict
 // for every kernel, saved models, the network on XOR, and bad input.
-#include "engine/aiffile.h"
-#include "engine/classifysamplefile.h"
-#include "engine/rastersource.h"
 #include "base/commonfun.h"
+#include "engine/aiffile.h"
+#include "engine/rastersource.h"
 #include "processing/bpnnclassify.h"
 #include "processing/svmclassify.h"
-#include "support/scratchdir.h"
+#include "support/fixtures.h"
 
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <set>
 #include <random>
+
+using namespace tessera;
 
 namespace fs = std::filesystem;
 
@@ -26,66 +23,36 @@ constexpr int W = 48, H = 36, B = 3;
 constexpr double X0 = 1000, Y0 = 2000; // ground origin, 1 unit pixels, north up
 
 // Class of a pixel in the scene: three vertical stripes.
-int stripe(int column) { return column * 3 / W + 1; }
+int stripe(int column) {
+    return column * 3 / W + 1;
+}
 
 // Three spectral groups by stripe, with noise; band 1 is nodata at (4, 4).
 void writeScene(const fs::path& path) {
-    GDALAllRegister();
-    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
-        path.string().c_str(), W, H, B, GDT_Float32, nullptr));
-    double gt[6] = {X0, 1, 0, Y0, 0, -1};
-    ds->SetGeoTransform(gt);
     const float means[3][B] = {{120, 80, 60}, {60, 140, 90}, {90, 100, 170}};
     std::mt19937 rng(5);
     std::normal_distribution<float> noise(0, 6);
-    for (int b = 0; b < B; ++b) {
-        std::vector<float> band(static_cast<size_t>(W) * H);
+    std::vector<float> values(static_cast<size_t>(W) * H * B); // band after band
+    for (int b = 0; b < B; ++b)
         for (int r = 0; r < H; ++r)
             for (int c = 0; c < W; ++c)
-                band[r * W + c] = means[stripe(c) - 1][b] + noise(rng);
-        if (b == 0)
-            band[4 * W + 4] = -9999;
-        ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, W, H, band.data(), W, H, GDT_Float32, 0, 0, nullptr);
-    }
-    ds->GetRasterBand(1)->SetNoDataValue(-9999);
-}
-
-// A rectangle of pixel columns [c0, c1) and rows [r0, r1) in ground coordinates.
-CDrawShape* rectangle(double c0, double r0, double c1, double r1) {
-    return new CDrawShape(DRAWSHAPE_RECTANGLE, {{X0 + c0, Y0 - r0}, {X0 + c1, Y0 - r1}});
+                values[(b * H + r) * W + c] = means[stripe(c) - 1][b] + noise(rng);
+    values[4 * W + 4] = -9999;
+    WriteRaster(path, {W, H, B, GDT_Float32, {X0, 1, 0, Y0, 0, -1}, 0, {{1, -9999}}}, values);
 }
 
 // One sample per stripe, trained on a small rectangle inside it (the
 // statistics are irrelevant to the learners and left zero).
 void writeSamples(const fs::path& path, int bands = B, double shift = 0) {
-    CClassifySampleFile file;
-    file.SetFileTag(L"test");
-    file.m_bandCount = bands;
+    std::vector<ClassifySample*> samples;
     for (int i = 0; i < 3; ++i) {
-        auto* s = new ClassifySample;
-        s->SetName(L"类" + std::to_wstring(i + 1));
-        s->m_index = i + 1;
-        s->m_colour = 0x202020u * (i + 1);
-        s->m_bandCount = bands;
-        s->m_mean.assign(bands, 0);
-        s->m_min.assign(bands, 0);
-        s->m_max.assign(bands, 0);
-        s->m_covariance.assign(static_cast<size_t>(bands) * bands, 0);
+        samples.push_back(NewSample(L"类" + std::to_wstring(i + 1), bands));
+        samples.back()->m_colour = 0x202020u * (i + 1);
         const double c0 = i * W / 3 + 3 + shift;
-        s->m_shapes.push_back(rectangle(c0, 6, c0 + 8, 30));
-        file.m_samples.push_back(s);
+        samples.back()->m_shapes.push_back(
+            new CDrawShape(DRAWSHAPE_RECTANGLE, {{X0 + c0, Y0 - 6}, {X0 + c0 + 8, Y0 - 30}}));
     }
-    ASSERT_NE(file.WriteClassifySampleFile(CommonFun::M2U(path.string())), 0) << file.GetLastError();
-}
-
-std::vector<std::uint8_t> readLabels(const fs::path& path) {
-    std::unique_ptr<GDALDataset> ds(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER));
-    EXPECT_TRUE(ds);
-    if (!ds)
-        return {};
-    std::vector<std::uint8_t> v(static_cast<size_t>(W) * H);
-    EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, W, H, v.data(), W, H, GDT_Byte, 0, 0, nullptr), CE_None);
-    return v;
+    WriteSamples(path, bands, samples);
 }
 
 struct Scene {
@@ -94,8 +61,7 @@ struct Scene {
 
 const Scene& scene() {
     static const Scene s = [] {
-        Scene made{ScratchDir() / "learned", {}, {}};
-        fs::create_directories(made.dir);
+        Scene made{Scratch("learned"), {}, {}};
         made.image = made.dir / "scene.tif";
         made.samples = made.dir / "stripes.cif";
         writeScene(made.image);
@@ -106,16 +72,16 @@ const Scene& scene() {
 }
 
 template <class Record> void fillPaths(Record& r, const fs::path& out, const fs::path& samples) {
-    r.m_inputPath = CommonFun::M2U(scene().image.string());
-    r.m_outputPath = CommonFun::M2U(out.string());
-    r.m_sampleFilePath = CommonFun::M2U(samples.string());
+    r.m_inputPath = WPath(scene().image);
+    r.m_outputPath = WPath(out);
+    r.m_sampleFilePath = WPath(samples);
 }
 
 CSvmClassifyParam svmRecord(const fs::path& out, int kernel, const fs::path& samples = scene().samples) {
     CSvmClassifyParam r;
     fillPaths(r, out, samples);
     r.m_kernelType = kernel;
-    r.m_modelFilePath = CommonFun::M2U(out.string() + ".svm");
+    r.m_modelFilePath = WPath(out.string() + ".svm");
     return r;
 }
 
@@ -128,7 +94,7 @@ CSuperviseBPNNParam bpRecord(const fs::path& out, const fs::path& samples = scen
 
 // Every valid pixel in its stripe; nodata and pixels outside the AOI 0.
 void expectStripes(const fs::path& out, bool withAoi) {
-    const std::vector<std::uint8_t> labels = readLabels(out);
+    const std::vector<int> labels = ReadBand(out);
     ASSERT_EQ(labels.size(), static_cast<size_t>(W) * H);
     int wrong = 0;
     for (int r = 0; r < H; ++r)
@@ -143,7 +109,7 @@ void expectStripes(const fs::path& out, bool withAoi) {
 void writeAoi(const fs::path& path) {
     AifContent aoi;
     aoi.polygons = {{{X0 + 2, Y0 - 3}, {X0 + 40, Y0 - 3}, {X0 + 40, Y0 - 30}, {X0 + 2, Y0 - 30}}};
-    ASSERT_TRUE(WriteAifFile(CommonFun::M2U(path.string()), aoi));
+    ASSERT_TRUE(WriteAifFile(WPath(path), aoi));
 }
 
 // A training set of two overlapping clouds per class in `bands` dimensions.
@@ -174,7 +140,7 @@ TEST(Svm, EveryKernelSeparatesTheStripesAndHonoursAoiAndNodata) {
             r.m_coef0 = 0; // tanh(γ x·s + 1) saturates on the scaled bands
         const bool withAoi = kernel == SVM_KERNEL_RBF;
         if (withAoi)
-            r.m_aoiPath = CommonFun::M2U(aoi.string());
+            r.m_aoiPath = WPath(aoi);
         CSvmClassifyProcessAlg svm(&r);
         ASSERT_TRUE(svm.ProcessFromNewThread(false)) << CommonFun::U2M(svm.GetLastError());
         expectStripes(out, withAoi);
@@ -203,7 +169,8 @@ TEST(Svm, BatchedPredictionAgreesWithLibsvmForEveryKernel) {
             int differ = 0;
             std::set<int> seen;
             for (int i = 0; i < 3000; ++i) {
-                const int reference = model->PredictWithLibsvm(pixels.data() + static_cast<size_t>(bands) * i);
+                const int reference =
+                    model->PredictWithLibsvm(pixels.data() + static_cast<size_t>(bands) * i);
                 differ += batched[i] != reference;
                 seen.insert(reference);
             }
@@ -219,9 +186,9 @@ TEST(Svm, SavedModelReloadsAndPredictsTheSameAndIsReusedByTheClassifier) {
     const auto model = SvmModel::Train(set, {SVM_KERNEL_RBF, 1, 0.5, 2, 1.0}, error);
     ASSERT_TRUE(model);
     const fs::path path = scene().dir / "clouds.svm";
-    ASSERT_TRUE(model->Save(CommonFun::M2U(path.string()), error)) << CommonFun::U2M(error);
+    ASSERT_TRUE(model->Save(WPath(path), error)) << CommonFun::U2M(error);
     EXPECT_FALSE(fs::exists(path.string() + ".part"));
-    const auto loaded = SvmModel::Load(CommonFun::M2U(path.string()), error);
+    const auto loaded = SvmModel::Load(WPath(path), error);
     ASSERT_TRUE(loaded) << CommonFun::U2M(error);
     EXPECT_EQ(loaded->Bands(), 3);
     EXPECT_EQ(loaded->ClassCount(), 4);
@@ -230,7 +197,6 @@ TEST(Svm, SavedModelReloadsAndPredictsTheSameAndIsReusedByTheClassifier) {
     model->Predict(set.features.data(), static_cast<int>(set.Size()), nullptr, a.data(), work);
     loaded->Predict(set.features.data(), static_cast<int>(set.Size()), nullptr, b.data(), work);
     EXPECT_EQ(a, b);
-
     // The classifier reuses a model of the stripes instead of training.
     const fs::path first = scene().dir / "train.tif", second = scene().dir / "reuse.tif";
     CSvmClassifyParam r = svmRecord(first, SVM_KERNEL_RBF);
@@ -241,12 +207,11 @@ TEST(Svm, SavedModelReloadsAndPredictsTheSameAndIsReusedByTheClassifier) {
     CSvmClassifyProcessAlg again(&reuse);
     again.ReuseModel(true);
     ASSERT_TRUE(again.ProcessFromNewThread(false)) << CommonFun::U2M(again.GetLastError());
-    EXPECT_EQ(readLabels(first), readLabels(second));
+    EXPECT_EQ(ReadBand(first), ReadBand(second));
     EXPECT_EQ(fs::last_write_time(r.m_modelFilePath), trained);
-
     // A file that is not a model of ours is refused.
-    std::ofstream(scene().dir / "junk.svm") << "svm_type c_svc\nkernel_type rbf\n";
-    EXPECT_FALSE(SvmModel::Load(CommonFun::M2U((scene().dir / "junk.svm").string()), error));
+    WriteBytes(scene().dir / "junk.svm", "svm_type c_svc\nkernel_type rbf\n");
+    EXPECT_FALSE(SvmModel::Load(WPath(scene().dir / "junk.svm"), error));
     EXPECT_NE(error.find(L"scaling"), std::wstring::npos);
 }
 
@@ -279,7 +244,6 @@ TEST(BPNetwork, LearnsXorAndSeparableCasesAndStopsAtTheMaximumError) {
         EXPECT_EQ(o[1] > o[0] ? 2 : 1, labels[i]);
         EXPECT_NEAR(o[0] + o[1], 1.0, 1e-12);
     }
-
     // Well-separated classes: the error falls below the maximum error and training stops early.
     const TrainingSet separable = overlappingClouds(3, 100, 3, 2);
     TrainingSet apart = separable;
@@ -291,9 +255,9 @@ TEST(BPNetwork, LearnsXorAndSeparableCasesAndStopsAtTheMaximumError) {
     EXPECT_LE(training.error, 0.001);
     EXPECT_LT(training.iterations, 100000u);
     EXPECT_EQ(training.iterations % apart.Size(), 0u); // checked at the end of an epoch
-
     // Cancelling through progress stops training.
-    EXPECT_FALSE(net.Train(xorSet, 0.1, 0.0, 200000, [](double) { return false; }, training));
+    EXPECT_FALSE(net.Train(
+        xorSet, 0.1, 0.0, 200000, [](double) { return false; }, training));
 }
 
 TEST(BPNetwork, ClassifiesTheStripesDeterministically) {
@@ -304,14 +268,14 @@ TEST(BPNetwork, ClassifiesTheStripesDeterministically) {
         ASSERT_TRUE(bp.ProcessFromNewThread(false)) << CommonFun::U2M(bp.GetLastError());
     }
     expectStripes(a, false);
-    EXPECT_EQ(readLabels(a), readLabels(b));
+    EXPECT_EQ(ReadBand(a), ReadBand(b));
 }
 
 TEST(Learners, TrainingPixelsAreCappedEvenlyOverTheShapes) {
     CRasterSource raster;
-    ASSERT_EQ(raster.Open(CommonFun::M2U(scene().image.string()), GIS_READONLY, true), GIS_OK);
+    ASSERT_EQ(raster.Open(WPath(scene().image), GIS_READONLY, true), GIS_OK);
     CClassifySampleFile file;
-    ASSERT_NE(file.ReadClassifySampleFile(CommonFun::M2U(scene().samples.string())), 0);
+    ASSERT_NE(file.ReadClassifySampleFile(WPath(scene().samples)), 0);
     TrainingSet all, capped;
     std::wstring error;
     ASSERT_TRUE(CollectTrainingSet(raster, {1, 2, 3}, file, 0, all, error)) << CommonFun::U2M(error);
@@ -327,8 +291,8 @@ TEST(Learners, TrainingPixelsAreCappedEvenlyOverTheShapes) {
             if (capped.labels[i] != c)
                 continue;
             for (size_t j = 0; j < all.Size(); ++j)
-                if (all.labels[j] == c && all.Row(j)[2] == capped.Row(i)[0] && all.Row(j)[1] == capped.Row(i)[1] &&
-                    all.Row(j)[0] == capped.Row(i)[2]) {
+                if (all.labels[j] == c && all.Row(j)[2] == capped.Row(i)[0] &&
+                    all.Row(j)[1] == capped.Row(i)[1] && all.Row(j)[0] == capped.Row(i)[2]) {
                     positions.push_back(j - static_cast<size_t>(c) * 192);
                     break;
                 }
@@ -342,8 +306,7 @@ TEST(Learners, TrainingPixelsAreCappedEvenlyOverTheShapes) {
 }
 
 TEST(Learners, BadInputFailsClearlyAndLeavesNoOutput) {
-    const fs::path dir = scene().dir / "bad";
-    fs::create_directories(dir);
+    const fs::path dir = Scratch("learned-bad");
     const fs::path outside = dir / "outside.cif", fourBands = dir / "four.cif";
     writeSamples(outside, B, 500); // every rectangle far right of the image
     writeSamples(fourBands, 4);
@@ -360,15 +323,17 @@ TEST(Learners, BadInputFailsClearlyAndLeavesNoOutput) {
         const fs::path out = dir / (std::string(c.what) + ".tif");
         CSvmClassifyParam r = svmRecord(out, SVM_KERNEL_LINEAR, c.samples);
         if (c.unwritableModel)
-            r.m_modelFilePath = CommonFun::M2U((dir / "no-such-folder" / "m.svm").string());
+            r.m_modelFilePath = WPath(dir / "no-such-folder" / "m.svm");
         CSvmClassifyProcessAlg svm(&r);
         EXPECT_FALSE(svm.ProcessFromNewThread(false)) << c.what;
-        EXPECT_NE(svm.GetLastError().find(c.message), std::wstring::npos) << CommonFun::U2M(svm.GetLastError());
+        EXPECT_NE(svm.GetLastError().find(c.message), std::wstring::npos)
+            << CommonFun::U2M(svm.GetLastError());
         if (!c.unwritableModel) {
             CSuperviseBPNNParam bpr = bpRecord(out, c.samples);
             CBPNNClassify bp(&bpr);
             EXPECT_FALSE(bp.ProcessFromNewThread(false)) << c.what;
-            EXPECT_NE(bp.GetLastError().find(c.message), std::wstring::npos) << CommonFun::U2M(bp.GetLastError());
+            EXPECT_NE(bp.GetLastError().find(c.message), std::wstring::npos)
+                << CommonFun::U2M(bp.GetLastError());
         }
     }
     // Parameters out of range are refused before anything is read.
@@ -378,9 +343,5 @@ TEST(Learners, BadInputFailsClearlyAndLeavesNoOutput) {
     CSvmClassifyParam gamma = svmRecord(dir / "gamma.tif", SVM_KERNEL_RBF);
     gamma.m_gamma = 0;
     EXPECT_FALSE(CSvmClassifyProcessAlg(&gamma).ProcessFromNewThread(false));
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(dir))
-        if (entry.path().extension() != ".cif")
-            left.push_back(entry.path().filename().string());
-    EXPECT_TRUE(left.empty()) << left.front();
+    EXPECT_EQ(FilesIn(dir), (std::set<std::string>{"four.cif", "outside.cif"})); // no output
 }

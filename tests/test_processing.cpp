@@ -1,49 +1,36 @@
 // The processing framework, the class raster writer, K-Means and ISODATA,
 // checked against naive references on small images written here.
-#include "engine/aiffile.h"
-#include "engine/classifiedassistantfile.h"
-#include "engine/rastersource.h"
 #include "base/commonfun.h"
+#include "engine/aiffile.h"
+#include "engine/rastersource.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 #include "processing/clustering.h"
-#include "processing/progress.h"
 #include "processing/unsupervised.h"
-#include "support/scratchdir.h"
+#include "support/fixtures.h"
+#include "support/recordingprogress.h"
 
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <filesystem>
 #include <numeric>
 #include <random>
 
-namespace fs = std::filesystem;
+using namespace tessera;
 
 namespace {
 
-fs::path workDir() {
-    return ScratchDir();
-}
-
-std::wstring wpath(const fs::path& p) { return CommonFun::M2U(p.string()); }
-
 // A scene of three spectral groups in horizontal bands of rows, with noise;
-// band values are UInt16. `options` may ask for tiles.
+// UInt16 band values, EPSG:32633, 10 m pixels. `options` may ask for tiles.
 struct Scene {
     int width = 48, height = 36, bands = 3;
     std::vector<std::vector<float>> values; // [band][row * width + col]
 };
 
-Scene writeScene(const fs::path& path, int width, int height, const std::vector<const char*>& options = {},
-                 std::uint32_t seed = 3) {
-    Scene s;
-    s.width = width;
-    s.height = height;
+Scene writeScene(const fs::path& path, int width, int height, const std::vector<std::string>& options = {}) {
+    Scene s{width, height};
     s.values.assign(s.bands, std::vector<float>(static_cast<size_t>(width) * height));
-    std::mt19937 rng(seed);
+    std::mt19937 rng(3);
     std::normal_distribution<float> noise(0.0f, 6.0f);
     const float means[3][3] = {{100, 400, 250}, {600, 300, 900}, {1500, 1200, 200}};
     for (int r = 0; r < height; ++r)
@@ -52,40 +39,15 @@ Scene writeScene(const fs::path& path, int width, int height, const std::vector<
             for (int b = 0; b < s.bands; ++b)
                 s.values[b][r * width + c] = std::round(means[group][b] + noise(rng));
         }
-    GDALAllRegister();
-    CPLStringList opts;
-    for (const char* o : options)
-        opts.AddString(o);
-    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
-        path.string().c_str(), width, height, s.bands, GDT_UInt16, opts.List()));
-    double gt[6] = {300000, 10, 0, 5000000, 0, -10};
-    ds->SetGeoTransform(gt);
-    OGRSpatialReference srs;
-    srs.importFromEPSG(32633);
-    ds->SetSpatialRef(&srs);
-    for (int b = 0; b < s.bands; ++b)
-        EXPECT_EQ(ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, width, height, s.values[b].data(), width, height,
-                                                    GDT_Float32, 0, 0, nullptr),
-                  CE_None);
+    WriteRaster(path,
+                {width, height, 3, GDT_UInt16, {300000, 10, 0, 5000000, 0, -10}, 32633, {}, {}, {}, options},
+                [&](int b, int c, int r) { return s.values[b - 1][r * width + c]; });
     return s;
 }
 
-std::vector<int> readLabels(const fs::path& path, int& width, int& height) {
-    std::unique_ptr<GDALDataset> ds(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER));
-    EXPECT_TRUE(ds);
-    if (!ds)
-        return {};
-    width = ds->GetRasterXSize();
-    height = ds->GetRasterYSize();
-    std::vector<int> labels(static_cast<size_t>(width) * height);
-    EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, width, height, labels.data(), width, height, GDT_Int32, 0,
-                                             0, nullptr),
-              CE_None);
-    return labels;
-}
-
 // Textbook Lloyd iterations, one thread, no shortcuts.
-std::vector<int> naiveKMeansLabels(const Scene& s, const std::vector<char>& use, int k, int iterations, double threshold) {
+std::vector<int> naiveKMeansLabels(const Scene& s, const std::vector<char>& use, int k, int iterations,
+                                   double threshold) {
     PixelSample sample;
     sample.bands = s.bands;
     std::vector<size_t> index;
@@ -144,52 +106,18 @@ std::vector<int> naiveKMeansLabels(const Scene& s, const std::vector<char>& use,
     return out;
 }
 
-// Progress that records and can ask to stop after some reports.
-class RecordingProgress : public CBaseProgress {
-public:
-    int cancelAfter = -1;
-    std::atomic<int> reports{0};
-    double lastPercent = -1;
-    bool finished = false, succeeded = false;
-    std::wstring title, message;
-    void Show(int) override {}
-    void SetTitle(const std::wstring& t) override { title = t; }
-    void SetStep(const std::wstring&) override {}
-    void SetPercent(double p) override {
-        ++reports;
-        EXPECT_GE(p, lastPercent); // progress never goes back
-        lastPercent = p;
-    }
-    bool IsCancelled() const override { return cancelAfter >= 0 && reports >= cancelAfter; }
-    void Finish(bool ok, const std::wstring& m) override {
-        finished = true;
-        succeeded = ok;
-        message = m;
-    }
-};
-
-bool onlyExpectedFiles(const fs::path& dir, const std::vector<std::string>& names) {
-    std::vector<std::string> found;
-    for (const auto& e : fs::directory_iterator(dir))
-        found.push_back(e.path().filename().string());
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> want(names);
-    std::sort(want.begin(), want.end());
-    return found == want;
-}
-
 } // namespace
 
 TEST(BlockProcessor, VisitsEveryValidPixelOnceOnStripsAndTiles) {
     for (bool tiled : {false, true}) {
         SCOPED_TRACE(tiled ? "tiled" : "strips");
-        const fs::path path = workDir() / (tiled ? "blocks-tiled.tif" : "blocks-strips.tif");
-        std::vector<const char*> options;
-        if (tiled)
-            options = {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"};
-        const Scene s = writeScene(path, 70, 53, options);
+        const fs::path path = ScratchDir() / (tiled ? "blocks-tiled.tif" : "blocks-strips.tif");
+        const Scene s =
+            writeScene(path, 70, 53,
+                       tiled ? std::vector<std::string>{"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16"}
+                             : std::vector<std::string>{});
         CRasterSource raster;
-        ASSERT_EQ(raster.Open(wpath(path)), GIS_OK);
+        ASSERT_EQ(raster.Open(WPath(path)), GIS_OK);
         const PixelRect rect{5, 7, 61, 50};
         BlockProcessor blocks(raster, {3, 1}, nullptr, rect);
         blocks.SetWorkerCount(3);
@@ -214,11 +142,10 @@ TEST(BlockProcessor, VisitsEveryValidPixelOnceOnStripsAndTiles) {
 }
 
 TEST(BlockProcessor, LabelsWindowsWithAHaloClampedToTheImage) {
-    const fs::path dir = workDir() / "halo";
-    fs::create_directories(dir);
+    const fs::path dir = Scratch("halo");
     writeScene(dir / "in.tif", 70, 53);
     CRasterSource raster;
-    ASSERT_EQ(raster.Open(wpath(dir / "in.tif")), GIS_OK);
+    ASSERT_EQ(raster.Open(WPath(dir / "in.tif")), GIS_OK);
     const PixelRect rect{5, 7, 61, 50};
     const int halo = 3;
     // Each label: the valid pixels of the 7 × 7 neighbourhood, seen through the window.
@@ -234,7 +161,7 @@ TEST(BlockProcessor, LabelsWindowsWithAHaloClampedToTheImage) {
         blocks.SetBlockSize(blockSize, blockSize);
         blocks.SetWorkerCount(3);
         ClassRasterWriter writer;
-        ASSERT_TRUE(writer.Create(wpath(dir / "out.tif"), 0, raster, 49));
+        ASSERT_TRUE(writer.Create(WPath(dir / "out.tif"), 0, raster, 49));
         std::atomic<int> badWindows{0};
         ASSERT_TRUE(blocks.LabelWindows(
             halo,
@@ -259,68 +186,67 @@ TEST(BlockProcessor, LabelsWindowsWithAHaloClampedToTheImage) {
             << CommonFun::U2M(blocks.GetLastError());
         ASSERT_TRUE(writer.Commit(NumberedClasses(49), {}));
         EXPECT_EQ(badWindows, 0);
-        int width = 0, height = 0;
-        const std::vector<int> labels = readLabels(dir / "out.tif", width, height);
-        ASSERT_EQ(width * height, 70 * 53);
-        for (int r = 0; r < height; ++r)
-            for (int c = 0; c < width; ++c)
-                ASSERT_EQ(labels[r * width + c], expected(c, r))
+        const std::vector<int> labels = ReadBand(dir / "out.tif");
+        ASSERT_EQ(labels.size(), 70u * 53);
+        for (int r = 0; r < 53; ++r)
+            for (int c = 0; c < 70; ++c)
+                ASSERT_EQ(labels[r * 70 + c], expected(c, r))
                     << "pixel " << c << "," << r << " block " << blockSize;
     }
 }
 
 TEST(ClassRasterWriter, FormatsAndFailureLeaveNothing) {
-    EXPECT_EQ(ClassRasterWriter::ResolveFormat(38, L"/x/out.img"), 38);
-    EXPECT_EQ(ClassRasterWriter::ResolveFormat(20, L"/x/out.tif"), 20);
-    EXPECT_EQ(ClassRasterWriter::ResolveFormat(0, L"/x/out.img"), 20);
-    EXPECT_EQ(ClassRasterWriter::ResolveFormat(0, L"/x/out.pix"), 21);
-    EXPECT_EQ(ClassRasterWriter::ResolveFormat(0, L"/x/out"), 38);
-    EXPECT_EQ(ClassRasterWriter::ResolveFormat(99, L"/x/out.xyz"), 38);
+    for (auto [format, path, resolved] :
+         std::vector<std::tuple<int, std::wstring, int>>{{38, L"/x/out.img", 38},
+                                                         {20, L"/x/out.tif", 20},
+                                                         {0, L"/x/out.img", 20},
+                                                         {0, L"/x/out.pix", 21},
+                                                         {0, L"/x/out", 38},
+                                                         {99, L"/x/out.xyz", 38}})
+        EXPECT_EQ(ClassRasterWriter::ResolveFormat(format, path), resolved) << format << " " << Narrow(path);
 
-    const fs::path dir = workDir() / "writer";
-    fs::create_directories(dir);
-    const Scene s = writeScene(dir / "in.tif", 20, 10);
+    const fs::path dir = Scratch("writer");
+    writeScene(dir / "in.tif", 20, 10);
     CRasterSource raster;
-    ASSERT_EQ(raster.Open(wpath(dir / "in.tif")), GIS_OK);
+    ASSERT_EQ(raster.Open(WPath(dir / "in.tif")), GIS_OK);
     {
         ClassRasterWriter writer;
-        ASSERT_TRUE(writer.Create(wpath(dir / "out.img"), 0, raster, 300)); // beyond Byte: UInt16
+        ASSERT_TRUE(writer.Create(WPath(dir / "out.img"), 0, raster, 300)); // beyond Byte: UInt16
         std::vector<std::uint16_t> labels(20 * 10, 299);
         ASSERT_TRUE(writer.WriteBlock(0, 0, 20, 10, labels.data()));
         labels[0] = 301;
         EXPECT_FALSE(writer.WriteBlock(0, 0, 20, 10, labels.data())); // beyond the class table
         EXPECT_TRUE(fs::exists(writer.TemporaryPath()));
     } // never committed: gone
-    EXPECT_TRUE(onlyExpectedFiles(dir, {"in.tif"}));
+    EXPECT_EQ(FilesIn(dir), std::set<std::string>{"in.tif"});
 
     ClassRasterWriter writer;
-    ASSERT_TRUE(writer.Create(wpath(dir / "out.img"), 0, raster, 300));
+    ASSERT_TRUE(writer.Create(WPath(dir / "out.img"), 0, raster, 300));
     std::vector<std::uint16_t> labels(20 * 10);
     for (size_t i = 0; i < labels.size(); ++i)
         labels[i] = static_cast<std::uint16_t>(i % 301);
     ASSERT_TRUE(writer.WriteBlock(0, 0, 20, 10, labels.data()));
     ASSERT_TRUE(writer.Commit(NumberedClasses(300), {{"ALGORITHM", "test"}}));
-    std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir / "out.img").string().c_str(), GDAL_OF_RASTER));
+    const Dataset ds = OpenDataset(dir / "out.img");
     ASSERT_TRUE(ds);
     EXPECT_EQ(std::string(ds->GetDriver()->GetDescription()), "HFA");
     EXPECT_EQ(ds->GetRasterBand(1)->GetRasterDataType(), GDT_UInt16);
     CClassifiedAssistantFile acf;
-    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(wpath(dir / "out.acf")));
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(WPath(dir / "out.acf")));
     EXPECT_EQ(acf.GetClassCount(), 301);
-    EXPECT_EQ(acf.GetClassRecord(0)->m_pixelCount, 1);
-    EXPECT_EQ(acf.GetClassRecord(199)->m_pixelCount, 1);
-    EXPECT_EQ(acf.GetClassRecord(200)->m_pixelCount, 0);
+    EXPECT_EQ(std::tuple(acf.GetClassRecord(0)->m_pixelCount, acf.GetClassRecord(199)->m_pixelCount,
+                         acf.GetClassRecord(200)->m_pixelCount),
+              std::tuple(1, 1, 0));
     EXPECT_EQ(acf.GetPixelSizeY(), -10.0);
 }
 
 TEST(KMeans, MatchesANaiveLloydAndWritesAReadableClassImage) {
-    const fs::path dir = workDir() / "kmeans";
-    fs::create_directories(dir);
+    const fs::path dir = Scratch("kmeans");
     const Scene s = writeScene(dir / "scene.tif", 48, 36);
     KMeanClassifyParam param;
     param.m_algorithmName = L"K均值分类算法";
-    param.m_inputPath = wpath(dir / "scene.tif");
-    param.m_outputPath = wpath(dir / "classes.tif");
+    param.m_inputPath = WPath(dir / "scene.tif");
+    param.m_outputPath = WPath(dir / "classes.tif");
     param.m_outputFormat = 38;
     param.m_classCount = 4;
     param.m_maxIterations = 20;
@@ -329,20 +255,16 @@ TEST(KMeans, MatchesANaiveLloydAndWritesAReadableClassImage) {
     auto* algorithm = new CKMeanClassify(&param);
     param.m_classCount = 9; // the algorithm has its own copy
     algorithm->SetProgress(&progress);
-    ASSERT_TRUE(algorithm->ProcessFromNewThread(false)) << CommonFun::U2M(algorithm->GetLastError());
+    ASSERT_TRUE(algorithm->ProcessFromNewThread(false)) << Narrow(algorithm->GetLastError());
     delete algorithm;
     EXPECT_TRUE(progress.finished && progress.succeeded);
     EXPECT_EQ(progress.title, L"K均值分类算法");
     EXPECT_EQ(progress.lastPercent, 100.0);
 
-    int w = 0, h = 0;
-    const std::vector<int> labels = readLabels(dir / "classes.tif", w, h);
-    ASSERT_EQ(w * h, 48 * 36);
-    const std::vector<int> want = naiveKMeansLabels(s, std::vector<char>(48 * 36, 1), 4, 20, 0.0);
-    EXPECT_EQ(labels, want);
-
+    const std::vector<int> labels = ReadBand(dir / "classes.tif");
+    EXPECT_EQ(labels, naiveKMeansLabels(s, std::vector<char>(48 * 36, 1), 4, 20, 0.0));
     // The image carries its classes for GDAL tools; the .acf agrees with the pixels.
-    std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir / "classes.tif").string().c_str(), GDAL_OF_RASTER));
+    const Dataset ds = OpenDataset(dir / "classes.tif");
     GDALRasterBand* band = ds->GetRasterBand(1);
     EXPECT_EQ(band->GetRasterDataType(), GDT_Byte);
     ASSERT_NE(band->GetColorTable(), nullptr);
@@ -355,7 +277,7 @@ TEST(KMeans, MatchesANaiveLloydAndWritesAReadableClassImage) {
     ds->GetGeoTransform(gt);
     EXPECT_EQ(gt[0], 300000.0);
     CClassifiedAssistantFile acf;
-    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(wpath(dir / "classes.acf")));
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(WPath(dir / "classes.acf")));
     ASSERT_EQ(acf.GetClassCount(), 5);
     for (int c = 0; c < 5; ++c)
         EXPECT_EQ(acf.GetClassRecord(c)->m_pixelCount, std::count(labels.begin(), labels.end(), c)) << c;
@@ -364,12 +286,11 @@ TEST(KMeans, MatchesANaiveLloydAndWritesAReadableClassImage) {
 }
 
 TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
-    const fs::path dir = workDir() / "kmeans-aoi";
-    fs::create_directories(dir);
+    const fs::path dir = Scratch("kmeans-aoi");
     Scene s = writeScene(dir / "scene.tif", 40, 30);
     {
         // Nodata 0 in band 2 on a diagonal.
-        std::unique_ptr<GDALDataset> ds(GDALDataset::Open((dir / "scene.tif").string().c_str(), GDAL_OF_UPDATE));
+        Dataset ds(GDALDataset::Open((dir / "scene.tif").string().c_str(), GDAL_OF_UPDATE));
         ds->GetRasterBand(2)->SetNoDataValue(0);
         for (int i = 0; i < 30; ++i) {
             std::uint16_t zero = 0;
@@ -380,31 +301,28 @@ TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
     // AOI: the left 30 columns, in ground coordinates.
     AifContent aoi;
     aoi.polygons = {{{300000, 5000000}, {300300, 5000000}, {300300, 4999700}, {300000, 4999700}}};
-    ASSERT_TRUE(WriteAifFile(wpath(dir / "left.aif"), aoi));
+    ASSERT_TRUE(WriteAifFile(WPath(dir / "left.aif"), aoi));
 
     KMeanClassifyParam param;
-    param.m_inputPath = wpath(dir / "scene.tif");
-    param.m_outputPath = wpath(dir / "classes.tif");
-    param.m_aoiPath = wpath(dir / "left.aif");
+    param.m_inputPath = WPath(dir / "scene.tif");
+    param.m_outputPath = WPath(dir / "classes.tif");
+    param.m_aoiPath = WPath(dir / "left.aif");
     param.m_classCount = 3;
     param.m_maxIterations = 10;
     CKMeanClassify algorithm(&param);
-    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << CommonFun::U2M(algorithm.GetLastError());
-    int w = 0, h = 0;
-    const std::vector<int> labels = readLabels(dir / "classes.tif", w, h);
+    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
     std::vector<char> use(40 * 30, 0);
     for (int r = 0; r < 30; ++r)
         for (int c = 0; c < 30; ++c)
             use[r * 40 + c] = c != r;
-    EXPECT_EQ(labels, naiveKMeansLabels(s, use, 3, 10, 0.05));
-
+    EXPECT_EQ(ReadBand(dir / "classes.tif"), naiveKMeansLabels(s, use, 3, 10, 0.05));
     // Fitting on an evenly spread sample still finds the three groups.
     param.m_aoiPath.clear();
     param.m_sampleLimit = 100;
-    param.m_outputPath = wpath(dir / "sampled.tif");
+    param.m_outputPath = WPath(dir / "sampled.tif");
     CKMeanClassify sampled(&param);
     ASSERT_TRUE(sampled.ProcessFromNewThread(false));
-    const std::vector<int> sampledLabels = readLabels(dir / "sampled.tif", w, h);
+    const std::vector<int> sampledLabels = ReadBand(dir / "sampled.tif");
     const std::vector<int> full = naiveKMeansLabels(s, std::vector<char>(40 * 30, 1), 3, 10, 0.05);
     for (size_t i = 0; i < full.size(); ++i)
         if (s.values[1][i] != 0)
@@ -412,12 +330,11 @@ TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
 }
 
 TEST(KMeans, CancelAndBadInputLeaveNoOutput) {
-    const fs::path dir = workDir() / "kmeans-fail";
-    fs::create_directories(dir);
+    const fs::path dir = Scratch("kmeans-fail");
     writeScene(dir / "scene.tif", 300, 200);
     KMeanClassifyParam param;
-    param.m_inputPath = wpath(dir / "scene.tif");
-    param.m_outputPath = wpath(dir / "classes.tif");
+    param.m_inputPath = WPath(dir / "scene.tif");
+    param.m_outputPath = WPath(dir / "classes.tif");
     {
         RecordingProgress progress;
         progress.cancelAfter = 2;
@@ -429,29 +346,27 @@ TEST(KMeans, CancelAndBadInputLeaveNoOutput) {
         EXPECT_FALSE(progress.succeeded);
         EXPECT_EQ(progress.message, L""); // a cancel is not an error
     }
-    EXPECT_TRUE(onlyExpectedFiles(dir, {"scene.tif"}));
+    EXPECT_EQ(FilesIn(dir), std::set<std::string>{"scene.tif"});
 
-    const auto failsWith = [&](KMeanClassifyParam p, const std::wstring& words) {
+    const auto failsWith = [&](const std::function<void(KMeanClassifyParam&)>& change,
+                               const std::wstring& words) {
+        KMeanClassifyParam p = param;
+        change(p);
         CKMeanClassify algorithm(&p);
         EXPECT_FALSE(algorithm.ProcessFromNewThread(false));
-        EXPECT_NE(algorithm.GetLastError().find(words), std::wstring::npos) << CommonFun::U2M(algorithm.GetLastError());
+        EXPECT_NE(algorithm.GetLastError().find(words), std::wstring::npos)
+            << Narrow(algorithm.GetLastError());
     };
-    KMeanClassifyParam p = param;
-    p.m_classCount = 0;
-    failsWith(p, L"classes must be");
-    p = param;
-    p.m_inputPath = wpath(dir / "missing.tif");
-    failsWith(p, L"Cannot open the input image");
-    p = param;
-    p.m_outputPath = wpath(dir / "no-such-folder" / "c.tif");
-    failsWith(p, L"output folder");
-    p = param;
-    p.m_bandList = {0, 3}; // indices from 0: bands 1 and 4
-    failsWith(p, L"Band 4 does not exist");
-    p = param;
-    p.m_aoiPath = wpath(dir / "scene.tif");
-    failsWith(p, L"area of interest");
-    EXPECT_TRUE(onlyExpectedFiles(dir, {"scene.tif"}));
+    failsWith([](auto& p) { p.m_classCount = 0; }, L"classes must be");
+    failsWith([&](auto& p) { p.m_inputPath = WPath(dir / "missing.tif"); }, L"Cannot open the input image");
+    failsWith([&](auto& p) { p.m_outputPath = WPath(dir / "no-such-folder" / "c.tif"); }, L"output folder");
+    failsWith(
+        [](auto& p) {
+            p.m_bandList = {0, 3};
+        },
+        L"Band 4 does not exist"); // indices from 0: bands 1 and 4
+    failsWith([&](auto& p) { p.m_aoiPath = WPath(dir / "scene.tif"); }, L"area of interest");
+    EXPECT_EQ(FilesIn(dir), std::set<std::string>{"scene.tif"});
 }
 
 TEST(Isodata, SplitsMergesAndDiscardsByItsRules) {
@@ -481,7 +396,6 @@ TEST(Isodata, SplitsMergesAndDiscardsByItsRules) {
     EXPECT_NEAR(r.centres[0][0], 0, 1e-9);
     EXPECT_NEAR(r.centres[1][0], 100, 1e-9);
     EXPECT_NEAR(r.centres[2][1], 300, 1e-9);
-
     // Two blobs closer than the lumping distance become one, at their
     // pixel-weighted mean; a blob below the minimum size is discarded and its
     // pixels join the nearest class left.
@@ -512,12 +426,11 @@ TEST(Isodata, SplitsMergesAndDiscardsByItsRules) {
 }
 
 TEST(Isodata, ClassifiesAnImageEndToEnd) {
-    const fs::path dir = workDir() / "isodata";
-    fs::create_directories(dir);
+    const fs::path dir = Scratch("isodata");
     writeScene(dir / "scene.tif", 48, 36);
     ISODATAClassifyParam param;
-    param.m_inputPath = wpath(dir / "scene.tif");
-    param.m_outputPath = wpath(dir / "classes.img");
+    param.m_inputPath = WPath(dir / "scene.tif");
+    param.m_outputPath = WPath(dir / "classes.img");
     param.m_outputFormat = 20;
     param.m_classCount = 3;
     param.m_maxIterations = 8;
@@ -525,11 +438,10 @@ TEST(Isodata, ClassifiesAnImageEndToEnd) {
     param.m_splitStdDev = 100;
     param.m_minPixelCount = 20;
     CISODATAClassify algorithm(&param);
-    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << CommonFun::U2M(algorithm.GetLastError());
-    int w = 0, h = 0;
-    const std::vector<int> labels = readLabels(dir / "classes.img", w, h);
+    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
+    const std::vector<int> labels = ReadBand(dir / "classes.img");
     CClassifiedAssistantFile acf;
-    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(wpath(dir / "classes.acf")));
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(WPath(dir / "classes.acf")));
     EXPECT_EQ(acf.GetClassCount(), 4); // the three groups, and "Unclassified"
     EXPECT_EQ(std::count(labels.begin(), labels.end(), 0), 0);
     // Pixels of one row band (one group, left part) share a class.

@@ -21,7 +21,9 @@ namespace {
 constexpr int kTimeoutMs = 20000;
 
 // Processes events (deferred deletes included) until the condition holds.
-template <class Condition> bool waitFor(Condition condition) { return QTest::qWaitFor(condition, kTimeoutMs); }
+template <class Condition> bool waitFor(Condition condition) {
+    return QTest::qWaitFor(condition, kTimeoutMs);
+}
 
 // Spins on the worker side until the flag is seen, with a generous bound so a
 // broken window fails the test instead of hanging it.
@@ -80,7 +82,6 @@ TEST_F(ProgressWindowTest, WorkerReportsArriveThroughTheEventLoop) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("K均值分类算法"));
     EXPECT_FALSE(progress->IsCancelled());
     EXPECT_TRUE(window->CancelButton()->isVisible());
-
     // Success without auto-close: full bar, a close button, and the window stays.
     std::thread([p = progress] { p->Finish(true, L""); }).join();
     ASSERT_TRUE(waitFor([&] { return window->IsFinished(); }));
@@ -90,7 +91,6 @@ TEST_F(ProgressWindowTest, WorkerReportsArriveThroughTheEventLoop) {
     EXPECT_FALSE(window->CancelButton()->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_FALSE(window.isNull());
-
     // Closed by the user after the end: the object frees itself.
     window->CloseButton()->click();
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }));

@@ -1,25 +1,21 @@
 // The five supervised classifiers against straight formulas written here,
 // on a small three-band image with rejection, AOI and nodata cases.
-#include "engine/aiffile.h"
-#include "engine/classifiedassistantfile.h"
-#include "engine/classifysamplefile.h"
 #include "base/commonfun.h"
 #include "processing/bpnnclassify.h"
+#include "engine/aiffile.h"
 #include "processing/signatures.h"
 #include "processing/svmclassify.h"
 #include "processing/unsupervised.h"
 #include "processing/supervised.h"
-#include "support/scratchdir.h"
+#include "support/fixtures.h"
+#include "support/references.h"
 
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <random>
 
-namespace fs = std::filesystem;
+using namespace tessera;
 
 namespace {
 
@@ -31,7 +27,7 @@ struct Image {
 };
 
 // Three spectral groups by column band, with noise, a few bright outliers
-// and one zero pixel; band 2 has nodata 0 at (5, 5).
+// and one zero pixel; band 2 has nodata -1 at (5, 5).
 Image makeImage(const fs::path& path) {
     Image img;
     img.v.resize(static_cast<size_t>(W) * H * B);
@@ -51,73 +47,39 @@ Image makeImage(const fs::path& path) {
     float* zero = img.v.data() + (static_cast<size_t>(20) * W + 20) * B;
     zero[0] = zero[1] = zero[2] = 0;
     img.v[(static_cast<size_t>(5) * W + 5) * B + 1] = -1; // nodata in band 2
-    GDALAllRegister();
-    std::unique_ptr<GDALDataset> ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
-        path.string().c_str(), W, H, B, GDT_Float32, nullptr));
-    double gt[6] = {1000, 1, 0, 2000, 0, -1};
-    ds->SetGeoTransform(gt);
-    for (int b = 0; b < B; ++b) {
-        std::vector<float> band(static_cast<size_t>(W) * H);
-        for (int i = 0; i < W * H; ++i)
-            band[i] = img.v[static_cast<size_t>(i) * B + b];
-        ds->GetRasterBand(b + 1)->RasterIO(GF_Write, 0, 0, W, H, band.data(), W, H, GDT_Float32, 0, 0, nullptr);
-    }
-    ds->GetRasterBand(2)->SetNoDataValue(-1);
+    WriteRaster(path, {W, H, B, GDT_Float32, {1000, 1, 0, 2000, 0, -1}, 0, {{2, -1}}},
+                [&](int b, int c, int r) { return img.v[(static_cast<size_t>(r) * W + c) * B + b - 1]; });
     return img;
 }
 
-struct Stats {
-    std::vector<double> mean, min, max, cov;
-};
+using Stats = NaiveStats;
 
-// Statistics of a training block of columns [c0, c1) and rows [r0, r1), divisor n.
+// Statistics of a training block of columns [c0, c1) and rows [r0, r1), the outliers left out.
 Stats trainingStats(const Image& img, int c0, int c1, int r0, int r1) {
-    Stats s{std::vector<double>(B, 0), std::vector<double>(B, 1e300), std::vector<double>(B, -1e300),
-            std::vector<double>(B * B, 0)};
-    std::vector<const float*> px;
+    std::vector<std::vector<double>> pixels;
     for (int r = r0; r < r1; ++r)
         for (int c = c0; c < c1; ++c)
             if ((r * 7 + c) % 97 != 0)
-                px.push_back(img.at(r * W + c));
-    for (const float* p : px)
-        for (int b = 0; b < B; ++b) {
-            s.mean[b] += p[b] / px.size();
-            s.min[b] = std::min<double>(s.min[b], p[b]);
-            s.max[b] = std::max<double>(s.max[b], p[b]);
-        }
-    for (const float* p : px)
-        for (int i = 0; i < B; ++i)
-            for (int j = 0; j < B; ++j)
-                s.cov[i * B + j] += (p[i] - s.mean[i]) * (p[j] - s.mean[j]) / px.size();
-    return s;
+                pixels.emplace_back(img.at(r * W + c), img.at(r * W + c) + B);
+    return NaiveStatistics(pixels, B);
 }
 
-void writeSamples(const fs::path& path, const std::vector<Stats>& classes, int bands = B) {
-    CClassifySampleFile file;
-    file.SetFileTag(L"test");
-    file.m_bandCount = bands;
+void writeSamples(const fs::path& path, const std::vector<Stats>& classes) {
+    std::vector<ClassifySample*> samples;
     for (size_t i = 0; i < classes.size(); ++i) {
-        auto* s = new ClassifySample;
-        s->SetName(L"类" + std::to_wstring(i + 1));
-        s->m_index = static_cast<int>(i + 1);
-        s->m_colour = 0x10 * static_cast<unsigned>(i + 1);
-        s->m_pixelCount = 100;
-        s->m_bandCount = bands;
-        s->m_mean = classes[i].mean;
-        s->m_min = classes[i].min;
-        s->m_max = classes[i].max;
-        s->m_covariance = classes[i].cov;
-        file.m_samples.push_back(s);
+        samples.push_back(NewSample(L"类" + std::to_wstring(i + 1), B, classes[i].mean, classes[i].cov, 100));
+        samples.back()->m_colour = 0x10 * static_cast<unsigned>(i + 1);
+        samples.back()->m_min = classes[i].min;
+        samples.back()->m_max = classes[i].max;
     }
-    ASSERT_NE(file.WriteClassifySampleFile(CommonFun::M2U(path.string())), 0) << file.GetLastError();
+    WriteSamples(path, B, samples);
 }
-
-// --- straight formulas -------------------------------------------------------
 
 // Inverse and determinant of a 3 × 3 matrix by cofactors.
 void invert3(const std::vector<double>& m, std::vector<double>& inv, double& det) {
     const auto a = [&](int i, int j) { return m[i * 3 + j]; };
-    det = a(0, 0) * (a(1, 1) * a(2, 2) - a(1, 2) * a(2, 1)) - a(0, 1) * (a(1, 0) * a(2, 2) - a(1, 2) * a(2, 0)) +
+    det = a(0, 0) * (a(1, 1) * a(2, 2) - a(1, 2) * a(2, 1)) -
+          a(0, 1) * (a(1, 0) * a(2, 2) - a(1, 2) * a(2, 0)) +
           a(0, 2) * (a(1, 0) * a(2, 1) - a(1, 1) * a(2, 0));
     inv.assign(9, 0);
     for (int i = 0; i < 3; ++i)
@@ -183,26 +145,12 @@ int reference(SuperviseClassifyType kind, const float* p, const std::vector<Stat
     return best;
 }
 
-std::vector<int> readLabels(const fs::path& path) {
-    std::unique_ptr<GDALDataset> ds(GDALDataset::Open(path.string().c_str(), GDAL_OF_RASTER));
-    if (!ds)
-        return {};
-    std::vector<int> l(static_cast<size_t>(W) * H);
-    EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, W, H, l.data(), W, H, GDT_Int32, 0, 0, nullptr), CE_None);
-    return l;
-}
-
 struct Fixture {
-    fs::path dir;
-    Image img;
-    std::vector<Stats> classes;
-    Fixture() {
-        dir = ScratchDir() / "supervised";
-        fs::create_directories(dir);
-        img = makeImage(dir / "image.tif");
-        classes = {trainingStats(img, 2, 10, 2, 28), trainingStats(img, 15, 24, 3, 27), trainingStats(img, 29, 38, 1, 29)};
-        writeSamples(dir / "samples.cif", classes);
-    }
+    fs::path dir = Scratch("supervised");
+    Image img = makeImage(dir / "image.tif");
+    std::vector<Stats> classes = {trainingStats(img, 2, 10, 2, 28), trainingStats(img, 15, 24, 3, 27),
+                                  trainingStats(img, 29, 38, 1, 29)};
+    Fixture() { writeSamples(dir / "samples.cif", classes); }
 };
 
 const Fixture& fixture() {
@@ -235,14 +183,14 @@ TEST(Supervised, EveryKindAgreesWithItsFormulaPixelForPixel) {
     for (const Case& c : cases) {
         SCOPED_TRACE("kind " + std::to_string(c.kind) + " threshold " + std::to_string(c.threshold));
         CSuperviseCommonParam record;
-        record.m_inputPath = CommonFun::M2U((f.dir / "image.tif").string());
-        record.m_outputPath = CommonFun::M2U((f.dir / ("out" + std::to_string(n++) + ".tif")).string());
-        record.m_sampleFilePath = CommonFun::M2U((f.dir / "samples.cif").string());
+        record.m_inputPath = WPath(f.dir / "image.tif");
+        record.m_outputPath = WPath(f.dir / ("out" + std::to_string(n++) + ".tif"));
+        record.m_sampleFilePath = WPath(f.dir / "samples.cif");
         record.m_threshold = c.threshold;
         record.m_bandList = {0, 1, 2};
         std::wstring error;
         ASSERT_TRUE(runClassifier(c.kind, record, &error)) << CommonFun::U2M(error);
-        const std::vector<int> labels = readLabels(CommonFun::U2M(record.m_outputPath));
+        const std::vector<int> labels = ReadBand(CommonFun::U2M(record.m_outputPath));
         int rejected = 0;
         for (int i = 0; i < W * H; ++i) {
             const int want = i == 5 * W + 5 ? 0 : reference(c.kind, f.img.at(i), f.classes, c.threshold);
@@ -254,7 +202,7 @@ TEST(Supervised, EveryKindAgreesWithItsFormulaPixelForPixel) {
     }
     // Names and colours of the output are the samples'.
     CClassifiedAssistantFile acf;
-    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(CommonFun::M2U((f.dir / "out0.acf").string())));
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(WPath(f.dir / "out0.acf")));
     ASSERT_EQ(acf.GetClassCount(), 4);
     EXPECT_EQ(acf.GetClassRecord(2)->m_name, L"类2");
     EXPECT_EQ(acf.GetClassRecord(3)->m_colour, 0x30u);
@@ -264,9 +212,9 @@ TEST(Supervised, RecordMeansAreaOfInterestAndSingularCovariance) {
     const Fixture& f = fixture();
     // Means given in the record replace the file's (the minimum distance window sends them).
     CSuperviseParam record;
-    record.m_inputPath = CommonFun::M2U((f.dir / "image.tif").string());
-    record.m_outputPath = CommonFun::M2U((f.dir / "means.tif").string());
-    record.m_sampleFilePath = CommonFun::M2U((f.dir / "samples.cif").string());
+    record.m_inputPath = WPath(f.dir / "image.tif");
+    record.m_outputPath = WPath(f.dir / "means.tif");
+    record.m_sampleFilePath = WPath(f.dir / "samples.cif");
     std::vector<Stats> shifted = f.classes;
     for (Stats& s : shifted) {
         s.mean[0] += 25;
@@ -274,15 +222,15 @@ TEST(Supervised, RecordMeansAreaOfInterestAndSingularCovariance) {
     }
     AifContent aoi;
     aoi.polygons = {{{1000, 2000}, {1020, 2000}, {1020, 1985}, {1000, 1985}}}; // columns 0-19, rows 0-14
-    ASSERT_TRUE(WriteAifFile(CommonFun::M2U((f.dir / "aoi.aif").string()), aoi));
-    record.m_aoiPath = CommonFun::M2U((f.dir / "aoi.aif").string());
+    ASSERT_TRUE(WriteAifFile(WPath(f.dir / "aoi.aif"), aoi));
+    record.m_aoiPath = WPath(f.dir / "aoi.aif");
     ASSERT_TRUE(runClassifier(SUPERVISE_MINIMUM_DISTANCE, record));
-    const std::vector<int> labels = readLabels(f.dir / "means.tif");
+    const std::vector<int> labels = ReadBand(f.dir / "means.tif");
     for (int i = 0; i < W * H; ++i) {
         const bool inside = i % W < 20 && i / W < 15 && i != 5 * W + 5;
-        ASSERT_EQ(labels[i], inside ? reference(SUPERVISE_MINIMUM_DISTANCE, f.img.at(i), shifted, 0) : 0) << i;
+        ASSERT_EQ(labels[i], inside ? reference(SUPERVISE_MINIMUM_DISTANCE, f.img.at(i), shifted, 0) : 0)
+            << i;
     }
-
     // A class whose covariance is singular (a constant band) is regularised, not refused.
     std::vector<Stats> singular = f.classes;
     for (int j = 0; j < B; ++j)
@@ -290,50 +238,45 @@ TEST(Supervised, RecordMeansAreaOfInterestAndSingularCovariance) {
     writeSamples(f.dir / "singular.cif", singular);
     std::vector<ClassSignature> signatures;
     std::wstring error;
-    ASSERT_TRUE(ReadSignatures(CommonFun::M2U((f.dir / "singular.cif").string()), B, signatures, error));
+    ASSERT_TRUE(ReadSignatures(WPath(f.dir / "singular.cif"), B, signatures, error));
     DecisionRule rule;
     ASSERT_TRUE(rule.Prepare(SUPERVISE_MAXIMUM_LIKELIHOOD, signatures, 0, error)) << CommonFun::U2M(error);
     EXPECT_EQ(rule.Ridges()[0], 0.0);
     EXPECT_GT(rule.Ridges()[1], 0.0);
-    const float nearTwo[B] = {static_cast<float>(f.classes[1].mean[0]), static_cast<float>(f.classes[1].mean[1]),
+    const float nearTwo[B] = {static_cast<float>(f.classes[1].mean[0]),
+                              static_cast<float>(f.classes[1].mean[1]),
                               static_cast<float>(f.classes[1].mean[2])};
     EXPECT_EQ(rule.Classify(nearTwo), 2);
 }
 
 TEST(Supervised, BadSampleFilesAndInputsFailWithoutOutput) {
     const Fixture& f = fixture();
-    const fs::path dir = ScratchDir() / "supervised-bad";
-    fs::create_directories(dir);
-    std::vector<Stats> fourBands(2, Stats{std::vector<double>(4, 1), std::vector<double>(4, 0),
-                                          std::vector<double>(4, 2), std::vector<double>(16, 0)});
-    writeSamples(dir / "four.cif", fourBands, 4);
-    writeSamples(dir / "empty.cif", {});
-    std::ofstream(dir / "corrupt.cif") << "not a sample file";
-    const auto fails = [&](const fs::path& samples, const fs::path& input, const std::wstring& words) {
+    const fs::path dir = Scratch("supervised-bad");
+    WriteSamples(dir / "four.cif", 4, {NewSample(L"a", 4, {1, 1, 1, 1}), NewSample(L"b", 4, {1, 1, 1, 1})});
+    WriteSamples(dir / "empty.cif", B, {});
+    WriteBytes(dir / "corrupt.cif", "not a sample file");
+    const std::pair<fs::path, const wchar_t*> cases[] = {
+        {dir / "four.cif", L"has 4 bands"},
+        {dir / "empty.cif", L"holds no sample"},
+        {dir / "corrupt.cif", L"Cannot read the sample file"},
+        {dir / "missing.cif", L"Cannot read the sample file"},
+        {"", L"No sample file"},
+        {f.dir / "samples.cif", L"Cannot open the input image"},
+    };
+    for (const auto& [samples, words] : cases) {
         CSuperviseCommonParam record;
-        record.m_inputPath = CommonFun::M2U(input.string());
-        record.m_outputPath = CommonFun::M2U((dir / "out.tif").string());
-        record.m_sampleFilePath = samples.empty() ? L"" : CommonFun::M2U(samples.string());
+        record.m_inputPath = WPath(words == cases[5].second ? dir / "missing.tif" : f.dir / "image.tif");
+        record.m_outputPath = WPath(dir / "out.tif");
+        record.m_sampleFilePath = samples.empty() ? L"" : WPath(samples);
         std::wstring error;
         EXPECT_FALSE(runClassifier(SUPERVISE_MAXIMUM_LIKELIHOOD, record, &error));
         EXPECT_NE(error.find(words), std::wstring::npos) << CommonFun::U2M(error);
-        EXPECT_FALSE(fs::exists(dir / "out.tif"));
-    };
-    const fs::path image = f.dir / "image.tif";
-    fails(dir / "four.cif", image, L"has 4 bands");
-    fails(dir / "empty.cif", image, L"holds no sample");
-    fails(dir / "corrupt.cif", image, L"Cannot read the sample file");
-    fails(dir / "missing.cif", image, L"Cannot read the sample file");
-    fails("", image, L"No sample file");
-    fails(f.dir / "samples.cif", dir / "missing.tif", L"Cannot open the input image");
+    }
     std::unique_ptr<CBaseAlgorithm> unknown(
         CSuperviseAlgFactory::CreateAlgorithm(static_cast<SuperviseClassifyType>(9), nullptr, nullptr));
     EXPECT_FALSE(unknown->ProcessFromNewThread(false));
     EXPECT_NE(unknown->GetLastError().find(L"Unknown classifier kind 9"), std::wstring::npos);
-    std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(dir))
-        left.push_back(e.path().filename().string());
-    EXPECT_EQ(left.size(), 3u); // the three sample files only
+    EXPECT_EQ(FilesIn(dir), (std::set<std::string>{"corrupt.cif", "empty.cif", "four.cif"})); // no output
 }
 
 // Each algorithm's parameters are declared once; the defaults are the

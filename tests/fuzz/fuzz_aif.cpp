@@ -3,6 +3,8 @@
 #include "fuzz_common.h"
 #include "base/commonfun.h"
 
+using namespace tessera;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string& path = FuzzInputPath(".aif");
     if (!WriteFuzzInput(path, data, size))

@@ -5,20 +5,36 @@
 #include "platform/uiservices.h"
 #include "platform/xdialog.h"
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// The parts of a file request a window chooses.
+struct FileAsk {
+    bool open;
+    std::wstring extension;
+    unsigned flags;
+    bool hostAware;
+    std::wstring filter;
+    bool operator==(const FileAsk&) const = default;
+    friend void PrintTo(const FileAsk& a, std::ostream* os) {
+        *os << (a.open ? "open " : "save ") << ::testing::PrintToString(a.extension) << " flags " << a.flags
+            << (a.hostAware ? " host-aware " : " toolkit ") << ::testing::PrintToString(a.filter);
+    }
+};
 
 class ScriptedUiServices : public IUiServices {
 public:
     // Answers, consumed in order.
-    std::deque<int> messageAnswers;                       // default when empty: IDOK
-    std::deque<FileDialogResult> fileAnswers;             // default when empty: cancelled
-    std::deque<std::optional<COLORREF>> colourAnswers;    // default when empty: cancelled
+    std::deque<int> messageAnswers;                        // default when empty: IDOK
+    std::deque<FileDialogResult> fileAnswers;              // default when empty: cancelled
+    std::deque<std::optional<COLORREF>> colourAnswers;     // default when empty: cancelled
     std::deque<std::function<int(XDialog&)>> modalScripts; // default when empty: IDCANCEL
-
     // What was asked.
     std::vector<MessageBoxRequest> messages;
     std::vector<FileDialogRequest> fileRequests;
@@ -31,6 +47,17 @@ public:
         fileAnswers.push_back({true, {path}, filterIndex});
     }
     void CancelFileAnswer() { fileAnswers.push_back({}); }
+    // The messages shown, each as "text | caption".
+    std::vector<std::wstring> Shown() const {
+        std::vector<std::wstring> shown;
+        for (const MessageBoxRequest& m : messages)
+            shown.push_back(m.text + L" | " + m.caption);
+        return shown;
+    }
+    FileAsk Asked(size_t i) const {
+        const FileDialogRequest& r = fileRequests.at(i);
+        return {r.open, r.defaultExtension, r.flags, r.hostAware, r.filter};
+    }
 
     int MessageBox(const MessageBoxRequest& request) override {
         messages.push_back(request);

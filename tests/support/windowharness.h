@@ -5,10 +5,16 @@
 // windows, and at the end the window is cancelled and every caught progress
 // window must have closed.
 
-#include "processing/basealgorithm.h"
 #include "platform/xdialog.h"
+#include "platform/xlistbox.h"
+#include "processing/basealgorithm.h"
 #include "processing/progress.h"
+#include "support/scriptedhost.h"
+#include "support/scripteduiservices.h"
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QPointer>
 #include <QTest>
@@ -47,7 +53,6 @@ public:
     ~LaunchCatcher() { CBaseAlgorithm::SetLaunchHook(nullptr); }
     LaunchCatcher(const LaunchCatcher&) = delete;
     LaunchCatcher& operator=(const LaunchCatcher&) = delete;
-
     // Whether every caught progress window has closed (they end with their tasks).
     bool ProgressWindowsClosed() {
         for (CaughtLaunch& l : launches)
@@ -76,3 +81,58 @@ template <class Dlg> bool CancelWindow(QPointer<Dlg>& window) {
         window->SendCommand(IDCANCEL);
     return QTest::qWaitFor([&] { return window.isNull(); }, 5000);
 }
+
+// A window of type Dlg under test: the scripted UI service and host, its tasks
+// caught; at the end it is cancelled and every progress window must close.
+template <class Dlg> class WindowTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        EXPECT_TRUE(CancelWindow(window));
+        EXPECT_TRUE(catcher.ProgressWindowsClosed());
+    }
+    template <class Open> void open(Open openWindow) {
+        window = OpenNewWindow<Dlg>(openWindow);
+        ASSERT_FALSE(window.isNull());
+    }
+    template <class T> T* item(int id) const { return window->template Item<T>(id); }
+    std::wstring text(int id) const { return window->GetDlgItemText(id); }
+    void click(int id) const {
+        auto* button = item<QAbstractButton>(id);
+        ASSERT_NE(button, nullptr) << id;
+        button->click();
+    }
+    // A file chooser answered with `path` and the file type `type`.
+    void choose(int button, const std::wstring& path, int type = 1) {
+        ui.ChooseFileAnswer(path, type);
+        click(button);
+    }
+    std::vector<std::wstring> texts(int listId) const {
+        std::vector<std::wstring> t;
+        for (int i = 0; i < item<XListBox>(listId)->GetCount(); ++i)
+            t.push_back(item<XListBox>(listId)->GetText(i));
+        return t;
+    }
+    void select(int listId, std::initializer_list<int> rows) const {
+        auto* list = item<XListBox>(listId);
+        list->SetSel(-1, false);
+        for (int r : rows)
+            list->SetSel(r, true);
+    }
+    // Presses OK, which must start one task and close the window; its record.
+    template <class Record> const Record* startOne() {
+        const size_t before = launches.size();
+        click(IDOK);
+        EXPECT_EQ(launches.size(), before + 1);
+        if (launches.size() != before + 1)
+            return nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+        return launches.back().template record<Record>();
+    }
+
+    ScriptedUiServices ui;
+    ScopedUiServices scope{ui};
+    ScriptedHost host;
+    QPointer<Dlg> window;
+    LaunchCatcher catcher;
+    std::deque<CaughtLaunch>& launches = catcher.launches;
+};

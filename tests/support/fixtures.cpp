@@ -1,0 +1,169 @@
+#include "support/fixtures.h"
+
+#include "base/commonfun.h"
+
+#include <gtest/gtest.h>
+#include <ogr_spatialref.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include <sys/resource.h>
+
+std::wstring WPath(const fs::path& path) {
+    return CommonFun::M2U(path.string());
+}
+
+std::string Narrow(const std::wstring& text) {
+    return CommonFun::U2M(text);
+}
+
+fs::path Scratch(const std::string& name) {
+    const fs::path folder = ScratchDir() / name;
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    fs::create_directories(folder);
+    return folder;
+}
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::set<std::string> FilesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+void WithFileSizeLimit(std::size_t bytes, const std::function<void()>& write) {
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = static_cast<rlim_t>(bytes);
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    write();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+}
+
+fs::path WriteRaster(const fs::path& path, const RasterSpec& spec, const PixelValue& value) {
+    GDALAllRegister();
+    CPLStringList options;
+    for (const std::string& o : spec.options)
+        options.AddString(o.c_str());
+    Dataset ds(
+        GetGDALDriverManager()
+            ->GetDriverByName(spec.driver)
+            ->Create(path.string().c_str(), spec.width, spec.height, spec.bands, spec.type, options.List()));
+    EXPECT_TRUE(ds) << path;
+    if (!ds)
+        return path;
+    auto geo = spec.geo;
+    ds->SetGeoTransform(geo.data());
+    if (spec.epsg) {
+        OGRSpatialReference srs;
+        srs.importFromEPSG(spec.epsg);
+        ds->SetSpatialRef(&srs);
+    }
+    if (!spec.colours.empty()) {
+        GDALColorTable table;
+        for (size_t i = 0; i < spec.colours.size(); ++i) {
+            const GDALColorEntry e{spec.colours[i][0], spec.colours[i][1], spec.colours[i][2], 255};
+            table.SetColorEntry(static_cast<int>(i), &e);
+        }
+        ds->GetRasterBand(1)->SetColorTable(&table);
+    }
+    if (!spec.categories.empty()) {
+        CPLStringList names;
+        for (const std::string& c : spec.categories)
+            names.AddString(c.c_str());
+        ds->GetRasterBand(1)->SetCategoryNames(names.List());
+    }
+    for (const auto& [band, nodata] : spec.nodata)
+        ds->GetRasterBand(band)->SetNoDataValue(nodata);
+    if (!value)
+        return path;
+    std::vector<double> row(spec.width);
+    for (int b = 1; b <= spec.bands; ++b)
+        for (int r = 0; r < spec.height; ++r) {
+            for (int c = 0; c < spec.width; ++c)
+                row[c] = value(b, c, r);
+            EXPECT_EQ(ds->GetRasterBand(b)->RasterIO(GF_Write, 0, r, spec.width, 1, row.data(), spec.width, 1,
+                                                     GDT_Float64, 0, 0, nullptr),
+                      CE_None);
+        }
+    return path;
+}
+
+fs::path WriteRaster(const fs::path& path, const RasterSpec& spec, const std::vector<double>& values) {
+    const size_t plane = static_cast<size_t>(spec.width) * spec.height;
+    EXPECT_TRUE(values.size() == plane || values.size() == plane * spec.bands) << path;
+    return WriteRaster(path, spec, [&](int b, int c, int r) {
+        return values.at((values.size() == plane ? 0 : (b - 1) * plane) + r * spec.width + c);
+    });
+}
+
+Dataset OpenDataset(const fs::path& path, unsigned flags) {
+    GDALAllRegister();
+    return Dataset(GDALDataset::Open(path.string().c_str(), flags | GDAL_OF_READONLY));
+}
+
+std::vector<int> ReadBand(const fs::path& path, int band) {
+    const Dataset ds = OpenDataset(path);
+    if (!ds)
+        return {};
+    const int w = ds->GetRasterXSize(), h = ds->GetRasterYSize();
+    std::vector<int> values(static_cast<size_t>(w) * h);
+    EXPECT_EQ(
+        ds->GetRasterBand(band)->RasterIO(GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Int32, 0, 0, nullptr),
+        CE_None);
+    return values;
+}
+
+CClassifiedAssistantFile MakeAcf(const std::vector<AcfClass>& classes, double px, double py) {
+    CClassifiedAssistantFile acf;
+    for (const AcfClass& c : classes)
+        acf.AddClass(c.name, c.number, c.pixels, c.colour, c.reserved);
+    acf.SetPixelSize(px, py);
+    return acf;
+}
+
+void WriteAcf(const fs::path& image, const std::vector<AcfClass>& classes, double px, double py) {
+    ASSERT_TRUE(MakeAcf(classes, px, py)
+                    .WriteClassifiedAssistantFile(WPath(fs::path(image).replace_extension(".acf"))));
+}
+
+ClassifySample* NewSample(const std::wstring& name, int bands, std::vector<double> mean,
+                          std::vector<double> covariance, int pixels) {
+    auto* s = new ClassifySample;
+    s->SetName(name);
+    s->m_bandCount = bands;
+    s->m_pixelCount = pixels;
+    mean.resize(bands, 0.0);
+    covariance.resize(static_cast<size_t>(bands) * bands, 0.0);
+    s->m_min = s->m_max = s->m_mean = mean;
+    s->m_covariance = covariance;
+    return s;
+}
+
+void WriteSamples(const fs::path& path, int bands, const std::vector<ClassifySample*>& samples) {
+    CClassifySampleFile file;
+    file.SetFileTag(L"test");
+    file.m_bandCount = bands;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i]->m_index = static_cast<int>(i + 1);
+        file.m_samples.push_back(samples[i]);
+    }
+    ASSERT_NE(file.WriteClassifySampleFile(WPath(path)), 0) << file.GetLastError();
+}

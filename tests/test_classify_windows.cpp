@@ -1,0 +1,576 @@
+// The classification windows: the unsupervised window (its fields, the
+// choosers, the records it hands to K-Means and ISODATA), the supervised
+// windows of five kinds and the minimum distance window (texts per kind, band
+// lists, records), and the support vector machine and back-propagation
+// network windows (kernels, number refusals, the character guard, the range
+// check with its progress window).
+#include "base/textnumber.h"
+#include "classify/CBPClassifyDlg.h"
+#include "classify/CDlgSupperviseCommon.h"
+#include "classify/CDlgUnsuperviseClassify.h"
+#include "classify/CMinDistanceClassifyDlg.h"
+#include "classify/CSvmClassifyDlg.h"
+#include "common/filters.h"
+#include "entry/tesserauilib.h"
+#include "platform/xcombobox.h"
+#include "processing/bpnnclassify.h"
+#include "processing/svmclassify.h"
+#include "progressui/progresswindow.h"
+#include "support/fixtures.h"
+#include "support/windowharness.h"
+
+#include <QLineEdit>
+#include <gtest/gtest.h>
+
+using namespace tessera;
+
+using D = CDlgUnsuperviseClassify;
+using namespace UnsupervisedSetup;
+
+namespace {
+
+const int kIsodataFields[] = {D::IDC_MIN_DISTANCE, D::IDC_MERGE_PAIRS, D::IDC_MIN_PIXELS, D::IDC_STD_DEV};
+
+class UnsupervisedDlgTest : public WindowTest<D> {
+protected:
+    void SetUp() override { reopen(); }
+    void reopen() {
+        open([this] { CTesseraUILib::ShowUnsuperviseClassifyDlg(&host); });
+    }
+    void setText(int id, const wchar_t* text) const {
+        item<QLineEdit>(id)->setText(QString::fromWCharArray(text));
+    }
+    void chooseInputAndOutput(const std::wstring& output = L"/data/classes.tif", int saveType = 1) {
+        choose(D::IDC_INPUT_BROWSE, L"/data/scene.tif");
+        choose(D::IDC_OUTPUT_BROWSE, output, saveType);
+    }
+    std::vector<bool> readOnly(std::initializer_list<int> ids) const {
+        std::vector<bool> flags;
+        for (int id : ids)
+            flags.push_back(item<QLineEdit>(id)->isReadOnly());
+        return flags;
+    }
+    std::vector<bool> isodataReadOnly() const {
+        return readOnly({D::IDC_MIN_DISTANCE, D::IDC_MERGE_PAIRS, D::IDC_MIN_PIXELS, D::IDC_STD_DEV});
+    }
+};
+
+} // namespace
+
+// The window tests below take the common paths of these; the corners are here.
+TEST(UnsupervisedSetupFunctions, SaveTypesConversionsAndRecords) {
+    EXPECT_EQ(ExtensionWordForSaveType(0), L"");
+    EXPECT_EQ(FormatCodeForWord(L"TIF"), 0); // case-sensitive
+    EXPECT_EQ(FormatCodeForWord(L"pix"), 0);
+    // Conversions follow the C library.
+    for (auto [text, value] : std::vector<std::pair<std::wstring, int>>{
+             {L"  -7x", -7}, {L"", 0}, {L"99999999999999999999", INT_MAX}})
+        EXPECT_EQ(TextToInt(text), value) << Narrow(text);
+    EXPECT_DOUBLE_EQ(TextToDouble(L" 0.25abc"), 0.25);
+    EXPECT_DOUBLE_EQ(TextToDouble(L"abc"), 0.0);
+    EXPECT_DOUBLE_EQ(TextToDouble(L"1e-3"), 0.001);
+    FieldTexts texts;
+    texts.minClassDistance = L"1e60"; // beyond single precision
+    EXPECT_TRUE(std::isinf(
+        BuildISODATARecord({L"/in.tif", L"/out.img", L"img", L"", nullptr}, texts).m_minClassDistance));
+}
+
+TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsAndTheMethodSwitchesTheISODATAOnes) {
+    auto* list = item<XComboBox>(D::IDC_INPUT_LIST);
+    EXPECT_EQ(std::tuple(list->IsSorted(), list->isEditable(), list->GetCount()), std::tuple(true, false, 0));
+    EXPECT_TRUE(window->IsDlgButtonChecked(D::IDC_METHOD_KMEANS));
+    EXPECT_FALSE(window->IsDlgButtonChecked(D::IDC_METHOD_ISODATA));
+    EXPECT_EQ(window->GetMethod(), D::MethodKMeans);
+    const std::pair<int, const wchar_t*> fields[] = {
+        {D::IDC_CLASS_COUNT, L"5"},    {D::IDC_THRESHOLD, L"0.05"}, {D::IDC_ITERATIONS, L"5"},
+        {D::IDC_MIN_DISTANCE, L"0.5"}, {D::IDC_MERGE_PAIRS, L"2"},  {D::IDC_MIN_PIXELS, L"1000"},
+        {D::IDC_STD_DEV, L"1"},        {D::IDC_OUTPUT_PATH, L""}};
+    for (const auto& [id, text] : fields)
+        EXPECT_EQ(window->GetDlgItemText(id), text) << id;
+    EXPECT_EQ(readOnly({D::IDC_CLASS_COUNT, D::IDC_THRESHOLD, D::IDC_ITERATIONS, D::IDC_OUTPUT_PATH}),
+              std::vector<bool>(4, false));
+    EXPECT_EQ(isodataReadOnly(), std::vector<bool>(4, true));
+    // The method buttons switch the ISODATA fields, which keep their texts.
+    click(D::IDC_METHOD_ISODATA);
+    EXPECT_EQ(window->GetMethod(), D::MethodISODATA);
+    EXPECT_EQ(isodataReadOnly(), std::vector<bool>(4, false));
+    setText(D::IDC_MERGE_PAIRS, L"7");
+    click(D::IDC_METHOD_KMEANS);
+    EXPECT_EQ(window->GetMethod(), D::MethodKMeans);
+    EXPECT_EQ(isodataReadOnly(), std::vector<bool>(4, true));
+    EXPECT_EQ(text(D::IDC_MERGE_PAIRS), L"7");
+    // Help; Cancel closes without a start.
+    click(D::IDC_HELP_BUTTON);
+    EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 9}}));
+    EXPECT_TRUE(window->isVisible());
+    chooseInputAndOutput();
+    click(IDCANCEL);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+    EXPECT_TRUE(launches.empty());
+}
+
+TEST_F(UnsupervisedDlgTest, ChoosersAndWhatACancelledOneKeeps) {
+    choose(D::IDC_INPUT_BROWSE, L"/data/zeta.tif");
+    choose(D::IDC_INPUT_BROWSE, L"/data/alpha.tif"); // sorts before the first
+    choose(D::IDC_OUTPUT_BROWSE, L"/data/classes.img", 3);
+    choose(D::IDC_AOI, L"/data/roi.aif");
+    // The toolkit's choosers, not the host-aware one, with no file name.
+    EXPECT_EQ(ui.Asked(0), (FileAsk{true, L".tif", 6, false, Filters::RasterInput}));
+    EXPECT_EQ(ui.Asked(2), (FileAsk{false, L".tif", 6, false, Filters::RasterOutput}));
+    EXPECT_EQ(ui.Asked(3), (FileAsk{true, L".aif", 6, false, Filters::AreaOfInterest}));
+    for (const FileDialogRequest& r : ui.fileRequests)
+        EXPECT_TRUE(r.fileName.empty());
+    EXPECT_EQ(text(D::IDC_OUTPUT_PATH), L"/data/classes.img");
+    // Two inputs leave the second chosen whatever the list shows.
+    auto* list = item<XComboBox>(D::IDC_INPUT_LIST);
+    ASSERT_EQ(list->GetCount(), 2);
+    EXPECT_EQ(list->GetLBText(0), L"/data/alpha.tif");
+    EXPECT_EQ(list->GetCurSel(), 0);
+    list->setCurrentIndex(list->FindStringExact(L"/data/zeta.tif"));
+    emit list->activated(list->currentIndex());
+    EXPECT_EQ(window->InputPath(), L"/data/alpha.tif");
+    // A cancelled input or output chooser changes nothing; a cancelled AOI chooser clears the AOI.
+    for (int id : {D::IDC_INPUT_BROWSE, D::IDC_OUTPUT_BROWSE, D::IDC_AOI}) {
+        ui.CancelFileAnswer();
+        click(id);
+    }
+    EXPECT_EQ(list->GetCount(), 2);
+    EXPECT_EQ(window->OutputPath(), L"/data/classes.img");
+    EXPECT_EQ(window->OutputWord(), L"img");
+    EXPECT_EQ(text(D::IDC_OUTPUT_PATH), L"/data/classes.img");
+    EXPECT_EQ(window->AoiPath(), L"");
+
+    const AlgorithmParam* record = startOne<AlgorithmParam>();
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->m_inputPath, L"/data/alpha.tif");
+    EXPECT_EQ(record->m_outputPath, L"/data/classes.img");
+    EXPECT_EQ(record->m_outputFormat, 20);
+    EXPECT_EQ(record->m_aoiPath, L"");
+}
+
+TEST_F(UnsupervisedDlgTest, SaveTypeSetsTheFormatAndThePathStaysAsChosen) {
+    const struct {
+        int saveType;
+        const wchar_t* path;
+        int format;
+    } cases[] = {{1, L"/data/a.tif", 38}, {2, L"/data/b.tif", 38}, {3, L"/data/c.img", 20},
+                 {4, L"/data/d.pix", 0},  {5, L"/data/e.dat", 0},  {2, L"/data/f.pix", 38}};
+    for (const auto& c : cases) {
+        if (window.isNull()) // each start closes its window
+            reopen();
+        chooseInputAndOutput(c.path, c.saveType);
+        const AlgorithmParam* record = startOne<AlgorithmParam>();
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->m_outputFormat, c.format) << c.saveType;
+        EXPECT_EQ(record->m_outputPath, c.path); // no extension forced
+    }
+}
+
+TEST_F(UnsupervisedDlgTest, MissingPathsStopWithOneMessageEach) {
+    click(IDOK);
+    // A path typed into the output field is never read.
+    choose(D::IDC_INPUT_BROWSE, L"/data/scene.tif");
+    setText(D::IDC_OUTPUT_PATH, L"/data/typed.tif");
+    click(IDOK);
+    EXPECT_EQ(ui.Shown(),
+              (std::vector<std::wstring>{L"请选择输入文件路径！ | ", L"请选择输出文件路径！ | "}));
+    EXPECT_EQ(ui.messages[0].type & MB_TYPEMASK, MB_OK);
+    EXPECT_TRUE(launches.empty());
+    EXPECT_TRUE(window->isVisible());
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_EQ(dynamic_cast<ProgressWindow*>(w), nullptr); // no progress window either
+}
+
+TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
+    chooseInputAndOutput(L"/data/classes.tif", 2);
+    choose(D::IDC_AOI, L"/data/roi.aif");
+    // ISODATA fields edited while ISODATA was chosen do not reach K-Means.
+    click(D::IDC_METHOD_ISODATA);
+    for (int id : kIsodataFields)
+        setText(id, L"9");
+    click(D::IDC_METHOD_KMEANS);
+    setText(D::IDC_ITERATIONS, L"12");
+    setText(D::IDC_THRESHOLD, L"0.02");
+
+    const KMeanClassifyParam* record = startOne<KMeanClassifyParam>();
+    ASSERT_NE(record, nullptr);
+    EXPECT_NE(dynamic_cast<CKMeanClassify*>(launches.back().algorithm.get()), nullptr);
+    EXPECT_EQ(record->m_algorithmName, L"K均值分类算法");
+    EXPECT_EQ(record->m_inputPath + L" " + record->m_outputPath + L" " + record->m_aoiPath,
+              L"/data/scene.tif /data/classes.tif /data/roi.aif");
+    EXPECT_EQ(std::tuple(record->m_outputDataType, record->m_outputBandCount, record->m_outputFormat,
+                         record->m_classCount, record->m_maxIterations),
+              std::tuple(1, 1, 38, 5, 12));
+    EXPECT_EQ(record->m_host, &host);
+    EXPECT_DOUBLE_EQ(record->m_changeThreshold, 0.02);
+    // Not written: the base record's own values stand.
+    const AlgorithmParam defaults;
+    EXPECT_EQ(record->m_bandList, defaults.m_bandList);
+    EXPECT_EQ(record->m_right, defaults.m_right);
+    EXPECT_TRUE(launches.back().progressShown); // a progress window was created, shown and attached
+    EXPECT_TRUE(ui.messages.empty());
+    // The class count text is converted like the C library, without a message.
+    for (auto [typed, count] : {std::pair{L"abc", 0}, std::pair{L"12.7", 12}}) {
+        reopen();
+        chooseInputAndOutput();
+        setText(D::IDC_CLASS_COUNT, typed);
+        record = startOne<KMeanClassifyParam>();
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->m_classCount, count);
+    }
+}
+
+TEST_F(UnsupervisedDlgTest, ISODATARecordWithTheDefaultTextsAndSinglePrecisionDistance) {
+    chooseInputAndOutput();
+    click(D::IDC_METHOD_ISODATA);
+    const ISODATAClassifyParam* record = startOne<ISODATAClassifyParam>();
+    ASSERT_NE(record, nullptr);
+    EXPECT_NE(dynamic_cast<CISODATAClassify*>(launches.back().algorithm.get()), nullptr);
+    EXPECT_EQ(record->m_algorithmName, L"ISODATA分类");
+    EXPECT_EQ(std::tuple(record->m_classCount, record->m_maxIterations, record->m_maxMergePairs,
+                         record->m_minPixelCount, record->m_outputDataType, record->m_outputFormat),
+              std::tuple(5, 5, 2, 1000, 1, 38));
+    EXPECT_DOUBLE_EQ(record->m_changeThreshold, 0.05);
+    EXPECT_DOUBLE_EQ(record->m_minClassDistance, 0.5);
+    EXPECT_DOUBLE_EQ(record->m_splitStdDev, 1.0);
+    EXPECT_EQ(record->m_outputBandCount, AlgorithmParam().m_outputBandCount); // left as constructed
+    EXPECT_EQ(record->m_host, &host);
+    EXPECT_TRUE(launches.back().progressShown);
+    // The minimum distance goes through single precision; the other reals stay double.
+    reopen();
+    chooseInputAndOutput();
+    click(D::IDC_METHOD_ISODATA);
+    setText(D::IDC_MIN_DISTANCE, L"0.1");
+    setText(D::IDC_STD_DEV, L"0.1");
+    setText(D::IDC_MIN_PIXELS, L"250px");
+    record = startOne<ISODATAClassifyParam>();
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->m_minClassDistance, static_cast<double>(0.1f));
+    EXPECT_NE(record->m_minClassDistance, 0.1);
+    EXPECT_EQ(record->m_splitStdDev, 0.1);
+    EXPECT_EQ(record->m_minPixelCount, 250);
+}
+
+namespace {
+
+using C = CDlgSupperviseCommon;
+using M = CMinDistanceClassifyDlg;
+
+// An empty Byte raster of 30 + bands columns, 20 rows.
+std::wstring raster(const std::string& name, int bands) {
+    const fs::path path = ScratchDir() / name;
+    if (!fs::exists(path))
+        WriteRaster(path, {30 + bands, 20, bands, GDT_Byte}, PixelValue());
+    return WPath(path);
+}
+
+using CommonWindowTest = WindowTest<C>;
+using MinimumDistanceWindowTest = WindowTest<M>;
+
+} // namespace
+
+TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelp) {
+    const struct {
+        SuperviseClassifyType kind;
+        const wchar_t *title, *label;
+        bool shown;
+        const wchar_t *shownText, *text;
+        double threshold;
+        int topic;
+    } kinds[] = {
+        {SUPERVISE_MINIMUM_DISTANCE, L"最小距离分类", L"距离阈值:", true, L"0", L"0.000000", 0.0, 4},
+        {SUPERVISE_MAXIMUM_LIKELIHOOD, L"最大似然分类", L"拒绝类阈值", false, L"0", L"0.000000", 0.0, 16},
+        {SUPERVISE_MAHALANOBIS, L"马氏距离分类", L"拒绝类阈值", false, L"0", L"0.000000", 0.0, 17},
+        {SUPERVISE_SPECTRAL_ANGLE, L"波谱角分类", L"最大角度(弧度)", true, L"0.5", L"0.500000", 0.5, 0},
+        {SUPERVISE_PARALLELEPIPED, L"平行管道分类", L"管道阈值", false, L"0", L"0.000000", 0.0, 0},
+    };
+    for (const auto& e : kinds) {
+        SCOPED_TRACE(static_cast<int>(e.kind));
+        open([&] { CTesseraUILib::ShowSupperviseClassifyCommonDlg(e.kind, &host); });
+        EXPECT_EQ(window->Kind(), e.kind);
+        EXPECT_EQ(window->GetWindowText(), e.title);
+        EXPECT_EQ(text(C::IDC_THRESHOLD_LABEL), e.label);
+        EXPECT_EQ(window->GetDlgItem(C::IDC_THRESHOLD)->isVisibleTo(window), e.shown);
+        EXPECT_EQ(window->GetDlgItem(C::IDC_THRESHOLD_LABEL)->isVisibleTo(window), e.shown);
+        EXPECT_EQ(text(C::IDC_THRESHOLD), e.shownText);
+        const size_t helps = ui.helpTopics.size();
+        click(C::IDC_HELP_BUTTON);
+        if (e.topic)
+            EXPECT_EQ(ui.helpTopics.back(), std::make_pair(4, e.topic));
+        EXPECT_EQ(ui.helpTopics.size(), helps + (e.topic ? 1 : 0)); // no help for some kinds
+        choose(C::IDC_INPUT_BROWSE, raster("three.tif", 3));
+        choose(C::IDC_SAMPLE_BROWSE, L"/data/s.cif");
+        choose(C::IDC_OUTPUT_BROWSE, L"/data/out.img", 1);      // the save type plays no part
+        const auto* record = startOne<CSuperviseCommonParam>(); // closed after the start
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->m_threshold, e.threshold);
+        EXPECT_EQ(record->m_thresholdText, e.text);
+        EXPECT_EQ(std::tuple(record->m_outputFormat, record->m_right, record->m_bottom),
+                  std::tuple(20, 33, 20));
+        EXPECT_EQ(record->m_sampleFilePath, L"/data/s.cif");
+        EXPECT_EQ(record->m_host, &host);
+        EXPECT_EQ(record->m_algorithmName.find(L"Supervised"), 0u); // the classifier names itself
+    }
+}
+
+TEST_F(CommonWindowTest, BandListAoiChoosersAndNumberRefusal) {
+    open([&] { CTesseraUILib::ShowSupperviseClassifyCommonDlg(SUPERVISE_SPECTRAL_ANGLE, &host); });
+    click(IDOK); // before an input could be opened: a message, nothing started
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, kSupervisedNoInput);
+    EXPECT_TRUE(launches.empty());
+
+    choose(C::IDC_INPUT_BROWSE, raster("three.tif", 3));
+    EXPECT_EQ(window->BandList(), (std::vector<int>{0, 1, 2}));
+    choose(C::IDC_INPUT_BROWSE, raster("four.tif", 4));
+    EXPECT_EQ(window->BandList(), (std::vector<int>{0, 1, 2, 3}));
+    // A raster that cannot be opened is listed and kept, and the band list stays.
+    choose(C::IDC_INPUT_BROWSE, L"/no/such/image.tif");
+    EXPECT_EQ(window->InputPath(), L"/no/such/image.tif");
+    EXPECT_EQ(window->BandList(), (std::vector<int>{0, 1, 2, 3}));
+    auto* inputs = item<XComboBox>(C::IDC_INPUT_LIST);
+    EXPECT_EQ(inputs->GetCount(), 3);
+    EXPECT_EQ(inputs->GetLBText(inputs->GetCurSel()), L"/no/such/image.tif");
+    choose(C::IDC_INPUT_BROWSE, raster("four.tif", 4));
+
+    choose(C::IDC_AOI, L"/data/a.aif");
+    ui.CancelFileAnswer();
+    click(C::IDC_AOI);
+    EXPECT_EQ(window->AoiPath(), L"/data/a.aif"); // a cancelled chooser keeps the first AOI
+    EXPECT_EQ(ui.Asked(ui.fileRequests.size() - 1), (FileAsk{true, L"", 518, true, Filters::AreaOfInterest}));
+    choose(C::IDC_SAMPLE_BROWSE, L"/data/s.cif");
+    EXPECT_EQ(ui.fileRequests.back().filter, Filters::SampleChoice);
+    EXPECT_EQ(ui.fileRequests.back().defaultExtension, L".cif");
+    choose(C::IDC_OUTPUT_BROWSE, L"/data/out.tif", 3);
+    EXPECT_FALSE(ui.fileRequests.back().open);
+    EXPECT_EQ(ui.fileRequests.back().filter, Filters::RasterOutput);
+    // Text typed into the output list is not read; a threshold that is no number is refused.
+    item<XComboBox>(C::IDC_OUTPUT_LIST)->setEditText("/typed/elsewhere.tif");
+    window->SetDlgItemText(C::IDC_THRESHOLD, L"0.3x");
+    click(IDOK);
+    EXPECT_TRUE(launches.empty());
+    EXPECT_EQ(ui.messages.back().text, L"请输入一个数字。");
+    EXPECT_TRUE(window->GetDlgItem(C::IDC_THRESHOLD)->hasFocus() || !window->isActiveWindow());
+    window->SetDlgItemText(C::IDC_THRESHOLD, L"0.25");
+    const auto* record = startOne<CSuperviseCommonParam>();
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->m_bandList, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(record->m_outputPath + L" " + record->m_aoiPath, L"/data/out.tif /data/a.aif");
+    EXPECT_EQ(record->m_outputFormat, 38);
+    EXPECT_EQ(record->m_threshold, 0.25);
+    EXPECT_EQ(record->m_thresholdText, L"0.250000");
+    EXPECT_TRUE(record->m_classMeans.empty());
+}
+
+TEST_F(MinimumDistanceWindowTest, ReadsTheMeansItselfAndAlwaysWritesGeoTiff) {
+    open([] { CTesseraUILib::ShowMixDistanceClassifyDlg(); });
+    EXPECT_EQ(window->GetWindowText(), L"最小距离分类");
+    click(M::IDC_HELP_BUTTON);
+    EXPECT_TRUE(ui.helpTopics.empty());
+    choose(M::IDC_INPUT_BROWSE, raster("four.tif", 4));
+    EXPECT_FALSE(ui.fileRequests.back().hostAware); // the toolkit's own chooser
+    const fs::path samples = ScratchDir() / "s3x4.cif";
+    const auto mean = [](int i) {
+        return std::vector<double>{10.0 * i + 0.25, 10.0 * i + 1.25, 10.0 * i + 2.25, 10.0 * i + 3.25};
+    };
+    WriteSamples(samples, 4,
+                 {NewSample(L"C1", 4, mean(1)), NewSample(L"C2", 4, mean(2)), NewSample(L"C3", 4, mean(3))});
+    choose(M::IDC_SAMPLE_BROWSE, WPath(samples));
+    ui.CancelFileAnswer();
+    click(M::IDC_OUTPUT_BROWSE);
+    EXPECT_EQ(window->GetWindowText(), L"最小距离分类"); // a cancelled chooser keeps the caption
+    choose(M::IDC_OUTPUT_BROWSE, L"/data/结果.img", 3);
+    EXPECT_EQ(window->GetWindowText(), L"结果.img");
+    window->SetDlgItemText(M::IDC_MAX_STDDEV, L"7");
+    window->SetDlgItemText(M::IDC_MAX_DISTANCE_ERROR, L"9");
+    const auto* record = startOne<CSuperviseParam>();
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(record->m_classMeans.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(record->m_classMeans[i], mean(i + 1));
+    EXPECT_EQ(std::tuple(record->m_outputFormat, record->m_threshold, record->m_right),
+              std::tuple(38, 0.0, 34));
+    EXPECT_EQ(record->m_host, nullptr);
+    EXPECT_EQ(record->m_bandList, (std::vector<int>{0, 1, 2, 3}));
+}
+
+namespace {
+
+using S = CSvmClassifyDlg;
+using B = CBPClassifyDlg;
+
+template <class Dlg> class LearnedWindowTest : public WindowTest<Dlg> {
+protected:
+    void SetUp() override { reopen(); }
+    void reopen() {
+        this->open([this] {
+            if constexpr (std::is_same_v<Dlg, S>)
+                CTesseraUILib::ShowSvmClassifyDlg(&this->host);
+            else
+                CTesseraUILib::ShowBPClassifyDlg(&this->host);
+        });
+    }
+    void type(int edit, char key) { QTest::keyClick(this->template item<QLineEdit>(edit), key); }
+    std::wstring texts(std::initializer_list<int> ids) const {
+        std::wstring joined;
+        for (int id : ids)
+            joined += (joined.empty() ? L"" : L" ") + this->text(id);
+        return joined;
+    }
+    bool enabled(int id) const { return this->window->GetDlgItem(id)->isEnabled(); }
+};
+
+using SvmWindowTest = LearnedWindowTest<S>;
+using BPWindowTest = LearnedWindowTest<B>;
+
+} // namespace
+
+TEST_F(SvmWindowTest, OpensOnLinearAndStartsWithTheDefaults) {
+    auto* kernels = item<XComboBox>(S::IDC_KERNEL);
+    ASSERT_EQ(kernels->GetCount(), 4);
+    EXPECT_EQ(kernels->GetLBText(0) + kernels->GetLBText(1) + kernels->GetLBText(2) + kernels->GetLBText(3),
+              L"LinearPolynomialRBFSigmoid"); // in this order, not sorted
+    EXPECT_EQ(kernels->GetCurSel(), 0);
+    EXPECT_EQ(texts({S::IDC_COEFFICIENT, S::IDC_GAMMA, S::IDC_DEGREE}), L"1 0.143 2");
+    EXPECT_FALSE(enabled(S::IDC_COEFFICIENT) || enabled(S::IDC_GAMMA) || enabled(S::IDC_DEGREE));
+    click(S::IDC_HELP_BUTTON);
+    EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 14}}));
+
+    const auto* record = startOne<CSvmClassifyParam>(); // nothing chosen: no check, the empty paths go on
+    ASSERT_NE(record, nullptr);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(launches.back().progressShown);
+    EXPECT_NE(dynamic_cast<const CSvmClassifyProcessAlg*>(launches.back().algorithm.get()), nullptr);
+    EXPECT_EQ(std::tuple(record->m_kernelType, record->m_coef0, record->m_gamma, record->m_degree),
+              std::tuple(0, 1.0, 0.143, 2));
+    EXPECT_EQ(record->m_algorithmName, L"支持向量机分类");
+    EXPECT_EQ(record->m_host, &host);
+    EXPECT_TRUE(record->m_inputPath.empty() && record->m_sampleFilePath.empty() &&
+                record->m_outputPath.empty());
+    // Data type 1; band count and format are left as constructed.
+    EXPECT_EQ(std::tuple(record->m_outputDataType, record->m_outputBandCount, record->m_outputFormat),
+              std::tuple(1, 0, 0));
+}
+
+TEST_F(SvmWindowTest, KernelEnablesItsEditsAndEveryEditIsRead) {
+    window->SetDlgItemText(S::IDC_COEFFICIENT, L"0.5");
+    window->SetDlgItemText(S::IDC_GAMMA, L"0.25");
+    window->SetDlgItemText(S::IDC_DEGREE, L"2.5");
+    const bool table[4][3] = {
+        {false, false, false}, {true, true, true}, {false, true, false}, {true, true, false}};
+    for (int kernel : {1, 2, 3, 0, 2}) {
+        SCOPED_TRACE(kernel);
+        item<XComboBox>(S::IDC_KERNEL)->SetCurSel(kernel);
+        EXPECT_EQ(std::tuple(enabled(S::IDC_COEFFICIENT), enabled(S::IDC_GAMMA), enabled(S::IDC_DEGREE)),
+                  std::tuple(table[kernel][0], table[kernel][1], table[kernel][2]));
+        EXPECT_EQ(texts({S::IDC_COEFFICIENT, S::IDC_DEGREE}), L"0.5 2.5"); // texts stay
+    }
+    click(IDOK); // RBF: the degree edit is disabled, and still its 2.5 is refused
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, NumberMessages::NotAnInteger());
+    EXPECT_TRUE(launches.empty());
+
+    window->SetDlgItemText(S::IDC_DEGREE, L"4");
+    choose(S::IDC_INPUT_BROWSE, L"/no/such/image.tif"); // cannot be opened: no message
+    choose(S::IDC_INPUT_BROWSE, raster("three.tif", 3));
+    choose(S::IDC_SAMPLE_BROWSE, L"/data/s.cif");
+    choose(S::IDC_AOI, L"/data/a.aif");
+    choose(S::IDC_OUTPUT_BROWSE, L"/data/run.1/result.tif");
+    EXPECT_TRUE(ui.fileRequests.back().hostAware);
+    const auto* record = startOne<CSvmClassifyParam>();
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(std::tuple(record->m_kernelType, record->m_coef0, record->m_gamma, record->m_degree),
+              std::tuple(2, 0.5, 0.25, 4));
+    EXPECT_EQ(record->m_inputPath, raster("three.tif", 3));
+    EXPECT_EQ(record->m_sampleFilePath + L" " + record->m_aoiPath + L" " + record->m_outputPath + L" " +
+                  record->m_modelFilePath,
+              L"/data/s.cif /data/a.aif /data/run.1/result.tif /data/run.1/result.svm");
+    EXPECT_TRUE(record->m_bandList.empty()); // an opened raster gives this window no band list
+    // The model lies beside the output and starts with its name.
+    EXPECT_EQ(SvmModelFilePath(L"/data/run.1/result"), L"/data/run.1/result.svm");
+    EXPECT_EQ(SvmModelFilePath(L"/data/a.b.img"), L"/data/a.b.svm");
+    EXPECT_EQ(SvmModelFilePath(L"result.tif"), L"./result.svm");
+}
+
+TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {
+    const auto rates = [&] { return texts({B::IDC_LEARNING_RATE, B::IDC_MAX_ERROR, B::IDC_MAX_ITERATIONS}); };
+    EXPECT_EQ(rates(), L"0.01 0.001 100000");
+    click(B::IDC_HELP_BUTTON);
+    EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 15}}));
+    // A letter brings back the value of the last read, in "%.3f"; the count takes digits only.
+    type(B::IDC_MAX_ERROR, 'a');
+    type(B::IDC_LEARNING_RATE, 'a');
+    type(B::IDC_MAX_ITERATIONS, 'x');
+    EXPECT_EQ(rates(), L"0.010 0.001 100000");
+    // A comma passes the guard but is no number: refused before any progress window.
+    type(B::IDC_LEARNING_RATE, ',');
+    EXPECT_EQ(text(B::IDC_LEARNING_RATE), L"0.010,");
+    const QWidgetList before = QApplication::topLevelWidgets();
+    click(IDOK);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, NumberMessages::NotANumber());
+    EXPECT_EQ(QApplication::topLevelWidgets().size(), before.size());
+    EXPECT_TRUE(launches.empty());
+
+    window->SetDlgItemText(B::IDC_LEARNING_RATE, L"0.01");
+    choose(B::IDC_INPUT_BROWSE, raster("three.tif", 3));
+    choose(B::IDC_SAMPLE_BROWSE, L"/data/s.cif");
+    choose(B::IDC_AOI, L"/data/a.shp");
+    choose(B::IDC_OUTPUT_BROWSE, L"/data/out.img");
+    EXPECT_TRUE(ui.fileRequests.back().hostAware);
+    const auto* record = startOne<CSuperviseBPNNParam>();
+    ASSERT_NE(record, nullptr);
+    EXPECT_TRUE(launches.back().progressShown);
+    EXPECT_NE(dynamic_cast<const CBPNNClassify*>(launches.back().algorithm.get()), nullptr);
+    EXPECT_EQ(std::tuple(record->m_learningRate, record->m_maxError, record->m_maxIterations),
+              std::tuple(0.01, 0.001, 100000u));
+    EXPECT_EQ(record->m_inputPath, raster("three.tif", 3));
+    EXPECT_EQ(record->m_sampleFilePath + L" " + record->m_aoiPath + L" " + record->m_outputPath,
+              L"/data/s.cif /data/a.shp /data/out.img");
+    EXPECT_EQ(record->m_host, &host);
+    // One band, the format from the output path, data type 1.
+    EXPECT_EQ(std::tuple(record->m_outputBandCount, record->m_outputFormat, record->m_outputDataType),
+              std::tuple(1, 20, 1));
+    EXPECT_TRUE(record->m_bandList.empty() && record->m_classMeans.empty());
+}
+
+TEST_F(BPWindowTest, RangeCheckBothEndsIncludedProgressNeverShownOnRefusal) {
+    const struct {
+        const wchar_t *rate, *maxError;
+        bool accepted;
+    } cases[] = {{L"0.01", L"0", true},     {L"1.0", L"1.0", true},   {L"0.009", L"0.001", false},
+                 {L"1.5", L"0.001", false}, {L"0.5", L"-0.1", false}, {L"0.5", L"1.01", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QString::fromWCharArray(c.rate).toStdString() + " " +
+                     QString::fromWCharArray(c.maxError).toStdString());
+        if (window.isNull())
+            reopen();
+        window->SetDlgItemText(B::IDC_LEARNING_RATE, c.rate);
+        window->SetDlgItemText(B::IDC_MAX_ERROR, c.maxError);
+        EXPECT_EQ(text(B::IDC_MAX_ERROR), c.maxError); // a minus passes the guard
+        const size_t messages = ui.messages.size(), started = launches.size();
+        const QWidgetList before = QApplication::topLevelWidgets();
+        if (c.accepted) {
+            EXPECT_NE(startOne<CSuperviseBPNNParam>(), nullptr);
+            EXPECT_EQ(ui.messages.size(), messages);
+            continue;
+        }
+        click(IDOK);
+        EXPECT_EQ(ui.Shown().back(), L"输入的数据有误！ | 提示");
+        EXPECT_EQ(std::tuple(ui.messages.size(), launches.size()), std::tuple(messages + 1, started));
+        EXPECT_FALSE(window.isNull());
+        // The progress window was made before the check, is never shown, and goes away.
+        QPointer<ProgressWindow> made;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (!before.contains(w))
+                made = qobject_cast<ProgressWindow*>(w);
+        ASSERT_FALSE(made.isNull());
+        EXPECT_FALSE(made->isVisible());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return made.isNull(); }, 5000));
+    }
+    // The guard now brings back the values read at the refused start.
+    type(B::IDC_LEARNING_RATE, 'a');
+    type(B::IDC_MAX_ERROR, 'a');
+    EXPECT_EQ(texts({B::IDC_LEARNING_RATE, B::IDC_MAX_ERROR}), L"0.500 1.010");
+}

@@ -1,0 +1,484 @@
+// The frame the windows stand on: the Qt-free base (text conversion, number
+// reading, path pieces, logging), the toolkit layer (dialogs from templates,
+// the UI seam, menus, number exchange, the grid control), the shared dialog
+// services (filters, extension replacement, assistant files, the numeric
+// guard, help) and the entry points (module context, modeless windows,
+// message pre-translation).
+#include "base/commonfun.h"
+#include "base/log.h"
+#include "common/filters.h"
+#include "common/helptopics.h"
+#include "common/numericguard.h"
+#include "common/uicommonfun.h"
+#include "engine/classifiedassistantfile.h"
+#include "entry/tesseramodule.h"
+#include "entry/tesserauiapp.h"
+#include "entry/tesserauilib.h"
+#include "platform/filefilter.h"
+#include "platform/gridctrl.h"
+#include "platform/xcombobox.h"
+#include "platform/xdialog.h"
+#include "platform/xlistbox.h"
+#include "support/fixtures.h"
+#include "support/scriptedhost.h"
+#include "support/scripteduiservices.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+TEST(CommonFun, NarrowEncodingIsUtf8AndRoundTrips) {
+    const std::wstring text = L"分类/样本 a\u00e9\U0001F600.cif";
+    const std::string narrow = CommonFun::U2M(text);
+    EXPECT_EQ(narrow, "\xe5\x88\x86\xe7\xb1\xbb/\xe6\xa0\xb7\xe6\x9c\xac a\xc3\xa9\xf0\x9f\x98\x80.cif");
+    EXPECT_EQ(CommonFun::M2U(narrow), text);
+    // Malformed input never throws and never reads past the end.
+    EXPECT_EQ(CommonFun::M2U(std::string("a\xe5\x88")), L"a\xFFFD\xFFFD");
+    EXPECT_EQ(CommonFun::M2U(std::string("\xc0\xaf")), L"\xFFFD\xFFFD"); // overlong "/"
+    EXPECT_EQ(CommonFun::U2M(static_cast<const wchar_t*>(nullptr)), "");
+}
+
+TEST(CommonFun, Wsting2intReadsLikeTheCRuntime) {
+    EXPECT_EQ(CommonFun::wsting2int(L"255"), 255);
+    EXPECT_EQ(CommonFun::wsting2int(L"  -12abc"), -12);
+    EXPECT_EQ(CommonFun::wsting2int(L"+7"), 7);
+    EXPECT_EQ(CommonFun::wsting2int(L""), 0);
+    EXPECT_EQ(CommonFun::wsting2int(L"x1"), 0);
+    EXPECT_EQ(CommonFun::wsting2int(L"99999999999999999999"), 2147483647);
+    EXPECT_EQ(CommonFun::wsting2int(L"-99999999999999999999"), -2147483647 - 1);
+    // Masked to a byte by the callers: 300 keeps its low 8 bits.
+    EXPECT_EQ(CommonFun::wsting2int(L"300") & 0xFF, 44);
+}
+
+TEST(CommonFun, PathPieces) {
+    EXPECT_EQ(CommonFun::GetExtensionName(L"/data/out.v1/roads.shp"), L"shp");
+    EXPECT_EQ(CommonFun::GetExtensionName(L"/data/out.v1/roads"), L"");
+    EXPECT_EQ(CommonFun::GetExtensionName(L"roads.SHP"), L"SHP");
+    EXPECT_EQ(CommonFun::GetExtensionName(L"a.tar.gz"), L"gz");
+
+    EXPECT_EQ(CommonFun::GetFileDirectory(L"/data/out/class.tif", true), L"/data/out/");
+    EXPECT_EQ(CommonFun::GetFileDirectory(L"/data/out/class.tif", false), L"/data/out");
+    EXPECT_EQ(CommonFun::GetFileDirectory(L"class.tif", true), L"./");
+    EXPECT_EQ(CommonFun::GetFileDirectory(L"/class.tif", true), L"/");
+
+    EXPECT_EQ(CommonFun::GetFileName(L"/data/out/class.tif"), L"class");
+    EXPECT_EQ(CommonFun::GetFileName(L"/data/a.b/class"), L"class");
+    EXPECT_EQ(CommonFun::GetFileName(L"/data/x.y.tif"), L"x.y");
+    // The pieces join into the model path beside the output raster.
+    const wchar_t* out = L"/data/run 1/结果.tif";
+    EXPECT_EQ(CommonFun::GetFileDirectory(out, true) + CommonFun::GetFileName(out) + L".svm",
+              L"/data/run 1/结果.svm");
+}
+
+TEST(CLog, WritesLevelSourceLineFunctionAndMessageToItsFile) {
+    const std::string path = (ScratchDir() / "log_test.log").string();
+    std::remove(path.c_str());
+    CLogger* previous = CLog::m_pLogger;
+    {
+        CLogger fileLogger(path);
+        ASSERT_TRUE(fileLogger.WritesToFile());
+        CLog::m_pLogger = &fileLogger;
+        CLog::WriteLog(1, "AoiEditorDlg", 42, "CAoiEditorDlg::OnMerge",
+                       std::wstring(L"Merge Covariant Failed!"));
+        CLog::m_pLogger = nullptr; // no logger: nothing is written, nothing crashes
+        CLog::WriteLog(1, "x", 1, "f", std::string("must not appear"));
+        CLog::m_pLogger = previous;
+    }
+    const std::string content = ReadBytes(path);
+    EXPECT_NE(content.find("[ERROR] AoiEditorDlg:42 CAoiEditorDlg::OnMerge: Merge Covariant Failed!\n"),
+              std::string::npos)
+        << content;
+    EXPECT_EQ(content.find("must not appear"), std::string::npos);
+    std::remove(path.c_str());
+}
+
+namespace {
+
+constexpr int kEditPath = 1001, kCount = 1003, kRatio = 1004;
+constexpr int kMenuOpen = 2001, kMenuSave = 2002, kMenuToggle = 2003;
+
+// A small window in the shape of the library's windows: number exchange and a
+// menu whose states follow the fields.
+class SampleDialog : public XDialog {
+public:
+    enum { IDD = 9001 };
+    SampleDialog() : XDialog(IDD) {
+        BindText(kEditPath, m_path);
+        BindInt(kCount, m_count, std::make_pair(1, 255));
+        BindDouble(kRatio, m_ratio);
+    }
+    static void RegisterTemplates() {
+        DialogTemplate d;
+        d.id = 9001;
+        d.title = L"样例窗口";
+        d.width = 320;
+        d.height = 160;
+        d.menuId = 9002;
+        d.controls = {{ControlKind::Edit, kEditPath, L"", 90, 10, 160, 22},
+                      {ControlKind::Edit, kCount, L"", 90, 40, 60, 22},
+                      {ControlKind::Edit, kRatio, L"", 160, 40, 60, 22},
+                      {ControlKind::DefaultButton, IDOK, L"确定", 140, 120, 70, 26}};
+        TesseraModuleState().AddDialogTemplate(d);
+        MenuTemplate m;
+        m.id = 9002;
+        m.items = {{L"文件(&F)", 0, {{L"打开(&O)\tCtrl+O", kMenuOpen}, {L"保存(&S)", kMenuSave}}},
+                   {L"编辑(&E)", 0, {{L"选项", kMenuToggle}}}};
+        TesseraModuleState().AddMenuTemplate(m);
+    }
+
+    std::wstring m_path;
+    int m_count = 5;
+    double m_ratio = 0.5;
+    bool m_option = false;
+
+protected:
+    bool OnInitDialog() override {
+        OnCommand(kMenuToggle, [this] { m_option = !m_option; });
+        UpdateData(false);
+        return true;
+    }
+    void OnUpdateCommand(int id, CCmdUI& ui) override {
+        if (id == kMenuSave)
+            ui.Enable(!m_path.empty());
+        if (id == kMenuToggle)
+            ui.SetCheck(m_option);
+    }
+};
+
+} // namespace
+
+TEST(Toolkit, TemplatesComeFromTheCurrentModule) {
+    SampleDialog::RegisterTemplates();
+    SampleDialog outside;
+    EXPECT_FALSE(outside.Create()); // the host's module has no template 9001
+    SampleDialog inside;
+    {
+        TesseraModuleGuard context;
+        ASSERT_TRUE(inside.Create());
+    }
+    EXPECT_EQ(inside.OwnerModule(), &TesseraModuleState());
+    EXPECT_EQ(inside.GetWindowText(), L"样例窗口");
+    EXPECT_EQ(inside.GetDlgItemText(kCount), L"5"); // members written by UpdateData(false)
+    EXPECT_EQ(inside.GetDlgItemText(kRatio), L"0.5");
+    EXPECT_NE(inside.Item<QPushButton>(IDOK), nullptr);
+    EXPECT_EQ(inside.GetDlgItem(4242), nullptr);
+}
+
+TEST(Toolkit, UpdateDataRefusesBadNumbersAndMenuStatesAreAskedWhenTheMenuOpens) {
+    ScriptedUiServices ui;
+    ScopedUiServices scope{ui};
+    SampleDialog::RegisterTemplates();
+    SampleDialog dialog;
+    {
+        TesseraModuleGuard context;
+        ASSERT_TRUE(dialog.Create());
+    }
+    dialog.SetDlgItemText(kEditPath, L"/x.tif");
+    dialog.SetDlgItemText(kCount, L"300");
+    EXPECT_FALSE(dialog.UpdateData(true));
+    EXPECT_EQ(ui.messages.back().text, L"请输入一个介于 1 和 255 之间的整数。");
+    EXPECT_EQ(dialog.m_path, L"/x.tif"); // read before the refused field
+    EXPECT_EQ(dialog.m_count, 5);
+    dialog.SetDlgItemText(kCount, L"12a");
+    EXPECT_FALSE(dialog.UpdateData(true));
+    EXPECT_EQ(ui.messages.back().text, L"请输入一个整数。");
+    dialog.SetDlgItemText(kCount, L" 12 ");
+    dialog.SetDlgItemText(kRatio, L"1e-3x");
+    EXPECT_FALSE(dialog.UpdateData(true));
+    EXPECT_EQ(ui.messages.back().text, L"请输入一个数字。");
+    EXPECT_EQ(dialog.m_count, 12);
+    dialog.SetDlgItemText(kRatio, L"1e-3");
+    EXPECT_TRUE(dialog.UpdateData(true));
+    EXPECT_DOUBLE_EQ(dialog.m_ratio, 0.001);
+    EXPECT_EQ(ui.messages.size(), 3u);
+    // Menu states are asked when the menu opens.
+    QAction* save = dialog.MenuAction(kMenuSave);
+    QAction* toggle = dialog.MenuAction(kMenuToggle);
+    ASSERT_TRUE(dialog.GetMenu() && save && toggle);
+    EXPECT_EQ(dialog.MenuAction(kMenuOpen)->text(), "打开(&O)\tCtrl+O");
+    EXPECT_TRUE(dialog.MenuAction(kMenuOpen)->shortcut().isEmpty()); // shortcut text only, not bound
+    dialog.SetDlgItemText(kEditPath, L"");
+    dialog.UpdateData(true);
+    dialog.UpdateMenuStates();
+    EXPECT_FALSE(save->isEnabled() || toggle->isChecked());
+    toggle->trigger();
+    EXPECT_TRUE(dialog.m_option);
+    dialog.SetDlgItemText(kEditPath, L"/x.tif");
+    dialog.UpdateData(true);
+    EXPECT_FALSE(save->isEnabled()); // unchanged until the menu opens again
+    dialog.UpdateMenuStates();
+    EXPECT_TRUE(save->isEnabled() && toggle->isChecked());
+}
+
+TEST(Controls, SortedListsAndSelections) {
+    XComboBox combo(true);
+    combo.AddString(L"K-Means");
+    combo.AddString(L"isodata");
+    EXPECT_EQ(combo.AddString(L"Bravo"), 0);
+    EXPECT_EQ(combo.GetLBText(1), L"isodata");
+    EXPECT_EQ(combo.GetCurSel(), -1); // nothing chosen until the window chooses
+    EXPECT_EQ(combo.SetCurSel(2), 2);
+    EXPECT_EQ(combo.GetLBText(combo.GetCurSel()), L"K-Means");
+    EXPECT_EQ(combo.SetCurSel(5), -1);
+    EXPECT_EQ(combo.GetCurSel(), -1);
+    EXPECT_EQ(combo.FindStringExact(L"k-means"), 2);
+
+    XListBox list(true);
+    for (const wchar_t* t : {L"1", L"2", L"3", L"4"})
+        list.AddString(t);
+    list.SetSel(1);
+    list.SetSel(3);
+    EXPECT_EQ(list.GetSelItems(), (std::vector<int>{1, 3}));
+    list.SetItemData(3, 1LL << 40);
+    EXPECT_EQ(list.DeleteString(1), 3);
+    EXPECT_EQ(list.GetSelItems(), (std::vector<int>{2}));
+    EXPECT_EQ(list.GetItemData(2), 1LL << 40);
+    EXPECT_EQ(list.DeleteString(7), -1);
+}
+
+// The sample editor and the accuracy window drive the grid's rows, selection,
+// colours and editable cells; what they do not reach is here.
+TEST(GridCtrl, HeaderRowsRangesAndEditingInPlace) {
+    CGridCtrl grid;
+    grid.SetRowCount(3);
+    grid.SetColumnCount(3);
+    grid.SetFixedRowCount(1);
+    grid.SetFixedColumnCount(1);
+    EXPECT_FALSE(grid.IsCellEditable(0, 1)); // fixed cells never are
+    EXPECT_TRUE(grid.GetItemState(0, 2) & GVIS_FIXED);
+    EXPECT_FALSE(grid.DeleteRow(0));
+    EXPECT_FALSE(grid.SetItemText(7, 1, L"x"));
+    EXPECT_EQ(grid.GetItemText(7, 1), L"");
+    std::vector<std::pair<int, int>> edited;
+    QObject::connect(&grid, &CGridCtrl::CellEdited, [&](int r, int c) { edited.emplace_back(r, c); });
+    grid.SetItemText(1, 1, L"set by code"); // not an edit
+    EXPECT_TRUE(edited.empty());
+    grid.item(1, 0)->setText("typed"); // body cell (2, 1) as the user's editor commits it
+    EXPECT_EQ(edited, (std::vector<std::pair<int, int>>{{2, 1}}));
+    EXPECT_EQ(grid.GetItemText(2, 1), L"typed");
+    // Emptying keeps nothing; a re-initialised grid starts from its header.
+    grid.DeleteAllItems();
+    EXPECT_EQ(grid.GetRowCount(), 0);
+    grid.SetRowCount(1);
+    grid.SetColumnCount(6);
+    EXPECT_EQ(grid.GetItemText(0, 1), L"");
+}
+
+TEST(Filters, TheChooserSeesEveryEntryInOrderWithItsPatterns) {
+    const auto entries = ParseFileFilter(Filters::RasterInput);
+    ASSERT_EQ(entries.size(), 35u);
+    EXPECT_EQ(entries.front().patterns.size(), 40u);
+    EXPECT_EQ(entries[5].description, L"BLX (*.blx, *.xlb)");
+    EXPECT_EQ(entries[5].patterns, (std::vector<std::wstring>{L"*.blx", L"*.xlb"}));
+    EXPECT_EQ(entries.back().description, L"所有文件 (*.*)");
+    EXPECT_EQ(ToQtNameFilters(ParseFileFilter(Filters::SampleOpen)),
+              (std::vector<std::wstring>{L"(*.cif) (*.cif)", L"所有文件 (*.*) (*.*)"}));
+    EXPECT_TRUE(ParseFileFilter(L"").empty());
+}
+
+TEST(ConvertExtname, ReplacesCharacterByCharacter) {
+    const std::pair<std::pair<const wchar_t*, const wchar_t*>, const wchar_t*> cases[] = {
+        {{L"a.tif", L"cif"}, L"a.cif"},
+        {{L"a.tf", L"img"}, L"a.img"},      // a shorter old extension grows
+        {{L"b.x.img", L"cif"}, L"b.x.cif"}, // only the last dot counts
+        {{L"a.cif", L"cif"}, L"a.cif"},
+        {{L"a.tiff", L"cif"}, L"a.ciff"}, // surplus characters stay
+        {{L"a.", L"cif"}, L"a.cif"},
+        {{L"a.tif", L""}, L"a.tif"},
+        {{L"samples", L"cif"}, L"samples.cif"}, // no dot in the file name: appended
+        {{L"/data/run.2/samples", L"cif"}, L"/data/run.2/samples.cif"},
+        {{L"/data/run.2/samples.tif", L"cif"}, L"/data/run.2/samples.cif"},
+    };
+    for (const auto& [in, out] : cases) {
+        std::wstring name = in.first;
+        CUICommonFun::CONVERT_EXTNAME(name, in.second);
+        EXPECT_EQ(name, out);
+    }
+}
+
+TEST(AssistantFile, PathRuleAndExistence) {
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/img.tif"), L"/d/img.acf");
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/img.x.tif"), L"/d/img.x.acf");
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/img"), L"/d/img.acf");
+    // The search covers folders: a dotted folder with an undotted file pairs
+    // with the file beside the folder.
+    EXPECT_EQ(PairedAssistantFilePath(L"/d/a.b/img"), L"/d/a.acf");
+
+    const fs::path root = Scratch("acf_test");
+    fs::create_directories(root / "分类.b");
+    WriteBytes(root / "分类.b" / "img.acf", "x");
+    const std::wstring folder = WPath(root);
+    EXPECT_TRUE(AssistantFileExists(folder + L"/分类.b/img.tif"));
+    EXPECT_FALSE(AssistantFileExists(folder + L"/分类.b/other.tif"));
+    // An undotted file in the dotted folder looks for 分类.acf beside the folder,
+    // not for img.acf inside it.
+    EXPECT_FALSE(AssistantFileExists(folder + L"/分类.b/img"));
+    WriteBytes(root / "分类.acf", "x");
+    EXPECT_TRUE(AssistantFileExists(folder + L"/分类.b/img"));
+    fs::create_directories(root / "folder.acf"); // a folder is not an assistant file
+    EXPECT_FALSE(AssistantFileExists(folder + L"/folder.tif"));
+}
+
+TEST(NumericGuard, RestoresTheLastAcceptedValueAtOnce) {
+    EXPECT_TRUE(NumericGuardAccepts(L"-0.25", GuardSets::Decimal));
+    EXPECT_TRUE(NumericGuardAccepts(L"1,5", GuardSets::Decimal)); // the list's comma is a character too
+    EXPECT_FALSE(NumericGuardAccepts(L"0.2e", GuardSets::Decimal));
+    EXPECT_FALSE(NumericGuardAccepts(L"12.", GuardSets::Digits));
+    EXPECT_EQ(NumericGuardRestore(L"0.2x", GuardSets::Decimal, L"%.3f", 0.1), L"0.100");
+    EXPECT_EQ(NumericGuardRestore(L"3a", GuardSets::Digits, L"%d", 15.0), L"15");
+    EXPECT_FALSE(NumericGuardRestore(L"3,", GuardSets::Digits, L"%d", 15.0).has_value());
+
+    QLineEdit edit;
+    double learningRate = 0.9;
+    NumericEditGuard::Attach(&edit, GuardSets::Decimal, L"%.3f", [&] { return learningRate; });
+    QTest::keyClicks(&edit, "0.5");
+    EXPECT_EQ(edit.text(), "0.5");
+    QTest::keyClicks(&edit, "q");
+    EXPECT_EQ(edit.text(), "0.900");
+    QTest::keyClicks(&edit, ",");
+    EXPECT_EQ(edit.text(), "0.900,");
+    // The guard keeps no value of its own: it restores whatever the window last read.
+    learningRate = 0.25;
+    edit.setText("abc");
+    EXPECT_EQ(edit.text(), "0.250");
+
+    QLineEdit threshold;
+    int bound = 2;
+    NumericEditGuard::Attach(&threshold, GuardSets::Digits, L"%d", [&] { return double(bound); });
+    QTest::keyClicks(&threshold, "12-");
+    EXPECT_EQ(threshold.text(), "2");
+}
+
+TEST(Help, EveryTopicOpensItsOwnPage) {
+    ScriptedUiServices ui;
+    ScopedUiServices scope(ui);
+    std::set<std::wstring> pages;
+    for (int topic : HelpTopic::All) {
+        const std::wstring page = CommonOperator::HelpPagePath(HelpTopic::Module, topic);
+        ASSERT_FALSE(page.empty()) << "no help page for topic " << topic;
+        EXPECT_GT(fs::file_size(fs::path(CommonFun::U2M(page))), 200u) << "topic " << topic;
+        pages.insert(page);
+        HelpTopic::Show(topic);
+    }
+    EXPECT_EQ(pages.size(), std::size(HelpTopic::All));
+    ASSERT_EQ(ui.helpTopics.size(), std::size(HelpTopic::All));
+    EXPECT_EQ(ui.helpTopics[0], std::make_pair(4, HelpTopic::Vectorize));
+    // No page: nothing is opened.
+    EXPECT_FALSE(CommonOperator::ShowHelpChm(HelpTopic::Module, 99));
+    EXPECT_EQ(HelpTopic::ForSupervisedKind(3), 0);
+    HelpTopic::Show(HelpTopic::ForSupervisedKind(3));
+    EXPECT_EQ(ui.helpTopics.size(), std::size(HelpTopic::All));
+}
+
+namespace {
+
+// Counts live instances so tests see windows being released.
+class CountedDialog : public SampleDialog {
+public:
+    explicit CountedDialog(IControlerInterface* host) : m_host(host) { ++s_live; }
+    ~CountedDialog() override { --s_live; }
+    IControlerInterface* m_host;
+    static int s_live;
+};
+int CountedDialog::s_live = 0;
+
+std::vector<CountedDialog*> openWindows() {
+    std::vector<CountedDialog*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = dynamic_cast<CountedDialog*>(w); d && d->isVisible())
+            found.push_back(d);
+    return found;
+}
+
+void flushDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+TEST(ModuleContext, RestoredOnEveryWayOut) {
+    ModuleState& host = CurrentModuleState();
+    EXPECT_EQ(&host, &HostModuleState());
+    try {
+        TesseraModuleGuard outer;
+        EXPECT_EQ(&CurrentModuleState(), &TesseraModuleState());
+        {
+            ModuleState other("other");
+            ModuleContextGuard inner(other);
+            EXPECT_EQ(&CurrentModuleState(), &other);
+        }
+        EXPECT_EQ(&CurrentModuleState(), &TesseraModuleState());
+        throw std::runtime_error("window failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(&CurrentModuleState(), &host);
+    EXPECT_TRUE(TesseraApp().IsInitialized());
+}
+
+TEST(EntryPoints, EachCallOpensItsOwnModelessWindow) {
+    SampleDialog::RegisterTemplates();
+    ScriptedHost host;
+    EXPECT_EQ(ShowModelessWindow<CountedDialog>(&host), 0ul);
+    EXPECT_EQ(ShowModelessWindow<CountedDialog>(nullptr), 0ul);
+    EXPECT_EQ(&CurrentModuleState(), &HostModuleState()); // the caller's context is back
+
+    std::vector<CountedDialog*> windows = openWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_NE(windows[0], windows[1]);
+    for (CountedDialog* w : windows) {
+        EXPECT_FALSE(w->isModal());
+        EXPECT_EQ(w->parentWidget(), nullptr);
+        EXPECT_EQ(w->GetWindowText(), L"样例窗口");
+    }
+    EXPECT_TRUE((windows[0]->m_host == &host) != (windows[1]->m_host == &host));
+    // Dismissing one leaves the other; each releases itself.
+    const int live = CountedDialog::s_live;
+    QPointer<CountedDialog> first = windows[0];
+    first->close(); // the close box
+    flushDeletes();
+    EXPECT_TRUE(first.isNull());
+    EXPECT_EQ(CountedDialog::s_live, live - 1);
+    ASSERT_EQ(openWindows().size(), 1u);
+    openWindows()[0]->SendCommand(IDCANCEL);
+    flushDeletes();
+    EXPECT_EQ(CountedDialog::s_live, live - 2);
+    EXPECT_TRUE(openWindows().empty());
+}
+
+TEST(EntryPoints, PreTranslationHandlesOnlyTheLibrarysWindows) {
+    SampleDialog::RegisterTemplates();
+    ShowModelessWindow<CountedDialog>(nullptr);
+    ASSERT_EQ(openWindows().size(), 1u);
+    QPointer<CountedDialog> window = openWindows()[0];
+    auto* edit = window->Item<QLineEdit>(kEditPath);
+    ASSERT_NE(edit, nullptr);
+    // A window of the host: never the library's business.
+    QWidget foreign;
+    QLineEdit foreignEdit(&foreign);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    TesseraMessage toForeign{&foreignEdit, &escape};
+    EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(&toForeign), 0);
+    EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(nullptr), 0);
+    // Ordinary typing into the library's window is left to the host's dispatch.
+    QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    TesseraMessage typing{edit, &letter};
+    EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(&typing), 0);
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    TesseraMessage clicking{edit, &click};
+    EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(&clicking), 0);
+    // Esc aimed at a child of the library's window: consumed, and it cancels the window.
+    TesseraMessage cancel{edit, &escape};
+    EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(&cancel), 1);
+    EXPECT_EQ(&CurrentModuleState(), &HostModuleState());
+    flushDeletes();
+    EXPECT_TRUE(window.isNull());
+}
