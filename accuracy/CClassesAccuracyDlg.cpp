@@ -1,18 +1,18 @@
 #include "accuracy/CClassesAccuracyDlg.h"
 
 #include "accuracy/CAddRandomPointDlg.h"
-#include "processing/randompoints.h"
-#include "engine/classifiedassistantfile.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/controlerinterface.h"
 #include "engine/drawshape.h"
 #include "engine/rastersource.h"
 #include "entry/tesseramodule.h"
-#include "engine/controlerinterface.h"
 #include "platform/filedialog.h"
 #include "platform/gridctrl.h"
 #include "platform/uiservices.h"
+#include "processing/randompoints.h"
 
 #include <algorithm>
 #include <charconv>
@@ -94,17 +94,28 @@ bool CClassesAccuracyDlg::OnInitDialog() {
 
 void CClassesAccuracyDlg::OnUpdateCommand(int id, CCmdUI& ui) {
     switch (id) {
-    case ID_EDIT_RANDOM_POINTS: ui.Enable(m_image != nullptr); break;
-    case ID_REPORT_ERROR_MATRIX: ui.SetCheck(m_includeErrorMatrix); break;
-    case ID_REPORT_OVERALL_ACCURACY: ui.SetCheck(m_includeOverallAccuracy); break;
-    case ID_REPORT_KAPPA: ui.SetCheck(m_includeKappa); break;
-    default: break;
+    case ID_EDIT_RANDOM_POINTS:
+        ui.Enable(m_image != nullptr);
+        break;
+    case ID_REPORT_ERROR_MATRIX:
+        ui.SetCheck(m_includeErrorMatrix);
+        break;
+    case ID_REPORT_OVERALL_ACCURACY:
+        ui.SetCheck(m_includeOverallAccuracy);
+        break;
+    case ID_REPORT_KAPPA:
+        ui.SetCheck(m_includeKappa);
+        break;
+    default:
+        break;
     }
 }
 
 void CClassesAccuracyDlg::OnOK() {} // the OK button does nothing
 
-void CClassesAccuracyDlg::OnClose() { OnFileClose(); }
+void CClassesAccuracyDlg::OnClose() {
+    OnFileClose();
+}
 
 void CClassesAccuracyDlg::PostNcDestroy() {
     XDialog::PostNcDestroy();
@@ -112,8 +123,8 @@ void CClassesAccuracyDlg::PostNcDestroy() {
 }
 
 void CClassesAccuracyDlg::OnFileOpen() {
-    CERFileDialog dialog(true, DefaultExt::Raster, nullptr, kFileDialogFlags, Filters::RasterInput, nullptr, 0,
-                         true, m_host);
+    CERFileDialog dialog(true, DefaultExt::Raster, nullptr, kFileDialogFlags, Filters::RasterInput, nullptr,
+                         0, true, m_host);
     if (dialog.DoModal() != IDOK)
         return;
     const std::wstring path = dialog.GetPathName();
@@ -219,9 +230,13 @@ void CClassesAccuracyDlg::RefreshTable(bool withClass) {
     }
 }
 
-void CClassesAccuracyDlg::OnShowClasses() { RefreshTable(true); }
+void CClassesAccuracyDlg::OnShowClasses() {
+    RefreshTable(true);
+}
 
-void CClassesAccuracyDlg::OnHideClasses() { RefreshTable(false); }
+void CClassesAccuracyDlg::OnHideClasses() {
+    RefreshTable(false);
+}
 
 void CClassesAccuracyDlg::SetShapeVisible(int index, bool visible) {
     if (!m_host)
@@ -283,8 +298,8 @@ std::vector<std::wstring> CClassesAccuracyDlg::ClassNames() const {
 void CClassesAccuracyDlg::OnAccuracyReport() {
     if (m_grid->GetRowCount() <= 1)
         return;
-    CERFileDialog dialog(false, DefaultExt::Report, nullptr, kFileDialogFlags, Filters::Report, nullptr, 0, true,
-                         m_host);
+    CERFileDialog dialog(false, DefaultExt::Report, nullptr, kFileDialogFlags, Filters::Report, nullptr, 0,
+                         true, m_host);
     if (dialog.DoModal() != IDOK)
         return;
     const int rows = std::min<int>(m_grid->GetRowCount() - 1, static_cast<int>(m_points.size()));
@@ -302,7 +317,9 @@ void CClassesAccuracyDlg::OnAccuracyReport() {
     WriteAccuracyReport(&matrix, ClassNames(), dialog.GetPathName(), sections);
 }
 
-void CClassesAccuracyDlg::OnBnClickedHelp() { HelpTopic::Show(HelpTopic::Accuracy); }
+void CClassesAccuracyDlg::OnBnClickedHelp() {
+    HelpTopic::Show(HelpTopic::Accuracy);
+}
 
 bool WriteAccuracyReport(const ErrorMatrix* matrix, const std::vector<std::wstring>& names,
                          const std::wstring& path, const ReportSections& sections) {

@@ -6,10 +6,10 @@
 // own object when it is destroyed. The host interface may be null: the
 // window then skips every host call.
 
-#include "processing/accuracypoint.h"
-#include "processing/accuracyreport.h"
 #include "engine/classifiedassistantfile.h"
 #include "platform/xdialog.h"
+#include "processing/accuracypoint.h"
+#include "processing/accuracyreport.h"
 
 #include <memory>
 #include <string>

@@ -25,7 +25,9 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-bool isSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+bool isSeparator(wchar_t c) {
+    return c == L'/' || c == L'\\';
+}
 
 // Index just past the last folder separator (0 when there is none).
 size_t fileNameStart(const std::wstring& path) {
@@ -45,7 +47,9 @@ std::string CommonFun::U2M(const std::wstring& text) {
     return out;
 }
 
-std::string CommonFun::U2M(const wchar_t* text) { return text ? U2M(std::wstring(text)) : std::string(); }
+std::string CommonFun::U2M(const wchar_t* text) {
+    return text ? U2M(std::wstring(text)) : std::string();
+}
 
 std::wstring CommonFun::M2U(const std::string& text) {
     std::wstring out;

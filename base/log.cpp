@@ -35,11 +35,16 @@ void CLogger::Write(int level, const std::string& source, int line, const std::s
 
 const char* CLog::LevelName(int level) {
     switch (level) {
-    case LOG_LEVEL_ERROR: return "ERROR";
-    case LOG_LEVEL_WARNING: return "WARNING";
-    case LOG_LEVEL_INFO: return "INFO";
-    case LOG_LEVEL_DEBUG: return "DEBUG";
-    default: return "LOG";
+    case LOG_LEVEL_ERROR:
+        return "ERROR";
+    case LOG_LEVEL_WARNING:
+        return "WARNING";
+    case LOG_LEVEL_INFO:
+        return "INFO";
+    case LOG_LEVEL_DEBUG:
+        return "DEBUG";
+    default:
+        return "LOG";
     }
 }
 

@@ -10,9 +10,15 @@ using COLORREF = std::uint32_t; // 0x00BBGGRR: red in the low byte
 constexpr COLORREF RGB(unsigned r, unsigned g, unsigned b) {
     return (r & 0xFFu) | ((g & 0xFFu) << 8) | ((b & 0xFFu) << 16);
 }
-constexpr unsigned GetRValue(COLORREF c) { return c & 0xFFu; }
-constexpr unsigned GetGValue(COLORREF c) { return (c >> 8) & 0xFFu; }
-constexpr unsigned GetBValue(COLORREF c) { return (c >> 16) & 0xFFu; }
+constexpr unsigned GetRValue(COLORREF c) {
+    return c & 0xFFu;
+}
+constexpr unsigned GetGValue(COLORREF c) {
+    return (c >> 8) & 0xFFu;
+}
+constexpr unsigned GetBValue(COLORREF c) {
+    return (c >> 16) & 0xFFu;
+}
 
 // Message box buttons and icons (combined with |).
 constexpr unsigned MB_OK = 0x0;

@@ -46,9 +46,10 @@ int main(int argc, char** argv) {
                          static_cast<GSpacing>(w) * bands * sizeof(float), sizeof(float), nullptr) != CE_None)
             return 1;
         for (int x = 0; x < w; ++x)
-            labels[x] = static_cast<std::uint8_t>(model->PredictWithLibsvm(row.data() + static_cast<size_t>(x) * bands));
-        if (out->GetRasterBand(1)->RasterIO(GF_Write, 0, y, w, 1, labels.data(), w, 1, GDT_Byte, 0, 0, nullptr) !=
-            CE_None)
+            labels[x] = static_cast<std::uint8_t>(
+                model->PredictWithLibsvm(row.data() + static_cast<size_t>(x) * bands));
+        if (out->GetRasterBand(1)->RasterIO(GF_Write, 0, y, w, 1, labels.data(), w, 1, GDT_Byte, 0, 0,
+                                            nullptr) != CE_None)
             return 1;
     }
     return 0;

@@ -17,7 +17,8 @@ namespace BPSetup {
 
 bool ParametersInRange(double learningRate, double maxError) {
     const ParamTable<CSuperviseBPNNParam>& declared = BPNNParameters();
-    return declared.Info("rate").Check(learningRate).empty() && declared.Info("max-error").Check(maxError).empty();
+    return declared.Info("rate").Check(learningRate).empty() &&
+           declared.Info("max-error").Check(maxError).empty();
 }
 
 } // namespace BPSetup

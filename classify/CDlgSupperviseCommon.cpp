@@ -11,12 +11,16 @@ namespace SupervisedCommonSetup {
 
 KindText TextsOfKind(SuperviseClassifyType kind) {
     switch (kind) {
-    case SUPERVISE_MINIMUM_DISTANCE: return {L"最小距离分类", L"距离阈值:", true, HelpTopic::SuperviseMinimumDistance};
+    case SUPERVISE_MINIMUM_DISTANCE:
+        return {L"最小距离分类", L"距离阈值:", true, HelpTopic::SuperviseMinimumDistance};
     case SUPERVISE_MAXIMUM_LIKELIHOOD:
         return {L"最大似然分类", L"拒绝类阈值", false, HelpTopic::SuperviseMaximumLikelihood};
-    case SUPERVISE_MAHALANOBIS: return {L"马氏距离分类", L"拒绝类阈值", false, HelpTopic::SuperviseMahalanobis};
-    case SUPERVISE_SPECTRAL_ANGLE: return {L"波谱角分类", L"最大角度(弧度)", true, 0};
-    case SUPERVISE_PARALLELEPIPED: return {L"平行管道分类", L"管道阈值", false, 0};
+    case SUPERVISE_MAHALANOBIS:
+        return {L"马氏距离分类", L"拒绝类阈值", false, HelpTopic::SuperviseMahalanobis};
+    case SUPERVISE_SPECTRAL_ANGLE:
+        return {L"波谱角分类", L"最大角度(弧度)", true, 0};
+    case SUPERVISE_PARALLELEPIPED:
+        return {L"平行管道分类", L"管道阈值", false, 0};
     }
     return {L"", L"", false, 0};
 }

@@ -1,6 +1,6 @@
 #include "classify/CDlgUnsuperviseClassify.h"
-#include "base/textnumber.h"
 #include "base/commonfun.h"
+#include "base/textnumber.h"
 
 #include "common/filters.h"
 #include "common/helptopics.h"
@@ -163,7 +163,9 @@ void CDlgUnsuperviseClassify::OnBnClickedAoi() {
     m_aoiPath = dialog.GetPathName();
 }
 
-void CDlgUnsuperviseClassify::OnBnClickedHelp() { HelpTopic::Show(HelpTopic::Unsupervised); }
+void CDlgUnsuperviseClassify::OnBnClickedHelp() {
+    HelpTopic::Show(HelpTopic::Unsupervised);
+}
 
 UnsupervisedSetup::FieldTexts CDlgUnsuperviseClassify::ReadFieldTexts() const {
     UnsupervisedSetup::FieldTexts texts;

@@ -47,7 +47,8 @@ void CMinDistanceClassifyDlg::OnOK() {
     m_record.m_top = 0;
     m_record.m_right = m_input->GetWidth();
     m_record.m_bottom = m_input->GetHeight();
-    CBaseAlgorithm* algorithm = CSuperviseAlgFactory::CreateAlgorithm(SUPERVISE_MINIMUM_DISTANCE, &m_record, progress);
+    CBaseAlgorithm* algorithm =
+        CSuperviseAlgFactory::CreateAlgorithm(SUPERVISE_MINIMUM_DISTANCE, &m_record, progress);
     algorithm->ProcessFromNewThread(true);
     EndDialog(IDOK);
 }

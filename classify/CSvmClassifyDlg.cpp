@@ -1,7 +1,7 @@
 #include "classify/CSvmClassifyDlg.h"
 
-#include "common/helptopics.h"
 #include "base/commonfun.h"
+#include "common/helptopics.h"
 #include "platform/xcombobox.h"
 #include "processing/svmclassify.h"
 

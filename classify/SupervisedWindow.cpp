@@ -19,11 +19,12 @@ void SupervisedWindow::WireChoosers(const Controls& controls) {
     OnCommand(controls.aoiButton, [this] { OnAoiBrowse(); });
 }
 
-bool SupervisedWindow::choose(bool open, const wchar_t* defaultExtension, unsigned flags, const wchar_t* filter,
-                              std::vector<std::wstring>& paths, std::unique_ptr<CFileDialog>& dialog) {
+bool SupervisedWindow::choose(bool open, const wchar_t* defaultExtension, unsigned flags,
+                              const wchar_t* filter, std::vector<std::wstring>& paths,
+                              std::unique_ptr<CFileDialog>& dialog) {
     if (m_hostChoosers)
-        dialog = std::make_unique<CERFileDialog>(open, defaultExtension, nullptr, flags, filter, nullptr, 0, true,
-                                                 m_host);
+        dialog = std::make_unique<CERFileDialog>(open, defaultExtension, nullptr, flags, filter, nullptr, 0,
+                                                 true, m_host);
     else
         dialog = std::make_unique<CFileDialog>(open, defaultExtension, nullptr, flags, filter);
     if (dialog->DoModal() != IDOK)

@@ -1,16 +1,16 @@
 // tessera accuracy: the accuracy assessment of a classified image against
 // check points, with the window's report writer, and the numbers as JSON
 // with confidence intervals, kappa variance and area-adjusted estimates.
+#include "base/commonfun.h"
+#include "cli/subcommands.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/rasterband.h"
+#include "engine/rastersource.h"
 #include "processing/accuracyestimates.h"
 #include "processing/accuracyjson.h"
 #include "processing/accuracyreport.h"
 #include "processing/blockprocessor.h"
 #include "processing/randompoints.h"
-#include "cli/subcommands.h"
-#include "engine/classifiedassistantfile.h"
-#include "engine/rasterband.h"
-#include "engine/rastersource.h"
-#include "base/commonfun.h"
 
 #include <gdal_priv.h>
 
@@ -42,7 +42,8 @@ CommandDef accuracyDef() {
             StringOption("report", "OUT.txt", "the accuracy report to write").Required(),
             StringOption("points", "CSV", "check points: header x,y,reference; pixel column and row"),
             FlagOption("ground", "the CSV's x,y are ground coordinates, not pixel column and row"),
-            IntOption("random", "N", "N random check points drawn as the window draws them").Range(1, 1000000),
+            IntOption("random", "N", "N random check points drawn as the window draws them")
+                .Range(1, 1000000),
             IntOption("stratified", "N", "N random check points in each class").Range(1, 1000000),
             IntOption("seed", "S", "seed of --random / --stratified; default the time in seconds")
                 .Range(0, 4294967295.0),
@@ -94,7 +95,8 @@ Classes loadClasses(const std::string& imagePath, CRasterSource& image, const Pa
     if (AssistantFileExists(wide)) {
         CClassifiedAssistantFile acf;
         if (!acf.ReadClassifiedAssistantFile(PairedAssistantFilePath(wide)))
-            throw Failure("cannot read " + CommonFun::U2M(PairedAssistantFilePath(wide)) + ": " + acf.GetLastError());
+            throw Failure("cannot read " + CommonFun::U2M(PairedAssistantFilePath(wide)) + ": " +
+                          acf.GetLastError());
         for (const ClassRecord* r : acf.GetClassRecords()) {
             classes.names.push_back(r->m_name);
             classes.pixelCounts.push_back(r->m_pixelCount);
@@ -201,7 +203,8 @@ std::vector<CheckPixel> readPointsCsv(const std::string& path, const CRasterSour
             std::string joined;
             for (size_t i = 0; i < fields.size(); ++i) {
                 std::string f = fields[i];
-                std::transform(f.begin(), f.end(), f.begin(), [](unsigned char c) { return std::tolower(c); });
+                std::transform(f.begin(), f.end(), f.begin(),
+                               [](unsigned char c) { return std::tolower(c); });
                 joined += (i ? "," : "") + f;
             }
             // "truth" is what `tessera synth` names the column of its check points.
@@ -234,7 +237,8 @@ std::vector<CheckPixel> readPointsCsv(const std::string& path, const CRasterSour
             p.column = *x;
             p.row = *y;
         }
-        const bool digits = !fields[2].empty() && fields[2].find_first_not_of("0123456789") == std::string::npos;
+        const bool digits =
+            !fields[2].empty() && fields[2].find_first_not_of("0123456789") == std::string::npos;
         const auto reference = digits ? parseWhole<int>(fields[2]) : std::nullopt;
         if (!reference)
             refuse("the reference class must be a whole number of digits 0-9");
@@ -313,7 +317,8 @@ std::vector<std::int64_t> classPixelCounts(CRasterSource& image, int n) {
 // Up to perClass pixels of each class, drawn uniformly without replacement:
 // every pixel gets a hashed key from (seed, position) and each class keeps
 // its perClass smallest keys, so the draw does not depend on reading order.
-std::vector<CheckPixel> stratifiedPixels(CRasterSource& image, int classCount, int perClass, std::uint64_t seed) {
+std::vector<CheckPixel> stratifiedPixels(CRasterSource& image, int classCount, int perClass,
+                                         std::uint64_t seed) {
     using Entry = std::pair<std::uint64_t, std::int64_t>; // key, row-major index
     using Kept = std::vector<std::priority_queue<Entry>>; // per class, largest key on top
     BlockProcessor blocks = pixelLoop(image);
@@ -392,12 +397,13 @@ int runAccuracy(const ParsedOptions& o, CommandContext& context) {
     if (reference) {
         openRaster(truth, o.String("reference"), "reference raster");
         if (truth.GetWidth() != image.GetWidth() || truth.GetHeight() != image.GetHeight())
-            throw Failure("reference raster " + o.String("reference") + " is " + std::to_string(truth.GetWidth()) +
-                          " x " + std::to_string(truth.GetHeight()) + " pixels, the classified image " +
-                          std::to_string(image.GetWidth()) + " x " + std::to_string(image.GetHeight()));
+            throw Failure("reference raster " + o.String("reference") + " is " +
+                          std::to_string(truth.GetWidth()) + " x " + std::to_string(truth.GetHeight()) +
+                          " pixels, the classified image " + std::to_string(image.GetWidth()) + " x " +
+                          std::to_string(image.GetHeight()));
     }
-    const std::uint32_t seed =
-        o.Has("seed") ? static_cast<std::uint32_t>(o.Int("seed")) : static_cast<std::uint32_t>(std::time(nullptr));
+    const std::uint32_t seed = o.Has("seed") ? static_cast<std::uint32_t>(o.Int("seed"))
+                                             : static_cast<std::uint32_t>(std::time(nullptr));
 
     ErrorMatrix matrix(n);
     std::int64_t pointCount = 0;
@@ -407,8 +413,8 @@ int runAccuracy(const ParsedOptions& o, CommandContext& context) {
         if (points) {
             pixels = readPointsCsv(o.String("points"), image, o.Flag("ground"));
         } else if (random) {
-            for (const PixelPosition& p :
-                 DrawRandomPixels(static_cast<int>(o.Int("random")), image.GetWidth(), image.GetHeight(), seed))
+            for (const PixelPosition& p : DrawRandomPixels(static_cast<int>(o.Int("random")),
+                                                           image.GetWidth(), image.GetHeight(), seed))
                 pixels.push_back({p.column, p.row, 0});
         } else {
             pixels = stratifiedPixels(image, n, static_cast<int>(o.Int("stratified")), seed);
@@ -471,7 +477,8 @@ int runAccuracy(const ParsedOptions& o, CommandContext& context) {
             throw Failure("cannot write " + o.String("json"));
     }
     std::ostringstream line;
-    line << "accuracy: " << summary.counted << " of " << pointCount << " check points counted, overall accuracy ";
+    line << "accuracy: " << summary.counted << " of " << pointCount
+         << " check points counted, overall accuracy ";
     if (summary.counted > 0)
         line << summary.overallAccuracy << "%, kappa " << summary.kappa;
     else

@@ -1,9 +1,9 @@
 // tessera classify: supervised classification from a sample file, with the
 // methods of the classifier table and the records the windows fill.
+#include "base/commonfun.h"
 #include "cli/cliprogress.h"
 #include "cli/recordoptions.h"
 #include "cli/subcommands.h"
-#include "base/commonfun.h"
 #include "processing/classifiers.h"
 
 #include <ostream>
@@ -16,18 +16,21 @@ CommandDef classifyDef() {
     CommandDef def;
     def.name = "classify";
     def.summary = "Supervised classification from a training-sample file (.cif).";
-    def.positionals = {{"IN", "input image"}, {"SAMPLES", "sample file (.cif) with one sample per class"},
+    def.positionals = {{"IN", "input image"},
+                       {"SAMPLES", "sample file (.cif) with one sample per class"},
                        {"OUT", "classified image to write"}};
     std::vector<std::string> names;
     for (const ClassifierMethod& m : ClassifierMethods()) {
         names.push_back(m.name);
         OptionGroup group{m.name, OptionsOf(m.params)};
         if (m.modelPath)
-            group.options.push_back(StringOption("model", "FILE",
-                                                 "classify with this trained model instead of training; by default "
-                                                 "the trained model is written beside OUT as OUT's name + .svm"));
+            group.options.push_back(
+                StringOption("model", "FILE",
+                             "classify with this trained model instead of training; by default "
+                             "the trained model is written beside OUT as OUT's name + .svm"));
         def.groups.push_back(std::move(group));
-        def.details += "  " + m.name + std::string(m.name.size() < 16 ? 16 - m.name.size() : 1, ' ') + m.summary + "\n";
+        def.details +=
+            "  " + m.name + std::string(m.name.size() < 16 ? 16 - m.name.size() : 1, ' ') + m.summary + "\n";
     }
     def.selector = "method";
     def.options = {
@@ -37,8 +40,9 @@ CommandDef classifyDef() {
         FormatOption(),
         FlagOption("quiet", "no progress bar"),
     };
-    def.details = "Methods:\n" + def.details +
-                  "Class i of OUT is the i-th sample of SAMPLES, with its name and colour; 0 is unclassified.";
+    def.details =
+        "Methods:\n" + def.details +
+        "Class i of OUT is the i-th sample of SAMPLES, with its name and colour; 0 is unclassified.";
     return def;
 }
 
@@ -64,4 +68,6 @@ int runClassify(const ParsedOptions& o, CommandContext& context) {
 
 } // namespace
 
-Subcommand ClassifySubcommand() { return {classifyDef(), runClassify}; }
+Subcommand ClassifySubcommand() {
+    return {classifyDef(), runClassify};
+}

@@ -24,14 +24,14 @@ CommandDef demoDef() {
     def.summary = "Generate a scene and run the whole pipeline on it, with a summary table.";
     def.positionals = {{"DIR", "folder for every output (default demo-out)", false}};
     def.options = {IntOption("size", "N", "scene width and height").Default("800").Range(200, 20000),
-                    IntOption("classes", "K", "classes of the scene").Default("5").Range(2, 16),
-                    IntOption("seed", "S", "seed of the scene").Default("7").Min(0)};
+                   IntOption("classes", "K", "classes of the scene").Default("5").Range(2, 16),
+                   IntOption("seed", "S", "seed of the scene").Default("7").Min(0)};
     def.details = "Writes summary.md into DIR; every file it lists opens in GDAL/OGR tools and QGIS.";
     return def;
 }
 
 struct StepResult {
-    bool ran = false;   // the subcommand exists and was started
+    bool ran = false; // the subcommand exists and was started
     bool ok = false;
     double seconds = 0;
     std::string message; // its last output line or error
@@ -104,9 +104,9 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
              .ok)
         throw std::runtime_error("the scene could not be generated");
     const std::string samples = demo.Path("samples.cif");
-    const bool haveSamples =
-        demo.Run("training samples", {"samples", image, scene + "/training.shp", "--class-field", "class", samples})
-            .ok;
+    const bool haveSamples = demo.Run("training samples", {"samples", image, scene + "/training.shp",
+                                                           "--class-field", "class", samples})
+                                 .ok;
 
     struct Row {
         std::string method;
@@ -115,22 +115,26 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
         bool supervised;
     };
     std::vector<Row> rows;
-    const auto classify = [&](const std::string& method, std::vector<std::string> args, const std::string& output,
-                              bool supervised) {
+    const auto classify = [&](const std::string& method, std::vector<std::string> args,
+                              const std::string& output, bool supervised) {
         const StepResult r = demo.Run(method, args);
         if (r.ok)
             rows.push_back({method, r.seconds, output, supervised});
     };
-    classify("K-Means", {"kmeans", image, demo.Path("kmeans.tif"), "--classes", classes, "--iterations", "20",
-                         "--quiet"},
-             demo.Path("kmeans.tif"), false);
-    classify("ISODATA", {"isodata", image, demo.Path("isodata.tif"), "--classes", classes, "--iterations", "20",
-                         "--min-distance", "300", "--std-dev", "400", "--min-pixels", "500", "--quiet"},
+    classify(
+        "K-Means",
+        {"kmeans", image, demo.Path("kmeans.tif"), "--classes", classes, "--iterations", "20", "--quiet"},
+        demo.Path("kmeans.tif"), false);
+    classify("ISODATA",
+             {"isodata", image, demo.Path("isodata.tif"), "--classes", classes, "--iterations", "20",
+              "--min-distance", "300", "--std-dev", "400", "--min-pixels", "500", "--quiet"},
              demo.Path("isodata.tif"), false);
     if (haveSamples) {
-        for (const char* method : {"mindist", "maxlik", "mahalanobis", "sam", "parallelepiped", "svm", "bpnn"})
-            classify(method, {"classify", image, samples, demo.Path(std::string(method) + ".tif"), "--method", method,
-                              "--quiet"},
+        for (const char* method :
+             {"mindist", "maxlik", "mahalanobis", "sam", "parallelepiped", "svm", "bpnn"})
+            classify(method,
+                     {"classify", image, samples, demo.Path(std::string(method) + ".tif"), "--method", method,
+                      "--quiet"},
                      demo.Path(std::string(method) + ".tif"), true);
     }
 
@@ -148,7 +152,8 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
                                                    base + ".txt", "--json", base + ".json"})
                 .ok) {
             const std::string json = readFile(base + ".json");
-            scores[row.method] = {fixed(jsonNumber(json, "overall_accuracy"), 2), fixed(jsonNumber(json, "kappa"), 4)};
+            scores[row.method] = {fixed(jsonNumber(json, "overall_accuracy"), 2),
+                                  fixed(jsonNumber(json, "kappa"), 4)};
         }
     }
     const std::string maxlik = demo.Path("maxlik.tif");
@@ -156,16 +161,18 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
         demo.Run("random check points on maxlik",
                  {"accuracy", maxlik, "--random", "250", "--seed", "1", "--reference", truth, "--report",
                   demo.Path("maxlik-random-points.txt"), "--json", demo.Path("maxlik-random-points.json")});
-        demo.Run("class merge (2 into 1)", {"merge", maxlik, demo.Path("maxlik-merged.tif"), "--rule", "2=1", "--quiet"});
+        demo.Run("class merge (2 into 1)",
+                 {"merge", maxlik, demo.Path("maxlik-merged.tif"), "--rule", "2=1", "--quiet"});
         demo.Run("class filter (regions under 20 pixels)",
-                 {"sieve", maxlik, demo.Path("maxlik-sieved.tif"), "--classes", "1,2,3,4,5", "--threshold", "20",
-                  "--quiet"});
+                 {"sieve", maxlik, demo.Path("maxlik-sieved.tif"), "--classes", "1,2,3,4,5", "--threshold",
+                  "20", "--quiet"});
         demo.Run("class clump (3 x 3)", {"clump", maxlik, demo.Path("maxlik-clumped.tif"), "--classes", "1,2",
                                          "--element", "111111111", "--quiet"});
         const StepResult stats = demo.Run("class statistics", {"stats", maxlik, "--json"});
         if (stats.ok)
             std::ofstream(demo.Path("maxlik-statistics.json")) << stats.message << "\n";
-        demo.Run("vectorize", {"polygonize", maxlik, demo.Path("maxlik.shp"), "--classes", "1,2,3,4,5", "--quiet"});
+        demo.Run("vectorize",
+                 {"polygonize", maxlik, demo.Path("maxlik.shp"), "--classes", "1,2,3,4,5", "--quiet"});
     }
 
     std::ostringstream table;
@@ -184,11 +191,15 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
     std::sort(names.begin(), names.end());
     for (const std::string& n : names)
         files << "- " << n << "\n";
-    std::ofstream(dir / "summary.md") << "# Tessera demo\n\n" << table.str() << "\n## Files\n\n" << files.str();
+    std::ofstream(dir / "summary.md") << "# Tessera demo\n\n"
+                                      << table.str() << "\n## Files\n\n"
+                                      << files.str();
     log << "\n" << table.str() << "\nFiles in " << dir.string() << ":\n" << files.str();
     return kExitOk;
 }
 
 } // namespace
 
-Subcommand DemoSubcommand() { return {demoDef(), runDemo}; }
+Subcommand DemoSubcommand() {
+    return {demoDef(), runDemo};
+}

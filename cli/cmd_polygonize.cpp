@@ -1,9 +1,9 @@
 // tessera polygonize: chosen classes of a classified image to polygons in a
 // vector file, with the record and algorithm of the vectorize window.
+#include "base/commonfun.h"
 #include "cli/cliprogress.h"
 #include "cli/subcommands.h"
 #include "engine/classifiedassistantfile.h"
-#include "base/commonfun.h"
 #include "processing/classstatistics.h"
 #include "processing/polygonize.h"
 
@@ -15,17 +15,18 @@ using namespace tessera;
 namespace {
 
 CommandDef polygonizeDef() {
-    CommandDef def{"polygonize",
-                     "Chosen classes of a classified image to polygons in a shapefile.",
-                     {{"IN", "classified image (its .acf gives the class names)"},
-                      {"OUT", "vector file to write: .shp, or any extension an OGR driver writes (.gpkg ...)"}},
-                     {IntListOption("classes", "LIST", "class numbers to vectorize, e.g. 1,2,5").Min(0).Required(),
-                      FlagOption("eight", "join pixels that touch at a corner (8-connectivity); default 4"),
-                      FlagOption("quiet", "no progress bar")},
-                     ""};
+    CommandDef def{
+        "polygonize",
+        "Chosen classes of a classified image to polygons in a shapefile.",
+        {{"IN", "classified image (its .acf gives the class names)"},
+         {"OUT", "vector file to write: .shp, or any extension an OGR driver writes (.gpkg ...)"}},
+        {IntListOption("classes", "LIST", "class numbers to vectorize, e.g. 1,2,5").Min(0).Required(),
+         FlagOption("eight", "join pixels that touch at a corner (8-connectivity); default 4"),
+         FlagOption("quiet", "no progress bar")},
+        ""};
     def.details = "Writes one polygon per connected region of each chosen class, with the attributes\n"
-                   "class_id (the class number) and class_name (its name in the .acf), in the image's\n"
-                   "coordinate system (.prj). An earlier OUT is replaced; a failure leaves nothing.";
+                  "class_id (the class number) and class_name (its name in the .acf), in the image's\n"
+                  "coordinate system (.prj). An earlier OUT is replaced; a failure leaves nothing.";
     return def;
 }
 
@@ -42,8 +43,8 @@ int runPolygonize(const ParsedOptions& o, CommandContext& context) {
     const std::wstring acfPath = PairedAssistantFilePath(record.m_inputPath);
     CClassifiedAssistantFile acf;
     if (!acf.ReadClassifiedAssistantFile(acfPath))
-        throw std::runtime_error("cannot read the classification assistant file " + CommonFun::U2M(acfPath) + ": " +
-                                 acf.GetLastError());
+        throw std::runtime_error("cannot read the classification assistant file " + CommonFun::U2M(acfPath) +
+                                 ": " + acf.GetLastError());
     for (std::int64_t number : o.IntList("classes")) {
         const ClassRecord* found = nullptr;
         for (const ClassRecord* r : acf.GetClassRecords())
@@ -52,8 +53,9 @@ int runPolygonize(const ParsedOptions& o, CommandContext& context) {
                 break;
             }
         if (!found)
-            throw UsageError("--classes: class " + std::to_string(number) + " is not in " + CommonFun::U2M(acfPath) +
-                             " (" + std::to_string(acf.GetClassCount()) + " classes)");
+            throw UsageError("--classes: class " + std::to_string(number) + " is not in " +
+                             CommonFun::U2M(acfPath) + " (" + std::to_string(acf.GetClassCount()) +
+                             " classes)");
         std::wstring key = found->m_name;
         const auto it = record.m_classMap.find(key);
         if (it != record.m_classMap.end() && it->second != found->m_classNumber)
@@ -64,7 +66,8 @@ int runPolygonize(const ParsedOptions& o, CommandContext& context) {
 
     CRasterPolygonize algorithm(&record, nullptr);
     RunAlgorithm(algorithm, o.Flag("quiet"));
-    context.out << "polygonize: wrote " << algorithm.PolygonCount() << " polygons to " << o.Positional(1) << "\n";
+    context.out << "polygonize: wrote " << algorithm.PolygonCount() << " polygons to " << o.Positional(1)
+                << "\n";
     return kExitOk;
 }
 

@@ -1,11 +1,11 @@
 // tessera merge / sieve / clump: the post-classification tools, with the
 // records the class merge, class filter and class clump windows fill.
+#include "base/commonfun.h"
 #include "cli/cliprogress.h"
 #include "cli/recordoptions.h"
 #include "cli/subcommands.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 #include "processing/postclassify.h"
 
 #include <filesystem>
@@ -36,7 +36,8 @@ CClassifiedAssistantFile readClasses(const ParsedOptions& o, std::wstring& path)
         throw std::runtime_error("no classification assistant file " + narrow + " beside " + o.Positional(0));
     CClassifiedAssistantFile acf;
     if (!acf.ReadClassifiedAssistantFile(path))
-        throw std::runtime_error("cannot read the classification assistant file " + narrow + ": " + acf.GetLastError());
+        throw std::runtime_error("cannot read the classification assistant file " + narrow + ": " +
+                                 acf.GetLastError());
     return acf;
 }
 
@@ -49,8 +50,8 @@ const ClassRecord* classByNumber(const CClassifiedAssistantFile& acf, long long 
 
 // Name to number of the classes a --classes list names, as the windows
 // build their class maps.
-std::map<std::wstring, int> chosenClasses(const CClassifiedAssistantFile& acf, const std::vector<std::int64_t>& list,
-                                          const std::string& acfPath) {
+std::map<std::wstring, int> chosenClasses(const CClassifiedAssistantFile& acf,
+                                          const std::vector<std::int64_t>& list, const std::string& acfPath) {
     std::map<std::wstring, int> map;
     for (std::int64_t number : list) {
         const ClassRecord* r = classByNumber(acf, number);
@@ -68,16 +69,17 @@ void summary(CommandContext& context, const std::string& tool, const ParsedOptio
 // ---- merge ----------------------------------------------------------------------
 
 CommandDef mergeDef() {
-    CommandDef def{"merge",
-                     "Merge classes of a classified image into other classes.",
-                     {{"IN", "classified image (with its .acf)"}, {"OUT", "merged image to write"}},
-                     withCommonOptions({StringOption("rule", "FROM=TO,...",
-                                                     "merge rules: each FROM class becomes the TO class; classes "
-                                                     "by number or by name as the .acf lists them")
-                                            .Required()}),
-                     ""};
+    CommandDef def{
+        "merge",
+        "Merge classes of a classified image into other classes.",
+        {{"IN", "classified image (with its .acf)"}, {"OUT", "merged image to write"}},
+        withCommonOptions({StringOption("rule", "FROM=TO,...",
+                                        "merge rules: each FROM class becomes the TO class; classes "
+                                        "by number or by name as the .acf lists them")
+                               .Required()}),
+        ""};
     def.details = "Classes no rule names stay as they are. A merged class keeps its place in the .acf with\n"
-                   "no pixels; the target keeps its name and colour and counts the merged pixels.";
+                  "no pixels; the target keeps its name and colour and counts the merged pixels.";
     return def;
 }
 
@@ -109,11 +111,13 @@ int runMerge(const ParsedOptions& o, CommandContext& context) {
         const std::string rule = rules.substr(begin, comma - begin);
         const size_t eq = rule.find('=');
         if (eq == std::string::npos)
-            throw UsageError("--rule expects FROM=TO pairs separated by commas, like 2=1,3=1 (got '" + rules + "')");
+            throw UsageError("--rule expects FROM=TO pairs separated by commas, like 2=1,3=1 (got '" + rules +
+                             "')");
         const ClassRecord* from = ruleClass(acf, rule.substr(0, eq));
         const ClassRecord* to = ruleClass(acf, rule.substr(eq + 1));
         if (!from || !to)
-            throw UsageError("--rule: '" + rule + "' names a class that is not in " + CommonFun::U2M(acfPath));
+            throw UsageError("--rule: '" + rule + "' names a class that is not in " +
+                             CommonFun::U2M(acfPath));
         record.m_mergeEntries.push_back(from->m_name + L"+" + to->m_name);
         begin = comma + 1;
     }
@@ -126,19 +130,19 @@ int runMerge(const ParsedOptions& o, CommandContext& context) {
 // ---- sieve ----------------------------------------------------------------------
 
 CommandDef sieveDef() {
-    CommandDef def{"sieve",
-                     "Remove small regions of chosen classes (class filter).",
-                     {{"IN", "classified image (with its .acf)"}, {"OUT", "filtered image to write"}},
-                     withCommonOptions({IntListOption("classes", "LIST", "class numbers to filter, e.g. 1,3")
-                                            .Min(0)
-                                            .Required(),
-                                        IntOption("threshold", "N", "regions of fewer pixels are removed")
-                                            .Default("2")
-                                            .Range(0, 2147483647),
-                                        FlagOption("eight", "regions are 8-connected (default 4-connected)")}),
-                     ""};
+    CommandDef def{
+        "sieve",
+        "Remove small regions of chosen classes (class filter).",
+        {{"IN", "classified image (with its .acf)"}, {"OUT", "filtered image to write"}},
+        withCommonOptions(
+            {IntListOption("classes", "LIST", "class numbers to filter, e.g. 1,3").Min(0).Required(),
+             IntOption("threshold", "N", "regions of fewer pixels are removed")
+                 .Default("2")
+                 .Range(0, 2147483647),
+             FlagOption("eight", "regions are 8-connected (default 4-connected)")}),
+        ""};
     def.details = "A removed region takes the class most frequent among the pixels bordering it that stay\n"
-                   "(ties: the lower class); see docs/algorithms.md.";
+                  "(ties: the lower class); see docs/algorithms.md.";
     return def;
 }
 
@@ -166,19 +170,19 @@ int runSieve(const ParsedOptions& o, CommandContext& context) {
 // ---- clump ----------------------------------------------------------------------
 
 CommandDef clumpDef() {
-    CommandDef def{"clump",
-                     "Clump chosen classes by a morphological closing.",
-                     {{"IN", "classified image (with its .acf)"}, {"OUT", "clumped image to write"}},
-                     withCommonOptions({IntListOption("classes", "LIST", "class numbers to clump, e.g. 1,3")
-                                            .Min(0)
-                                            .Required(),
-                                        StringOption("element", "h|v|BITS",
-                                                     "structuring element: h (1 x 3), v (3 x 1) or nine 0/1 "
-                                                     "digits of a 3 x 3 element, row by row")
-                                            .Default("h")}),
-                     ""};
+    CommandDef def{
+        "clump",
+        "Clump chosen classes by a morphological closing.",
+        {{"IN", "classified image (with its .acf)"}, {"OUT", "clumped image to write"}},
+        withCommonOptions(
+            {IntListOption("classes", "LIST", "class numbers to clump, e.g. 1,3").Min(0).Required(),
+             StringOption("element", "h|v|BITS",
+                          "structuring element: h (1 x 3), v (3 x 1) or nine 0/1 "
+                          "digits of a 3 x 3 element, row by row")
+                 .Default("h")}),
+        ""};
     def.details = "The element's anchor is its centre. Pixels of other classes that the closing of a chosen\n"
-                   "class covers take that class; see docs/algorithms.md.";
+                  "class covers take that class; see docs/algorithms.md.";
     return def;
 }
 
@@ -188,14 +192,17 @@ int runClump(const ParsedOptions& o, CommandContext& context) {
     const std::string& element = o.String("element");
     if (element == "h") {
         record.m_elementValues = {1, 1, 1};
-        record.m_elementRows = 1, record.m_elementColumns = 3, record.m_anchorColumn = 1, record.m_anchorRow = 0;
+        record.m_elementRows = 1, record.m_elementColumns = 3, record.m_anchorColumn = 1,
+        record.m_anchorRow = 0;
     } else if (element == "v") {
         record.m_elementValues = {1, 1, 1};
-        record.m_elementRows = 3, record.m_elementColumns = 1, record.m_anchorColumn = 0, record.m_anchorRow = 1;
+        record.m_elementRows = 3, record.m_elementColumns = 1, record.m_anchorColumn = 0,
+        record.m_anchorRow = 1;
     } else if (element.size() == 9 && element.find_first_not_of("01") == std::string::npos) {
         for (char c : element)
             record.m_elementValues.push_back(c == '1' ? 1.0 : 0.0);
-        record.m_elementRows = 3, record.m_elementColumns = 3, record.m_anchorColumn = 1, record.m_anchorRow = 1;
+        record.m_elementRows = 3, record.m_elementColumns = 3, record.m_anchorColumn = 1,
+        record.m_anchorRow = 1;
     } else {
         throw UsageError("--element expects h, v or nine 0/1 digits like 010111010 (got '" + element + "')");
     }

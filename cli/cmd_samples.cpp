@@ -1,12 +1,12 @@
 // tessera samples: training samples (.cif) from a polygon layer, the same file
 // the sample editor saves; --list shows a sample file, --check says what a
 // supervised classification would stumble on and how separable the classes are.
+#include "base/commonfun.h"
 #include "cli/subcommands.h"
 #include "engine/classifysamplefile.h"
 #include "engine/drawshape.h"
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 #include "processing/samplestats.h"
 #include "processing/separability.h"
 
@@ -396,18 +396,17 @@ int runCheck(const std::string& path, bool json, CommandContext& context) {
 }
 
 CommandDef samplesDef() {
-    CommandDef def{
-        "samples",
-        "Training samples (.cif) from a polygon layer; list or check a sample file.",
-        {{"IN", "raster the statistics are taken from", false},
-         {"POLYGONS", "polygon layer (shapefile or any OGR vector)", false},
-         {"OUT", ".cif sample file to write", false}},
-        {StringOption("class-field", "F", "field of POLYGONS holding each polygon's class"),
-         FlagOption("no-merge", "one sample per polygon instead of one per class"),
-         StringOption("list", "FILE", "print the header and the samples of a .cif file"),
-         StringOption("check", "FILE", "report what would go wrong classifying with a .cif file"),
-         FlagOption("json", "with --list or --check: the result as one JSON object")},
-        ""};
+    CommandDef def{"samples",
+                   "Training samples (.cif) from a polygon layer; list or check a sample file.",
+                   {{"IN", "raster the statistics are taken from", false},
+                    {"POLYGONS", "polygon layer (shapefile or any OGR vector)", false},
+                    {"OUT", ".cif sample file to write", false}},
+                   {StringOption("class-field", "F", "field of POLYGONS holding each polygon's class"),
+                    FlagOption("no-merge", "one sample per polygon instead of one per class"),
+                    StringOption("list", "FILE", "print the header and the samples of a .cif file"),
+                    StringOption("check", "FILE", "report what would go wrong classifying with a .cif file"),
+                    FlagOption("json", "with --list or --check: the result as one JSON object")},
+                   ""};
     def.details =
         "tessera samples IN POLYGONS OUT --class-field F: one sample per polygon (its pixels whose centres\n"
         "lie inside, polygons reprojected to IN's coordinate system), then the samples of each class merged\n"

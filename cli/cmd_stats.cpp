@@ -1,11 +1,11 @@
 // tessera stats: the class statistics window's rows of a classified image,
 // from its .acf (or, with --recount, from the image's pixels), as a
 // tab-separated table or as JSON.
+#include "base/commonfun.h"
 #include "cli/subcommands.h"
 #include "cli/textprogress.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 #include "processing/classstatistics.h"
 
 #include <nlohmann/json.hpp>
@@ -21,13 +21,13 @@ namespace {
 
 CommandDef statsDef() {
     CommandDef def{"stats",
-                     "Class statistics of a classified image: pixels, share and area per class.",
-                     {{"IN", "classified image (its .acf is read)"}},
-                     {FlagOption("json", "print JSON instead of the table"),
-                      FlagOption("recount", "count the pixels of each class from the image instead of taking "
-                                            "the counts recorded in the .acf"),
-                      FlagOption("quiet", "no progress bar while recounting")},
-                     ""};
+                   "Class statistics of a classified image: pixels, share and area per class.",
+                   {{"IN", "classified image (its .acf is read)"}},
+                   {FlagOption("json", "print JSON instead of the table"),
+                    FlagOption("recount", "count the pixels of each class from the image instead of taking "
+                                          "the counts recorded in the .acf"),
+                    FlagOption("quiet", "no progress bar while recounting")},
+                   ""};
     def.details =
         "The table has one row per class of the .acf, in file order: class number, name, pixel count,\n"
         "share of all pixels (\"-\" when no class has any pixel), ground area and area unit. The unit is\n"
@@ -66,8 +66,9 @@ void printJson(std::ostream& out, const std::string& image, const std::wstring& 
 void printTable(std::ostream& out, const ClassStatistics& s) {
     out << "class\tname\tpixels\tpercent\tarea\tunit\n";
     for (const StatisticsRowTexts& row : FormatStatisticsRows(s))
-        out << CommonFun::U2M(row[0]) << '\t' << CommonFun::U2M(row[1]) << '\t' << CommonFun::U2M(row[2]) << '\t'
-            << CommonFun::U2M(row[3]) << '\t' << CommonFun::U2M(row[4]) << '\t' << CommonFun::U2M(row[5]) << '\n';
+        out << CommonFun::U2M(row[0]) << '\t' << CommonFun::U2M(row[1]) << '\t' << CommonFun::U2M(row[2])
+            << '\t' << CommonFun::U2M(row[3]) << '\t' << CommonFun::U2M(row[4]) << '\t'
+            << CommonFun::U2M(row[5]) << '\n';
 }
 
 int runStats(const ParsedOptions& o, CommandContext& context) {
@@ -76,8 +77,8 @@ int runStats(const ParsedOptions& o, CommandContext& context) {
     const std::wstring acfPath = PairedAssistantFilePath(imagePath);
     CClassifiedAssistantFile acf;
     if (!acf.ReadClassifiedAssistantFile(acfPath))
-        throw std::runtime_error("cannot read the classification assistant file " + CommonFun::U2M(acfPath) + ": " +
-                                 acf.GetLastError());
+        throw std::runtime_error("cannot read the classification assistant file " + CommonFun::U2M(acfPath) +
+                                 ": " + acf.GetLastError());
 
     // The unit as the window finds it: the image's, or the placeholder when
     // the image cannot be opened.

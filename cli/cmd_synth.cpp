@@ -28,8 +28,9 @@ CommandDef synthDef() {
             .Range(1, 999999),
         IntOption("points", "N", "number of check points").Default("500").Range(0, 10000000),
         IntOption("polygons-per-class", "N", "training polygons per class").Default("4").Range(0, 1000),
-        DoubleOption("noise", "F",
-                     "class spread: each class's standard deviations times F; above about 3 the classes overlap")
+        DoubleOption(
+            "noise", "F",
+            "class spread: each class's standard deviations times F; above about 3 the classes overlap")
             .Default("1")
             .Range(0.01, 100),
         IntOption("block", "N", "edge of the blocks written at once, a multiple of 256")

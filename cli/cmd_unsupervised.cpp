@@ -1,10 +1,10 @@
 // tessera kmeans / tessera isodata: the unsupervised classifications, with
 // the records and defaults of the unsupervised classification window.
+#include "base/commonfun.h"
 #include "cli/cliprogress.h"
 #include "cli/recordoptions.h"
 #include "cli/subcommands.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 #include "processing/unsupervised.h"
 
 #include <ostream>
@@ -16,16 +16,20 @@ namespace {
 // The method's declared parameters and the options of every raster command.
 std::vector<OptionDef> optionsOf(const std::vector<ParamInfo>& params) {
     std::vector<OptionDef> options = OptionsOf(params);
-    options.insert(options.end(), {AoiOption(), BandsOption(), FormatOption(), FlagOption("quiet", "no progress bar")});
+    options.insert(options.end(),
+                   {AoiOption(), BandsOption(), FormatOption(), FlagOption("quiet", "no progress bar")});
     return options;
 }
 
 // One unsupervised command: its method's record, declaration and algorithm.
 template <class Record, class Algorithm>
-Subcommand unsupervisedCommand(const char* name, const wchar_t* taskName, const char* summary, const char* details,
-                               const ParamTable<Record>& parameters) {
-    CommandDef def{name, summary, {{"IN", "input image"}, {"OUT", "classified image to write"}},
-                   optionsOf(parameters.Infos()), details};
+Subcommand unsupervisedCommand(const char* name, const wchar_t* taskName, const char* summary,
+                               const char* details, const ParamTable<Record>& parameters) {
+    CommandDef def{name,
+                   summary,
+                   {{"IN", "input image"}, {"OUT", "classified image to write"}},
+                   optionsOf(parameters.Infos()),
+                   details};
     return {def, [name, taskName, &parameters](const ParsedOptions& o, CommandContext& context) {
                 Record record;
                 record.m_algorithmName = taskName;

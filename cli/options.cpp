@@ -55,8 +55,8 @@ std::string choiceList(const std::vector<std::string>& choices) {
 
 void checkRange(const OptionDef& o, double value, const std::string& text, const char* what) {
     if (o.min && o.minExcluded && value <= *o.min)
-        throw UsageError("--" + o.name + what + " must be greater than " + numberText(*o.min, o.kind) + " (got " +
-                         text + ")");
+        throw UsageError("--" + o.name + what + " must be greater than " + numberText(*o.min, o.kind) +
+                         " (got " + text + ")");
     if (o.min && value < *o.min)
         throw UsageError("--" + o.name + what + " must be at least " + numberText(*o.min, o.kind) + " (got " +
                          text + ")");
@@ -259,7 +259,8 @@ const OptionGroup* findGroup(const CommandDef& def, const std::string& value) {
 
 } // namespace
 
-ParsedOptions ParsedOptions::parse(const CommandDef& def, const std::vector<std::string>& args, const CommandDef* grouped) {
+ParsedOptions ParsedOptions::parse(const CommandDef& def, const std::vector<std::string>& args,
+                                   const CommandDef* grouped) {
     ParsedOptions parsed;
     for (const OptionDef& o : def.options) {
         ParsedOptions::Entry e{o.name, o.kind, std::nullopt, false};
@@ -357,7 +358,6 @@ ParsedOptions ParseOptions(const CommandDef& def, const std::vector<std::string>
         effective.options.insert(effective.options.end(), group->options.begin(), group->options.end());
     return ParsedOptions::parse(effective, args, &def);
 }
-
 
 std::string FormatUsageLine(const CommandDef& def) {
     std::string line = "tessera " + def.name;

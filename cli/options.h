@@ -23,11 +23,11 @@ enum class OptionKind { Int, Double, String, Flag, IntList };
 struct OptionDef {
     std::string name; // without the leading "--"
     OptionKind kind = OptionKind::String;
-    std::string placeholder;        // shown in --help: "--classes K"; unused for flags
-    std::string help;               // one line
-    std::string defaultText;        // parsed like a command-line value; empty: no default
-    std::optional<double> min, max; // for Int, Double and each IntList element
-    bool minExcluded = false;       // min itself refused
+    std::string placeholder;          // shown in --help: "--classes K"; unused for flags
+    std::string help;                 // one line
+    std::string defaultText;          // parsed like a command-line value; empty: no default
+    std::optional<double> min, max;   // for Int, Double and each IntList element
+    bool minExcluded = false;         // min itself refused
     std::vector<std::string> choices; // String: the accepted values; empty: any text
     bool required = false;
 
@@ -105,7 +105,8 @@ public:
 private:
     friend ParsedOptions ParseOptions(const CommandDef&, const std::vector<std::string>&);
     // The options of def alone; grouped: the whole table, for the messages.
-    static ParsedOptions parse(const CommandDef& def, const std::vector<std::string>& args, const CommandDef* grouped);
+    static ParsedOptions parse(const CommandDef& def, const std::vector<std::string>& args,
+                               const CommandDef* grouped);
     struct Entry {
         std::string name;
         OptionKind kind;

@@ -1,21 +1,25 @@
 #include "cli/recordoptions.h"
 
-#include "engine/rastersource.h"
 #include "base/commonfun.h"
+#include "engine/rastersource.h"
 #include "processing/algorithmparam.h"
 
 using namespace tessera;
 
 OptionDef AoiOption() {
-    return StringOption("aoi", "FILE", "area of interest (.aif or any OGR polygon layer); default the whole image");
+    return StringOption("aoi", "FILE",
+                        "area of interest (.aif or any OGR polygon layer); default the whole image");
 }
 
-OptionDef BandsOption(const char* help) { return IntListOption("bands", "LIST", help).Min(1); }
+OptionDef BandsOption(const char* help) {
+    return IntListOption("bands", "LIST", help).Min(1);
+}
 
 OptionDef FormatOption() {
-    return StringOption("format", "NAME",
-                        "output format: tif, img, pix, dat, bmp, ers, ntf or bt; default from OUT's extension, "
-                        "GeoTIFF when it names none");
+    return StringOption(
+        "format", "NAME",
+        "output format: tif, img, pix, dat, bmp, ers, ntf or bt; default from OUT's extension, "
+        "GeoTIFF when it names none");
 }
 
 void FillFormat(AlgorithmParam& record, const ParsedOptions& o) {

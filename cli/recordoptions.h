@@ -26,7 +26,8 @@ std::vector<OptionDef> OptionsOf(const std::vector<tessera::ParamInfo>& params);
 double ParamValue(const tessera::ParamInfo& param, const ParsedOptions& o);
 
 // Every declared parameter of the record set from the command line.
-template <class Record> void ApplyParams(const tessera::ParamTable<Record>& table, const ParsedOptions& o, Record& record) {
+template <class Record>
+void ApplyParams(const tessera::ParamTable<Record>& table, const ParsedOptions& o, Record& record) {
     for (const tessera::ParamInfo& param : table.Infos())
         table.Set(record, param.name, ParamValue(param, o));
 }

@@ -166,8 +166,8 @@ SceneModel::SceneModel(const SceneParams& params) : m_params(params) {
         }
         for (int b = 1; b <= p.bands; ++b) {
             m_mean[index(k, b)] = std::round(best[b - 1]);
-            m_sigma[index(k, b)] =
-                std::round((kSigmaLow + (kSigmaHigh - kSigmaLow) * unit(hash(p.seed, kTagSigma, k, b))) * p.noise);
+            m_sigma[index(k, b)] = std::round(
+                (kSigmaLow + (kSigmaHigh - kSigmaLow) * unit(hash(p.seed, kTagSigma, k, b))) * p.noise);
         }
     }
 }

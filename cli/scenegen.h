@@ -29,7 +29,7 @@ struct SceneParams {
     int points = 500;        // check points
     int polygonsPerClass = 4;
     double noise = 1.0; // factor on every class's standard deviations
-    int block = 512; // edge of the square blocks computed and written at once, a multiple of 256
+    int block = 512;    // edge of the square blocks computed and written at once, a multiple of 256
 };
 
 // The label field and the spectra of a scene.

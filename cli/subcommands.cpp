@@ -6,18 +6,9 @@
 
 const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> all = {
-        KMeansSubcommand(),
-        IsodataSubcommand(),
-        ClassifySubcommand(),
-        SamplesSubcommand(),
-        AccuracySubcommand(),
-        MergeSubcommand(),
-        SieveSubcommand(),
-        ClumpSubcommand(),
-        StatsSubcommand(),
-        PolygonizeSubcommand(),
-        SynthSubcommand(),
-        DemoSubcommand(),
+        KMeansSubcommand(),   IsodataSubcommand(),    ClassifySubcommand(), SamplesSubcommand(),
+        AccuracySubcommand(), MergeSubcommand(),      SieveSubcommand(),    ClumpSubcommand(),
+        StatsSubcommand(),    PolygonizeSubcommand(), SynthSubcommand(),    DemoSubcommand(),
     };
     return all;
 }
@@ -37,8 +28,7 @@ std::string FormatToolHelp() {
     for (const Subcommand& s : Subcommands())
         width = std::max(width, s.def.name.size());
     for (const Subcommand& s : Subcommands())
-        out << "  " << s.def.name << std::string(width + 3 - s.def.name.size(), ' ') << s.def.summary
-            << "\n";
+        out << "  " << s.def.name << std::string(width + 3 - s.def.name.size(), ' ') << s.def.summary << "\n";
     out << "\n'tessera <command> --help' describes a command's arguments and options.\n"
            "Exit codes: 0 success, 1 the command failed, 2 the command line was refused.\n";
     return out.str();

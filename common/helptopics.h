@@ -21,19 +21,26 @@ inline constexpr int SuperviseMaximumLikelihood = 16; // kind 1
 inline constexpr int SuperviseMahalanobis = 17;       // kind 2
 
 // Every topic that has a page.
-inline constexpr int All[] = {Vectorize, Accuracy,    SampleEditor, SuperviseMinimumDistance,
-                              ClassMerge, ClassStatistics, ClassClump, ClassFilter,
-                              Unsupervised, Svm,         BPNetwork,    SuperviseMaximumLikelihood,
+inline constexpr int All[] = {Vectorize,           Accuracy,
+                              SampleEditor,        SuperviseMinimumDistance,
+                              ClassMerge,          ClassStatistics,
+                              ClassClump,          ClassFilter,
+                              Unsupervised,        Svm,
+                              BPNetwork,           SuperviseMaximumLikelihood,
                               SuperviseMahalanobis};
 
 // Topic of the supervised common window for a classifier kind; 0 (no help)
 // for the kinds without a page of their own.
 inline constexpr int ForSupervisedKind(int kind) {
     switch (kind) {
-    case 0: return SuperviseMinimumDistance;
-    case 1: return SuperviseMaximumLikelihood;
-    case 2: return SuperviseMahalanobis;
-    default: return 0;
+    case 0:
+        return SuperviseMinimumDistance;
+    case 1:
+        return SuperviseMaximumLikelihood;
+    case 2:
+        return SuperviseMahalanobis;
+    default:
+        return 0;
     }
 }
 

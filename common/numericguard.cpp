@@ -46,8 +46,8 @@ NumericEditGuard::NumericEditGuard(QLineEdit* edit, std::wstring allowedList, st
 }
 
 void NumericEditGuard::check() {
-    const std::optional<std::wstring> restore =
-        NumericGuardRestore(m_edit->text().toStdWString(), m_allowed, m_format, m_lastAccepted ? m_lastAccepted() : 0.0);
+    const std::optional<std::wstring> restore = NumericGuardRestore(
+        m_edit->text().toStdWString(), m_allowed, m_format, m_lastAccepted ? m_lastAccepted() : 0.0);
     if (!restore)
         return;
     const QSignalBlocker block(m_edit);

@@ -3,7 +3,8 @@
 void CUICommonFun::CONVERT_EXTNAME(std::wstring& name, std::wstring extension) {
     if (extension.empty())
         return;
-    const size_t fileStart = name.find_last_of(L"/\\") == std::wstring::npos ? 0 : name.find_last_of(L"/\\") + 1;
+    const size_t fileStart =
+        name.find_last_of(L"/\\") == std::wstring::npos ? 0 : name.find_last_of(L"/\\") + 1;
     // The last dot, found by searching forward from the start of the file name.
     size_t dot = std::wstring::npos;
     for (size_t at = name.find(L'.', fileStart); at != std::wstring::npos; at = name.find(L'.', at + 1))

@@ -1,7 +1,7 @@
 #include "engine/aiffile.h"
 
-#include "engine/formatio.h"
 #include "base/commonfun.h"
+#include "engine/formatio.h"
 
 #include <cmath>
 

@@ -1,9 +1,9 @@
 #include "engine/aoi.h"
 
+#include "base/commonfun.h"
 #include "engine/aiffile.h"
 #include "engine/pixelmask.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 
 #include <gdal_priv.h>
 #include <ogr_geometry.h>
@@ -47,7 +47,8 @@ private:
 bool isAifPath(const std::wstring& path) {
     const std::wstring ext = CommonFun::GetExtensionName(path);
     return ext.size() == 3 && std::towlower(static_cast<wint_t>(ext[0])) == L'a' &&
-           std::towlower(static_cast<wint_t>(ext[1])) == L'i' && std::towlower(static_cast<wint_t>(ext[2])) == L'f';
+           std::towlower(static_cast<wint_t>(ext[1])) == L'i' &&
+           std::towlower(static_cast<wint_t>(ext[2])) == L'f';
 }
 
 // Adds the polygons of a geometry (polygon, multipolygon, curve polygon,
@@ -190,7 +191,8 @@ bool CRasterAOI::Initialize() {
     return m_rect.Width() > 0 && m_rect.Height() > 0;
 }
 
-bool CRasterAOI::GetMask(int xOffset, int yOffset, int width, int height, std::vector<std::uint8_t>& mask) const {
+bool CRasterAOI::GetMask(int xOffset, int yOffset, int width, int height,
+                         std::vector<std::uint8_t>& mask) const {
     if (!m_pixelGeometry) {
         mask.assign(static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height)), 0);
         return false;

@@ -1,7 +1,7 @@
 #include "engine/classifiedassistantfile.h"
 
-#include "engine/formatio.h"
 #include "base/commonfun.h"
+#include "engine/formatio.h"
 
 #include <sys/stat.h>
 

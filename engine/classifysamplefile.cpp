@@ -1,7 +1,7 @@
 #include "engine/classifysamplefile.h"
 
-#include "engine/formatio.h"
 #include "base/commonfun.h"
+#include "engine/formatio.h"
 
 #include <algorithm>
 #include <cstring>

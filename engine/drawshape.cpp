@@ -1,3 +1,5 @@
 #include "engine/drawshape.h"
 
-CDrawShape* CDrawShape::CreateCopy(const CDrawShape* shape) { return shape ? new CDrawShape(*shape) : nullptr; }
+CDrawShape* CDrawShape::CreateCopy(const CDrawShape* shape) {
+    return shape ? new CDrawShape(*shape) : nullptr;
+}

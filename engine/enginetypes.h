@@ -3,9 +3,9 @@
 
 using GISError = int;
 constexpr GISError GIS_OK = 0;
-constexpr GISError GIS_ERROR_OPEN = 1;       // the path cannot be opened
-constexpr GISError GIS_ERROR_NOT_RASTER = 2; // it opens, but holds no raster band
-constexpr GISError GIS_ERROR_ARGUMENT = 3;   // a bad argument (empty path, null object)
+constexpr GISError GIS_ERROR_OPEN = 1;        // the path cannot be opened
+constexpr GISError GIS_ERROR_NOT_RASTER = 2;  // it opens, but holds no raster band
+constexpr GISError GIS_ERROR_ARGUMENT = 3;    // a bad argument (empty path, null object)
 constexpr GISError GIS_ERROR_NOT_POLYGON = 4; // an area of interest without any polygon
 
 enum GISDataAccess { GIS_READONLY = 0, GIS_UPDATE = 1 };

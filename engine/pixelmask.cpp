@@ -25,11 +25,11 @@ bool RasterizePixelMask(const OGRGeometry& pixelGeometry, int xOffset, int yOffs
     int band = 1;
     double burn = 1.0;
     OGRGeometryH geometry = OGRGeometry::ToHandle(const_cast<OGRGeometry*>(&pixelGeometry));
-    if (GDALRasterizeGeometries(GDALDataset::ToHandle(window.get()), 1, &band, 1, &geometry, nullptr, nullptr, &burn,
-                                nullptr, nullptr, nullptr) != CE_None)
+    if (GDALRasterizeGeometries(GDALDataset::ToHandle(window.get()), 1, &band, 1, &geometry, nullptr, nullptr,
+                                &burn, nullptr, nullptr, nullptr) != CE_None)
         return false;
-    return window->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, width, height, mask.data(), width, height, GDT_Byte, 0,
-                                              0, nullptr) == CE_None;
+    return window->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, width, height, mask.data(), width, height,
+                                              GDT_Byte, 0, 0, nullptr) == CE_None;
 }
 
 } // namespace tessera

@@ -72,7 +72,7 @@ bool forEachPixel(CRasterSource& raster, const OGRGeometry& pixels, const PixelR
         for (int b = 0; b < bands; ++b) {
             strip[b].resize(mask.size());
             if (!raster.GetRasterBand(b + 1)->ReadBlock(rect.left, top, rect.Width(), rows, strip[b].data(),
-                                                         PDT_Float64))
+                                                        PDT_Float64))
                 return false;
         }
         for (size_t i = 0; i < mask.size(); ++i) {

@@ -20,8 +20,9 @@ public:
     // memory flat and the covariance exact on integer data.
     // False (count 0, arrays zeroed) when no pixel lies under the shape or a
     // read fails. The progress object is not used yet (may be null).
-    static bool ComputeStaticsFromDrawshape(CRasterSource* raster, const CDrawShape* shape, std::int64_t& count,
-                                            double* minimum, double* maximum, double* mean, double* covariance,
+    static bool ComputeStaticsFromDrawshape(CRasterSource* raster, const CDrawShape* shape,
+                                            std::int64_t& count, double* minimum, double* maximum,
+                                            double* mean, double* covariance,
                                             CBaseProgress* progress = nullptr);
 
     // Calls visit(values) for each of the same pixels in raster order,

@@ -5,20 +5,28 @@
 #include <cstdlib>
 
 namespace {
-GDALDataType toGdal(PixelDataType t) { return static_cast<GDALDataType>(t); }
+GDALDataType toGdal(PixelDataType t) {
+    return static_cast<GDALDataType>(t);
+}
 } // namespace
 
 CRasterBand::CRasterBand(GDALRasterBand* band, int number) : m_band(band), m_number(number) {}
 
-int CRasterBand::GetWidth() const { return m_band->GetXSize(); }
-int CRasterBand::GetHeight() const { return m_band->GetYSize(); }
+int CRasterBand::GetWidth() const {
+    return m_band->GetXSize();
+}
+int CRasterBand::GetHeight() const {
+    return m_band->GetYSize();
+}
 
 PixelDataType CRasterBand::GetDataType() const {
     const GDALDataType t = m_band->GetRasterDataType();
     return (t >= GDT_Byte && t <= GDT_Float64) ? static_cast<PixelDataType>(t) : PDT_Unknown;
 }
 
-void CRasterBand::GetBlockSize(int& width, int& height) const { m_band->GetBlockSize(&width, &height); }
+void CRasterBand::GetBlockSize(int& width, int& height) const {
+    m_band->GetBlockSize(&width, &height);
+}
 
 std::optional<double> CRasterBand::GetNoDataValue() const {
     int has = 0;
@@ -33,8 +41,8 @@ bool CRasterBand::ReadBlock(int xOffset, int yOffset, int width, int height, voi
     if (!buffer || PixelTypeSize(wanted) == 0 || width <= 0 || height <= 0 || xOffset < 0 || yOffset < 0 ||
         xOffset > GetWidth() - width || yOffset > GetHeight() - height)
         return false;
-    return m_band->RasterIO(GF_Read, xOffset, yOffset, width, height, buffer, width, height, toGdal(wanted), 0, 0,
-                            nullptr) == CE_None;
+    return m_band->RasterIO(GF_Read, xOffset, yOffset, width, height, buffer, width, height, toGdal(wanted),
+                            0, 0, nullptr) == CE_None;
 }
 
 bool CRasterBand::ReadRow(int row, void* buffer, PixelDataType wanted) const {

@@ -1,7 +1,7 @@
 #include "engine/rastersource.h"
 
-#include "engine/rasterband.h"
 #include "base/commonfun.h"
+#include "engine/rasterband.h"
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
@@ -25,9 +25,13 @@ std::wstring lower(std::wstring s) {
 
 } // namespace
 
-CRasterSource::CRasterSource() { registerDrivers(); }
+CRasterSource::CRasterSource() {
+    registerDrivers();
+}
 
-CRasterSource::~CRasterSource() { Close(); }
+CRasterSource::~CRasterSource() {
+    Close();
+}
 
 GISError CRasterSource::Open(const std::wstring& path, GISDataAccess access, bool) {
     Close();
@@ -86,16 +90,26 @@ std::wstring CRasterSource::GetUnitName(bool full) const {
     return CommonFun::M2U(unit);
 }
 
-int CRasterSource::GetWidth() const { return m_dataset ? m_dataset->GetRasterXSize() : 0; }
-int CRasterSource::GetHeight() const { return m_dataset ? m_dataset->GetRasterYSize() : 0; }
-int CRasterSource::GetBandCount() const { return m_dataset ? m_dataset->GetRasterCount() : 0; }
+int CRasterSource::GetWidth() const {
+    return m_dataset ? m_dataset->GetRasterXSize() : 0;
+}
+int CRasterSource::GetHeight() const {
+    return m_dataset ? m_dataset->GetRasterYSize() : 0;
+}
+int CRasterSource::GetBandCount() const {
+    return m_dataset ? m_dataset->GetRasterCount() : 0;
+}
 
 PixelDataType CRasterSource::GetRasterDataType() const {
     return m_bands.empty() ? PDT_Unknown : m_bands.front()->GetDataType();
 }
 
-double CRasterSource::GetXResolution() const { return m_geoTransform[1]; }
-double CRasterSource::GetYResolution() const { return m_geoTransform[5]; }
+double CRasterSource::GetXResolution() const {
+    return m_geoTransform[1];
+}
+double CRasterSource::GetYResolution() const {
+    return m_geoTransform[5];
+}
 
 std::string CRasterSource::GetProjectionWkt() const {
     const char* wkt = m_dataset ? m_dataset->GetProjectionRef() : nullptr;
@@ -117,9 +131,15 @@ int CRasterSource::displayBand(int interpretation, int fallbackForThreeOrMore) c
     return GetBandCount() >= 3 ? fallbackForThreeOrMore : 1;
 }
 
-int CRasterSource::GetRedBandNum() const { return displayBand(GCI_RedBand, 3); }
-int CRasterSource::GetGreenBandNum() const { return displayBand(GCI_GreenBand, 2); }
-int CRasterSource::GetBlueBandNum() const { return displayBand(GCI_BlueBand, 1); }
+int CRasterSource::GetRedBandNum() const {
+    return displayBand(GCI_RedBand, 3);
+}
+int CRasterSource::GetGreenBandNum() const {
+    return displayBand(GCI_GreenBand, 2);
+}
+int CRasterSource::GetBlueBandNum() const {
+    return displayBand(GCI_BlueBand, 1);
+}
 
 CPoint2D CRasterSource::ImageToGround(const CPoint2D& pixel) const {
     const double px = pixel.x + 0.5, py = pixel.y + 0.5;

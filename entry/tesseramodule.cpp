@@ -9,4 +9,6 @@ TemplateRegistrar::TemplateRegistrar(DialogTemplate dialog) {
     TesseraModuleState().AddDialogTemplate(std::move(dialog));
 }
 
-TemplateRegistrar::TemplateRegistrar(MenuTemplate menu) { TesseraModuleState().AddMenuTemplate(std::move(menu)); }
+TemplateRegistrar::TemplateRegistrar(MenuTemplate menu) {
+    TesseraModuleState().AddMenuTemplate(std::move(menu));
+}

@@ -9,9 +9,13 @@ namespace {
 CTesseraUIApp theApp;
 }
 
-CTesseraUIApp& TesseraApp() { return theApp; }
+CTesseraUIApp& TesseraApp() {
+    return theApp;
+}
 
-CTesseraUIApp::CTesseraUIApp() { InitInstance(); }
+CTesseraUIApp::CTesseraUIApp() {
+    InitInstance();
+}
 
 bool CTesseraUIApp::InitInstance() {
     // The module state holds the templates registered from resources/; make
@@ -25,7 +29,8 @@ bool CTesseraUIApp::PreTranslateMessage(QObject* target, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(target);
     for (QWidget* w = widget; w; w = w->parentWidget()) {
         auto* dialog = qobject_cast<XDialog*>(w);
-        if (dialog && dialog->OwnerModule() == &TesseraModuleState() && dialog->PreTranslateMessage(target, event))
+        if (dialog && dialog->OwnerModule() == &TesseraModuleState() &&
+            dialog->PreTranslateMessage(target, event))
             return true;
     }
     return false;

@@ -1,8 +1,8 @@
 #pragma once
 // The library's single application object, created when the library is loaded.
 
-#include <QObject>
 #include <QEvent>
+#include <QObject>
 
 class CTesseraUIApp {
 public:

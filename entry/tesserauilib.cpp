@@ -25,11 +25,14 @@ unsigned long CTesseraUILib::ShowUnsuperviseClassifyDlg(IControlerInterface* hos
     return ShowModelessWindow<CDlgUnsuperviseClassify>(host);
 }
 
-unsigned long CTesseraUILib::ShowSupperviseClassifyCommonDlg(SuperviseClassifyType kind, IControlerInterface* host) {
+unsigned long CTesseraUILib::ShowSupperviseClassifyCommonDlg(SuperviseClassifyType kind,
+                                                             IControlerInterface* host) {
     return ShowModelessWindow<CDlgSupperviseCommon>(kind, host);
 }
 
-unsigned long CTesseraUILib::ShowMixDistanceClassifyDlg() { return ShowModelessWindow<CMinDistanceClassifyDlg>(); }
+unsigned long CTesseraUILib::ShowMixDistanceClassifyDlg() {
+    return ShowModelessWindow<CMinDistanceClassifyDlg>();
+}
 
 unsigned long CTesseraUILib::ShowAOIEditorDlg(IControlerInterface* host) {
     return ShowModelessWindow<CAoiEditorDlg>(host);

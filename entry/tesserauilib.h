@@ -31,7 +31,8 @@ public:
     // Unsupervised classification (K-Means, ISODATA), template 6000.
     static unsigned long ShowUnsuperviseClassifyDlg(IControlerInterface* host);
     // Supervised classification of one of five kinds (SuperviseClassifyType).
-    static unsigned long ShowSupperviseClassifyCommonDlg(SuperviseClassifyType kind, IControlerInterface* host);
+    static unsigned long ShowSupperviseClassifyCommonDlg(SuperviseClassifyType kind,
+                                                         IControlerInterface* host);
     // The dedicated minimum distance window.
     static unsigned long ShowMixDistanceClassifyDlg();
     // Sample editor, template 6002; the host must not be null.

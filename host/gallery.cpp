@@ -1,10 +1,10 @@
 #include "host/gallery.h"
 
+#include "base/log.h"
 #include "engine/drawshape.h"
 #include "engine/rastersource.h"
 #include "host/hostwindow.h"
 #include "host/windowmenu.h"
-#include "base/log.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,10 +59,13 @@ void DrawDemoShapes(HostController& host) {
         return;
     const double w = raster->GetWidth(), h = raster->GetHeight();
     const auto at = [&](double fx, double fy) { return raster->ImageToGround(CPoint2D(fx * w, fy * h)); };
-    host.AddDrawnShape(std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE, std::vector<CPoint2D>{at(0.1, 0.1), at(0.25, 0.22)}));
-    host.AddDrawnShape(std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE, std::vector<CPoint2D>{at(0.6, 0.15), at(0.72, 0.3)}));
-    host.AddDrawnShape(std::make_unique<CDrawShape>(
-        DRAWSHAPE_POLYGON, std::vector<CPoint2D>{at(0.3, 0.6), at(0.45, 0.55), at(0.5, 0.75), at(0.35, 0.8)}));
+    host.AddDrawnShape(std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE,
+                                                    std::vector<CPoint2D>{at(0.1, 0.1), at(0.25, 0.22)}));
+    host.AddDrawnShape(std::make_unique<CDrawShape>(DRAWSHAPE_RECTANGLE,
+                                                    std::vector<CPoint2D>{at(0.6, 0.15), at(0.72, 0.3)}));
+    host.AddDrawnShape(
+        std::make_unique<CDrawShape>(DRAWSHAPE_POLYGON, std::vector<CPoint2D>{at(0.3, 0.6), at(0.45, 0.55),
+                                                                              at(0.5, 0.75), at(0.35, 0.8)}));
     for (int i = 0; i < 8; ++i)
         host.AddPointShape(at(0.1 + 0.1 * i, 0.45 + 0.04 * (i % 3)), 255);
 }
@@ -127,7 +130,8 @@ GalleryResult WriteGallery(const QString& dirPath, const QString& scene) {
             if (!before.contains(w) && w->isVisible() && w->isWindow())
                 window = w;
         if (window.isNull()) {
-            Log(LOG_LEVEL_WARNING, QStringLiteral("%1 opened no window").arg(QString::fromStdString(entry.galleryName)));
+            Log(LOG_LEVEL_WARNING,
+                QStringLiteral("%1 opened no window").arg(QString::fromStdString(entry.galleryName)));
             continue;
         }
         const bool saved = SaveShot(window, entry.galleryName, dir, result);
@@ -143,8 +147,9 @@ GalleryResult WriteGallery(const QString& dirPath, const QString& scene) {
         QTextStream out(&index);
         out << "# Tessera windows\n\n";
         for (const GalleryShot& shot : result.shots)
-            out << "## " << (shot.title.isEmpty() ? QString::fromStdString(shot.name) : shot.title) << "\n\n!["
-                << QString::fromStdString(shot.name) << "](" << QString::fromStdString(shot.name) << ".png)\n\n";
+            out << "## " << (shot.title.isEmpty() ? QString::fromStdString(shot.name) : shot.title)
+                << "\n\n![" << QString::fromStdString(shot.name) << "](" << QString::fromStdString(shot.name)
+                << ".png)\n\n";
     }
     host.close();
     SettleEvents();

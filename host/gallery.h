@@ -13,14 +13,14 @@
 struct GalleryShot {
     std::string name; // file name without ".png"
     QString path;
-    QString title;    // the window's title
-    QSize size;       // the window's size, which is the image's size
+    QString title; // the window's title
+    QSize size;    // the window's size, which is the image's size
 };
 
 struct GalleryResult {
     std::vector<GalleryShot> shots;
-    QString cjkFont;  // the CJK font family found, empty when none
-    QString error;    // why the gallery stopped early, empty on success
+    QString cjkFont; // the CJK font family found, empty when none
+    QString error;   // why the gallery stopped early, empty on success
     bool ok() const { return error.isEmpty(); }
 };
 

@@ -60,9 +60,13 @@ void HostController::ClearDrawnShapes() {
     notify(Change::Shapes);
 }
 
-void HostController::RedrawView() { notify(Change::View); }
+void HostController::RedrawView() {
+    notify(Change::View);
+}
 
-CGISDataSource* HostController::GetActiveDataSource() { return ActiveRaster(); }
+CGISDataSource* HostController::GetActiveDataSource() {
+    return ActiveRaster();
+}
 
 void HostController::GetDrawShapes(std::vector<CDrawShape*>* shapes) {
     if (!shapes)
@@ -71,7 +75,9 @@ void HostController::GetDrawShapes(std::vector<CDrawShape*>* shapes) {
         shapes->push_back(shape.get());
 }
 
-int HostController::GetShapeCount() { return static_cast<int>(m_shapes.size()); }
+int HostController::GetShapeCount() {
+    return static_cast<int>(m_shapes.size());
+}
 
 CDrawShape* HostController::GetShape(int index) {
     return index >= 0 && index < GetShapeCount() ? m_shapes[index].get() : nullptr;

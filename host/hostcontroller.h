@@ -6,9 +6,9 @@
 // k-th AddPointShape is GetShape(k). No widget here: the map view listens
 // through the change callback.
 
+#include "engine/controlerinterface.h"
 #include "engine/drawshape.h"
 #include "host/rendering.h"
-#include "engine/controlerinterface.h"
 
 #include <functional>
 #include <memory>

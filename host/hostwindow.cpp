@@ -33,7 +33,9 @@ HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
     resize(1000, 700);
 }
 
-HostWindow::~HostWindow() { m_host.SetChangeHandler(nullptr); }
+HostWindow::~HostWindow() {
+    m_host.SetChangeHandler(nullptr);
+}
 
 void HostWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
@@ -122,9 +124,13 @@ void HostWindow::OnFileOpen() {
     OpenRaster(dialog.GetPathName());
 }
 
-void HostWindow::OnCloseLayer() { m_host.RemoveLayer(m_host.ActiveLayerIndex()); }
+void HostWindow::OnCloseLayer() {
+    m_host.RemoveLayer(m_host.ActiveLayerIndex());
+}
 
-void HostWindow::OnClearDrawnShapes() { m_host.ClearDrawnShapes(); }
+void HostWindow::OnClearDrawnShapes() {
+    m_host.ClearDrawnShapes();
+}
 
 void HostWindow::onHostChanged(HostController::Change change) {
     if (change == HostController::Change::Layers) {
@@ -140,14 +146,17 @@ void HostWindow::refreshLayerList() {
     m_layerList->clear();
     for (int i = 0; i < m_host.LayerCount(); ++i) {
         const HostLayer& layer = m_host.Layer(i);
-        auto* item = new QListWidgetItem(QFileInfo(QString::fromStdWString(layer.path)).fileName(), m_layerList);
+        auto* item =
+            new QListWidgetItem(QFileInfo(QString::fromStdWString(layer.path)).fileName(), m_layerList);
         item->setToolTip(QString::fromStdWString(layer.path));
     }
     m_layerList->setCurrentRow(m_host.ActiveLayerIndex());
     m_fillingLayers = false;
 }
 
-QString HostWindow::CursorText() const { return m_cursorLabel->text(); }
+QString HostWindow::CursorText() const {
+    return m_cursorLabel->text();
+}
 
 void HostWindow::showCursor(double x, double y, bool valid) {
     if (!valid) {

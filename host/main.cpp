@@ -41,13 +41,17 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C"); // GDAL and the number fields read '.' decimals
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tessera host: map view, drawing tools and the classification windows."));
+    parser.setApplicationDescription(
+        QStringLiteral("Tessera host: map view, drawing tools and the classification windows."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("gallery"), QStringLiteral("Save a PNG of every window into DIR and exit."),
+    parser.addOption({QStringLiteral("gallery"),
+                      QStringLiteral("Save a PNG of every window into DIR and exit."),
                       QStringLiteral("DIR")});
-    parser.addOption({QStringLiteral("scene"), QStringLiteral("With --gallery: the raster shown in host.png."),
+    parser.addOption({QStringLiteral("scene"),
+                      QStringLiteral("With --gallery: the raster shown in host.png."),
                       QStringLiteral("RASTER")});
-    parser.addPositionalArgument(QStringLiteral("rasters"), QStringLiteral("Rasters to open."), QStringLiteral("[RASTER...]"));
+    parser.addPositionalArgument(QStringLiteral("rasters"), QStringLiteral("Rasters to open."),
+                                 QStringLiteral("[RASTER...]"));
     parser.process(app);
 
     LibraryEventFilter keys;

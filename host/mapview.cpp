@@ -175,7 +175,8 @@ void MapView::paintShape(QPainter& painter, const CDrawShape& shape, bool drawn)
 void MapView::mousePressEvent(QMouseEvent* event) {
     const QPointF pos = event->position();
     m_cursor = pos;
-    const bool pan = event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && m_tool == Tool::Pan);
+    const bool pan =
+        event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && m_tool == Tool::Pan);
     if (pan) {
         m_panning = true;
         m_panStart = pos;

@@ -34,7 +34,8 @@ Histogram BuildHistogram(const std::vector<double>& values, int maxBins) {
     const std::size_t last = h.counts.size() - 1;
     for (double v : values) {
         const double position = (v - minimum) / h.binWidth;
-        const std::size_t bin = position >= static_cast<double>(last) ? last : static_cast<std::size_t>(position);
+        const std::size_t bin =
+            position >= static_cast<double>(last) ? last : static_cast<std::size_t>(position);
         ++h.counts[bin];
     }
     return h;
@@ -75,7 +76,8 @@ std::uint8_t StretchToByte(double value, const StretchRange& range) {
     return static_cast<std::uint8_t>(std::lround(scaled));
 }
 
-ReadWindow ComputeReadWindow(const ViewState& view, int viewWidth, int viewHeight, int rasterWidth, int rasterHeight) {
+ReadWindow ComputeReadWindow(const ViewState& view, int viewWidth, int viewHeight, int rasterWidth,
+                             int rasterHeight) {
     ReadWindow w;
     if (viewWidth <= 0 || viewHeight <= 0 || rasterWidth <= 0 || rasterHeight <= 0 || !(view.zoom > 0.0))
         return w;
@@ -110,7 +112,8 @@ ViewState FitView(int viewWidth, int viewHeight, int rasterWidth, int rasterHeig
     ViewState v;
     if (viewWidth <= 0 || viewHeight <= 0 || rasterWidth <= 0 || rasterHeight <= 0)
         return v;
-    v.zoom = std::min(static_cast<double>(viewWidth) / rasterWidth, static_cast<double>(viewHeight) / rasterHeight);
+    v.zoom = std::min(static_cast<double>(viewWidth) / rasterWidth,
+                      static_cast<double>(viewHeight) / rasterHeight);
     v.originX = -(viewWidth / v.zoom - rasterWidth) / 2.0;
     v.originY = -(viewHeight / v.zoom - rasterHeight) / 2.0;
     return v;
@@ -127,9 +130,9 @@ bool ReadBand(CRasterSource& raster, int bandNumber, const ReadWindow& w, std::v
     GDALRasterIOExtraArg extra;
     INIT_RASTERIO_EXTRA_ARG(extra);
     extra.eResampleAlg = GRIORA_NearestNeighbour;
-    return dataset->GetRasterBand(bandNumber)->RasterIO(GF_Read, w.x, w.y, w.width, w.height, out.data(),
-                                                         w.bufferWidth, w.bufferHeight, GDT_Float64, 0, 0,
-                                                         &extra) == CE_None;
+    return dataset->GetRasterBand(bandNumber)
+               ->RasterIO(GF_Read, w.x, w.y, w.width, w.height, out.data(), w.bufferWidth, w.bufferHeight,
+                          GDT_Float64, 0, 0, &extra) == CE_None;
 }
 
 bool IsNoData(double v, const std::optional<double>& noData) {

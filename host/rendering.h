@@ -36,7 +36,8 @@ struct StretchRange {
 // the histogram: with n values sorted ascending, the fraction p names the
 // value at index floor(p * (n - 1)); the result is the lower edge of the bin
 // holding it (the value itself for one-value bins).
-StretchRange PercentileStretch(const Histogram& histogram, double lowFraction = 0.02, double highFraction = 0.98);
+StretchRange PercentileStretch(const Histogram& histogram, double lowFraction = 0.02,
+                               double highFraction = 0.98);
 
 // A value mapped linearly from the range onto 0..255, clamped; a range of
 // zero width maps its value and below to 0, above to 255.
@@ -71,7 +72,8 @@ struct ReadWindow {
     bool operator==(const ReadWindow&) const = default;
 };
 
-ReadWindow ComputeReadWindow(const ViewState& view, int viewWidth, int viewHeight, int rasterWidth, int rasterHeight);
+ReadWindow ComputeReadWindow(const ViewState& view, int viewWidth, int viewHeight, int rasterWidth,
+                             int rasterHeight);
 
 // The view that fits the whole raster into the view, centred.
 ViewState FitView(int viewWidth, int viewHeight, int rasterWidth, int rasterHeight);

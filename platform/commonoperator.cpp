@@ -14,7 +14,8 @@ namespace {
 
 const char* moduleFolder(FunctionModuleType module) {
     switch (module) {
-    case FUNCTION_MODULE_CLASSIFY: return "classification";
+    case FUNCTION_MODULE_CLASSIFY:
+        return "classification";
     }
     return nullptr;
 }

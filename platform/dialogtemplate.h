@@ -13,23 +13,23 @@ enum class ControlKind {
     Button,        // push button
     DefaultButton, // push button taking Enter
     CheckBox,
-    RadioButton,   // exclusive with the radio buttons after the last group start
-    ComboBox,      // drop-down list (XComboBox)
+    RadioButton, // exclusive with the radio buttons after the last group start
+    ComboBox,    // drop-down list (XComboBox)
     SortedComboBox,
-    ListBox,       // XListBox, single selection
-    MultiListBox,  // XListBox, extended selection
+    ListBox,      // XListBox, single selection
+    MultiListBox, // XListBox, extended selection
     SortedListBox,
     GroupBox,
-    Placeholder,   // an empty frame whose area a window takes for a control of its own
-    Grid,          // a CGridCtrl
+    Placeholder, // an empty frame whose area a window takes for a control of its own
+    Grid,        // a CGridCtrl
 };
 
 // Style bits of a control.
-constexpr unsigned CS_GROUP = 0x1;    // starts a new radio group
-constexpr unsigned CS_DISABLED = 0x2; // created disabled
-constexpr unsigned CS_HIDDEN = 0x4;   // created hidden
-constexpr unsigned CS_READONLY = 0x8; // read-only edit
-constexpr unsigned CS_RIGHT = 0x10;   // right-aligned text
+constexpr unsigned CS_GROUP = 0x1;     // starts a new radio group
+constexpr unsigned CS_DISABLED = 0x2;  // created disabled
+constexpr unsigned CS_HIDDEN = 0x4;    // created hidden
+constexpr unsigned CS_READONLY = 0x8;  // read-only edit
+constexpr unsigned CS_RIGHT = 0x10;    // right-aligned text
 constexpr unsigned CS_EDITABLE = 0x20; // a drop-down list with an edit part
 
 struct ControlTemplate {

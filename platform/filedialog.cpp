@@ -20,7 +20,9 @@ int CFileDialog::DoModal() {
     return IDOK;
 }
 
-std::wstring CFileDialog::GetPathName() const { return m_result.paths.empty() ? L"" : m_result.paths.front(); }
+std::wstring CFileDialog::GetPathName() const {
+    return m_result.paths.empty() ? L"" : m_result.paths.front();
+}
 
 std::wstring CFileDialog::GetFileName() const {
     const std::wstring path = GetPathName();
@@ -28,12 +30,15 @@ std::wstring CFileDialog::GetFileName() const {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-std::wstring CFileDialog::GetFileExt() const { return CommonFun::GetExtensionName(GetPathName()); }
+std::wstring CFileDialog::GetFileExt() const {
+    return CommonFun::GetExtensionName(GetPathName());
+}
 
-CERFileDialog::CERFileDialog(bool open, const wchar_t* defaultExtension, const wchar_t* fileName, unsigned flags,
-                             const wchar_t* filter, QWidget* parent, unsigned structSize, bool newStyle,
-                             IControlerInterface* host)
-    : CFileDialog(open, defaultExtension, fileName, flags, filter, parent, structSize, newStyle), m_host(host) {
+CERFileDialog::CERFileDialog(bool open, const wchar_t* defaultExtension, const wchar_t* fileName,
+                             unsigned flags, const wchar_t* filter, QWidget* parent, unsigned structSize,
+                             bool newStyle, IControlerInterface* host)
+    : CFileDialog(open, defaultExtension, fileName, flags, filter, parent, structSize, newStyle),
+      m_host(host) {
     m_request.hostAware = true;
 }
 

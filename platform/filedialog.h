@@ -24,8 +24,8 @@ public:
 
     std::wstring GetPathName() const; // the first chosen path
     std::vector<std::wstring> GetPathNames() const { return m_result.paths; }
-    std::wstring GetFileName() const; // the name with its extension, no folder
-    std::wstring GetFileExt() const;  // the extension without its dot
+    std::wstring GetFileName() const;                           // the name with its extension, no folder
+    std::wstring GetFileExt() const;                            // the extension without its dot
     int GetFilterIndex() const { return m_result.filterIndex; } // 1-based chosen file type
     const FileDialogRequest& Request() const { return m_request; }
 

@@ -3,8 +3,12 @@
 #include <QHeaderView>
 
 namespace {
-QColor toQColor(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
-COLORREF fromQColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
+QColor toQColor(COLORREF c) {
+    return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+COLORREF fromQColor(const QColor& c) {
+    return RGB(c.red(), c.green(), c.blue());
+}
 } // namespace
 
 CGridCtrl::CGridCtrl(QWidget* parent) : QTableWidget(parent) {
@@ -53,10 +57,14 @@ CGridCtrl::Part CGridCtrl::partOf(int row, int column) const {
 
 QTableWidgetItem* CGridCtrl::itemAt(int row, int column) const {
     switch (partOf(row, column)) {
-    case Part::ColumnHeader: return horizontalHeaderItem(column - m_fixedColumns);
-    case Part::RowHeader: return verticalHeaderItem(row - m_fixedRows);
-    case Part::Body: return item(row - m_fixedRows, column - m_fixedColumns);
-    default: return nullptr;
+    case Part::ColumnHeader:
+        return horizontalHeaderItem(column - m_fixedColumns);
+    case Part::RowHeader:
+        return verticalHeaderItem(row - m_fixedRows);
+    case Part::Body:
+        return item(row - m_fixedRows, column - m_fixedColumns);
+    default:
+        return nullptr;
     }
 }
 
@@ -103,8 +111,12 @@ bool CGridCtrl::SetColumnCount(int columns) {
     return true;
 }
 
-int CGridCtrl::GetRowCount() const { return m_rows; }
-int CGridCtrl::GetColumnCount() const { return m_columns; }
+int CGridCtrl::GetRowCount() const {
+    return m_rows;
+}
+int CGridCtrl::GetColumnCount() const {
+    return m_columns;
+}
 
 bool CGridCtrl::SetFixedRowCount(int rows) {
     if (rows < 0 || rows > 1)
@@ -172,9 +184,13 @@ void CGridCtrl::DeleteAllItems() {
     verticalHeader()->setVisible(false);
 }
 
-void CGridCtrl::DeleteNonFixedRows() { SetRowCount(m_fixedRows); }
+void CGridCtrl::DeleteNonFixedRows() {
+    SetRowCount(m_fixedRows);
+}
 
-bool CGridCtrl::IsValid(int row, int column) const { return partOf(row, column) != Part::Invalid; }
+bool CGridCtrl::IsValid(int row, int column) const {
+    return partOf(row, column) != Part::Invalid;
+}
 
 bool CGridCtrl::SetItemText(int row, int column, const std::wstring& text) {
     if (partOf(row, column) == Part::Corner) {
@@ -240,7 +256,9 @@ unsigned CGridCtrl::GetItemState(int row, int column) const {
     return state;
 }
 
-bool CGridCtrl::IsCellSelected(int row, int column) const { return GetItemState(row, column) & GVIS_SELECTED; }
+bool CGridCtrl::IsCellSelected(int row, int column) const {
+    return GetItemState(row, column) & GVIS_SELECTED;
+}
 
 bool CGridCtrl::IsCellEditable(int row, int column) const {
     return m_editable && partOf(row, column) == Part::Body && !(GetItemState(row, column) & GVIS_READONLY);
@@ -364,4 +382,6 @@ void CGridCtrl::SelectRow(int row, bool selected) {
             it->setSelected(selected);
 }
 
-void CGridCtrl::Refresh() { viewport()->update(); }
+void CGridCtrl::Refresh() {
+    viewport()->update();
+}

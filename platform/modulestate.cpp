@@ -29,8 +29,14 @@ ModuleState& HostModuleState() {
     return host;
 }
 
-ModuleState& CurrentModuleState() { return t_current ? *t_current : HostModuleState(); }
+ModuleState& CurrentModuleState() {
+    return t_current ? *t_current : HostModuleState();
+}
 
-ModuleContextGuard::ModuleContextGuard(ModuleState& module) : m_previous(t_current) { t_current = &module; }
+ModuleContextGuard::ModuleContextGuard(ModuleState& module) : m_previous(t_current) {
+    t_current = &module;
+}
 
-ModuleContextGuard::~ModuleContextGuard() { t_current = m_previous; }
+ModuleContextGuard::~ModuleContextGuard() {
+    t_current = m_previous;
+}

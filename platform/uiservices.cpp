@@ -12,7 +12,9 @@
 
 namespace {
 
-QString toQ(const std::wstring& s) { return QString::fromStdWString(s); }
+QString toQ(const std::wstring& s) {
+    return QString::fromStdWString(s);
+}
 
 // The real desktop: Qt's dialogs.
 class QtUiServices final : public IUiServices {
@@ -22,26 +24,46 @@ public:
         box.setWindowTitle(toQ(r.caption.empty() ? DefaultMessageCaption() : r.caption));
         box.setText(toQ(r.text));
         switch (r.type & MB_ICONMASK) {
-        case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
-        case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-        case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
-        case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-        default: break;
+        case MB_ICONERROR:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MB_ICONQUESTION:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MB_ICONWARNING:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MB_ICONINFORMATION:
+            box.setIcon(QMessageBox::Information);
+            break;
+        default:
+            break;
         }
         switch (r.type & MB_TYPEMASK) {
-        case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case MB_OKCANCEL:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
         case MB_YESNOCANCEL:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
-        case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-        default: box.setStandardButtons(QMessageBox::Ok); break;
+        case MB_YESNO:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        default:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
         }
         switch (box.exec()) {
-        case QMessageBox::Yes: return IDYES;
-        case QMessageBox::No: return IDNO;
-        case QMessageBox::Cancel: return IDCANCEL;
-        default: return (r.type & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
-        case QMessageBox::Ok: return IDOK;
+        case QMessageBox::Yes:
+            return IDYES;
+        case QMessageBox::No:
+            return IDNO;
+        case QMessageBox::Cancel:
+            return IDCANCEL;
+        default:
+            return (r.type & MB_TYPEMASK) == MB_OK ? IDOK : IDCANCEL;
+        case QMessageBox::Ok:
+            return IDOK;
         }
     }
 
@@ -51,7 +73,7 @@ public:
         dialog.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
         if (r.open)
             dialog.setFileMode((r.flags & OFN_ALLOWMULTISELECT) ? QFileDialog::ExistingFiles
-                                                                 : QFileDialog::ExistingFile);
+                                                                : QFileDialog::ExistingFile);
         else
             dialog.setFileMode(QFileDialog::AnyFile);
         if (!(r.flags & OFN_OVERWRITEPROMPT))
@@ -80,7 +102,8 @@ public:
     }
 
     std::optional<COLORREF> ChooseColor(COLORREF initial, unsigned) override {
-        const QColor c = QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)));
+        const QColor c =
+            QColorDialog::getColor(QColor(GetRValue(initial), GetGValue(initial), GetBValue(initial)));
         if (!c.isValid())
             return std::nullopt;
         return RGB(c.red(), c.green(), c.blue());
@@ -98,7 +121,9 @@ IUiServices* g_services = &g_qtServices;
 
 } // namespace
 
-IUiServices& UiServices() { return *g_services; }
+IUiServices& UiServices() {
+    return *g_services;
+}
 
 IUiServices* SetUiServices(IUiServices* services) {
     IUiServices* previous = g_services;

@@ -15,7 +15,7 @@ class XDialog;
 
 struct MessageBoxRequest {
     std::wstring text;
-    std::wstring caption; // empty: the toolkit's default caption
+    std::wstring caption;  // empty: the toolkit's default caption
     unsigned type = MB_OK; // buttons | icon
 };
 
@@ -68,7 +68,8 @@ private:
 };
 
 // Message box through the service. An empty caption is the default caption.
-int XMessageBox(const std::wstring& text, const std::wstring& caption = std::wstring(), unsigned type = MB_OK);
+int XMessageBox(const std::wstring& text, const std::wstring& caption = std::wstring(),
+                unsigned type = MB_OK);
 
 // The caption used when a window gives none.
 const std::wstring& DefaultMessageCaption();

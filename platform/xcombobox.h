@@ -17,7 +17,7 @@ public:
     void ResetContent() { clear(); }
     int GetCount() const { return count(); }
     int GetCurSel() const { return currentIndex(); } // -1 when nothing is chosen
-    int SetCurSel(int index);                          // -1 for a bad index
+    int SetCurSel(int index);                        // -1 for a bad index
     std::wstring GetLBText(int index) const;
     int FindStringExact(const std::wstring& text) const;
     bool IsSorted() const { return m_sorted; }

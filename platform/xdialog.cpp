@@ -31,7 +31,9 @@
 
 namespace {
 
-QString toQ(const std::wstring& s) { return QString::fromStdWString(s); }
+QString toQ(const std::wstring& s) {
+    return QString::fromStdWString(s);
+}
 
 std::wstring trimmed(const std::wstring& s) {
     const size_t b = s.find_first_not_of(L" \t");
@@ -93,9 +95,15 @@ void CCmdUI::SetCheck(bool checked) {
 }
 
 namespace NumberMessages {
-std::wstring NotAnInteger() { return L"请输入一个整数。"; }
-std::wstring NotAnUnsignedInteger() { return L"请输入一个正整数。"; }
-std::wstring NotANumber() { return L"请输入一个数字。"; }
+std::wstring NotAnInteger() {
+    return L"请输入一个整数。";
+}
+std::wstring NotAnUnsignedInteger() {
+    return L"请输入一个正整数。";
+}
+std::wstring NotANumber() {
+    return L"请输入一个数字。";
+}
 std::wstring IntegerRange(long long low, long long high) {
     return L"请输入一个介于 " + std::to_wstring(low) + L" 和 " + std::to_wstring(high) + L" 之间的整数。";
 }
@@ -193,7 +201,8 @@ void XDialog::buildControls(const DialogTemplate& dialog) {
         case ControlKind::ListBox:
         case ControlKind::MultiListBox:
         case ControlKind::SortedListBox:
-            w = new XListBox(c.kind == ControlKind::MultiListBox, c.kind == ControlKind::SortedListBox, m_client);
+            w = new XListBox(c.kind == ControlKind::MultiListBox, c.kind == ControlKind::SortedListBox,
+                             m_client);
             break;
         case ControlKind::GroupBox:
             w = new QGroupBox(toQ(c.text), m_client);
@@ -366,9 +375,13 @@ void XDialog::ShowDlgItem(int id, bool shown) {
         w->setVisible(shown);
 }
 
-void XDialog::SetWindowText(const std::wstring& title) { setWindowTitle(toQ(title)); }
+void XDialog::SetWindowText(const std::wstring& title) {
+    setWindowTitle(toQ(title));
+}
 
-std::wstring XDialog::GetWindowText() const { return windowTitle().toStdWString(); }
+std::wstring XDialog::GetWindowText() const {
+    return windowTitle().toStdWString();
+}
 
 void XDialog::CenterWindow() {
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
@@ -378,7 +391,9 @@ void XDialog::CenterWindow() {
     move(area.center() - QPoint(width() / 2, height() / 2));
 }
 
-void XDialog::SendCommand(int id) { dispatch(id); }
+void XDialog::SendCommand(int id) {
+    dispatch(id);
+}
 
 QAction* XDialog::MenuAction(int id) const {
     const auto it = m_actions.find(id);
@@ -392,7 +407,9 @@ void XDialog::UpdateMenuStates() {
         emit menu->aboutToShow();
 }
 
-void XDialog::OnCommand(int id, std::function<void()> handler) { m_handlers[id] = std::move(handler); }
+void XDialog::OnCommand(int id, std::function<void()> handler) {
+    m_handlers[id] = std::move(handler);
+}
 
 void XDialog::dispatch(int id) {
     const auto it = m_handlers.find(id);
@@ -412,9 +429,13 @@ void XDialog::OnOK() {
         EndDialog(IDOK);
 }
 
-void XDialog::OnCancel() { EndDialog(IDCANCEL); }
+void XDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
-void XDialog::OnClose() { OnCancel(); }
+void XDialog::OnClose() {
+    OnCancel();
+}
 
 void XDialog::closeEvent(QCloseEvent* event) {
     // The window decides for itself whether and how it ends.
@@ -423,9 +444,13 @@ void XDialog::closeEvent(QCloseEvent* event) {
         OnClose();
 }
 
-void XDialog::reject() { dispatch(IDCANCEL); }
+void XDialog::reject() {
+    dispatch(IDCANCEL);
+}
 
-void XDialog::accept() { dispatch(IDOK); }
+void XDialog::accept() {
+    dispatch(IDOK);
+}
 
 bool XDialog::PreTranslateMessage(QObject* target, QEvent* event) {
     if (event->type() != QEvent::KeyPress)
@@ -490,7 +515,8 @@ void XDialog::BindInt(int id, int& value, std::optional<std::pair<int, int>> ran
                               if (!v || *v < INT_MIN || *v > INT_MAX)
                                   return d.refuseField(id, NumberMessages::NotAnInteger());
                               if (range && (*v < range->first || *v > range->second))
-                                  return d.refuseField(id, NumberMessages::IntegerRange(range->first, range->second));
+                                  return d.refuseField(
+                                      id, NumberMessages::IntegerRange(range->first, range->second));
                               value = static_cast<int>(*v);
                               return true;
                           },
@@ -504,7 +530,8 @@ void XDialog::BindUInt(int id, unsigned& value, std::optional<std::pair<unsigned
                               if (!v || *v > UINT_MAX)
                                   return d.refuseField(id, NumberMessages::NotAnUnsignedInteger());
                               if (range && (*v < range->first || *v > range->second))
-                                  return d.refuseField(id, NumberMessages::IntegerRange(range->first, range->second));
+                                  return d.refuseField(
+                                      id, NumberMessages::IntegerRange(range->first, range->second));
                               value = static_cast<unsigned>(*v);
                               return true;
                           },
@@ -518,7 +545,8 @@ void XDialog::BindDouble(int id, double& value, std::optional<std::pair<double, 
                               if (!v)
                                   return d.refuseField(id, NumberMessages::NotANumber());
                               if (range && (*v < range->first || *v > range->second))
-                                  return d.refuseField(id, NumberMessages::NumberRange(range->first, range->second));
+                                  return d.refuseField(
+                                      id, NumberMessages::NumberRange(range->first, range->second));
                               value = *v;
                               return true;
                           },

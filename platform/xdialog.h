@@ -139,7 +139,7 @@ private:
 
     struct Binding {
         int id;
-        std::function<bool(XDialog&)> save;  // false: refused (message shown)
+        std::function<bool(XDialog&)> save; // false: refused (message shown)
         std::function<void(XDialog&)> load;
     };
 

@@ -79,7 +79,9 @@ void XListBox::SetSel(int index, bool selected) {
         it->setSelected(selected);
 }
 
-int XListBox::GetSelCount() const { return static_cast<int>(GetSelItems().size()); }
+int XListBox::GetSelCount() const {
+    return static_cast<int>(GetSelItems().size());
+}
 
 std::vector<int> XListBox::GetSelItems() const {
     std::vector<int> rows;

@@ -1,8 +1,8 @@
 #include "postclass/CClassesClumpDlg.h"
 
-#include "engine/classifiedassistantfile.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
+#include "engine/classifiedassistantfile.h"
 #include "platform/uiservices.h"
 #include "platform/xcombobox.h"
 #include "platform/xlistbox.h"
@@ -123,7 +123,9 @@ void CClassesClumpDlg::OnBnClickedMode(int mode) {
     EnableBoxes(mode == ModeCustom); // the boxes keep what they show
 }
 
-void CClassesClumpDlg::OnBnClickedHelp() { HelpTopic::Show(HelpTopic::ClassClump); }
+void CClassesClumpDlg::OnBnClickedHelp() {
+    HelpTopic::Show(HelpTopic::ClassClump);
+}
 
 void CClassesClumpDlg::OnOK() {
     if (m_outputPath.empty()) {

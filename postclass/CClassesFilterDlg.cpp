@@ -2,10 +2,10 @@
 #include "base/textnumber.h"
 
 #include "classify/CDlgUnsuperviseClassify.h"
-#include "engine/classifiedassistantfile.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
 #include "common/numericguard.h"
+#include "engine/classifiedassistantfile.h"
 #include "platform/uiservices.h"
 #include "platform/xcombobox.h"
 #include "platform/xlistbox.h"
@@ -45,7 +45,8 @@ std::vector<std::wstring> FilterClassesToAdd(const std::vector<std::wstring>& se
 
 int SpinValue(const std::wstring& text, int delta) {
     const long long value = static_cast<long long>(TextToInt(text)) + delta;
-    return static_cast<int>(std::clamp<long long>(value, CClassesFilterDlg::kSpinMin, CClassesFilterDlg::kSpinMax));
+    return static_cast<int>(
+        std::clamp<long long>(value, CClassesFilterDlg::kSpinMin, CClassesFilterDlg::kSpinMax));
 }
 
 CClassesFilterDlg::CClassesFilterDlg() : XDialog(IDD) {}
@@ -69,7 +70,8 @@ bool CClassesFilterDlg::OnInitDialog() {
     BindUInt(IDC_THRESHOLD, m_threshold);
     UpdateData(false);
     if (auto* edit = Item<QLineEdit>(IDC_THRESHOLD)) {
-        NumericEditGuard::Attach(edit, GuardSets::Digits, L"%d", [this] { return static_cast<double>(m_threshold); });
+        NumericEditGuard::Attach(edit, GuardSets::Digits, L"%d",
+                                 [this] { return static_cast<double>(m_threshold); });
         edit->installEventFilter(this); // the arrow keys step like the spin button
     }
     // The spin button: two halves in the frame beside the edit.
@@ -77,7 +79,8 @@ bool CClassesFilterDlg::OnInitDialog() {
         auto* layout = new QVBoxLayout(frame);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
-        for (const auto& [id, arrow] : {std::pair{IDC_SPIN_UP, Qt::UpArrow}, std::pair{IDC_SPIN_DOWN, Qt::DownArrow}}) {
+        for (const auto& [id, arrow] :
+             {std::pair{IDC_SPIN_UP, Qt::UpArrow}, std::pair{IDC_SPIN_DOWN, Qt::DownArrow}}) {
             auto* half = new QToolButton(frame);
             half->setArrowType(arrow);
             half->setAutoRepeat(true);
@@ -167,9 +170,13 @@ void CClassesFilterDlg::OnBnClickedRemove() {
         filter->DeleteString(*it);
 }
 
-void CClassesFilterDlg::OnBnClickedRemoveAll() { Item<XListBox>(IDC_FILTER_CLASSES)->ResetContent(); }
+void CClassesFilterDlg::OnBnClickedRemoveAll() {
+    Item<XListBox>(IDC_FILTER_CLASSES)->ResetContent();
+}
 
-void CClassesFilterDlg::OnBnClickedHelp() { HelpTopic::Show(HelpTopic::ClassFilter); }
+void CClassesFilterDlg::OnBnClickedHelp() {
+    HelpTopic::Show(HelpTopic::ClassFilter);
+}
 
 void CClassesFilterDlg::OnOK() {
     // A refused threshold text has shown the toolkit's prompt; the last

@@ -1,8 +1,8 @@
 #include "postclass/CClassesMergeDlg.h"
 
-#include "engine/classifiedassistantfile.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
+#include "engine/classifiedassistantfile.h"
 #include "platform/uiservices.h"
 #include "platform/xcombobox.h"
 #include "platform/xlistbox.h"
@@ -84,7 +84,8 @@ void CClassesMergeDlg::OnBnClickedAddMerge() {
     const int input = inputs->GetCurSel();
     if (input < 0 || Item<XListBox>(IDC_OUTPUT_CLASSES)->GetCurSel() < 0)
         return;
-    const std::wstring entry = GetDlgItemText(IDC_INPUT_CLASS_NAME) + L"+" + GetDlgItemText(IDC_OUTPUT_CLASS_NAME);
+    const std::wstring entry =
+        GetDlgItemText(IDC_INPUT_CLASS_NAME) + L"+" + GetDlgItemText(IDC_OUTPUT_CLASS_NAME);
     Item<XListBox>(IDC_MERGE_LIST)->AddString(entry);
     // The name field keeps the removed name until another class is selected.
     const QSignalBlocker keepName(inputs);
@@ -92,7 +93,9 @@ void CClassesMergeDlg::OnBnClickedAddMerge() {
     inputs->clearSelection();
 }
 
-void CClassesMergeDlg::OnBnClickedHelp() { HelpTopic::Show(HelpTopic::ClassMerge); }
+void CClassesMergeDlg::OnBnClickedHelp() {
+    HelpTopic::Show(HelpTopic::ClassMerge);
+}
 
 void CClassesMergeDlg::OnOK() {
     m_record.m_outputFormat = FormatCodeForWord(m_outputWord);

@@ -1,9 +1,9 @@
 #include "postclass/CClassesStaticsDlg.h"
 
-#include "engine/classifiedassistantfile.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
+#include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
 #include "platform/filedialog.h"
 #include "platform/gridctrl.h"
@@ -95,6 +95,10 @@ void CClassesStaticsDlg::FillTable() {
     m_table->Refresh();
 }
 
-void CClassesStaticsDlg::OnFileExit() { EndDialog(IDCANCEL); }
+void CClassesStaticsDlg::OnFileExit() {
+    EndDialog(IDCANCEL);
+}
 
-void CClassesStaticsDlg::OnHelp() { HelpTopic::Show(HelpTopic::ClassStatistics); }
+void CClassesStaticsDlg::OnHelp() {
+    HelpTopic::Show(HelpTopic::ClassStatistics);
+}

@@ -19,7 +19,7 @@ class CRasterSource;
 
 // The table's cell texts for the statistics of an ".acf" and a unit name.
 std::vector<tessera::StatisticsRowTexts> ClassStatisticsRows(const CClassifiedAssistantFile& acf,
-                                                    const std::wstring& unitName);
+                                                             const std::wstring& unitName);
 
 class CClassesStaticsDlg : public XDialog {
 public:

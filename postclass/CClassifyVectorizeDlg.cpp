@@ -1,9 +1,9 @@
 #include "postclass/CClassifyVectorizeDlg.h"
 
-#include "engine/classifiedassistantfile.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
+#include "engine/classifiedassistantfile.h"
 #include "platform/filedialog.h"
 #include "platform/uiservices.h"
 #include "platform/xcombobox.h"
@@ -107,8 +107,8 @@ std::vector<std::wstring> CClassifyVectorizeDlg::Texts(const XListBox* list) {
 }
 
 void CClassifyVectorizeDlg::OnBnClickedInputBrowse() {
-    CERFileDialog dialog(true, DefaultExt::Raster, nullptr, kFileDialogFlags, Filters::RasterInput, nullptr, 0, true,
-                         m_host);
+    CERFileDialog dialog(true, DefaultExt::Raster, nullptr, kFileDialogFlags, Filters::RasterInput, nullptr,
+                         0, true, m_host);
     if (dialog.DoModal() != IDOK)
         return;
     const std::wstring path = dialog.GetPathName();
@@ -128,8 +128,8 @@ void CClassifyVectorizeDlg::OnBnClickedInputBrowse() {
 }
 
 void CClassifyVectorizeDlg::OnBnClickedOutputBrowse() {
-    CERFileDialog dialog(false, DefaultExt::Shape, nullptr, kFileDialogFlags, Filters::ShapeOutput, nullptr, 0, true,
-                         m_host);
+    CERFileDialog dialog(false, DefaultExt::Shape, nullptr, kFileDialogFlags, Filters::ShapeOutput, nullptr,
+                         0, true, m_host);
     if (dialog.DoModal() != IDOK)
         return;
     auto* outputs = Item<XComboBox>(IDC_OUTPUT_LIST);
@@ -162,15 +162,20 @@ void CClassifyVectorizeDlg::OnBnClickedRemoveSelected() {
         chosen->DeleteString(*it);
 }
 
-void CClassifyVectorizeDlg::OnBnClickedRemoveAll() { Item<XListBox>(IDC_CHOSEN_CLASSES)->ResetContent(); }
+void CClassifyVectorizeDlg::OnBnClickedRemoveAll() {
+    Item<XListBox>(IDC_CHOSEN_CLASSES)->ResetContent();
+}
 
-void CClassifyVectorizeDlg::OnBnClickedHelp() { HelpTopic::Show(HelpTopic::Vectorize); }
+void CClassifyVectorizeDlg::OnBnClickedHelp() {
+    HelpTopic::Show(HelpTopic::Vectorize);
+}
 
 void CClassifyVectorizeDlg::OnOK() {
     const auto* inputs = Item<XComboBox>(IDC_INPUT_LIST);
     const auto* outputs = Item<XComboBox>(IDC_OUTPUT_LIST);
     const std::wstring inputPath = inputs->GetCurSel() >= 0 ? inputs->GetLBText(inputs->GetCurSel()) : L"";
-    const std::wstring outputPath = outputs->GetCurSel() >= 0 ? outputs->GetLBText(outputs->GetCurSel()) : L"";
+    const std::wstring outputPath =
+        outputs->GetCurSel() >= 0 ? outputs->GetLBText(outputs->GetCurSel()) : L"";
 
     m_classMap = VectorizeSetup::BuildClassMap(Texts(Item<XListBox>(IDC_CHOSEN_CLASSES)), m_assistantFile);
     const CRasterPolygonizeParam record = VectorizeSetup::BuildPolygonizeRecord(

@@ -1,7 +1,6 @@
 #include "postclass/postclasssteps.h"
 
 #include "classify/CDlgUnsuperviseClassify.h"
-#include "engine/classifiedassistantfile.h"
 #include "common/filters.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
@@ -19,8 +18,8 @@ namespace {
 std::optional<ChosenFile> choose(const Chooser& chooser, bool open, const wchar_t* filter) {
     std::unique_ptr<CFileDialog> dialog;
     if (chooser.hostAware)
-        dialog = std::make_unique<CERFileDialog>(open, DefaultExt::Raster, nullptr, kFileDialogFlags, filter, nullptr,
-                                                 0, true, chooser.host);
+        dialog = std::make_unique<CERFileDialog>(open, DefaultExt::Raster, nullptr, kFileDialogFlags, filter,
+                                                 nullptr, 0, true, chooser.host);
     else
         dialog = std::make_unique<CFileDialog>(open, DefaultExt::Raster, nullptr, kFileDialogFlags, filter);
     if (dialog->DoModal() != IDOK)

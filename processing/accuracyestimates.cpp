@@ -70,8 +70,8 @@ std::optional<double> ConditionalKappaVariance(const ErrorMatrix& m, int c) {
     return std::max(0.0, v);
 }
 
-std::optional<AreaAdjustedEstimates> AreaAdjusted(const ErrorMatrix& m, const std::vector<std::int64_t>& mapped,
-                                                  double pixelArea) {
+std::optional<AreaAdjustedEstimates> AreaAdjusted(const ErrorMatrix& m,
+                                                  const std::vector<std::int64_t>& mapped, double pixelArea) {
     // Olofsson et al. write the map class (stratum) as row i and the
     // reference class as column j: n_ij = points of map class i, reference j.
     const int k = m.ClassCount();

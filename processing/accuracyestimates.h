@@ -66,8 +66,8 @@ std::optional<double> ConditionalKappaVariance(const ErrorMatrix& matrix, int cl
 // Stratified estimators with the map classes as strata (Olofsson et al.
 // 2014): mappedPixels[i] pixels of the map are in class i; pixelArea scales
 // pixel counts to ground area.
-std::optional<AreaAdjustedEstimates> AreaAdjusted(const ErrorMatrix& matrix,
-                                                  const std::vector<std::int64_t>& mappedPixels, double pixelArea);
+std::optional<AreaAdjustedEstimates>
+AreaAdjusted(const ErrorMatrix& matrix, const std::vector<std::int64_t>& mappedPixels, double pixelArea);
 
 // Everything above; mappedPixels may be empty (no area-adjusted estimates).
 AccuracyEstimates EstimateAccuracy(const ErrorMatrix& matrix, const AccuracySummary& summary,

@@ -1,7 +1,7 @@
 #include "processing/accuracyreport.h"
 
-#include "engine/formatio.h"
 #include "base/commonfun.h"
+#include "engine/formatio.h"
 
 #include <cwchar>
 #include <sstream>
@@ -10,7 +10,8 @@
 namespace tessera {
 
 ErrorMatrix::ErrorMatrix(int classCount)
-    : m_n(classCount > 0 ? classCount : 0), m_counts(static_cast<size_t>(m_n) * static_cast<size_t>(m_n), 0) {}
+    : m_n(classCount > 0 ? classCount : 0), m_counts(static_cast<size_t>(m_n) * static_cast<size_t>(m_n), 0) {
+}
 
 bool ErrorMatrix::Add(int reference, int classified, std::int64_t count) {
     if (reference < 0 || reference >= m_n || classified < 0 || classified >= m_n)
@@ -121,8 +122,9 @@ std::wstring FormatAccuracyReport(const ErrorMatrix& matrix, const AccuracySumma
         for (int i = 0; i < n; ++i) {
             const ClassAccuracy& c = summary.classes[i];
             out << name(i) << blanks(13) << static_cast<long long>(c.referenceTotal) << blanks(19)
-                << static_cast<long long>(c.classifiedTotal) << blanks(22) << static_cast<long long>(c.correct)
-                << blanks(22) << c.producers << L"%" << blanks(20) << c.users << L"%" << blanks(19) << eol;
+                << static_cast<long long>(c.classifiedTotal) << blanks(22)
+                << static_cast<long long>(c.correct) << blanks(22) << c.producers << L"%" << blanks(20)
+                << c.users << L"%" << blanks(19) << eol;
         }
         out << L"Overall Classification Accuracy =     " << summary.overallAccuracy << L"%" << eol;
         out << L"-------------------------------ACCURACY END---------------------" << eol;

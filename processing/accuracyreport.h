@@ -46,11 +46,11 @@ struct ClassAccuracy {
 
 struct AccuracySummary {
     std::vector<ClassAccuracy> classes;
-    std::int64_t counted = 0;       // N: points inside the class range
-    std::int64_t totalCorrect = 0;  // T
-    double chanceProducts = 0;      // S = sum of A x B (exact integer, as a double)
-    double overallAccuracy = -1;    // T / N x 100; -1 when N is 0
-    double kappa = 0;               // (N T - S) / (N N - S); 0 when the denominator is 0
+    std::int64_t counted = 0;      // N: points inside the class range
+    std::int64_t totalCorrect = 0; // T
+    double chanceProducts = 0;     // S = sum of A x B (exact integer, as a double)
+    double overallAccuracy = -1;   // T / N x 100; -1 when N is 0
+    double kappa = 0;              // (N T - S) / (N N - S); 0 when the denominator is 0
 };
 
 // Every product of counts is formed exactly in integers before the division.

@@ -21,16 +21,16 @@ public:
     std::wstring m_algorithmName; // display name of the task (progress window title)
     std::wstring m_inputPath;
     std::wstring m_outputPath;
-    std::wstring m_aoiPath;       // empty: the whole image
+    std::wstring m_aoiPath; // empty: the whole image
     // Processing rectangle in pixels; right and bottom exclusive. All 0: the
     // whole image.
     int m_left = 0;
     int m_top = 0;
     int m_right = 0;
     int m_bottom = 0;
-    int m_outputDataType = PDT_Byte; // a PixelDataType code; classifiers choose Byte or UInt16 themselves
-    std::vector<int> m_bandList;     // band indices from 0 (0 is the first band); empty: every band
-    int m_outputBandCount = 0;       // 0: the algorithm decides (classifiers write one band)
+    int m_outputDataType = PDT_Byte;  // a PixelDataType code; classifiers choose Byte or UInt16 themselves
+    std::vector<int> m_bandList;      // band indices from 0 (0 is the first band); empty: every band
+    int m_outputBandCount = 0;        // 0: the algorithm decides (classifiers write one band)
     int m_outputFormat = RDF_Unknown; // a RasterDataFormat code; 0: from the output path's extension
     IControlerInterface* m_host = nullptr;
 };

@@ -11,15 +11,33 @@ namespace tessera {
 
 template <class F> [[gnu::always_inline]] inline void WithBandCount(int bands, F&& f) {
     switch (bands) {
-    case 1: f(std::integral_constant<int, 1>{}); break;
-    case 2: f(std::integral_constant<int, 2>{}); break;
-    case 3: f(std::integral_constant<int, 3>{}); break;
-    case 4: f(std::integral_constant<int, 4>{}); break;
-    case 5: f(std::integral_constant<int, 5>{}); break;
-    case 6: f(std::integral_constant<int, 6>{}); break;
-    case 7: f(std::integral_constant<int, 7>{}); break;
-    case 8: f(std::integral_constant<int, 8>{}); break;
-    default: f(std::integral_constant<int, 0>{}); break;
+    case 1:
+        f(std::integral_constant<int, 1>{});
+        break;
+    case 2:
+        f(std::integral_constant<int, 2>{});
+        break;
+    case 3:
+        f(std::integral_constant<int, 3>{});
+        break;
+    case 4:
+        f(std::integral_constant<int, 4>{});
+        break;
+    case 5:
+        f(std::integral_constant<int, 5>{});
+        break;
+    case 6:
+        f(std::integral_constant<int, 6>{});
+        break;
+    case 7:
+        f(std::integral_constant<int, 7>{});
+        break;
+    case 8:
+        f(std::integral_constant<int, 8>{});
+        break;
+    default:
+        f(std::integral_constant<int, 0>{});
+        break;
     }
 }
 

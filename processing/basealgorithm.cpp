@@ -1,7 +1,7 @@
 #include "processing/basealgorithm.h"
 
-#include "engine/rastersource.h"
 #include "base/commonfun.h"
+#include "engine/rastersource.h"
 #include "processing/progress.h"
 
 #include <algorithm>

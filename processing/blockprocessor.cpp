@@ -1,8 +1,8 @@
 #include "processing/blockprocessor.h"
 
+#include "base/commonfun.h"
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 #include "processing/classraster.h"
 
 #include <gdal_priv.h>
@@ -146,7 +146,8 @@ bool BlockProcessor::run(const std::vector<Job>& jobs,
                     for (int c = 0; c < width; ++c) {
                         const size_t p = static_cast<size_t>(r) * width + c;
                         const int col = x + c;
-                        if (row < m_rect.top || row >= m_rect.bottom || col < m_rect.left || col >= m_rect.right) {
+                        if (row < m_rect.top || row >= m_rect.bottom || col < m_rect.left ||
+                            col >= m_rect.right) {
                             mask[p] = 0;
                             continue;
                         }
@@ -199,7 +200,8 @@ bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, in
 }
 
 bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, int)>& kernel,
-                                  const Progress& progress, const std::function<bool(const PixelRect&)>& select) {
+                                  const Progress& progress,
+                                  const std::function<bool(const PixelRect&)>& select) {
     std::vector<Job> selected = jobs(false);
     if (select)
         std::erase_if(selected, [&](const Job& j) { return !select(j.core); });

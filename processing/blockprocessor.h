@@ -36,7 +36,8 @@ struct PixelBlock {
 // Hands the valid pixels among count (valid may be null: all valid) to
 // chunk(index, m) in runs of at most chunkSize, index[0..m) their positions:
 // kernels that label a block a vectorised pass or matrix product at a time.
-template <class Chunk> void ForEachValidChunk(int count, const std::uint8_t* valid, int chunkSize, Chunk chunk) {
+template <class Chunk>
+void ForEachValidChunk(int count, const std::uint8_t* valid, int chunkSize, Chunk chunk) {
     std::vector<int> index(static_cast<std::size_t>(chunkSize));
     for (int first = 0; first < count;) {
         int m = 0;
@@ -59,11 +60,12 @@ public:
     // Reading pass over the blocks that meet the rectangle:
     // kernel(block, worker) with worker in [0, WorkerCount()). Kernels keep
     // per-worker state; blocks come in no particular order.
-    bool ForEachBlock(const std::function<void(const PixelBlock&, int worker)>& kernel, const Progress& progress);
+    bool ForEachBlock(const std::function<void(const PixelBlock&, int worker)>& kernel,
+                      const Progress& progress);
     // The same over the blocks that meet the rectangle and that select
     // accepts (given each block's pixel rectangle); the others are not read.
-    bool ForEachBlock(const std::function<void(const PixelBlock&, int worker)>& kernel, const Progress& progress,
-                      const std::function<bool(const PixelRect& block)>& select);
+    bool ForEachBlock(const std::function<void(const PixelBlock&, int worker)>& kernel,
+                      const Progress& progress, const std::function<bool(const PixelRect& block)>& select);
     // The blocks of a reading pass: their pixel rectangles, in raster order.
     std::vector<PixelRect> BlocksInRect() const;
 
@@ -102,7 +104,8 @@ private:
     };
     std::vector<Job> jobs(bool wholeImage, int halo = 0) const;
     bool run(const std::vector<Job>& jobs,
-             const std::function<bool(const Job&, const PixelBlock*, int worker)>& perBlock, const Progress& progress);
+             const std::function<bool(const Job&, const PixelBlock*, int worker)>& perBlock,
+             const Progress& progress);
 
     const CRasterSource& m_input;
     std::vector<int> m_bands;

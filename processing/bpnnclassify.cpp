@@ -16,19 +16,20 @@ CBPNNClassify::~CBPNNClassify() = default;
 
 const ParamTable<CSuperviseBPNNParam>& BPNNParameters() {
     using R = CSuperviseBPNNParam;
-    static const ParamTable<R> table = ParamTable<R>()
-                                           .Add("rate", &R::m_learningRate, "R", "learning rate")
-                                           .Range(0.01, 1)
-                                           .Add("max-error", &R::m_maxError, "E",
-                                                "stop when the training error falls to E")
-                                           .Range(0, 1)
-                                           .Add("iterations", &R::m_maxIterations, "N",
-                                                "most training pixels presented")
-                                           .Range(1, 4294967295.0);
+    static const ParamTable<R> table =
+        ParamTable<R>()
+            .Add("rate", &R::m_learningRate, "R", "learning rate")
+            .Range(0.01, 1)
+            .Add("max-error", &R::m_maxError, "E", "stop when the training error falls to E")
+            .Range(0, 1)
+            .Add("iterations", &R::m_maxIterations, "N", "most training pixels presented")
+            .Range(1, 4294967295.0);
     return table;
 }
 
-bool CBPNNClassify::CheckParameters() { return CheckDeclared(BPNNParameters().Validate(Param())); }
+bool CBPNNClassify::CheckParameters() {
+    return CheckDeclared(BPNNParameters().Validate(Param()));
+}
 
 bool CBPNNClassify::Train(const TrainingSet& set, int, const ProgressFn& progress) {
     const CSuperviseBPNNParam& p = Param();
@@ -38,7 +39,9 @@ bool CBPNNClassify::Train(const TrainingSet& set, int, const ProgressFn& progres
     return true;
 }
 
-void CBPNNClassify::PrepareWorkers(int workers) { m_work.resize(static_cast<size_t>(workers)); }
+void CBPNNClassify::PrepareWorkers(int workers) {
+    m_work.resize(static_cast<size_t>(workers));
+}
 
 void CBPNNClassify::PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) {
     m_network.Predict(block.values, block.PixelCount(), block.valid, labels, m_work[worker]);

@@ -12,7 +12,9 @@
 
 class CSuperviseBPNNParam : public CSuperviseParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CSuperviseBPNNParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<CSuperviseBPNNParam>(*this);
+    }
 
     double m_learningRate = 0.01;
     double m_maxError = 0.001;

@@ -37,7 +37,8 @@ ClassifierMethod svmMethod() {
             SvmClassifyParameters().Infos(), SvmModelFilePath,
             [](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
                 CSvmClassifyParam record = recordOf(SvmClassifyParameters(), in);
-                record.m_modelFilePath = in.modelPath.empty() ? SvmModelFilePath(record.m_outputPath) : in.modelPath;
+                record.m_modelFilePath =
+                    in.modelPath.empty() ? SvmModelFilePath(record.m_outputPath) : in.modelPath;
                 auto algorithm = std::make_unique<CSvmClassifyProcessAlg>(&record);
                 algorithm->ReuseModel(!in.modelPath.empty());
                 return algorithm;
@@ -46,7 +47,8 @@ ClassifierMethod svmMethod() {
 
 ClassifierMethod bpnnMethod() {
     return {"bpnn", "back-propagation neural network trained on the pixels under the samples",
-            BPNNParameters().Infos(), nullptr, [](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
+            BPNNParameters().Infos(), nullptr,
+            [](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
                 const CSuperviseBPNNParam record = recordOf(BPNNParameters(), in);
                 return std::make_unique<CBPNNClassify>(&record);
             }};

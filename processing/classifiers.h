@@ -17,10 +17,10 @@ namespace tessera {
 
 // What a method is built from besides its parameters.
 struct ClassifierInputs {
-    AlgorithmParam base;     // paths, area of interest, bands, output format
-    std::wstring samplePath; // the training-sample file
+    AlgorithmParam base;                  // paths, area of interest, bands, output format
+    std::wstring samplePath;              // the training-sample file
     std::map<std::string, double> values; // every declared parameter; missing ones take their default
-    std::wstring modelPath;  // a trained model to classify with instead of training; empty: train
+    std::wstring modelPath; // a trained model to classify with instead of training; empty: train
 };
 
 struct ClassifierMethod {

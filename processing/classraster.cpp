@@ -1,9 +1,9 @@
 #include "processing/classraster.h"
 
-#include "engine/classifiedassistantfile.h"
-#include "engine/rastersource.h"
 #include "base/commonfun.h"
 #include "base/wintypes.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/rastersource.h"
 
 #include <gdal_priv.h>
 
@@ -50,16 +50,28 @@ std::vector<std::uint32_t> DistinctClassColours(int count) {
         const double x = 1.0 - std::fabs(std::fmod(hue, 2.0) - 1.0);
         double r = 0, g = 0, b = 0;
         switch (static_cast<int>(hue)) {
-        case 0: r = 1, g = x; break;
-        case 1: r = x, g = 1; break;
-        case 2: g = 1, b = x; break;
-        case 3: g = x, b = 1; break;
-        case 4: r = x, b = 1; break;
-        default: r = 1, b = x; break;
+        case 0:
+            r = 1, g = x;
+            break;
+        case 1:
+            r = x, g = 1;
+            break;
+        case 2:
+            g = 1, b = x;
+            break;
+        case 3:
+            g = x, b = 1;
+            break;
+        case 4:
+            r = x, b = 1;
+            break;
+        default:
+            r = 1, b = x;
+            break;
         }
         const double v = (i / 6) % 2 ? 0.75 : 1.0;
         colours.push_back(RGB(static_cast<unsigned>(r * v * 255), static_cast<unsigned>(g * v * 255),
-                                      static_cast<unsigned>(b * v * 255)));
+                              static_cast<unsigned>(b * v * 255)));
     }
     return colours;
 }
@@ -124,7 +136,8 @@ bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const
     const int width = reference.GetWidth(), height = reference.GetHeight();
     m_dataset.reset(driver->Create(m_tempPath.c_str(), width, height, 1, type, options.List()));
     if (!m_dataset)
-        return fail(L"Cannot create the output image " + target + L": " + CommonFun::M2U(CPLGetLastErrorMsg()));
+        return fail(L"Cannot create the output image " + target + L": " +
+                    CommonFun::M2U(CPLGetLastErrorMsg()));
     std::array<double, 6> transform = reference.GetGeoTransform();
     m_dataset->SetGeoTransform(transform.data());
     const std::string wkt = reference.GetProjectionWkt();
@@ -147,8 +160,9 @@ bool ClassRasterWriter::WriteBlock(int x, int y, int width, int height, const st
         ++m_counts[labels[i]];
     }
     QuietErrors quiet;
-    if (m_dataset->GetRasterBand(1)->RasterIO(GF_Write, x, y, width, height, const_cast<std::uint16_t*>(labels),
-                                              width, height, GDT_UInt16, 0, 0, nullptr) != CE_None)
+    if (m_dataset->GetRasterBand(1)->RasterIO(GF_Write, x, y, width, height,
+                                              const_cast<std::uint16_t*>(labels), width, height, GDT_UInt16,
+                                              0, 0, nullptr) != CE_None)
         return fail(L"Writing the output image failed: " + CommonFun::M2U(CPLGetLastErrorMsg()));
     return true;
 }
@@ -167,7 +181,8 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
     for (size_t i = 0; i < classes.size(); ++i) {
         const std::uint32_t c = classes[i].colour;
         const GDALColorEntry entry{static_cast<short>(c & 0xFF), static_cast<short>((c >> 8) & 0xFF),
-                                   static_cast<short>((c >> 16) & 0xFF), static_cast<short>(i == 0 ? 0 : 255)};
+                                   static_cast<short>((c >> 16) & 0xFF),
+                                   static_cast<short>(i == 0 ? 0 : 255)};
         table.SetColorEntry(static_cast<int>(i), &entry);
         names.AddString(CommonFun::U2M(classes[i].name).c_str());
     }
@@ -188,7 +203,8 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
     // also goes through a temporary name); if that fails the image goes too.
     CClassifiedAssistantFile acf;
     for (size_t i = 0; i < classes.size(); ++i)
-        acf.AddClass(classes[i].name, static_cast<int>(i), i < m_counts.size() ? m_counts[i] : 0, classes[i].colour);
+        acf.AddClass(classes[i].name, static_cast<int>(i), i < m_counts.size() ? m_counts[i] : 0,
+                     classes[i].colour);
     acf.SetPixelSize(m_pixelSizeX, m_pixelSizeY);
     const std::wstring acfPath = PairedAssistantFilePath(m_target);
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str());

@@ -52,7 +52,8 @@ public:
     bool WriteBlock(int x, int y, int width, int height, const std::uint16_t* labels);
     // Colour table, category names, metadata; closes, renames to the target
     // and writes the ".acf". Classes are indexed by class value (0 first).
-    bool Commit(const std::vector<ClassDefinition>& classes, const std::map<std::string, std::string>& metadata);
+    bool Commit(const std::vector<ClassDefinition>& classes,
+                const std::map<std::string, std::string>& metadata);
     // Removes the temporary image.
     void Abort();
 

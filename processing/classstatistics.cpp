@@ -1,8 +1,8 @@
 #include "processing/classstatistics.h"
 
+#include "base/commonfun.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 #include "processing/blockprocessor.h"
 
 #include <cmath>
@@ -38,7 +38,8 @@ void finish(ClassStatistics& statistics) {
         statistics.totalPixels = saturatingAdd(statistics.totalPixels, c.pixelCount);
     for (ClassStatistic& c : statistics.classes) {
         if (statistics.totalPixels > 0)
-            c.percent = static_cast<double>(c.pixelCount) / static_cast<double>(statistics.totalPixels) * 100.0;
+            c.percent =
+                static_cast<double>(c.pixelCount) / static_cast<double>(statistics.totalPixels) * 100.0;
         c.area = static_cast<double>(c.pixelCount) * statistics.pixelArea;
     }
 }
@@ -64,9 +65,8 @@ ClassStatistics ComputeClassStatistics(const CClassifiedAssistantFile& acf, cons
     for (const ClassRecord* record : acf.GetClassRecords()) {
         const auto it = countsByValue.find(record->m_classNumber);
         // A number listed twice takes its pixels once, on its first record.
-        const std::int64_t count = it != countsByValue.end() && numbers.insert(record->m_classNumber).second
-                                       ? it->second
-                                       : 0;
+        const std::int64_t count =
+            it != countsByValue.end() && numbers.insert(record->m_classNumber).second ? it->second : 0;
         statistics.classes.push_back({record->m_classNumber, record->m_name, count, {}, 0});
     }
     for (const auto& [value, count] : countsByValue)
@@ -81,7 +81,8 @@ std::vector<StatisticsRowTexts> FormatStatisticsRows(const ClassStatistics& stat
     const std::wstring unit = statistics.unitName + L"*" + statistics.unitName;
     for (const ClassStatistic& c : statistics.classes)
         rows.push_back({std::to_wstring(c.classNumber), c.name, std::to_wstring(c.pixelCount),
-                        c.percent ? fixed(*c.percent, 3) + L"%" : std::wstring(L"-"), fixed(c.area, 6), unit});
+                        c.percent ? fixed(*c.percent, 3) + L"%" : std::wstring(L"-"), fixed(c.area, 6),
+                        unit});
     return rows;
 }
 
@@ -94,7 +95,8 @@ bool CountClassPixels(const std::wstring& imagePath, std::map<int, std::int64_t>
         return false;
     }
     BlockProcessor blocks(image, {1}, nullptr, PixelRect{0, 0, image.GetWidth(), image.GetHeight()});
-    std::vector<std::vector<std::int64_t>> perWorker(blocks.WorkerCount(), std::vector<std::int64_t>(65536, 0));
+    std::vector<std::vector<std::int64_t>> perWorker(blocks.WorkerCount(),
+                                                     std::vector<std::int64_t>(65536, 0));
     std::mutex badMutex;
     std::optional<std::pair<float, std::pair<int, int>>> bad; // a value that is no class number, and where
     // Every pixel counts, nodata included: the block loop reads the raw value
@@ -115,14 +117,16 @@ bool CountClassPixels(const std::wstring& imagePath, std::map<int, std::int64_t>
         },
         progress ? BlockProcessor::Progress(progress) : BlockProcessor::Progress());
     if (!ok) {
-        error = blocks.GetLastError().empty() ? std::wstring(L"Counting was cancelled.") : blocks.GetLastError();
+        error =
+            blocks.GetLastError().empty() ? std::wstring(L"Counting was cancelled.") : blocks.GetLastError();
         return false;
     }
     if (bad) {
         std::wostringstream s;
         s.imbue(std::locale::classic());
-        s << L"The image " << imagePath << L" is not a classified image: pixel (" << bad->second.first << L", "
-          << bad->second.second << L") holds " << bad->first << L", not a class number from 0 to 65535.";
+        s << L"The image " << imagePath << L" is not a classified image: pixel (" << bad->second.first
+          << L", " << bad->second.second << L") holds " << bad->first
+          << L", not a class number from 0 to 65535.";
         error = s.str();
         return false;
     }

@@ -22,7 +22,6 @@ namespace tessera {
 // "." gets ".acf" appended. The same rule as the windows' pairing, here for
 // the algorithms and the command line, which do not link the windows.
 
-
 // The unit name shown before an image's ground unit is known (the raster
 // could not be opened). Spelled as the statistics window has always shown it.
 inline constexpr const wchar_t* kUnknownUnitName = L"Unkown";

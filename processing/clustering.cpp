@@ -58,7 +58,8 @@ size_t assign(const PixelSample& sample, const Centres& centres, std::vector<int
 }
 
 // Means of the clusters; counts[j] pixels in cluster j.
-void update(const PixelSample& sample, const std::vector<int>& labels, Centres& centres, std::vector<size_t>& counts) {
+void update(const PixelSample& sample, const std::vector<int>& labels, Centres& centres,
+            std::vector<size_t>& counts) {
     const int bands = sample.bands;
     Centres sums(centres.size(), std::vector<double>(bands, 0.0));
     counts.assign(centres.size(), 0);
@@ -90,7 +91,8 @@ int NearestCentre(const Centres& centres, const float* pixel, int bands) {
 }
 
 FlatCentres::FlatCentres(const Centres& centres)
-    : m_count(static_cast<int>(centres.size())), m_bands(centres.empty() ? 0 : static_cast<int>(centres[0].size())) {
+    : m_count(static_cast<int>(centres.size())),
+      m_bands(centres.empty() ? 0 : static_cast<int>(centres[0].size())) {
     for (const auto& c : centres)
         m_values.insert(m_values.end(), c.begin(), c.end());
 }
@@ -241,7 +243,8 @@ IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& s, in
         overall /= std::max<size_t>(1, n);
 
         bool changedStructure = false;
-        const bool trySplit = static_cast<int>(nc) <= k / 2 || (iteration % 2 == 1 && static_cast<int>(nc) < 2 * k);
+        const bool trySplit =
+            static_cast<int>(nc) <= k / 2 || (iteration % 2 == 1 && static_cast<int>(nc) < 2 * k);
         if (trySplit) {
             Centres next;
             int splits = 0;
@@ -256,7 +259,8 @@ IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& s, in
                     }
                 }
                 const bool room = static_cast<int>(nc) + splits < 2 * k;
-                const bool spread = (meanDistance[j] > overall && static_cast<double>(counts[j]) > 2 * (s.minClassSize + 1)) ||
+                const bool spread = (meanDistance[j] > overall &&
+                                     static_cast<double>(counts[j]) > 2 * (s.minClassSize + 1)) ||
                                     static_cast<int>(nc) <= k / 2;
                 if (room && sigma > s.splitStdDev && spread) {
                     std::vector<double> plus = centres[j], minus = centres[j];
@@ -290,7 +294,8 @@ IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& s, in
                         pairs.push_back({d, a, b});
                 }
             std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) {
-                return x.distance != y.distance ? x.distance < y.distance : std::tie(x.a, x.b) < std::tie(y.a, y.b);
+                return x.distance != y.distance ? x.distance < y.distance
+                                                : std::tie(x.a, x.b) < std::tie(y.a, y.b);
             });
             std::vector<bool> used(nc, false), gone(nc, false);
             int merges = 0;
@@ -328,9 +333,10 @@ IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& s, in
 }
 
 void SortCentresByBrightness(Centres& centres) {
-    std::stable_sort(centres.begin(), centres.end(), [](const std::vector<double>& a, const std::vector<double>& b) {
-        return std::accumulate(a.begin(), a.end(), 0.0) < std::accumulate(b.begin(), b.end(), 0.0);
-    });
+    std::stable_sort(
+        centres.begin(), centres.end(), [](const std::vector<double>& a, const std::vector<double>& b) {
+            return std::accumulate(a.begin(), a.end(), 0.0) < std::accumulate(b.begin(), b.end(), 0.0);
+        });
 }
 
 } // namespace tessera

@@ -1,9 +1,9 @@
 #include "processing/learnedclassify.h"
 
+#include "base/commonfun.h"
 #include "engine/classifysamplefile.h"
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 
@@ -43,8 +43,8 @@ bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, co
         return false;
     }
     if (file.m_bandCount != static_cast<int>(bands.size())) {
-        error = L"The sample file " + path + L" has " + std::to_wstring(file.m_bandCount) + L" bands, the image has " +
-                std::to_wstring(bands.size()) + L".";
+        error = L"The sample file " + path + L" has " + std::to_wstring(file.m_bandCount) +
+                L" bands, the image has " + std::to_wstring(bands.size()) + L".";
         return false;
     }
     set.bands = static_cast<int>(bands.size());
@@ -79,8 +79,8 @@ bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, co
             }
         const std::size_t pixels = kept.size() / bands.size();
         if (pixels == 0) {
-            error = L"Sample \"" + sample.GetName() + L"\" has no valid pixel inside the image " + raster.GetPath() +
-                    L": its shapes lie outside it.";
+            error = L"Sample \"" + sample.GetName() + L"\" has no valid pixel inside the image " +
+                    raster.GetPath() + L": its shapes lie outside it.";
             return false;
         }
         const std::size_t take = capPerClass > 0 ? std::min(pixels, capPerClass) : pixels;
@@ -102,7 +102,8 @@ bool CLearnedClassify::Process() {
         return Fail(L"No sample file was given.");
     CClassifySampleFile file;
     if (!file.ReadClassifySampleFile(samplePath))
-        return Fail(L"Cannot read the sample file " + samplePath + L": " + CommonFun::M2U(file.GetLastError()));
+        return Fail(L"Cannot read the sample file " + samplePath + L": " +
+                    CommonFun::M2U(file.GetLastError()));
     if (file.m_samples.empty())
         return Fail(L"The sample file " + samplePath + L" holds no sample.");
     if (file.m_samples.size() > 65535)
@@ -130,9 +131,9 @@ bool CLearnedClassify::Process() {
     ClassRasterWriter writer;
     if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, classes))
         return Fail(writer.GetLastError());
-    const bool ok = blocks.LabelBlocks(
-        [&](const PixelBlock& block, std::uint16_t* labels, int worker) { PredictBlock(block, labels, worker); },
-        writer, Stage(40, 100, L"Classifying"));
+    const bool ok = blocks.LabelBlocks([&](const PixelBlock& block, std::uint16_t* labels,
+                                           int worker) { PredictBlock(block, labels, worker); },
+                                       writer, Stage(40, 100, L"Classifying"));
     if (!ok) {
         writer.Abort();
         return IsCancelled() ? false : Fail(blocks.GetLastError());

@@ -16,11 +16,15 @@ constexpr std::uint32_t kSeed = 20261206;
 
 // Uniform in [-1, 1) from the generator's raw output, so the weights are
 // the same with every standard library.
-double symmetricUnit(std::mt19937& random) { return (random() >> 8) * (2.0 / 16777216.0) - 1.0; }
+double symmetricUnit(std::mt19937& random) {
+    return (random() >> 8) * (2.0 / 16777216.0) - 1.0;
+}
 
 } // namespace
 
-int MultiLayerPerceptron::HiddenSize(int bands, int classes) { return std::max(8, 2 * (bands + classes)); }
+int MultiLayerPerceptron::HiddenSize(int bands, int classes) {
+    return std::max(8, 2 * (bands + classes));
+}
 
 void MultiLayerPerceptron::forward(const double* x, double* hidden, double* output) const {
     for (int h = 0; h < m_hidden; ++h) {
@@ -134,7 +138,8 @@ bool MultiLayerPerceptron::Train(const TrainingSet& set, double learningRate, do
                 result.converged = true;
                 break;
             }
-            if (progress && !progress(static_cast<double>(result.iterations) / static_cast<double>(maxIterations)))
+            if (progress &&
+                !progress(static_cast<double>(result.iterations) / static_cast<double>(maxIterations)))
                 return false;
         }
     }
@@ -157,13 +162,13 @@ void MultiLayerPerceptron::prepareSinglePrecision() {
     m_factorf = Eigen::Map<const Eigen::RowVectorXd>(m_scaling.factor.data(), m_bands).cast<float>();
 }
 
-void MultiLayerPerceptron::Predict(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels,
-                                   Workspace& work) const {
+void MultiLayerPerceptron::Predict(const float* pixels, int count, const std::uint8_t* valid,
+                                   std::uint16_t* labels, Workspace& work) const {
     ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         work.x.resize(m, m_bands);
         for (int r = 0; r < m; ++r)
-            work.x.row(r) = Eigen::Map<const Eigen::RowVectorXf>(pixels + static_cast<size_t>(index[r]) * m_bands,
-                                                                 m_bands);
+            work.x.row(r) = Eigen::Map<const Eigen::RowVectorXf>(
+                pixels + static_cast<size_t>(index[r]) * m_bands, m_bands);
         work.x = ((work.x.rowwise() - m_offsetf).array().rowwise() * m_factorf.array()).matrix();
         work.hidden.noalias() = work.x * m_w1f;
         work.hidden = (work.hidden.rowwise() + m_b1f).array().tanh().matrix();

@@ -31,7 +31,7 @@ struct ParamChoice {
 
 // A parameter as every front end sees it, without its record.
 struct ParamInfo {
-    std::string name;        // "classes"
+    std::string name; // "classes"
     ParamType type = ParamType::Real;
     std::string placeholder; // "K"
     std::string help;        // one line
@@ -82,7 +82,9 @@ public:
         last().minExcluded = true;
         return *this;
     }
-    ParamTable&& Choices(std::vector<ParamChoice> choices) && { return std::move(Choices(std::move(choices))); }
+    ParamTable&& Choices(std::vector<ParamChoice> choices) && {
+        return std::move(Choices(std::move(choices)));
+    }
     ParamTable& Choices(std::vector<ParamChoice> choices) & {
         last().type = ParamType::Choice;
         last().choices = std::move(choices);
@@ -99,7 +101,9 @@ public:
     const ParamInfo& Info(const std::string& name) const { return m_infos[indexOf(name)]; }
 
     double Get(const Record& record, const std::string& name) const { return m_get[indexOf(name)](record); }
-    void Set(Record& record, const std::string& name, double value) const { m_set[indexOf(name)](record, value); }
+    void Set(Record& record, const std::string& name, double value) const {
+        m_set[indexOf(name)](record, value);
+    }
 
     // Every declared field of the record checked: empty, or the first problem.
     std::string Validate(const Record& record) const {
@@ -110,7 +114,8 @@ public:
     }
 
 private:
-    template <class Field> void add(std::string name, Field Record::*field, std::string placeholder, std::string help) {
+    template <class Field>
+    void add(std::string name, Field Record::*field, std::string placeholder, std::string help) {
         static_assert(std::is_arithmetic_v<Field>, "declared parameters are numbers");
         ParamInfo info;
         info.name = std::move(name);

@@ -1,8 +1,8 @@
 #include "processing/polygonize.h"
 
+#include "base/commonfun.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
 #include "processing/classstatistics.h"
 #include "processing/progress.h"
 
@@ -71,7 +71,8 @@ std::string vectorDriverForExtension(const std::string& extension) {
 // polygons. Nothing is held beyond the block being read.
 class ChosenClassMaskBand : public GDALRasterBand {
 public:
-    ChosenClassMaskBand(GDALDataset* owner, GDALRasterBand* classes, const std::map<int, std::wstring>& chosen)
+    ChosenClassMaskBand(GDALDataset* owner, GDALRasterBand* classes,
+                        const std::map<int, std::wstring>& chosen)
         : m_classes(classes) {
         poDS = owner;
         nBand = 1;
@@ -96,7 +97,8 @@ public:
 protected:
     CPLErr IReadBlock(int blockX, int blockY, void* data) override {
         const int x = blockX * nBlockXSize, y = blockY * nBlockYSize;
-        const int width = std::min(nBlockXSize, nRasterXSize - x), height = std::min(nBlockYSize, nRasterYSize - y);
+        const int width = std::min(nBlockXSize, nRasterXSize - x),
+                  height = std::min(nBlockYSize, nRasterYSize - y);
         std::memset(data, 0, static_cast<size_t>(nBlockXSize) * nBlockYSize);
         m_values.resize(static_cast<size_t>(width) * height);
         if (m_classes->RasterIO(GF_Read, x, y, width, height, m_values.data(), width, height, GDT_Int32, 0, 0,
@@ -120,7 +122,7 @@ private:
     }
 
     GDALRasterBand* m_classes;
-    std::vector<int> m_sorted;          // chosen class values, ascending
+    std::vector<int> m_sorted; // chosen class values, ascending
     long long m_low = 0;
     std::vector<std::uint8_t> m_chosen; // indexed by class value - m_low
     std::vector<std::int32_t> m_values;
@@ -219,7 +221,8 @@ bool CRasterPolygonize::Preproccess() {
     case PDT_Int32:
         break;
     default:
-        return Fail(L"The input " + p.m_inputPath + L" is not a classified image: its pixels are not whole numbers.");
+        return Fail(L"The input " + p.m_inputPath +
+                    L" is not a classified image: its pixels are not whole numbers.");
     }
 
     const std::wstring acfPath = PairedAssistantFilePath(p.m_inputPath);
@@ -236,8 +239,10 @@ bool CRasterPolygonize::Preproccess() {
                 break;
             }
         if (!found)
-            return Fail(L"Class " + std::to_wstring(number) + L" (" + key + L") is not in the classification "
-                        L"assistant file " + acfPath + L".");
+            return Fail(L"Class " + std::to_wstring(number) + L" (" + key +
+                        L") is not in the classification "
+                        L"assistant file " +
+                        acfPath + L".");
         m_classNames[number] = found->m_name;
     }
 
@@ -247,7 +252,8 @@ bool CRasterPolygonize::Preproccess() {
     m_driverName = p.m_shapeFile == 1 ? std::string("ESRI Shapefile")
                                       : vectorDriverForExtension(CommonFun::U2M(extension));
     if (m_driverName.empty())
-        return Fail(L"Cannot tell the vector format of " + p.m_outputPath + L" from its extension \"" + extension +
+        return Fail(L"Cannot tell the vector format of " + p.m_outputPath + L" from its extension \"" +
+                    extension +
                     L"\"; use .shp or another extension an OGR driver writes (.gpkg, .geojson ...).");
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driverName.c_str());
     if (!driver || !driver->GetMetadataItem(GDAL_DCAP_CREATE))
@@ -316,12 +322,14 @@ bool CRasterPolygonize::Process() {
     if (p.m_connectivity == 8)
         options.SetNameValue("8CONNECTED", "8");
 
-    const bool transaction = output->TestCapability(ODsCTransactions) && output->StartTransaction() == OGRERR_NONE;
+    const bool transaction =
+        output->TestCapability(ODsCTransactions) && output->StartTransaction() == OGRERR_NONE;
     ProgressFn progress = Stage(0, 98, L"Tracing polygons");
     CPLErrorReset();
-    const CPLErr traced = GDALPolygonize(GDALRasterBand::ToHandle(m_input->GetDataset()->GetRasterBand(1)),
-                                         GDALRasterBand::ToHandle(mask.GetRasterBand(1)),
-                                         OGRLayer::ToHandle(&naming), 0, options.List(), progressBridge, &progress);
+    const CPLErr traced =
+        GDALPolygonize(GDALRasterBand::ToHandle(m_input->GetDataset()->GetRasterBand(1)),
+                       GDALRasterBand::ToHandle(mask.GetRasterBand(1)), OGRLayer::ToHandle(&naming), 0,
+                       options.List(), progressBridge, &progress);
     if (traced != CE_None) {
         if (IsCancelled())
             return false;
@@ -352,8 +360,8 @@ bool CRasterPolygonize::Process() {
         fs::rename(file, destination, ec);
         if (ec) {
             removeFiles(moved);
-            return Fail(L"Cannot move the output into place: " + CommonFun::M2U(destination.string()) + L": " +
-                        CommonFun::M2U(ec.message()));
+            return Fail(L"Cannot move the output into place: " + CommonFun::M2U(destination.string()) +
+                        L": " + CommonFun::M2U(ec.message()));
         }
         moved.push_back(destination);
     }

@@ -60,7 +60,9 @@ public:
     bool Preproccess() override;
     bool Process() override;
 
-    const CRasterPolygonizeParam& Param() const { return static_cast<const CRasterPolygonizeParam&>(*m_param); }
+    const CRasterPolygonizeParam& Param() const {
+        return static_cast<const CRasterPolygonizeParam&>(*m_param);
+    }
     // Polygons written by the last successful run.
     long long PolygonCount() const { return m_polygonCount; }
 

@@ -17,8 +17,7 @@ namespace {
 std::string classList(const std::vector<std::uint8_t>& chosen) {
     std::string list;
     for (size_t v = 0; v < chosen.size(); ++v)
-        if (chosen[v])
-        {
+        if (chosen[v]) {
             if (!list.empty())
                 list += ',';
             list += std::to_string(v);
@@ -81,7 +80,8 @@ bool CPostClassAlgorithm::PreparePostClass(const std::wstring& assistantPath) {
         return false;
     m_bands = {1};
 
-    const std::wstring path = assistantPath.empty() ? PairedAssistantFilePath(m_param->m_inputPath) : assistantPath;
+    const std::wstring path =
+        assistantPath.empty() ? PairedAssistantFilePath(m_param->m_inputPath) : assistantPath;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(CommonFun::U2M(path), ec))
         return Fail(L"The classification assistant file " + path + L" does not exist.");
@@ -109,7 +109,8 @@ bool CPostClassAlgorithm::PreparePostClass(const std::wstring& assistantPath) {
     return true;
 }
 
-bool CPostClassAlgorithm::ChosenClasses(const std::map<std::wstring, int>& classMap, std::vector<std::uint8_t>& chosen) {
+bool CPostClassAlgorithm::ChosenClasses(const std::map<std::wstring, int>& classMap,
+                                        std::vector<std::uint8_t>& chosen) {
     chosen.assign(m_classes.size(), 0);
     for (const auto& [name, number] : classMap) {
         if (number < 0 || number >= static_cast<int>(m_classes.size()))
@@ -146,7 +147,8 @@ bool CPostClassAlgorithm::finishPass(bool ran, const std::wstring& loopError, co
 }
 
 bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
-                                      const std::map<std::string, std::string>& metadata, const std::wstring& step) {
+                                      const std::map<std::string, std::string>& metadata,
+                                      const std::wstring& step) {
     BlockProcessor blocks = Blocks();
     ClassRasterWriter writer;
     const int maxClass = static_cast<int>(m_classes.size()) - 1;
@@ -214,7 +216,8 @@ bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const 
 
 // ---- Merge --------------------------------------------------------------------
 
-CClassifyMerge::CClassifyMerge(const AlgorithmParam* param) : CPostClassAlgorithm(CopyRecordAs<CClassifyMergeParam>(param)) {
+CClassifyMerge::CClassifyMerge(const AlgorithmParam* param)
+    : CPostClassAlgorithm(CopyRecordAs<CClassifyMergeParam>(param)) {
     if (m_param->m_algorithmName.empty())
         m_param->m_algorithmName = L"类别合并";
 }
@@ -238,7 +241,8 @@ bool CClassifyMerge::Preproccess() {
             return Fail(L"The merge rule '" + entry + L"' does not name two classes of the image.");
         }
         const int a = names[from], b = names[to];
-        if (a < 0 || b < 0 || a >= static_cast<int>(m_lookup.size()) || b >= static_cast<int>(m_lookup.size())) {
+        if (a < 0 || b < 0 || a >= static_cast<int>(m_lookup.size()) ||
+            b >= static_cast<int>(m_lookup.size())) {
             m_lookup.clear();
             return Fail(L"The merge rule '" + entry + L"' names a class number outside the class table.");
         }
@@ -252,17 +256,17 @@ bool CClassifyMerge::Process() {
         return false;
     std::string rules;
     for (size_t v = 0; v < m_lookup.size(); ++v)
-        if (m_lookup[v] != v)
-        {
+        if (m_lookup[v] != v) {
             if (!rules.empty())
                 rules += ',';
             rules += std::to_string(v);
             rules += '=';
             rules += std::to_string(m_lookup[v]);
         }
-    return WriteMapped(m_lookup,
-                       {{"ALGORITHM", "Class merge"}, {"RULES", rules}, {"INPUT", CommonFun::U2M(Param().m_inputPath)}},
-                       L"Merging classes");
+    return WriteMapped(
+        m_lookup,
+        {{"ALGORITHM", "Class merge"}, {"RULES", rules}, {"INPUT", CommonFun::U2M(Param().m_inputPath)}},
+        L"Merging classes");
 }
 
 // ---- Sieve ----------------------------------------------------------------------
@@ -285,10 +289,10 @@ namespace {
 
 // Per-worker buffers of the sieve kernel.
 struct SieveScratch {
-    std::vector<int> component;       // per window pixel: component id, -1 when not of a chosen class
-    std::vector<int> order, start;    // pixels of each component, contiguous
-    std::vector<int> stamp;           // per window pixel: last component whose border counted it
-    std::vector<int> replacement;     // per component: -2 not computed, -1 keep, else the new class
+    std::vector<int> component;    // per window pixel: component id, -1 when not of a chosen class
+    std::vector<int> order, start; // pixels of each component, contiguous
+    std::vector<int> stamp;        // per window pixel: last component whose border counted it
+    std::vector<int> replacement;  // per component: -2 not computed, -1 keep, else the new class
     std::vector<std::pair<int, long>> votes;
 };
 
@@ -377,7 +381,8 @@ bool CClassifiedSieve::Process() {
                     s.stamp[m] = id;
                     if (s.component[m] >= 0 && size(s.component[m]) < threshold)
                         continue;
-                    auto it = std::find_if(s.votes.begin(), s.votes.end(), [&](const auto& e) { return e.first == v[m]; });
+                    auto it = std::find_if(s.votes.begin(), s.votes.end(),
+                                           [&](const auto& e) { return e.first == v[m]; });
                     if (it == s.votes.end())
                         s.votes.emplace_back(v[m], 1);
                     else
@@ -409,7 +414,8 @@ bool CClassifiedSieve::Process() {
 
 // ---- Clump -----------------------------------------------------------------------
 
-ClassifyClump::ClassifyClump(const AlgorithmParam* param) : CPostClassAlgorithm(CopyRecordAs<CClassifyClumpParam>(param)) {
+ClassifyClump::ClassifyClump(const AlgorithmParam* param)
+    : CPostClassAlgorithm(CopyRecordAs<CClassifyClumpParam>(param)) {
     if (m_param->m_algorithmName.empty())
         m_param->m_algorithmName = L"类别聚类";
 }
@@ -418,8 +424,8 @@ bool ClassifyClump::Preproccess() {
     const CClassifyClumpParam& p = Param();
     const int rows = p.m_elementRows, cols = p.m_elementColumns;
     if (rows < 1 || cols < 1 || rows > 99 || cols > 99)
-        return Fail(L"The structuring element must have 1 to 99 rows and columns (got " + std::to_wstring(rows) +
-                    L" × " + std::to_wstring(cols) + L").");
+        return Fail(L"The structuring element must have 1 to 99 rows and columns (got " +
+                    std::to_wstring(rows) + L" × " + std::to_wstring(cols) + L").");
     if (static_cast<long long>(p.m_elementValues.size()) != static_cast<long long>(rows) * cols)
         return Fail(L"The structuring element holds " + std::to_wstring(p.m_elementValues.size()) +
                     L" values for " + std::to_wstring(rows) + L" × " + std::to_wstring(cols) + L" cells.");
@@ -457,7 +463,8 @@ bool ClassifyClump::Process() {
     const std::map<std::string, std::string> metadata{
         {"ALGORITHM", "Class clump"},
         {"CLASSES", classList(m_chosen)},
-        {"ELEMENT", std::to_string(p.m_elementRows) + "x" + std::to_string(p.m_elementColumns) + ":" + element},
+        {"ELEMENT",
+         std::to_string(p.m_elementRows) + "x" + std::to_string(p.m_elementColumns) + ":" + element},
         {"ANCHOR", std::to_string(p.m_anchorColumn) + "," + std::to_string(p.m_anchorRow)},
         {"INPUT", CommonFun::U2M(p.m_inputPath)}};
     const std::vector<std::uint8_t>& chosen = m_chosen;
@@ -511,7 +518,8 @@ bool ClassifyClump::Process() {
                     bool closed = true;
                     for (const auto& [dcol, drow] : offsets) {
                         const int qc = col + dcol, qr = row + drow;
-                        if (qc < 0 || qr < 0 || qc >= W || qr >= H || !s.dilated[static_cast<size_t>(qr) * W + qc]) {
+                        if (qc < 0 || qr < 0 || qc >= W || qr >= H ||
+                            !s.dilated[static_cast<size_t>(qr) * W + qc]) {
                             closed = false;
                             break;
                         }

@@ -14,20 +14,22 @@
 #include <string>
 #include <vector>
 
-
-
 class CClassifyMergeParam : public AlgorithmParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CClassifyMergeParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<CClassifyMergeParam>(*this);
+    }
 
-    std::wstring m_assistantFilePath;          // ".acf" of the input; empty: paired with the input path
-    std::vector<std::wstring> m_mergeEntries;  // "FROM+TO", class names
-    std::map<std::wstring, int> m_classMap;    // class name to class number
+    std::wstring m_assistantFilePath;         // ".acf" of the input; empty: paired with the input path
+    std::vector<std::wstring> m_mergeEntries; // "FROM+TO", class names
+    std::map<std::wstring, int> m_classMap;   // class name to class number
 };
 
 class CClassifiedSieveParam : public AlgorithmParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CClassifiedSieveParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<CClassifiedSieveParam>(*this);
+    }
 
     std::wstring m_assistantFilePath; // ".acf" of the input; empty: paired with the input path
     std::wstring m_description;       // free text; not used by the algorithm
@@ -41,7 +43,9 @@ public:
 
 class CClassifyClumpParam : public AlgorithmParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CClassifyClumpParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<CClassifyClumpParam>(*this);
+    }
 
     std::vector<double> m_elementValues; // row by row; non-zero: member cell
     int m_elementRows = 0;
@@ -89,17 +93,19 @@ protected:
     // with the class table and metadata; blocks are read with `halo` pixels
     // of context on every side when the kernel needs neighbours.
     struct Window {
-        int x = 0, y = 0, width = 0, height = 0;          // the pixels read, halo included
+        int x = 0, y = 0, width = 0, height = 0;                 // the pixels read, halo included
         int coreX = 0, coreY = 0, coreWidth = 0, coreHeight = 0; // the pixels to label
-        const std::vector<std::uint16_t>* values = nullptr; // class values, 0 outside the image's data
-        std::uint16_t At(int col, int row) const { return (*values)[static_cast<size_t>(row - y) * width + (col - x)]; }
+        const std::vector<std::uint16_t>* values = nullptr;      // class values, 0 outside the image's data
+        std::uint16_t At(int col, int row) const {
+            return (*values)[static_cast<size_t>(row - y) * width + (col - x)];
+        }
     };
     using WindowKernel = std::function<void(const Window& window, std::uint16_t* labels, int worker)>;
     bool WriteWithHalo(tessera::BlockProcessor& blocks, int halo, const WindowKernel& kernel,
                        const std::map<std::string, std::string>& metadata, const std::wstring& step);
     // Per-pixel transform over the shared block loop.
-    bool WriteMapped(const std::vector<std::uint16_t>& lookup, const std::map<std::string, std::string>& metadata,
-                     const std::wstring& step);
+    bool WriteMapped(const std::vector<std::uint16_t>& lookup,
+                     const std::map<std::string, std::string>& metadata, const std::wstring& step);
 
     // Class numbers named by a name-to-number map, checked against the table.
     bool ChosenClasses(const std::map<std::wstring, int>& classMap, std::vector<std::uint8_t>& chosen);

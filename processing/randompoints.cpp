@@ -15,7 +15,9 @@ namespace {
 class SystemClock final : public IRandomPointClock {
 public:
     std::uint32_t NowSeconds() override { return static_cast<std::uint32_t>(std::time(nullptr)); }
-    void Pause(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+    void Pause(int milliseconds) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
 };
 
 SystemClock& systemClock() {
@@ -27,7 +29,9 @@ IRandomPointClock* g_clock = nullptr;
 
 } // namespace
 
-IRandomPointClock& RandomPointClock() { return g_clock ? *g_clock : systemClock(); }
+IRandomPointClock& RandomPointClock() {
+    return g_clock ? *g_clock : systemClock();
+}
 
 IRandomPointClock* SetRandomPointClock(IRandomPointClock* clock) {
     IRandomPointClock* previous = g_clock;
@@ -57,7 +61,8 @@ std::vector<AccuracyPoint> MakeRandomPoints(CRasterSource& image, int count, std
     CRasterBand* band = image.GetRasterBand(1);
     if (!band)
         return points;
-    const std::vector<PixelPosition> pixels = DrawRandomPixels(count, image.GetWidth(), image.GetHeight(), seed);
+    const std::vector<PixelPosition> pixels =
+        DrawRandomPixels(count, image.GetWidth(), image.GetHeight(), seed);
     points.reserve(pixels.size());
     double value = 0.0; // not reset between points: a failed read keeps the last value
     int id = 0;
@@ -69,10 +74,10 @@ std::vector<AccuracyPoint> MakeRandomPoints(CRasterSource& image, int count, std
         p.position = image.ImageToGround(CPoint2D(pixel.column, pixel.row));
         // Truncation toward zero; values beyond int saturate rather than overflow.
         const double truncated = std::trunc(value);
-        p.classValue = std::isnan(truncated)            ? 0
-                       : truncated >= 2147483647.0      ? 2147483647
-                       : truncated <= -2147483648.0     ? -2147483647 - 1
-                                                        : static_cast<int>(truncated);
+        p.classValue = std::isnan(truncated)        ? 0
+                       : truncated >= 2147483647.0  ? 2147483647
+                       : truncated <= -2147483648.0 ? -2147483647 - 1
+                                                    : static_cast<int>(truncated);
         p.referenceValue = 0;
         points.push_back(std::move(p));
     }

@@ -6,10 +6,10 @@
 // pixels. Header-only so that the command-line tool, which does not link the
 // window library, runs exactly the same arithmetic.
 
+#include "base/wintypes.h"
 #include "engine/classifysamplefile.h"
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
-#include "base/wintypes.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "processing/signatures.h"
 
-#include "engine/classifysamplefile.h"
 #include "base/commonfun.h"
+#include "engine/classifysamplefile.h"
 #include "processing/bandcount.h"
 #include "processing/blockprocessor.h"
 
@@ -13,7 +13,8 @@
 
 namespace tessera {
 
-bool ReadSignatures(const std::wstring& path, int bands, std::vector<ClassSignature>& out, std::wstring& error) {
+bool ReadSignatures(const std::wstring& path, int bands, std::vector<ClassSignature>& out,
+                    std::wstring& error) {
     out.clear();
     if (path.empty()) {
         error = L"No sample file was given.";
@@ -30,14 +31,16 @@ bool ReadSignatures(const std::wstring& path, int bands, std::vector<ClassSignat
     }
     for (const ClassifySample* s : file.m_samples) {
         const size_t n = static_cast<size_t>(bands);
-        if (s->m_bandCount != bands || s->m_mean.size() != n || s->m_min.size() != n || s->m_max.size() != n ||
-            s->m_covariance.size() != n * n) {
-            error = L"The sample file " + path + L" has " + std::to_wstring(s->m_bandCount) + L" bands in sample \"" +
-                    s->GetName() + L"\", the image has " + std::to_wstring(bands) + L".";
+        if (s->m_bandCount != bands || s->m_mean.size() != n || s->m_min.size() != n ||
+            s->m_max.size() != n || s->m_covariance.size() != n * n) {
+            error = L"The sample file " + path + L" has " + std::to_wstring(s->m_bandCount) +
+                    L" bands in sample \"" + s->GetName() + L"\", the image has " + std::to_wstring(bands) +
+                    L".";
             out.clear();
             return false;
         }
-        out.push_back({s->GetName(), s->m_colour, s->m_pixelCount, s->m_mean, s->m_min, s->m_max, s->m_covariance});
+        out.push_back(
+            {s->GetName(), s->m_colour, s->m_pixelCount, s->m_mean, s->m_min, s->m_max, s->m_covariance});
     }
     return true;
 }
@@ -52,7 +55,8 @@ constexpr int kChunkPixels = 1024;
 #define TESSERA_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 
 // out[r] = |x_r - mean|²
-TESSERA_VECTOR_CLONES void squaredDistances(const double* x, int m, int bands, const double* mean, double* out) {
+TESSERA_VECTOR_CLONES void squaredDistances(const double* x, int m, int bands, const double* mean,
+                                            double* out) {
     for (int r = 0; r < m; ++r)
         out[r] = 0;
     for (int b = 0; b < bands; ++b)
@@ -66,9 +70,9 @@ TESSERA_VECTOR_CLONES void squaredDistances(const double* x, int m, int bands, c
 // compile time the whole form stays in registers for each pixel; otherwise
 // term by term through centred (bands × m scratch).
 template <int Bands>
-[[gnu::always_inline]] inline void mahalanobisPass(const double* __restrict x, int m, int bands, const double* mean,
-                                                   const double* inverse, double* __restrict centred,
-                                                   double* __restrict out) {
+[[gnu::always_inline]] inline void mahalanobisPass(const double* __restrict x, int m, int bands,
+                                                   const double* mean, const double* inverse,
+                                                   double* __restrict centred, double* __restrict out) {
     if constexpr (Bands > 0) {
         for (int r = 0; r < m; ++r) {
             double c[Bands];
@@ -100,14 +104,15 @@ template <int Bands>
 
 TESSERA_VECTOR_CLONES void mahalanobisDistances(const double* x, int m, int bands, const double* mean,
                                                 const double* inverse, double* centred, double* out) {
-    WithBandCount(bands, [&](auto known) __attribute__((always_inline)) {
-        mahalanobisPass<decltype(known)::value>(x, m, bands, mean, inverse, centred, out);
-    });
+    WithBandCount(
+        bands, [&](auto known) __attribute__((always_inline)) {
+            mahalanobisPass<decltype(known)::value>(x, m, bands, mean, inverse, centred, out);
+        });
 }
 
 // Per pixel, the first class of smallest score so far, with its aux value.
-TESSERA_VECTOR_CLONES void keepSmallest(int m, int c, const double* score, const double* aux, double* bestScore,
-                                        double* bestAux, int* best) {
+TESSERA_VECTOR_CLONES void keepSmallest(int m, int c, const double* score, const double* aux,
+                                        double* bestScore, double* bestAux, int* best) {
     for (int r = 0; r < m; ++r) {
         const bool smaller = score[r] < bestScore[r];
         bestScore[r] = smaller ? score[r] : bestScore[r];
@@ -139,9 +144,13 @@ TESSERA_VECTOR_CLONES void insideBox(const double* x, int m, int bands, const do
 
 // ---- The kernels -------------------------------------------------------------
 
-const double* classMean(const RuleModel& model, int c) { return model.mean.data() + static_cast<size_t>(c) * model.bands; }
+const double* classMean(const RuleModel& model, int c) {
+    return model.mean.data() + static_cast<size_t>(c) * model.bands;
+}
 
-bool prepareNothing(RuleModel&, const std::vector<ClassSignature>&, std::wstring&) { return true; }
+bool prepareNothing(RuleModel&, const std::vector<ClassSignature>&, std::wstring&) {
+    return true;
+}
 
 void scoreMinimumDistance(const RuleModel& model, RuleChunk& chunk) {
     for (int c = 0; c < model.classes; ++c) {
@@ -150,7 +159,9 @@ void scoreMinimumDistance(const RuleModel& model, RuleChunk& chunk) {
     }
 }
 
-double distanceOfSquare(double squared) { return std::sqrt(std::max(0.0, squared)); }
+double distanceOfSquare(double squared) {
+    return std::sqrt(std::max(0.0, squared));
+}
 
 bool prepareGaussian(RuleModel& model, const std::vector<ClassSignature>& classes, std::wstring& error) {
     const int k = model.bands;
@@ -233,13 +244,16 @@ void scoreSpectralAngle(const RuleModel& model, RuleChunk& chunk) {
             continue;
         dotProducts(chunk.x, m, k, classMean(model, c), chunk.score.data());
         for (int r = 0; r < m; ++r)
-            chunk.score[r] = norm[r] == 0 ? std::numeric_limits<double>::infinity()
-                                          : -std::clamp(chunk.score[r] / (norm[r] * model.meanNorm[c]), -1.0, 1.0);
+            chunk.score[r] = norm[r] == 0
+                                 ? std::numeric_limits<double>::infinity()
+                                 : -std::clamp(chunk.score[r] / (norm[r] * model.meanNorm[c]), -1.0, 1.0);
         chunk.Keep(c, chunk.score);
     }
 }
 
-double angleOfMinusCosine(double minusCosine) { return std::acos(-minusCosine); }
+double angleOfMinusCosine(double minusCosine) {
+    return std::acos(-minusCosine);
+}
 
 // Boxes of threshold standard deviations around the means, or the samples'
 // minimum-maximum boxes when the threshold is 0.
@@ -279,7 +293,8 @@ void scoreParallelepiped(const RuleModel& model, RuleChunk& chunk) {
 const std::vector<DecisionRuleKind>& DecisionRules() {
     static const std::vector<DecisionRuleKind> rules{
         {SUPERVISE_MINIMUM_DISTANCE, "mindist", "minimum distance", 0,
-         "largest distance to the class mean; 0 none", prepareNothing, scoreMinimumDistance, distanceOfSquare},
+         "largest distance to the class mean; 0 none", prepareNothing, scoreMinimumDistance,
+         distanceOfSquare},
         {SUPERVISE_MAXIMUM_LIKELIHOOD, "maxlik", "maximum likelihood", 0,
          "largest Mahalanobis distance to the class mean; 0 none", prepareGaussian, scoreGaussian<true>,
          distanceOfSquare},
@@ -289,8 +304,8 @@ const std::vector<DecisionRuleKind>& DecisionRules() {
         {SUPERVISE_SPECTRAL_ANGLE, "sam", "spectral angle", 0.5, "largest angle in radians; 0 none",
          prepareSpectralAngle, scoreSpectralAngle, angleOfMinusCosine},
         {SUPERVISE_PARALLELEPIPED, "parallelepiped", "parallelepiped", 0,
-         "box half-width in standard deviations; 0: the samples' minimum-maximum boxes", prepareParallelepiped,
-         scoreParallelepiped, nullptr},
+         "box half-width in standard deviations; 0: the samples' minimum-maximum boxes",
+         prepareParallelepiped, scoreParallelepiped, nullptr},
     };
     return rules;
 }
@@ -313,8 +328,8 @@ void RuleChunk::Keep(int c, const std::vector<double>& measure) {
     keepSmallest(m, c, score.data(), measure.data(), bestScore.data(), bestAux.data(), best.data());
 }
 
-bool DecisionRule::Prepare(SuperviseClassifyType kind, const std::vector<ClassSignature>& classes, double threshold,
-                           std::wstring& error) {
+bool DecisionRule::Prepare(SuperviseClassifyType kind, const std::vector<ClassSignature>& classes,
+                           double threshold, std::wstring& error) {
     m_rule = FindDecisionRule(kind);
     if (!m_rule) {
         error = L"Unknown classifier kind " + std::to_wstring(static_cast<int>(kind)) + L".";
@@ -361,7 +376,8 @@ void DecisionRule::ClassifyBlock(const float* pixels, int count, const std::uint
         for (int r = 0; r < m; ++r) {
             const int best = chunk.best[r];
             labels[index[r]] = static_cast<std::uint16_t>(
-                best < 0 || (rejects && m_rule->measure(chunk.bestAux[r]) > m_model.threshold) ? 0 : best + 1);
+                best < 0 || (rejects && m_rule->measure(chunk.bestAux[r]) > m_model.threshold) ? 0
+                                                                                               : best + 1);
         }
     });
 }

@@ -22,18 +22,19 @@ struct ClassSignature {
 // Reads the signatures of a sample file; false with a message naming the
 // file when it cannot be read, holds no sample, or a sample's statistics do
 // not cover `bands` bands.
-bool ReadSignatures(const std::wstring& path, int bands, std::vector<ClassSignature>& out, std::wstring& error);
+bool ReadSignatures(const std::wstring& path, int bands, std::vector<ClassSignature>& out,
+                    std::wstring& error);
 
 // What a decision rule precomputes from the signatures.
 struct RuleModel {
     int classes = 0, bands = 0;
     double threshold = 0;
-    std::vector<double> mean;          // k × bands
-    std::vector<double> inverse;       // k × bands × bands (maximum likelihood, Mahalanobis)
-    std::vector<double> logDet;        // k
-    std::vector<double> meanNorm;      // k (spectral angle)
-    std::vector<double> low, high;     // k × bands (parallelepiped)
-    std::vector<double> ridge;         // k: ridge added to a singular covariance
+    std::vector<double> mean;      // k × bands
+    std::vector<double> inverse;   // k × bands × bands (maximum likelihood, Mahalanobis)
+    std::vector<double> logDet;    // k
+    std::vector<double> meanNorm;  // k (spectral angle)
+    std::vector<double> low, high; // k × bands (parallelepiped)
+    std::vector<double> ridge;     // k: ridge added to a singular covariance
 };
 
 // A chunk of m pixels held band by band (x[b * m + r]) and, per pixel, the
@@ -52,9 +53,9 @@ struct RuleChunk {
 // One decision rule: its kernel and how the front ends offer it.
 struct DecisionRuleKind {
     SuperviseClassifyType kind;
-    const char* method;       // command-line name: "mindist"
-    const char* title;        // "minimum distance"
-    double defaultThreshold;  // where the window and the command line start
+    const char* method;      // command-line name: "mindist"
+    const char* title;       // "minimum distance"
+    double defaultThreshold; // where the window and the command line start
     const char* thresholdHelp;
     // False with a message when the signatures cannot support the rule.
     bool (*prepare)(RuleModel& model, const std::vector<ClassSignature>& classes, std::wstring& error);
@@ -82,7 +83,8 @@ public:
     int Classify(const float* pixel) const;
     // The same for the pixels of a block (pixel-interleaved, `bands` values
     // each) whose valid entry is set; the others' labels are left alone.
-    void ClassifyBlock(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels) const;
+    void ClassifyBlock(const float* pixels, int count, const std::uint8_t* valid,
+                       std::uint16_t* labels) const;
     // The ridge added to each class's covariance diagonal (maximum
     // likelihood and Mahalanobis): 0 when the covariance was invertible.
     const std::vector<double>& Ridges() const { return m_model.ridge; }

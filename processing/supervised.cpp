@@ -1,7 +1,7 @@
 #include "processing/supervised.h"
 
-#include "engine/rastersource.h"
 #include "base/commonfun.h"
+#include "engine/rastersource.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 #include "processing/signatures.h"
@@ -24,7 +24,8 @@ CBaseAlgorithm* CSuperviseAlgFactory::CreateAlgorithm(SuperviseClassifyType kind
                                                       CBaseProgress* progress) {
     // (A conditional expression here would slice the record to its base.)
     const CSuperviseParam defaults;
-    auto* algorithm = new CSupervisedClassify(kind, param ? static_cast<const AlgorithmParam&>(*param) : defaults);
+    auto* algorithm =
+        new CSupervisedClassify(kind, param ? static_cast<const AlgorithmParam&>(*param) : defaults);
     algorithm->SetProgress(progress);
     return algorithm;
 }
@@ -32,7 +33,8 @@ CBaseAlgorithm* CSuperviseAlgFactory::CreateAlgorithm(SuperviseClassifyType kind
 CSupervisedClassify::CSupervisedClassify(SuperviseClassifyType kind, const AlgorithmParam& param)
     : CBaseAlgorithm(CopyRecordAs<CSuperviseParam>(&param)), m_kind(kind) {
     if (m_param->m_algorithmName.empty())
-        m_param->m_algorithmName = CommonFun::M2U(std::string("Supervised classification: ") + kindName(kind));
+        m_param->m_algorithmName =
+            CommonFun::M2U(std::string("Supervised classification: ") + kindName(kind));
 }
 
 bool CSupervisedClassify::Preproccess() {
@@ -58,8 +60,8 @@ bool CSupervisedClassify::Process() {
     // Means read by the window itself stand in for the file's.
     if (!p.m_classMeans.empty()) {
         if (p.m_classMeans.size() != classes.size())
-            return Fail(L"The record holds " + std::to_wstring(p.m_classMeans.size()) + L" class means, the sample file " +
-                        std::to_wstring(classes.size()) + L" samples.");
+            return Fail(L"The record holds " + std::to_wstring(p.m_classMeans.size()) +
+                        L" class means, the sample file " + std::to_wstring(classes.size()) + L" samples.");
         for (size_t c = 0; c < classes.size(); ++c) {
             if (p.m_classMeans[c].size() != m_bands.size())
                 return Fail(L"A class mean of the record does not cover the image's bands.");

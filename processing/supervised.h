@@ -19,7 +19,9 @@ enum SuperviseClassifyType : int {
 // The record shared by the supervised windows.
 class CSuperviseParam : public AlgorithmParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CSuperviseParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<CSuperviseParam>(*this);
+    }
 
     // One array of band means per class, when the caller read them from the
     // sample file itself; empty: the classifier takes them from the file.
@@ -36,7 +38,9 @@ public:
 // The common supervised window's record: the threshold also as text.
 class CSuperviseCommonParam : public CSuperviseParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CSuperviseCommonParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<CSuperviseCommonParam>(*this);
+    }
 
     std::wstring m_thresholdText;
 };
@@ -47,7 +51,8 @@ class CSuperviseAlgFactory {
 public:
     // The classifier of the kind (never null; an unknown kind fails when it
     // runs), with the progress object attached. The classifier copies param.
-    static CBaseAlgorithm* CreateAlgorithm(SuperviseClassifyType kind, AlgorithmParam* param, CBaseProgress* progress);
+    static CBaseAlgorithm* CreateAlgorithm(SuperviseClassifyType kind, AlgorithmParam* param,
+                                           CBaseProgress* progress);
 };
 
 // One classifier of the five kinds on the block loop.

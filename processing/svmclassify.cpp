@@ -66,12 +66,12 @@ bool CSvmClassifyProcessAlg::Train(const TrainingSet& set, int classes, const Pr
             return Fail(error);
         if (m_model->Bands() != set.bands)
             return Fail(L"The SVM model " + p.m_modelFilePath + L" was trained on " +
-                        std::to_wstring(m_model->Bands()) + L" bands, the image has " + std::to_wstring(set.bands) +
-                        L".");
+                        std::to_wstring(m_model->Bands()) + L" bands, the image has " +
+                        std::to_wstring(set.bands) + L".");
         if (m_model->MaxLabel() > classes)
             return Fail(L"The SVM model " + p.m_modelFilePath + L" gives class " +
-                        std::to_wstring(m_model->MaxLabel()) + L", the sample file has " + std::to_wstring(classes) +
-                        L" samples.");
+                        std::to_wstring(m_model->MaxLabel()) + L", the sample file has " +
+                        std::to_wstring(classes) + L" samples.");
         return true;
     }
     ReportStep(L"Training the support vector machine");
@@ -87,7 +87,9 @@ bool CSvmClassifyProcessAlg::Train(const TrainingSet& set, int classes, const Pr
     return true;
 }
 
-void CSvmClassifyProcessAlg::PrepareWorkers(int workers) { m_work.resize(static_cast<size_t>(workers)); }
+void CSvmClassifyProcessAlg::PrepareWorkers(int workers) {
+    m_work.resize(static_cast<size_t>(workers));
+}
 
 void CSvmClassifyProcessAlg::PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) {
     m_model->Predict(block.values, block.PixelCount(), block.valid, labels, m_work[worker]);
@@ -106,5 +108,6 @@ std::map<std::string, std::string> CSvmClassifyProcessAlg::Metadata() const {
 }
 
 std::wstring SvmModelFilePath(const std::wstring& outputPath) {
-    return CommonFun::GetFileDirectory(outputPath.c_str(), true) + CommonFun::GetFileName(outputPath.c_str()) + L".svm";
+    return CommonFun::GetFileDirectory(outputPath.c_str(), true) +
+           CommonFun::GetFileName(outputPath.c_str()) + L".svm";
 }

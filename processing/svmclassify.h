@@ -21,10 +21,12 @@ enum SvmKernelType : int {
 
 class CSvmClassifyParam : public AlgorithmParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<CSvmClassifyParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<CSvmClassifyParam>(*this);
+    }
 
     std::int32_t m_kernelType = SVM_KERNEL_LINEAR;
-    double m_coef0 = 1.0;  // constant term of the polynomial and sigmoid kernels
+    double m_coef0 = 1.0; // constant term of the polynomial and sigmoid kernels
     double m_gamma = 0.143;
     std::int32_t m_degree = 2;
     std::wstring m_sampleFilePath;

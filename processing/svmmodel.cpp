@@ -1,7 +1,7 @@
 #include "processing/svmmodel.h"
 
-#include "engine/formatio.h"
 #include "base/commonfun.h"
+#include "engine/formatio.h"
 #include "processing/bandcount.h"
 #include "processing/blockprocessor.h"
 
@@ -49,7 +49,8 @@ inline float expNonPositive(float v) {
 // vectorised loop; otherwise band by band.
 template <int Bands>
 [[gnu::always_inline]] inline void rbfColumn(const float* __restrict pixelsByBand, int m, int bands,
-                                             const float* s, float gamma, float farthest, float* __restrict column) {
+                                             const float* s, float gamma, float farthest,
+                                             float* __restrict column) {
     if constexpr (Bands > 0) {
         for (int r = 0; r < m; ++r) {
             float distance = 0.0f;
@@ -80,15 +81,16 @@ template <int Bands>
 // partial is m × k(k-1), column-major, zeroed by the caller; column is m
 // floats of scratch. Built for x86-64-v4 (AVX-512) and v3 (AVX2) too: the
 // loader picks what the processor runs (AVX-512 labels a fifth faster).
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void rbfDecisionSums(
-    const float* pixelsByBand, int m, int bands, const float* vectors, int l, float gamma, const float* coefficients,
-    const int* classOf, int k, float* partial, float* column) {
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"))) void
+rbfDecisionSums(const float* pixelsByBand, int m, int bands, const float* vectors, int l, float gamma,
+                const float* coefficients, const int* classOf, int k, float* partial, float* column) {
     const float farthest = 87.0f / gamma;
     for (int j = 0; j < l; ++j) {
         const float* s = vectors + static_cast<std::size_t>(j) * bands;
-        WithBandCount(bands, [&](auto known) __attribute__((always_inline)) {
-            rbfColumn<decltype(known)::value>(pixelsByBand, m, bands, s, gamma, farthest, column);
-        });
+        WithBandCount(
+            bands, [&](auto known) __attribute__((always_inline)) {
+                rbfColumn<decltype(known)::value>(pixelsByBand, m, bands, s, gamma, farthest, column);
+            });
         for (int t = 0; t < k - 1; ++t) {
             const float a = coefficients[static_cast<std::size_t>(j) * (k - 1) + t];
             float* sum = partial + static_cast<std::size_t>(classOf[j] * (k - 1) + t) * m;
@@ -103,7 +105,9 @@ void quietLibsvm() {
     std::call_once(once, [] { svm_set_print_string_function(silent); });
 }
 
-std::string narrow(const std::wstring& path) { return CommonFun::U2M(path); }
+std::string narrow(const std::wstring& path) {
+    return CommonFun::U2M(path);
+}
 
 } // namespace
 
@@ -219,28 +223,37 @@ std::unique_ptr<SvmModel> SvmModel::Load(const std::wstring& path, std::wstring&
         break;
     }
     if (!found) {
-        error = L"The SVM model file " + path + L" has no valid band scaling: it was not written by this program.";
+        error = L"The SVM model file " + path +
+                L" has no valid band scaling: it was not written by this program.";
         return nullptr;
     }
     model->m_model = svm_load_model(file.c_str());
-    if (!model->m_model || svm_get_svm_type(model->m_model) != C_SVC || model->m_model->param.kernel_type < LINEAR ||
-        model->m_model->param.kernel_type > SIGMOID || model->m_model->nr_class < 1) {
+    if (!model->m_model || svm_get_svm_type(model->m_model) != C_SVC ||
+        model->m_model->param.kernel_type < LINEAR || model->m_model->param.kernel_type > SIGMOID ||
+        model->m_model->nr_class < 1) {
         error = L"The SVM model file " + path + L" is not a C-SVC model of a supported kernel.";
         return nullptr;
     }
     for (int i = 0; i < model->m_model->l; ++i)
         for (const svm_node* node = model->m_model->SV[i]; node->index != -1; ++node)
             if (node->index < 1 || node->index > model->Bands()) {
-                error = L"The SVM model file " + path + L" has support vectors of more bands than its scaling.";
+                error =
+                    L"The SVM model file " + path + L" has support vectors of more bands than its scaling.";
                 return nullptr;
             }
     model->prepare();
     return model;
 }
 
-int SvmModel::ClassCount() const { return m_model->nr_class; }
-int SvmModel::SupportVectorCount() const { return m_model->l; }
-int SvmModel::Kernel() const { return m_model->param.kernel_type; }
+int SvmModel::ClassCount() const {
+    return m_model->nr_class;
+}
+int SvmModel::SupportVectorCount() const {
+    return m_model->l;
+}
+int SvmModel::Kernel() const {
+    return m_model->param.kernel_type;
+}
 
 int SvmModel::MaxLabel() const {
     int largest = 0;
@@ -291,8 +304,8 @@ void SvmModel::prepare() {
                     m_linearWeights.col(p) += m_coefficients(m_start[i] + s, j - 1) *
                                               m_supportVectors.row(m_start[i] + s).transpose();
                 for (int s = 0; s < m_count[j]; ++s)
-                    m_linearWeights.col(p) += m_coefficients(m_start[j] + s, i) *
-                                              m_supportVectors.row(m_start[j] + s).transpose();
+                    m_linearWeights.col(p) +=
+                        m_coefficients(m_start[j] + s, i) * m_supportVectors.row(m_start[j] + s).transpose();
             }
     }
 }
@@ -354,13 +367,14 @@ void SvmModel::Predict(const float* pixels, int count, const std::uint8_t* valid
             for (int r = 0; r < m; ++r) {
                 const float* pixel = pixels + static_cast<std::size_t>(index[r]) * d;
                 for (int b = 0; b < d; ++b)
-                    work.xByBand(r, b) = static_cast<float>((pixel[b] - m_scaling.offset[b]) * m_scaling.factor[b]);
+                    work.xByBand(r, b) =
+                        static_cast<float>((pixel[b] - m_scaling.offset[b]) * m_scaling.factor[b]);
             }
             work.partial.setZero(m, static_cast<Eigen::Index>(k) * (k - 1));
             work.column.resize(m);
             rbfDecisionSums(work.xByBand.data(), m, d, m_supportVectorsF.data(), m_model->l,
-                            static_cast<float>(m_model->param.gamma), m_coefficientsByVector.data(), m_classOf.data(),
-                            k, work.partial.data(), work.column.data());
+                            static_cast<float>(m_model->param.gamma), m_coefficientsByVector.data(),
+                            m_classOf.data(), k, work.partial.data(), work.column.data());
             vote(index, m, fromPartial);
             return;
         }
@@ -383,7 +397,8 @@ void SvmModel::Predict(const float* pixels, int count, const std::uint8_t* valid
         work.partial.resize(m, static_cast<Eigen::Index>(k) * (k - 1));
         for (int c = 0; c < k; ++c)
             work.partial.middleCols(static_cast<Eigen::Index>(c) * (k - 1), k - 1).noalias() =
-                work.kernelF.middleCols(m_start[c], m_count[c]) * m_coefficientsF.middleRows(m_start[c], m_count[c]);
+                work.kernelF.middleCols(m_start[c], m_count[c]) *
+                m_coefficientsF.middleRows(m_start[c], m_count[c]);
         vote(index, m, fromPartial);
     });
 }

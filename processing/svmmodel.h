@@ -32,7 +32,8 @@ public:
     SvmModel& operator=(const SvmModel&) = delete;
 
     // Trains on the set (class c of the set becomes libsvm label c + 1).
-    static std::unique_ptr<SvmModel> Train(const TrainingSet& set, const SvmParameters& parameters, std::wstring& error);
+    static std::unique_ptr<SvmModel> Train(const TrainingSet& set, const SvmParameters& parameters,
+                                           std::wstring& error);
     // libsvm's model text followed by the scaling (docs/formats.md), through
     // a temporary file and a rename.
     bool Save(const std::wstring& path, std::wstring& error) const;

@@ -1,7 +1,7 @@
 #include "processing/unsupervised.h"
 
-#include "engine/rastersource.h"
 #include "base/commonfun.h"
+#include "engine/rastersource.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 #include "processing/clustering.h"
@@ -26,9 +26,9 @@ namespace {
 // whatever order the blocks are read in, so the result is deterministic.
 struct GridSample {
     PixelSample sample;
-    int step = 1;          // grid step inside the blocks read
+    int step = 1; // grid step inside the blocks read
     size_t blocksRead = 0;
-    double weight = 1.0;   // image pixels each grid position stands for
+    double weight = 1.0; // image pixels each grid position stands for
 };
 
 constexpr double kSpread = 4.0;
@@ -57,7 +57,8 @@ bool gatherSample(BlockProcessor& blocks, const PixelRect& rect, int bands, long
         std::sort(lefts.begin(), lefts.end());
         lefts.erase(std::unique(lefts.begin(), lefts.end()), lefts.end());
         const double perBlock = total / all.size();
-        const size_t wanted = std::min(all.size(), static_cast<size_t>(std::ceil(kSpread * limit / perBlock)));
+        const size_t wanted =
+            std::min(all.size(), static_cast<size_t>(std::ceil(kSpread * limit / perBlock)));
         for (size_t j = 0; j < wanted; ++j) {
             const size_t row = static_cast<size_t>((j + 0.5) / wanted * tops.size());
             const double golden = std::fmod(j * 0.6180339887498949, 1.0);
@@ -88,7 +89,8 @@ bool gatherSample(BlockProcessor& blocks, const PixelRect& rect, int bands, long
             Gathered& mine = perWorker[worker];
             // First grid row and column inside the block.
             const int row0 = rect.top + ((std::max(block.y, rect.top) - rect.top + step - 1) / step) * step;
-            const int col0 = rect.left + ((std::max(block.x, rect.left) - rect.left + step - 1) / step) * step;
+            const int col0 =
+                rect.left + ((std::max(block.x, rect.left) - rect.left + step - 1) / step) * step;
             for (int row = row0; row < block.y + block.height && row < rect.bottom; row += step)
                 for (int col = col0; col < block.x + block.width && col < rect.right; col += step) {
                     ++positions[worker];
@@ -132,8 +134,10 @@ std::string formatDouble(double v) {
 // The steps K-Means and ISODATA share: sample, fit (the caller's), label, write.
 class UnsupervisedRun {
 public:
-    UnsupervisedRun(CRasterSource& input, const std::vector<int>& bands, const CRasterAOI* aoi, PixelRect rect)
-        : m_blocks(input, bands, aoi, rect), m_rect(rect), m_input(input), m_bands(static_cast<int>(bands.size())) {}
+    UnsupervisedRun(CRasterSource& input, const std::vector<int>& bands, const CRasterAOI* aoi,
+                    PixelRect rect)
+        : m_blocks(input, bands, aoi, rect), m_rect(rect), m_input(input),
+          m_bands(static_cast<int>(bands.size())) {}
 
     BlockProcessor& Blocks() { return m_blocks; }
     const PixelRect& Rect() const { return m_rect; }
@@ -183,23 +187,25 @@ namespace {
 // What both methods declare alike.
 template <class Record> ParamTable<Record> sharedUnsupervisedParameters(int maxClasses) {
     using R = Record;
-    return std::move(ParamTable<R>()
-                         .Add("classes", &R::m_classCount, "K", "number of classes")
-                         .Range(1, maxClasses)
-                         .Add("iterations", &R::m_maxIterations, "N", "maximum number of iterations")
-                         .Range(1, 100000)
-                         .Add("change", &R::m_changeThreshold, "FRACTION",
-                              "convergence threshold: stop when at most this fraction of pixels changes class")
-                         .Range(0, 1)
-                         .Add("sample", &R::m_sampleLimit, "PIXELS",
-                              "pixels the centres are fitted on (evenly spread); whole image when smaller")
-                         .Range(1, 1e12));
+    return std::move(
+        ParamTable<R>()
+            .Add("classes", &R::m_classCount, "K", "number of classes")
+            .Range(1, maxClasses)
+            .Add("iterations", &R::m_maxIterations, "N", "maximum number of iterations")
+            .Range(1, 100000)
+            .Add("change", &R::m_changeThreshold, "FRACTION",
+                 "convergence threshold: stop when at most this fraction of pixels changes class")
+            .Range(0, 1)
+            .Add("sample", &R::m_sampleLimit, "PIXELS",
+                 "pixels the centres are fitted on (evenly spread); whole image when smaller")
+            .Range(1, 1e12));
 }
 
 } // namespace
 
 const ParamTable<KMeanClassifyParam>& KMeansParameters() {
-    static const ParamTable<KMeanClassifyParam> table = sharedUnsupervisedParameters<KMeanClassifyParam>(65535);
+    static const ParamTable<KMeanClassifyParam> table =
+        sharedUnsupervisedParameters<KMeanClassifyParam>(65535);
     return table;
 }
 
@@ -210,7 +216,8 @@ const ParamTable<ISODATAClassifyParam>& ISODATAParameters() {
         sharedUnsupervisedParameters<R>(32767)
             .Add("min-distance", &R::m_minClassDistance, "D", "centres closer than this are merged")
             .Min(0)
-            .Add("std-dev", &R::m_splitStdDev, "S", "a class whose largest standard deviation exceeds this may split")
+            .Add("std-dev", &R::m_splitStdDev, "S",
+                 "a class whose largest standard deviation exceeds this may split")
             .MinExcluded(0)
             .Add("merge-pairs", &R::m_maxMergePairs, "N", "merges per iteration at most")
             .Range(0, 100000)
@@ -250,32 +257,35 @@ bool CISODATAClassify::Process() {
     if (!Preproccess() || !ConfigRasterAOI())
         return false;
     const ISODATAClassifyParam& p = Param();
-    return ClusterAndLabel(p.m_sampleLimit, [&](const PixelSample& sample, double weight, Metadata& metadata) {
-        IsodataSettings settings;
-        settings.desiredClasses = p.m_classCount;
-        settings.maxIterations = p.m_maxIterations;
-        settings.changeThreshold = p.m_changeThreshold;
-        settings.minCentreDistance = p.m_minClassDistance;
-        settings.splitStdDev = p.m_splitStdDev;
-        settings.maxMergePairs = p.m_maxMergePairs;
-        // The minimum class size is in image pixels; each sample pixel stands for `weight` of them.
-        settings.minClassSize = static_cast<double>(p.m_minPixelCount) / weight;
-        IsodataResult fit = RunIsodata(sample, settings);
-        metadata = {{"ALGORITHM", "ISODATA"},
-                    {"DESIRED_CLASSES", std::to_string(p.m_classCount)},
-                    {"CLASSES", std::to_string(fit.centres.size())},
-                    {"ITERATIONS", std::to_string(fit.iterations)},
-                    {"SPLITS", std::to_string(fit.splits)},
-                    {"MERGES", std::to_string(fit.merges)},
-                    {"DISCARDS", std::to_string(fit.discards)}};
-        return fit.centres;
-    });
+    return ClusterAndLabel(p.m_sampleLimit,
+                           [&](const PixelSample& sample, double weight, Metadata& metadata) {
+                               IsodataSettings settings;
+                               settings.desiredClasses = p.m_classCount;
+                               settings.maxIterations = p.m_maxIterations;
+                               settings.changeThreshold = p.m_changeThreshold;
+                               settings.minCentreDistance = p.m_minClassDistance;
+                               settings.splitStdDev = p.m_splitStdDev;
+                               settings.maxMergePairs = p.m_maxMergePairs;
+                               // The minimum class size is in image pixels; each sample pixel stands for
+                               // `weight` of them.
+                               settings.minClassSize = static_cast<double>(p.m_minPixelCount) / weight;
+                               IsodataResult fit = RunIsodata(sample, settings);
+                               metadata = {{"ALGORITHM", "ISODATA"},
+                                           {"DESIRED_CLASSES", std::to_string(p.m_classCount)},
+                                           {"CLASSES", std::to_string(fit.centres.size())},
+                                           {"ITERATIONS", std::to_string(fit.iterations)},
+                                           {"SPLITS", std::to_string(fit.splits)},
+                                           {"MERGES", std::to_string(fit.merges)},
+                                           {"DISCARDS", std::to_string(fit.discards)}};
+                               return fit.centres;
+                           });
 }
 
 bool CUnsupervisedClassify::ClusterAndLabel(long long sampleLimit, const Fit& fit) {
     UnsupervisedRun run(*m_input, m_bands, m_aoi.get(), ProcessingRect());
     GridSample grid;
-    if (!gatherSample(run.Blocks(), run.Rect(), run.Bands(), sampleLimit, Stage(0, 30, L"Reading pixels"), grid))
+    if (!gatherSample(run.Blocks(), run.Rect(), run.Bands(), sampleLimit, Stage(0, 30, L"Reading pixels"),
+                      grid))
         return IsCancelled() ? false : Fail(run.Blocks().GetLastError());
     if (grid.sample.Count() == 0)
         return Fail(L"No valid pixel to classify: every pixel is nodata or outside the area of interest.");

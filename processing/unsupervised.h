@@ -12,7 +12,9 @@
 
 class KMeanClassifyParam : public AlgorithmParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<KMeanClassifyParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<KMeanClassifyParam>(*this);
+    }
 
     int m_classCount = 5;
     int m_maxIterations = 5;
@@ -24,15 +26,17 @@ public:
 
 class ISODATAClassifyParam : public AlgorithmParam {
 public:
-    std::unique_ptr<AlgorithmParam> Clone() const override { return std::make_unique<ISODATAClassifyParam>(*this); }
+    std::unique_ptr<AlgorithmParam> Clone() const override {
+        return std::make_unique<ISODATAClassifyParam>(*this);
+    }
 
-    int m_classCount = 5;              // desired number of classes
+    int m_classCount = 5; // desired number of classes
     int m_maxIterations = 5;
     double m_changeThreshold = 0.05;
-    double m_minClassDistance = 0.5;   // centres closer than this are merged
-    double m_splitStdDev = 1.0;        // a class whose largest standard deviation exceeds this may split
-    int m_maxMergePairs = 2;           // merges per iteration
-    int m_minPixelCount = 1000;        // smaller classes are discarded
+    double m_minClassDistance = 0.5; // centres closer than this are merged
+    double m_splitStdDev = 1.0;      // a class whose largest standard deviation exceeds this may split
+    int m_maxMergePairs = 2;         // merges per iteration
+    int m_minPixelCount = 1000;      // smaller classes are discarded
     long long m_sampleLimit = 1LL << 20;
 };
 
@@ -48,7 +52,8 @@ protected:
     using Metadata = std::map<std::string, std::string>;
     // The clusterer: centres from the sample (each sample pixel standing for
     // `weight` image pixels), with its own metadata items.
-    using Fit = std::function<tessera::Centres(const tessera::PixelSample& sample, double weight, Metadata& metadata)>;
+    using Fit = std::function<tessera::Centres(const tessera::PixelSample& sample, double weight,
+                                               Metadata& metadata)>;
     bool ClusterAndLabel(long long sampleLimit, const Fit& fit);
 };
 

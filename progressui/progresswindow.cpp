@@ -48,12 +48,15 @@ ProgressWindow::ProgressWindow(QWidget* parent) : QDialog(parent) {
 
 ProgressWindow::~ProgressWindow() = default;
 
-QString ProgressWindow::CancellingText() { return QStringLiteral("正在取消…"); }
+QString ProgressWindow::CancellingText() {
+    return QStringLiteral("正在取消…");
+}
 
 void ProgressWindow::Show(int mode) {
     // Mode 0 is the only layout so far; every mode shows it.
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, mode] { Show(mode); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, mode] { Show(mode); }, Qt::QueuedConnection);
         return;
     }
     if (m_closed)
@@ -64,7 +67,8 @@ void ProgressWindow::Show(int mode) {
 
 void ProgressWindow::SetTitle(const std::wstring& title) {
     const QString text = QString::fromStdWString(title);
-    QMetaObject::invokeMethod(this, [this, text] { setWindowTitle(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, text] { setWindowTitle(text); }, Qt::QueuedConnection);
 }
 
 void ProgressWindow::SetStep(const std::wstring& step) {
@@ -82,7 +86,8 @@ void ProgressWindow::SetStep(const std::wstring& step) {
 void ProgressWindow::SetPercent(double percent) {
     m_pendingPercent.store(percent);
     if (!m_percentPosted.exchange(true))
-        QMetaObject::invokeMethod(this, [this] { applyPercent(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { applyPercent(); }, Qt::QueuedConnection);
 }
 
 void ProgressWindow::applyPercent() {
@@ -90,14 +95,16 @@ void ProgressWindow::applyPercent() {
     if (m_finished)
         return;
     const double percent = m_pendingPercent.load();
-    const int value = std::isfinite(percent) ? static_cast<int>(std::lround(std::clamp(percent, 0.0, 100.0))) : 0;
+    const int value =
+        std::isfinite(percent) ? static_cast<int>(std::lround(std::clamp(percent, 0.0, 100.0))) : 0;
     m_bar->setValue(value);
 }
 
 void ProgressWindow::Finish(bool success, const std::wstring& message) {
     // The task's last call: after posting, it never touches the object again.
     const QString text = QString::fromStdWString(message);
-    QMetaObject::invokeMethod(this, [this, success, text] { applyFinish(success, text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, success, text] { applyFinish(success, text); }, Qt::QueuedConnection);
 }
 
 void ProgressWindow::applyFinish(bool success, const QString& message) {
@@ -139,11 +146,17 @@ void ProgressWindow::requestCancel() {
     m_cancel->setEnabled(false);
 }
 
-int ProgressWindow::Percent() const { return m_bar->value(); }
+int ProgressWindow::Percent() const {
+    return m_bar->value();
+}
 
-QString ProgressWindow::StepText() const { return m_step->text(); }
+QString ProgressWindow::StepText() const {
+    return m_step->text();
+}
 
-QString ProgressWindow::MessageText() const { return m_message->isHidden() ? QString() : m_message->text(); }
+QString ProgressWindow::MessageText() const {
+    return m_message->isHidden() ? QString() : m_message->text();
+}
 
 void ProgressWindow::closeEvent(QCloseEvent* event) {
     if (!m_finished) {
@@ -158,7 +171,9 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
     releaseWhenDone();
 }
 
-void ProgressWindow::reject() { close(); }
+void ProgressWindow::reject() {
+    close();
+}
 
 void ProgressWindow::releaseWhenDone() {
     if (m_finished && m_closed && !m_releasing) {

@@ -1,7 +1,7 @@
 // Template 6000: the unsupervised classification window.
+#include "base/wintypes.h"
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "entry/tesseramodule.h"
-#include "base/wintypes.h"
 
 namespace {
 
@@ -32,13 +32,14 @@ DialogTemplate unsupervisedTemplate() {
     };
     // The fields start at the parameters' declared defaults.
     const UnsupervisedSetup::FieldTexts initial;
-    for (auto rows : {row(L"分类类别数:", D::IDC_CLASS_COUNT, initial.classCount.c_str(), 0),
-                      row(L"收敛阈值:", D::IDC_THRESHOLD, initial.threshold.c_str(), 0),
-                      row(L"迭代次数:", D::IDC_ITERATIONS, initial.iterations.c_str(), 0),
-                      row(L"类间最小距离:", D::IDC_MIN_DISTANCE, initial.minClassDistance.c_str(), CS_READONLY),
-                      row(L"最多合并对数:", D::IDC_MERGE_PAIRS, initial.maxMergePairs.c_str(), CS_READONLY),
-                      row(L"最少的像素数:", D::IDC_MIN_PIXELS, initial.minPixelCount.c_str(), CS_READONLY),
-                      row(L"样本距离分布标准差:", D::IDC_STD_DEV, initial.stdDev.c_str(), CS_READONLY)})
+    for (auto rows :
+         {row(L"分类类别数:", D::IDC_CLASS_COUNT, initial.classCount.c_str(), 0),
+          row(L"收敛阈值:", D::IDC_THRESHOLD, initial.threshold.c_str(), 0),
+          row(L"迭代次数:", D::IDC_ITERATIONS, initial.iterations.c_str(), 0),
+          row(L"类间最小距离:", D::IDC_MIN_DISTANCE, initial.minClassDistance.c_str(), CS_READONLY),
+          row(L"最多合并对数:", D::IDC_MERGE_PAIRS, initial.maxMergePairs.c_str(), CS_READONLY),
+          row(L"最少的像素数:", D::IDC_MIN_PIXELS, initial.minPixelCount.c_str(), CS_READONLY),
+          row(L"样本距离分布标准差:", D::IDC_STD_DEV, initial.stdDev.c_str(), CS_READONLY)})
         d.controls.insert(d.controls.end(), rows.begin(), rows.end());
     y += 8;
     d.controls.push_back({ControlKind::Label, -1, L"输出影像文件:", labelX, y, 110, rowH});

@@ -1,6 +1,6 @@
 // Template 6009: the classification vectorize window.
-#include "entry/tesseramodule.h"
 #include "base/wintypes.h"
+#include "entry/tesseramodule.h"
 #include "postclass/CClassifyVectorizeDlg.h"
 
 namespace {

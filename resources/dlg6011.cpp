@@ -1,6 +1,6 @@
 // Template 6011: the class merge window.
-#include "entry/tesseramodule.h"
 #include "base/wintypes.h"
+#include "entry/tesseramodule.h"
 #include "postclass/CClassesMergeDlg.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Template 6013: the class clump window.
-#include "entry/tesseramodule.h"
 #include "base/wintypes.h"
+#include "entry/tesseramodule.h"
 #include "postclass/CClassesClumpDlg.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Template 6014: the class filter window.
-#include "entry/tesseramodule.h"
 #include "base/wintypes.h"
+#include "entry/tesseramodule.h"
 #include "postclass/CClassesFilterDlg.h"
 
 namespace {

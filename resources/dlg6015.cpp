@@ -1,8 +1,8 @@
 // Template 6015: the accuracy assessment window (menu 6016), its point table
 // over the placeholder 6074.
 #include "accuracy/CClassesAccuracyDlg.h"
-#include "entry/tesseramodule.h"
 #include "base/wintypes.h"
+#include "entry/tesseramodule.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Template 6021: the random point dialog of the accuracy assessment window.
 #include "accuracy/CAddRandomPointDlg.h"
-#include "entry/tesseramodule.h"
 #include "base/wintypes.h"
+#include "entry/tesseramodule.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 // own controls between them, from y = OwnTop (beside the AOI button) or
 // y = BelowAoi.
 
-#include "platform/dialogtemplate.h"
 #include "base/wintypes.h"
+#include "platform/dialogtemplate.h"
 
 namespace SupervisedLayout {
 

@@ -1,18 +1,18 @@
 #include "samples/CAoiEditorDlg.h"
 
+#include "base/commonfun.h"
+#include "base/log.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "common/messages.h"
 #include "common/uicommonfun.h"
+#include "engine/controlerinterface.h"
 #include "engine/drawshape.h"
 #include "engine/gisdatasource.h"
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
-#include "base/commonfun.h"
-#include "engine/controlerinterface.h"
 #include "platform/filedialog.h"
 #include "platform/gridctrl.h"
-#include "base/log.h"
 #include "platform/uiservices.h"
 
 #include <QEvent>
