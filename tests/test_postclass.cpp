@@ -523,8 +523,7 @@ TEST_F(MergeWindowTest, FillsBothClassListsAndMovesTheInputClassOfARuleOutOnce) 
     EXPECT_EQ(texts(M::IDC_MERGE_LIST).size(), 2u);
 
     browse(M::IDC_OUTPUT_BROWSE, ScratchDir() / "merged.img", 3);
-    const auto* r = startOne<CClassifyMergeParam>();
-    ASSERT_NE(r, nullptr);
+    const auto* r = &startOne<CClassifyMergeParam>();
     EXPECT_EQ(r->m_mergeEntries, (Names{L"2+1", L"3+1"}));
     EXPECT_EQ(r->m_outputFormat, 20);
     EXPECT_EQ(r->m_host, &host);
@@ -579,8 +578,7 @@ TEST_F(MergeWindowTest, OutputSaveTypeGivesTheFormatAndACancelKeepsIt) {
     click(M::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 5}}));
     // Nothing checked before the start: the task starts all the same.
-    const auto* r = startOne<CClassifyMergeParam>();
-    ASSERT_NE(r, nullptr);
+    const auto* r = &startOne<CClassifyMergeParam>();
     EXPECT_EQ(r->m_outputFormat, 0);
     EXPECT_TRUE(r->m_mergeEntries.empty());
 }
@@ -627,8 +625,7 @@ TEST_F(FilterWindowTest, StartFillsTheRecordWithMovedClassesOfEarlierImages) {
     EXPECT_EQ(ui.Shown(), Names{L"请选择输出路径！ | 提示"});
     browse(F::IDC_OUTPUT_BROWSE, ScratchDir() / "filtered.tif", 1);
     item<XComboBox>(F::IDC_NEIGHBOURHOOD)->SetCurSel(1);
-    const auto* r = startOne<CClassifiedSieveParam>();
-    ASSERT_NE(r, nullptr);
+    const auto* r = &startOne<CClassifiedSieveParam>();
     EXPECT_EQ(r->m_classMap, (ClassMap{{L"3", 5}})); // 1 and 2 are not in this image
     EXPECT_EQ(r->m_classNames, (Names{L"A", L"3"}));
     EXPECT_EQ(std::tuple(r->m_filterClassCount, r->m_classCount, r->m_neighbourhood, r->m_threshold,
@@ -665,8 +662,7 @@ TEST_F(FilterWindowTest, ThresholdGuardSpinAndABadTextKeepTheLastValue) {
     edit->setText(QString());
     browse(F::IDC_OUTPUT_BROWSE, ScratchDir() / "f.tif");
     const size_t before = ui.messages.size();
-    const auto* r = startOne<CClassifiedSieveParam>();
-    ASSERT_NE(r, nullptr);
+    const auto* r = &startOne<CClassifiedSieveParam>();
     EXPECT_EQ(ui.messages.size(), before + 1); // the toolkit's prompt, then the start
     EXPECT_EQ(r->m_threshold, 7);
     // A hand-typed threshold beyond the spin range passes.
@@ -675,8 +671,7 @@ TEST_F(FilterWindowTest, ThresholdGuardSpinAndABadTextKeepTheLastValue) {
     click(F::IDC_ADD_ALL);
     item<QLineEdit>(F::IDC_THRESHOLD)->setText(QStringLiteral("250"));
     browse(F::IDC_OUTPUT_BROWSE, ScratchDir() / "f.tif");
-    r = startOne<CClassifiedSieveParam>();
-    ASSERT_NE(r, nullptr);
+    r = &startOne<CClassifiedSieveParam>();
     EXPECT_EQ(std::tuple(r->m_threshold, r->m_neighbourhood), std::tuple(250, 0));
 }
 
@@ -733,8 +728,7 @@ TEST_F(ClumpWindowTest, ModeZeroIgnoresTheBoxesAndSelectAllMapsEveryClass) {
     click(C::IDC_MODE_HORIZONTAL);
     click(C::IDC_SELECT_ALL);
     EXPECT_EQ(window->Record().m_classMap, (ClassMap{{L"1", 1}, {L"2", 2}, {L"3", 3}}));
-    const auto* r = startOne<CClassifyClumpParam>();
-    ASSERT_NE(r, nullptr);
+    const auto* r = &startOne<CClassifyClumpParam>();
     EXPECT_EQ(r->m_elementValues, (std::vector<double>{1, 1, 1}));
     EXPECT_EQ(std::tuple(r->m_elementRows, r->m_elementColumns, r->m_anchorColumn, r->m_anchorRow,
                          r->m_selectedClassCount, r->m_classCount, r->m_outputFormat),
@@ -758,8 +752,7 @@ TEST_F(ClumpWindowTest, CustomModeTakesTheBoxesKeptAcrossModeChanges) {
     EXPECT_FALSE(window->IsDlgButtonChecked(C::IDC_BOX_FIRST));
     select(C::IDC_CLASSES, {1});
     EXPECT_EQ(window->Record().m_classMap, (ClassMap{{L"2", 2}}));
-    const auto* r = startOne<CClassifyClumpParam>();
-    ASSERT_NE(r, nullptr);
+    const auto* r = &startOne<CClassifyClumpParam>();
     EXPECT_EQ(r->m_elementValues, (std::vector<double>{0, 0, 0, 1, 1, 1, 0, 0, 0}));
     EXPECT_EQ(std::tuple(r->m_elementRows, r->m_elementColumns, r->m_anchorColumn, r->m_anchorRow,
                          r->m_selectedClassCount),

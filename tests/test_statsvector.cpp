@@ -407,8 +407,7 @@ TEST_F(VectorizeDlgTest, OkStartsPolygonizeWithTheRecordAndCloses) {
     choose(D::IDC_OUTPUT_BROWSE, L"/out/p.shp");
     select(D::IDC_INPUT_CLASSES, {0, 1, 2, 4}); // four of five
     click(D::IDC_ADD_SELECTED);
-    const CRasterPolygonizeParam* r = startOne<CRasterPolygonizeParam>();
-    ASSERT_NE(r, nullptr);
+    const CRasterPolygonizeParam* r = &startOne<CRasterPolygonizeParam>();
     const CaughtLaunch& l = launches.back();
     EXPECT_NE(dynamic_cast<CRasterPolygonize*>(l.algorithm.get()), nullptr);
     EXPECT_EQ(r->m_inputPath, WPath(dir / "five.tif"));
@@ -427,8 +426,7 @@ TEST_F(VectorizeDlgTest, EveryClassClearsThePartialFlagAndASecondImageFiltersThe
     // Whitespace-led names are matched after trimming: five entries, four names reach the map.
     browseInput("other.tif"); // water, urban: the chosen list stays
     EXPECT_EQ(texts(D::IDC_CHOSEN_CLASSES).size(), 5u);
-    const CRasterPolygonizeParam* r = startOne<CRasterPolygonizeParam>();
-    ASSERT_NE(r, nullptr);
+    const CRasterPolygonizeParam* r = &startOne<CRasterPolygonizeParam>();
     EXPECT_EQ(r->m_classMap, (std::map<std::wstring, int>{{L"water", 9}}));
     EXPECT_TRUE(r->m_partialClasses);                                // 1 of 2
     EXPECT_EQ(r->m_shapeFile, CRasterPolygonizeParam().m_shapeFile); // "SHP" keeps the default
@@ -437,8 +435,7 @@ TEST_F(VectorizeDlgTest, EveryClassClearsThePartialFlagAndASecondImageFiltersThe
     WriteAcf(dir / "plain.acf", {{L"a", 0, 1}, {L"b", 1, 1}, {L"c", 2, 1}, {L"d", 3, 1}, {L"e", 4, 1}});
     browseInput("plain.tif");
     click(D::IDC_ADD_ALL);
-    r = startOne<CRasterPolygonizeParam>();
-    ASSERT_NE(r, nullptr);
+    r = &startOne<CRasterPolygonizeParam>();
     EXPECT_FALSE(r->m_partialClasses);
     EXPECT_EQ(r->m_outputPath, L"");
 }

@@ -118,15 +118,17 @@ protected:
         for (int r : rows)
             list->SetSel(r, true);
     }
-    // Presses OK, which must start one task and close the window; its record.
-    template <class Record> const Record* startOne() {
+    // Presses OK, which must start one task of this record and close the
+    // window; the record (a default one, and a failure, when it did not).
+    template <class Record> const Record& startOne() {
+        static const Record none{};
         const size_t before = launches.size();
         click(IDOK);
         EXPECT_EQ(launches.size(), before + 1);
-        if (launches.size() != before + 1)
-            return nullptr;
         EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-        return launches.back().template record<Record>();
+        const Record* record = launches.size() == before + 1 ? launches.back().template record<Record>() : nullptr;
+        EXPECT_NE(record, nullptr);
+        return record ? *record : none;
     }
 
     ScriptedUiServices ui;
