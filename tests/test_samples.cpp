@@ -298,9 +298,6 @@ protected:
         open([this] { CTesseraUILib::ShowAOIEditorDlg(&host); });
         table = window->Table();
     }
-    bool closed() {
-        return QTest::qWaitFor([this] { return window.isNull(); }, 5000);
-    }
     void draw(std::unique_ptr<CDrawShape> shape) { host.drawnShapes.push_back(std::move(shape)); }
     // Adds n samples of 2 x 2 pixels at different places.
     void addSamples(int n) {

@@ -40,8 +40,6 @@ public:
     std::vector<FileDialogRequest> fileRequests;
     std::vector<COLORREF> colourRequests;
     std::vector<std::pair<int, int>> helpTopics;
-    std::vector<std::wstring> helpPages;
-    int modalRuns = 0;
 
     void ChooseFileAnswer(const std::wstring& path, int filterIndex = 1) {
         fileAnswers.push_back({true, {path}, filterIndex});
@@ -87,7 +85,6 @@ public:
     }
 
     int RunModal(XDialog& dialog) override {
-        ++modalRuns;
         if (modalScripts.empty())
             return IDCANCEL;
         auto script = std::move(modalScripts.front());
@@ -95,9 +92,8 @@ public:
         return script(dialog);
     }
 
-    bool OpenHelpPage(int module, int topic, const std::wstring& pagePath) override {
+    bool OpenHelpPage(int module, int topic, const std::wstring&) override {
         helpTopics.emplace_back(module, topic);
-        helpPages.push_back(pagePath);
         return true;
     }
 };
