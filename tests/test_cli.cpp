@@ -99,7 +99,7 @@ TEST(OptionTable, RefusalsNameTheOptionTheBoundAndTheValue) {
         EXPECT_EQ(refusal(args), message);
 }
 
-TEST(OptionTable, HelpTextComesFromTheTable) {
+TEST(OptionTable, HelpComesFromTheTableMisuseIsALogicErrorAndEveryRegisteredTableIsWellFormed) {
     const std::string help = FormatHelp(sampleDef());
     for (const char* part : {"Usage: tessera kmeans IN OUT [EXTRA] --iterations N [options]",
                              "Cluster an image.", "  IN ", "anything (optional)", "--classes K",
@@ -107,9 +107,7 @@ TEST(OptionTable, HelpTextComesFromTheTable) {
                              "iteration limit (required; at least 1)", "--quiet ", "-h, --help"})
         EXPECT_NE(help.find(part), std::string::npos) << part << "\n" << help;
     EXPECT_EQ(help.find("--quiet Q"), std::string::npos);
-}
-
-TEST(OptionTable, ProgrammingErrorsAreLogicErrorsAndEveryRegisteredTableIsWellFormed) {
+    // Programming errors are logic errors.
     const ParsedOptions o = parse({"a", "b", "--iterations", "1"});
     EXPECT_THROW(o.Int("change"), std::logic_error);  // wrong kind
     EXPECT_THROW(o.Int("nothing"), std::logic_error); // not in the table
@@ -155,7 +153,7 @@ void sweep(TextProgress& bar, const char* title, const char* step) {
         bar.Percent(i / 10.0);
 }
 
-TEST(TextProgressBar, LogModePrintsALineEveryTenPercent) {
+TEST(TextProgressBar, LogModePrintsALineEveryTenPercentTheTerminalRedrawsOnWholePercents) {
     std::string expected = "kmeans: Iteration 1\n";
     for (int p = 10; p <= 100; p += 10)
         expected += "kmeans: Iteration 1 " + std::to_string(p) + "%\n";
@@ -165,9 +163,7 @@ TEST(TextProgressBar, LogModePrintsALineEveryTenPercent) {
                                bar.End(true);
                            }),
               expected + "kmeans: done\n");
-}
-
-TEST(TextProgressBar, TerminalModeRedrawsOnlyWhenTheWholePercentChanges) {
+    // On a terminal: a redraw only when the whole percent changes.
     const std::string text = progressText(true, [](TextProgress& bar) {
         sweep(bar, "synth", "Writing"); // the step, then 101 whole percents
         bar.Percent(std::nan(""));      // ignored
@@ -248,47 +244,12 @@ SceneParams smallParams(std::uint64_t seed = 7) {
             .block = 256};
 }
 
-TEST(SceneModelTest, EveryClassOccursAndTheSpectraAreApart) {
+TEST(SceneModelTest, EveryClassOccursWhateverTheSeed) {
     for (std::uint64_t seed : {1, 7, 12345}) {
-        const SceneModel model(smallParams(seed));
         std::vector<std::uint8_t> labels(200 * 150);
-        model.FillBlock(0, 0, 200, 150, labels.data(), nullptr);
+        SceneModel(smallParams(seed)).FillBlock(0, 0, 200, 150, labels.data(), nullptr);
         EXPECT_EQ(std::set<int>(labels.begin(), labels.end()), (std::set<int>{1, 2, 3})) << "seed " << seed;
-        for (int a = 1; a <= 3; ++a)
-            for (int b = a + 1; b <= 3; ++b) {
-                double d2 = 0, sigma = 0;
-                for (int band = 1; band <= 4; ++band) {
-                    d2 += std::pow(model.Mean(a, band) - model.Mean(b, band), 2);
-                    sigma = std::max({sigma, model.Sigma(a, band), model.Sigma(b, band)});
-                }
-                EXPECT_GT(std::sqrt(d2), 3 * sigma) << "classes " << a << " and " << b;
-            }
     }
-}
-
-TEST(SceneModelTest, NoiseWidensEveryClassAndKeepsItsMean) {
-    SceneParams wide = smallParams();
-    wide.noise = 6;
-    const SceneModel base(smallParams()), noisy(wide);
-    for (int k = 1; k <= 3; ++k)
-        for (int band = 1; band <= 4; ++band) {
-            EXPECT_EQ(noisy.Mean(k, band), base.Mean(k, band));
-            EXPECT_NEAR(noisy.Sigma(k, band), 6 * base.Sigma(k, band), 3.0); // both rounded
-        }
-    // The pixels spread accordingly: band 1 of class 1, six times as wide.
-    std::vector<std::uint8_t> labels(200 * 150);
-    std::vector<std::uint16_t> values(200 * 150 * 4);
-    const auto spread = [&](const SceneModel& model) {
-        model.FillBlock(0, 0, 200, 150, labels.data(), values.data());
-        double sum = 0, squares = 0, n = 0;
-        for (size_t i = 0; i < labels.size(); ++i)
-            if (labels[i] == 1) {
-                const double x = values[i * 4]; // band 1, pixel-interleaved
-                sum += x, squares += x * x, ++n;
-            }
-        return std::sqrt(squares / n - (sum / n) * (sum / n));
-    };
-    EXPECT_NEAR(spread(noisy) / spread(base), 6.0, 1.5);
 }
 
 std::vector<int> allBands(const fs::path& path) {
@@ -306,48 +267,6 @@ protected:
     static void SetUpTestSuite() { s_files = GenerateScene(smallParams(), ScratchDir() / "scene-a"); }
     static inline SceneFiles s_files;
 };
-
-TEST_F(SynthFiles, SceneAndTruthAreTiledProjectedGeoTiffsWithColoursAndNames) {
-    const Dataset ds = OpenDataset(s_files.scene), truth = OpenDataset(s_files.truth);
-    ASSERT_TRUE(ds && truth);
-    EXPECT_EQ(std::tuple(std::string(ds->GetDriver()->GetDescription()), ds->GetRasterXSize(),
-                         ds->GetRasterYSize(), ds->GetRasterCount()),
-              std::tuple(std::string("GTiff"), 200, 150, 4));
-    for (int b = 1; b <= 4; ++b) {
-        int bx = 0, by = 0;
-        ds->GetRasterBand(b)->GetBlockSize(&bx, &by);
-        EXPECT_EQ(std::tuple(ds->GetRasterBand(b)->GetRasterDataType(), bx, by),
-                  std::tuple(GDT_UInt16, 256, 256));
-        const std::vector<int> values = ReadBand(s_files.scene, b);
-        EXPECT_GE(*std::min_element(values.begin(), values.end()), 1);
-    }
-    EXPECT_STREQ(ds->GetMetadataItem("COMPRESSION", "IMAGE_STRUCTURE"), "DEFLATE");
-    for (const Dataset* d : {&ds, &truth}) {
-        ASSERT_NE((*d)->GetSpatialRef(), nullptr);
-        EXPECT_TRUE((*d)->GetSpatialRef()->IsProjected());
-        EXPECT_STREQ((*d)->GetSpatialRef()->GetAuthorityCode(nullptr), "32650");
-    }
-    double gt[6];
-    ASSERT_EQ(ds->GetGeoTransform(gt), CE_None);
-    EXPECT_EQ(std::vector<double>({gt[1], gt[5], std::fmod(gt[0], 1000.0), std::fmod(gt[3], 1000.0)}),
-              std::vector<double>({10, -10, 0, 0}));
-    // The truth: every class, each with a colour of its own and a name.
-    GDALRasterBand* band = truth->GetRasterBand(1);
-    EXPECT_EQ(std::tuple(truth->GetRasterXSize(), truth->GetRasterYSize(), band->GetRasterDataType()),
-              std::tuple(200, 150, GDT_Byte));
-    const std::vector<int> classes = ReadBand(s_files.truth);
-    EXPECT_EQ(std::set<int>(classes.begin(), classes.end()), (std::set<int>{1, 2, 3}));
-    const GDALColorTable* table = band->GetColorTable();
-    ASSERT_TRUE(table && table->GetColorEntryCount() >= 4);
-    std::set<std::tuple<short, short, short>> colours;
-    for (int k = 1; k <= 3; ++k)
-        colours.insert(
-            {table->GetColorEntry(k)->c1, table->GetColorEntry(k)->c2, table->GetColorEntry(k)->c3});
-    EXPECT_EQ(colours.size(), 3u);
-    char** names = band->GetCategoryNames();
-    ASSERT_EQ(CSLCount(names), 4);
-    EXPECT_EQ(std::string(names[0]) + "|" + names[1] + "|" + names[3], "Unclassified|Class 1|Class 3");
-}
 
 TEST_F(SynthFiles, EachTrainingPolygonLiesInsideItsClass) {
     const Dataset shp = OpenDataset(s_files.training, GDAL_OF_VECTOR);
@@ -416,7 +335,7 @@ TEST_F(SynthFiles, CheckPointsSitAtPixelCentresWithTheirTrueClass) {
     EXPECT_EQ(seen.size(), 300u);
 }
 
-TEST_F(SynthFiles, SameParametersGiveIdenticalFilesAndTheSpectraMatchTheModel) {
+TEST_F(SynthFiles, SameParametersGiveIdenticalFilesAndAnotherSeedAnotherScene) {
     const fs::path dir = s_files.scene.parent_path(), again = ScratchDir() / "scene-a-again";
     GenerateScene(smallParams(), again);
     for (const char* name : {"scene.tif", "truth.tif", "truth.tif.aux.xml", "training.shp", "training.shx",
@@ -424,22 +343,9 @@ TEST_F(SynthFiles, SameParametersGiveIdenticalFilesAndTheSpectraMatchTheModel) {
         ASSERT_TRUE(fs::exists(dir / name)) << name;
         EXPECT_TRUE(ReadBytes(dir / name) == ReadBytes(again / name)) << name << " differs";
     }
-    // Another seed: other pixels, other classes.
     GenerateScene(smallParams(8), ScratchDir() / "scene-other-seed");
     EXPECT_NE(allBands(s_files.scene), allBands(ScratchDir() / "scene-other-seed" / "scene.tif"));
     EXPECT_NE(allBands(s_files.truth), allBands(ScratchDir() / "scene-other-seed" / "truth.tif"));
-    // The class means in the image match the model: patch brightness varies by
-    // up to 5 %, the noise averages out.
-    const std::vector<int> truth = ReadBand(s_files.truth);
-    const SceneModel model(smallParams());
-    for (int b = 1; b <= 4; ++b) {
-        const std::vector<int> values = ReadBand(s_files.scene, b);
-        double sum[4] = {}, count[4] = {};
-        for (size_t i = 0; i < values.size(); ++i)
-            sum[truth[i]] += values[i], ++count[truth[i]];
-        for (int k = 1; k <= 3; ++k)
-            EXPECT_NEAR(sum[k] / count[k], model.Mean(k, b), 0.05 * model.Mean(k, b) + 10) << k << " " << b;
-    }
 }
 
 TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
