@@ -85,39 +85,37 @@ TEST_F(ProgressWindowTest, WorkerReportsArriveThroughTheEventLoopAndSuccessWaits
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
 }
 
-TEST_F(ProgressWindowTest, CancelIsSeenByTheWorkerAndClosesAtTheEnd) {
-    std::promise<void> clicked, release;
-    std::atomic<bool> sawCancel{false};
-    std::thread worker([p = progress, &sawCancel, c = clicked.get_future(), r = release.get_future()] {
-        p->SetStep(L"Iteration 3 of 20");
-        p->SetPercent(30);
-        c.wait();
-        sawCancel = p->IsCancelled();
-        p->SetStep(L"Iteration 4 of 20"); // after the request: not shown
-        r.wait();
-        p->Finish(false, L""); // a cancelled task ends without a message
-    });
-    const bool reported = waitFor([&] { return window->Percent() == 30; });
-    window->CancelButton()->click();
-    clicked.set_value();
-    EXPECT_TRUE(reported);
-    EXPECT_FALSE(window->CancelButton()->isEnabled());
-    EXPECT_TRUE(waitFor([&] { return sawCancel.load(); }));
-    QCoreApplication::sendPostedEvents(); // the step posted after the flag was set
-    EXPECT_EQ(window->StepText(), ProgressWindow::CancellingText());
-    EXPECT_TRUE(window->isVisible()); // the task has not ended yet
-    release.set_value();
-    worker.join();
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
-}
-
-TEST_F(ProgressWindowTest, CloseBoxWhileRunningAsksToCancelAndKeepsTheObject) {
-    window->close();
-    ASSERT_TRUE(stays(window)); // the task may still call it
-    EXPECT_EQ(std::tuple(window->isVisible(), progress->IsCancelled()), std::tuple(true, true));
-    EXPECT_EQ(window->StepText(), ProgressWindow::CancellingText());
-    onWorker([](CBaseProgress* p) { p->Finish(false, L""); });
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+TEST_F(ProgressWindowTest, CancelButtonOrCloseBoxIsSeenByTheWorkerAndTheWindowClosesAtTheEnd) {
+    for (bool closeBox : {false, true}) {
+        if (closeBox)
+            SetUp();
+        std::promise<void> cancelled, release;
+        std::atomic<bool> sawCancel{false};
+        std::thread worker([p = progress, &sawCancel, c = cancelled.get_future(), r = release.get_future()] {
+            p->SetStep(L"Iteration 3 of 20");
+            p->SetPercent(30);
+            c.wait();
+            sawCancel = p->IsCancelled();
+            p->SetStep(L"Iteration 4 of 20"); // after the request: not shown
+            r.wait();
+            p->Finish(false, L""); // a cancelled task ends without a message
+        });
+        const bool reported = waitFor([&] { return window->Percent() == 30; });
+        if (closeBox)
+            window->close();
+        else
+            window->CancelButton()->click();
+        cancelled.set_value();
+        EXPECT_TRUE(reported);
+        EXPECT_FALSE(window->CancelButton()->isEnabled());
+        EXPECT_TRUE(waitFor([&] { return sawCancel.load(); }));
+        EXPECT_TRUE(stays(window)); // the task has not ended yet and may still call it
+        EXPECT_EQ(window->StepText(), ProgressWindow::CancellingText());
+        EXPECT_TRUE(window->isVisible());
+        release.set_value();
+        worker.join();
+        EXPECT_TRUE(waitFor([&] { return window.isNull(); })) << closeBox;
+    }
 }
 
 TEST_F(ProgressWindowTest, FailureStaysWithItsMessageUntilClosedAndAutoCloseEndsOnSuccess) {
