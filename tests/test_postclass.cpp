@@ -472,6 +472,11 @@ using ClassMap = std::map<std::wstring, int>;
 template <class D> class PostClassWindowTest : public WindowTest<D> {
 protected:
     void browse(int id, const fs::path& path, int saveType = 1) { this->choose(id, WPath(path), saveType); }
+    // Chooses each file as the input in turn.
+    void browseInputs(std::initializer_list<fs::path> paths) {
+        for (const fs::path& path : paths)
+            browse(D::IDC_INPUT_BROWSE, path);
+    }
 };
 
 class MergeWindowTest : public PostClassWindowTest<CClassesMergeDlg> {
@@ -494,9 +499,8 @@ class ClumpWindowTest : public PostClassWindowTest<CClassesClumpDlg> {
 
 using M = CClassesMergeDlg;
 
-TEST_F(MergeWindowTest, FillsBothClassListsAndMovesTheInputClassOfARuleOutOnce) {
+TEST_F(MergeWindowTest, FillsBothClassListsMovesTheInputClassOfARuleOutOnceAndKeepsTheRules) {
     EXPECT_EQ(text(M::IDC_INPUT_CLASS_NAME) + text(M::IDC_OUTPUT_CLASS_NAME), L""); // "Static" never shows
-    EXPECT_TRUE(item<XComboBox>(M::IDC_INPUT_LIST)->IsSorted());
     browse(M::IDC_INPUT_BROWSE, windowFiles().three);
     EXPECT_EQ(ui.Asked(0), (FileAsk{true, L".tif", 6, true, Filters::RasterInput}));
     EXPECT_EQ(std::tuple(texts(M::IDC_INPUT_CLASSES), texts(M::IDC_OUTPUT_CLASSES), ui.messages.size()),
@@ -517,71 +521,55 @@ TEST_F(MergeWindowTest, FillsBothClassListsAndMovesTheInputClassOfARuleOutOnce) 
     click(M::IDC_ADD_MERGE); // nothing selected any more
     EXPECT_EQ(std::tuple(texts(M::IDC_MERGE_LIST), texts(M::IDC_INPUT_CLASSES), texts(M::IDC_OUTPUT_CLASSES)),
               std::tuple(Names{L"2+1", L"3+1"}, Names{L"1"}, Names{L"1", L"2", L"3"}));
+    // A second image keeps the rules and adds its names; the same image twice
+    // is listed twice, its band once.
+    browseInputs({windowFiles().other, windowFiles().other});
+    EXPECT_EQ(std::tuple(texts(M::IDC_INPUT_CLASSES), item<XComboBox>(M::IDC_INPUT_LIST)->GetCount(),
+                         window->Record().m_bandList),
+              std::tuple(Names{L"A", L"3"}, 3, std::vector<int>{0}));
     browse(M::IDC_OUTPUT_BROWSE, ScratchDir() / "merged.img", 3);
     const auto& r = startOne<CClassifyMergeParam>();
-    EXPECT_EQ(std::tuple(r.m_mergeEntries, r.m_outputFormat, r.m_host, r.m_classMap),
-              std::tuple(Names{L"2+1", L"3+1"}, 20, &host, ClassMap{{L"1", 1}, {L"2", 2}, {L"3", 3}}));
+    EXPECT_EQ(
+        std::tuple(r.m_mergeEntries, r.m_outputFormat, r.m_host, r.m_classMap),
+        std::tuple(Names{L"2+1", L"3+1"}, 20, &host, ClassMap{{L"1", 1}, {L"2", 2}, {L"3", 5}, {L"A", 1}}));
     EXPECT_TRUE(r.m_algorithmName == L"类别合并" || r.m_algorithmName.empty());
     EXPECT_TRUE(launches.back().progressShown);
 }
 
-TEST_F(MergeWindowTest, ASecondImageKeepsTheRulesAndAddsItsNames) {
-    browse(M::IDC_INPUT_BROWSE, windowFiles().three);
-    item<XListBox>(M::IDC_INPUT_CLASSES)->SetCurSel(1);
-    item<XListBox>(M::IDC_OUTPUT_CLASSES)->SetCurSel(0);
-    click(M::IDC_ADD_MERGE);
-    browse(M::IDC_INPUT_BROWSE, windowFiles().other);
-    EXPECT_EQ(
-        std::tuple(texts(M::IDC_INPUT_CLASSES), texts(M::IDC_MERGE_LIST), window->Record().m_classMap),
-        std::tuple(Names{L"A", L"3"}, Names{L"2+1"}, ClassMap{{L"1", 1}, {L"2", 2}, {L"3", 5}, {L"A", 1}}));
-    // The same image twice: listed twice, its band listed once.
-    browse(M::IDC_INPUT_BROWSE, windowFiles().other);
-    EXPECT_EQ(std::tuple(item<XComboBox>(M::IDC_INPUT_LIST)->GetCount(), window->Record().m_bandList),
-              std::tuple(3, std::vector<int>{0}));
-}
-
-TEST_F(MergeWindowTest, AssistantFileMessagesAndWhatStaysRecorded) {
-    browse(M::IDC_INPUT_BROWSE, windowFiles().three);
-    browse(M::IDC_INPUT_BROWSE, windowFiles().notRaster);
-    EXPECT_EQ(ui.Shown(), Names{L"    打开影像失败 | 错误"});
+TEST_F(MergeWindowTest, AssistantFileMessagesTheOutputSaveTypeAndAStartWithNothingChecked) {
+    browseInputs({windowFiles().three, windowFiles().notRaster});
     EXPECT_EQ(std::tuple(texts(M::IDC_INPUT_CLASSES).size(), window->Record().m_inputPath),
               std::tuple(3u, WPath(windowFiles().three)));
     browse(M::IDC_INPUT_BROWSE, windowFiles().noAcf);
-    EXPECT_EQ(ui.Shown().back(), L"找不到分类辅助文件！ | 警告！");
     EXPECT_EQ(std::tuple(texts(M::IDC_INPUT_CLASSES).size(), window->Record().m_inputPath),
               std::tuple(3u, WPath(windowFiles().noAcf))); // recorded before the test
     browse(M::IDC_INPUT_BROWSE, windowFiles().brokenAcf);
-    EXPECT_EQ(ui.Shown().back(), L"打开分类辅助文件失败！ | 提示");
-    EXPECT_EQ(std::tuple(texts(M::IDC_INPUT_CLASSES), texts(M::IDC_OUTPUT_CLASSES), ui.messages.size()),
-              std::tuple(Names{}, Names{}, 3u));
-}
-
-TEST_F(MergeWindowTest, OutputSaveTypeGivesTheFormatAndACancelKeepsIt) {
+    EXPECT_EQ(ui.Shown(), (Names{L"    打开影像失败 | 错误", L"找不到分类辅助文件！ | 警告！",
+                                 L"打开分类辅助文件失败！ | 提示"}));
+    EXPECT_EQ(std::tuple(texts(M::IDC_INPUT_CLASSES), texts(M::IDC_OUTPUT_CLASSES)),
+              std::tuple(Names{}, Names{}));
     browse(M::IDC_OUTPUT_BROWSE, "/data/a.tif", 2);
     ui.CancelFileAnswer();
     click(M::IDC_OUTPUT_BROWSE);
     EXPECT_EQ(window->Record().m_outputPath + L" " + window->OutputWord(), L"/data/a.tif tif");
-    EXPECT_EQ(ui.Asked(1), (FileAsk{false, L".tif", 6, true, Filters::RasterOutput}));
+    EXPECT_EQ(ui.Asked(5), (FileAsk{false, L".tif", 6, true, Filters::RasterOutput}));
     browse(M::IDC_OUTPUT_BROWSE, "/data/a.pix", 4);
     EXPECT_EQ(window->OutputWord(), L"");
     click(M::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 5}}));
-    // Nothing checked before the start: the task starts all the same.
     const auto& r = startOne<CClassifyMergeParam>();
     EXPECT_EQ(std::tuple(r.m_outputFormat, r.m_mergeEntries), std::tuple(0, Names{}));
 }
 
 using F = CClassesFilterDlg;
 
-TEST_F(FilterWindowTest, OpensWithItsDefaultsAndMovesEachClassOnce) {
+TEST_F(FilterWindowTest, OpensWithItsDefaultsMovesEachClassOnceAndRecordsTheMovedClassesOfEarlierImages) {
     EXPECT_EQ(text(F::IDC_THRESHOLD), L"2");
     auto* neighbourhood = item<XComboBox>(F::IDC_NEIGHBOURHOOD);
-    EXPECT_EQ(std::tuple(neighbourhood->IsSorted(), neighbourhood->GetCount(), neighbourhood->GetCurSel(),
-                         neighbourhood->GetLBText(1)),
-              std::tuple(false, 2, 0, std::wstring(L"8")));
+    EXPECT_EQ(std::tuple(neighbourhood->GetCount(), neighbourhood->GetCurSel(), neighbourhood->GetLBText(1)),
+              std::tuple(2, 0, std::wstring(L"8")));
     click(IDOK); // nothing chosen: only the class message
     EXPECT_EQ(ui.Shown(), Names{L"请选择需要过滤的类别！ | 提示"});
-    EXPECT_TRUE(launches.empty());
     browse(F::IDC_INPUT_BROWSE, windowFiles().three);
     EXPECT_FALSE(ui.fileRequests[0].hostAware);
     select(F::IDC_INPUT_CLASSES, {0, 2});
@@ -589,17 +577,12 @@ TEST_F(FilterWindowTest, OpensWithItsDefaultsAndMovesEachClassOnce) {
     click(F::IDC_ADD);
     EXPECT_EQ(texts(F::IDC_FILTER_CLASSES), (Names{L"1", L"3"}));
     click(F::IDC_ADD_ALL);
-    EXPECT_EQ(texts(F::IDC_FILTER_CLASSES), (Names{L"1", L"2", L"3"}));
-    select(F::IDC_FILTER_CLASSES, {1, 2});
+    select(F::IDC_FILTER_CLASSES, {0, 2});
     click(F::IDC_REMOVE);
-    EXPECT_EQ(texts(F::IDC_FILTER_CLASSES), Names{L"1"});
+    EXPECT_EQ(texts(F::IDC_FILTER_CLASSES), Names{L"2"});
     click(F::IDC_REMOVE_ALL);
-    EXPECT_TRUE(texts(F::IDC_FILTER_CLASSES).empty());
     EXPECT_EQ(FilterClassesToAdd({L"  a", L"b", L"a"}, {L" b"}), Names{L"a"});
-}
-
-TEST_F(FilterWindowTest, StartFillsTheRecordWithMovedClassesOfEarlierImages) {
-    browse(F::IDC_INPUT_BROWSE, windowFiles().three);
+    // Classes moved from two images: the record maps those of the last one.
     select(F::IDC_INPUT_CLASSES, {0, 1});
     click(F::IDC_ADD);
     browse(F::IDC_INPUT_BROWSE, windowFiles().other); // A and 3
@@ -607,12 +590,12 @@ TEST_F(FilterWindowTest, StartFillsTheRecordWithMovedClassesOfEarlierImages) {
     click(F::IDC_ADD);
     EXPECT_EQ(texts(F::IDC_FILTER_CLASSES), (Names{L"1", L"2", L"3"}));
     click(IDOK);
-    EXPECT_EQ(ui.Shown(), Names{L"请选择输出路径！ | 提示"});
+    EXPECT_EQ(ui.Shown().back(), L"请选择输出路径！ | 提示");
+    EXPECT_TRUE(launches.empty());
     browse(F::IDC_OUTPUT_BROWSE, ScratchDir() / "filtered.tif", 1);
-    item<XComboBox>(F::IDC_NEIGHBOURHOOD)->SetCurSel(1);
+    neighbourhood->SetCurSel(1);
     const auto& r = startOne<CClassifiedSieveParam>();
-    EXPECT_EQ(r.m_classMap, (ClassMap{{L"3", 5}})); // 1 and 2 are not in this image
-    EXPECT_EQ(r.m_classNames, (Names{L"A", L"3"}));
+    EXPECT_EQ(std::tuple(r.m_classMap, r.m_classNames), std::tuple(ClassMap{{L"3", 5}}, Names{L"A", L"3"}));
     EXPECT_EQ(std::tuple(r.m_filterClassCount, r.m_classCount, r.m_neighbourhood, r.m_threshold,
                          r.m_outputDataType, r.m_outputFormat, r.m_host),
               std::tuple(3, 2, 1, 2, PDT_Byte, 38, nullptr));
@@ -652,11 +635,9 @@ TEST_F(FilterWindowTest, TheThresholdKeepsTheLastAcceptedValueAndTheSpinBoundsOn
 }
 
 TEST_F(FilterWindowTest, AssistantFileMessagesAndWhatStaysRecorded) {
-    browse(F::IDC_INPUT_BROWSE, windowFiles().three);
-    browse(F::IDC_INPUT_BROWSE, windowFiles().notRaster);
-    EXPECT_TRUE(ui.messages.empty()); // no message for an image that cannot be opened
-    browse(F::IDC_INPUT_BROWSE, windowFiles().noAcf);
-    EXPECT_EQ(ui.Shown(), Names{L"找不到分类结果辅助文件 | 提示"});
+    browseInputs({windowFiles().three, windowFiles().notRaster, windowFiles().noAcf});
+    EXPECT_EQ(ui.Shown(),
+              Names{L"找不到分类结果辅助文件 | 提示"}); // none for the image that cannot be opened
     EXPECT_EQ(window->Record().m_inputPath + L" " + window->Record().m_assistantFilePath,
               WPath(windowFiles().noAcf) + L" " +
                   WPath(fs::path(windowFiles().noAcf).replace_extension(".acf")));
@@ -669,32 +650,26 @@ TEST_F(FilterWindowTest, AssistantFileMessagesAndWhatStaysRecorded) {
 
 using C = CClassesClumpDlg;
 
-TEST_F(ClumpWindowTest, OpensInModeZeroWithDisabledBoxesAndChecksOutputFirst) {
-    EXPECT_TRUE(window->IsDlgButtonChecked(C::IDC_MODE_HORIZONTAL));
+TEST_F(ClumpWindowTest, OpensInModeZeroWithDisabledBoxesChecksOutputFirstAndIgnoresTheBoxes) {
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(std::tuple(window->IsDlgButtonChecked(C::IDC_BOX_FIRST + i),
                              item<QCheckBox>(C::IDC_BOX_FIRST + i)->isEnabled()),
                   std::tuple(true, false));
+    EXPECT_TRUE(window->IsDlgButtonChecked(C::IDC_MODE_HORIZONTAL));
     click(IDOK);
     EXPECT_EQ(ui.Shown(), Names{L"请选择输出影像文件路径！ | "}); // the toolkit's default caption
-    browse(C::IDC_OUTPUT_BROWSE, ScratchDir() / "c.tif");
+    browse(C::IDC_OUTPUT_BROWSE, ScratchDir() / "c.tif", 3);
     click(IDOK);
-    EXPECT_EQ(ui.messages.back().text, L"提示：请选中需要过滤的类别！");
     // Select again empties the map and stops the start.
     browse(C::IDC_INPUT_BROWSE, windowFiles().three);
     click(C::IDC_SELECT_ALL);
     click(C::IDC_SELECT_NONE);
     EXPECT_TRUE(window->Record().m_classMap.empty());
     click(IDOK);
-    EXPECT_EQ(std::tuple(ui.messages.size(), ui.messages.back().text, launches.size()),
-              std::tuple(3u, std::wstring(L"提示：请选中需要过滤的类别！"), 0u));
-    const StructuringElement vertical = ElementForMode(1, {0, 0, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(std::tuple(vertical.rows, vertical.anchorRow), std::tuple(3, 1));
-}
-
-TEST_F(ClumpWindowTest, ModeZeroIgnoresTheBoxesAndSelectAllMapsEveryClass) {
-    browse(C::IDC_INPUT_BROWSE, windowFiles().three);
-    browse(C::IDC_OUTPUT_BROWSE, ScratchDir() / "c.tif", 3);
+    EXPECT_EQ(ui.Shown(), (Names{L"请选择输出影像文件路径！ | ", L"提示：请选中需要过滤的类别！ | ",
+                                 L"提示：请选中需要过滤的类别！ | "}));
+    EXPECT_TRUE(launches.empty());
+    // Mode zero takes no box; select all maps every class.
     click(C::IDC_MODE_CUSTOM);
     for (int i : {0, 4, 8})
         click(C::IDC_BOX_FIRST + i); // uncheck
@@ -707,6 +682,8 @@ TEST_F(ClumpWindowTest, ModeZeroIgnoresTheBoxesAndSelectAllMapsEveryClass) {
                          r.m_selectedClassCount, r.m_classCount, r.m_outputFormat, r.m_host),
               std::tuple(1, 3, 1, 0, 3, 3, 20, nullptr));
     EXPECT_EQ(std::tuple(r.m_pixelSizeX, r.m_pixelSizeY), std::tuple(30.0, -30.0));
+    const StructuringElement vertical = ElementForMode(1, {0, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(std::tuple(vertical.rows, vertical.anchorRow), std::tuple(3, 1));
 }
 
 TEST_F(ClumpWindowTest, CustomModeTakesTheBoxesKeptAcrossModeChanges) {
@@ -737,13 +714,11 @@ TEST_F(ClumpWindowTest, CustomModeTakesTheBoxesKeptAcrossModeChanges) {
 TEST_F(ClumpWindowTest, AssistantFileMessagesAndWhatStaysRecorded) {
     browse(C::IDC_INPUT_BROWSE, windowFiles().three);
     select(C::IDC_CLASSES, {0});
-    browse(C::IDC_INPUT_BROWSE, windowFiles().notRaster);
-    EXPECT_EQ(ui.Shown(), Names{L"    打开影像失败 | 错误"});
-    browse(C::IDC_INPUT_BROWSE, windowFiles().noAcf);
-    EXPECT_EQ(ui.Shown().back(), L"找不到分类辅助文件！ | 警告！");
+    browseInputs({windowFiles().notRaster, windowFiles().noAcf});
     EXPECT_EQ(window->Record().m_inputPath, WPath(windowFiles().noAcf));
     browse(C::IDC_INPUT_BROWSE, windowFiles().brokenAcf);
-    EXPECT_EQ(ui.Shown().back(), L"打开分类辅助文件失败！ | 提示");
+    EXPECT_EQ(ui.Shown(), (Names{L"    打开影像失败 | 错误", L"找不到分类辅助文件！ | 警告！",
+                                 L"打开分类辅助文件失败！ | 提示"}));
     EXPECT_EQ(texts(C::IDC_CLASSES).size(), 3u); // the list keeps its old entries
     browse(C::IDC_INPUT_BROWSE, windowFiles().other);
     // Emptying the list leaves the map of the earlier selection.
