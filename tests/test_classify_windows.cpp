@@ -140,20 +140,17 @@ TEST_F(UnsupervisedDlgTest, ChoosersAndWhatACancelledOneKeeps) {
 }
 
 TEST_F(UnsupervisedDlgTest, SaveTypeSetsTheFormatAndThePathStaysAsChosen) {
-    const struct {
-        int saveType;
-        const wchar_t* path;
-        int format;
-    } cases[] = {{1, L"/data/a.tif", 38}, {2, L"/data/b.tif", 38}, {3, L"/data/c.img", 20},
-                 {4, L"/data/d.pix", 0},  {5, L"/data/e.dat", 0},  {2, L"/data/f.pix", 38}};
-    for (const auto& c : cases) {
+    const std::tuple<int, const wchar_t*, int> cases[] = {{1, L"/data/a.tif", 38}, {2, L"/data/b.tif", 38},
+                                                          {3, L"/data/c.img", 20}, {4, L"/data/d.pix", 0},
+                                                          {5, L"/data/e.dat", 0},  {2, L"/data/f.pix", 38}};
+    for (const auto& [saveType, path, format] : cases) {
         if (window.isNull()) // each start closes its window
             reopen();
-        chooseInputAndOutput(c.path, c.saveType);
+        chooseInputAndOutput(path, saveType);
         const AlgorithmParam& record = startOne<AlgorithmParam>();
         EXPECT_EQ(std::tuple(record.m_outputFormat, record.m_outputPath),
-                  std::tuple(c.format, std::wstring(c.path)))
-            << c.saveType; // no extension forced
+                  std::tuple(format, std::wstring(path)))
+            << saveType; // no extension forced
     }
 }
 
@@ -503,20 +500,18 @@ TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {
 }
 
 TEST_F(BPWindowTest, RangeCheckBothEndsIncludedProgressNeverShownOnRefusal) {
-    const struct {
-        const wchar_t *rate, *maxError;
-        bool accepted;
-    } cases[] = {{L"0.01", L"0", true},     {L"1.0", L"1.0", true},   {L"0.009", L"0.001", false},
-                 {L"1.5", L"0.001", false}, {L"0.5", L"-0.1", false}, {L"0.5", L"1.01", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(Narrow(c.rate) + " " + Narrow(c.maxError));
+    const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
+        {L"0.01", L"0", true},     {L"1.0", L"1.0", true},   {L"0.009", L"0.001", false},
+        {L"1.5", L"0.001", false}, {L"0.5", L"-0.1", false}, {L"0.5", L"1.01", false}};
+    for (const auto& [rate, maxError, accepted] : cases) {
+        SCOPED_TRACE(Narrow(rate) + " " + Narrow(maxError));
         if (window.isNull())
             reopen();
-        window->SetDlgItemText(B::IDC_LEARNING_RATE, c.rate);
-        window->SetDlgItemText(B::IDC_MAX_ERROR, c.maxError);
-        EXPECT_EQ(text(B::IDC_MAX_ERROR), c.maxError); // a minus passes the guard
+        window->SetDlgItemText(B::IDC_LEARNING_RATE, rate);
+        window->SetDlgItemText(B::IDC_MAX_ERROR, maxError);
+        EXPECT_EQ(text(B::IDC_MAX_ERROR), maxError); // a minus passes the guard
         const size_t messages = ui.messages.size(), started = launches.size();
-        if (c.accepted) {
+        if (accepted) {
             startOne<CSuperviseBPNNParam>();
             EXPECT_EQ(ui.messages.size(), messages);
             continue;

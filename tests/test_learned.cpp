@@ -299,29 +299,25 @@ TEST(Learners, BadInputFailsClearlyAndLeavesNoOutput) {
     const fs::path outside = dir / "outside.cif", fourBands = dir / "four.cif";
     writeSamples(outside, B, 500); // every rectangle far right of the image
     writeSamples(fourBands, 4);
-    struct Case {
-        const char* what;
-        fs::path samples;
-        const wchar_t* message;
-        bool unwritableModel;
-    } cases[] = {{"shapes outside", outside, L"no valid pixel", false},
-                 {"band count", fourBands, L"bands", false},
-                 {"missing file", dir / "none.cif", L"Cannot read the sample file", false},
-                 {"unwritable model", scene().samples, L"Cannot write the SVM model", true}};
-    for (const Case& c : cases) {
-        const fs::path out = dir / (std::string(c.what) + ".tif");
-        CSvmClassifyParam r = svmRecord(out, SVM_KERNEL_LINEAR, c.samples);
-        if (c.unwritableModel)
+    // What is wrong, the sample file, words of the message, whether only the SVM's model cannot be written.
+    const std::tuple<const char*, fs::path, const wchar_t*, bool> cases[] = {
+        {"shapes outside", outside, L"no valid pixel", false},
+        {"band count", fourBands, L"bands", false},
+        {"missing file", dir / "none.cif", L"Cannot read the sample file", false},
+        {"unwritable model", scene().samples, L"Cannot write the SVM model", true}};
+    for (const auto& [what, samples, message, unwritableModel] : cases) {
+        const fs::path out = dir / (std::string(what) + ".tif");
+        CSvmClassifyParam r = svmRecord(out, SVM_KERNEL_LINEAR, samples);
+        if (unwritableModel)
             r.m_modelFilePath = WPath(dir / "no-such-folder" / "m.svm");
         CSvmClassifyProcessAlg svm(&r);
-        EXPECT_FALSE(svm.ProcessFromNewThread(false)) << c.what;
-        EXPECT_NE(svm.GetLastError().find(c.message), std::wstring::npos)
-            << CommonFun::U2M(svm.GetLastError());
-        if (!c.unwritableModel) {
-            CSuperviseBPNNParam bpr = learnerRecord<CSuperviseBPNNParam>(out, c.samples);
-            CBPNNClassify bp(&bpr);
-            EXPECT_FALSE(bp.ProcessFromNewThread(false)) << c.what;
-            EXPECT_NE(bp.GetLastError().find(c.message), std::wstring::npos)
+        EXPECT_FALSE(svm.ProcessFromNewThread(false)) << what;
+        EXPECT_NE(svm.GetLastError().find(message), std::wstring::npos) << CommonFun::U2M(svm.GetLastError());
+        CSuperviseBPNNParam bpr = learnerRecord<CSuperviseBPNNParam>(out, samples);
+        CBPNNClassify bp(&bpr);
+        if (!unwritableModel) {
+            EXPECT_FALSE(bp.ProcessFromNewThread(false)) << what;
+            EXPECT_NE(bp.GetLastError().find(message), std::wstring::npos)
                 << CommonFun::U2M(bp.GetLastError());
         }
     }

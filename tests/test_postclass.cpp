@@ -313,25 +313,19 @@ TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
                2); // the 7 has no class
     const std::set<std::string> before = FilesIn(d);
 
-    const std::pair<std::string, std::map<std::wstring, int>> good1{"good.tif", {{L"类1", 1}}};
-    const struct {
-        std::pair<std::string, std::map<std::wstring, int>> input;
-        fs::path out;
-        const char* says;
-    } cases[] = {
-        {{"noacf.tif", {{L"类1", 1}}}, d / "o1.tif", "does not exist"},
-        {{"corrupt.tif", {{L"类1", 1}}}, d / "o2.tif", "Cannot read"},
-        {{"good.tif", {}}, d / "o3.tif", "No class"},
-        {{"good.tif", {{L"类9", 9}}}, d / "o4.tif", "not in the class table"},
-        {good1, d / "missing-folder" / "o5.tif", "folder"},
-        {good1, d / "o6.tif", "(1, 1) holds the value 7"},
-    };
-    for (const auto& c : cases) {
-        CClassifiedSieveParam record = sieveRecord(d / c.input.first, c.out, c.input.second, 2);
+    const std::map<std::wstring, int> one{{L"类1", 1}};
+    const std::tuple<const char*, std::map<std::wstring, int>, fs::path, const char*> cases[] = {
+        {"noacf.tif", one, d / "o1.tif", "does not exist"},
+        {"corrupt.tif", one, d / "o2.tif", "Cannot read"},
+        {"good.tif", {}, d / "o3.tif", "No class"},
+        {"good.tif", {{L"类9", 9}}, d / "o4.tif", "not in the class table"},
+        {"good.tif", one, d / "missing-folder" / "o5.tif", "folder"},
+        {"good.tif", one, d / "o6.tif", "(1, 1) holds the value 7"}};
+    for (const auto& [input, classes, out, says] : cases) {
+        CClassifiedSieveParam record = sieveRecord(d / input, out, classes, 2);
         CClassifiedSieve sieve(&record);
         EXPECT_FALSE(sieve.ProcessFromNewThread(false));
-        EXPECT_NE(Narrow(sieve.GetLastError()).find(c.says), std::string::npos)
-            << Narrow(sieve.GetLastError());
+        EXPECT_NE(Narrow(sieve.GetLastError()).find(says), std::string::npos) << Narrow(sieve.GetLastError());
     }
 
     CClassifyMergeParam merge;
@@ -413,11 +407,7 @@ TEST(PostClassCli, BadInputGivesOneLineAndNoOutput) {
     WriteBytes(d / "corrupt.acf", "not an assistant file\n");
     const std::set<std::string> before = FilesIn(d);
     const std::string out = (d / "out.tif").string();
-    const struct {
-        std::vector<std::string> args;
-        int code;
-        const char* says;
-    } cases[] = {
+    const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
         {{"merge", noAcf, out, "--rule", "1=1"}, 1, "no classification assistant file"},
         {{"sieve", corrupt, out, "--classes", "1"}, 1, "cannot read the classification"},
         {{"sieve", in, out, "--classes", "5"}, 2, "--classes: class 5"},
@@ -425,16 +415,14 @@ TEST(PostClassCli, BadInputGivesOneLineAndNoOutput) {
         {{"merge", in, out, "--rule", "1-2"}, 2, "--rule expects"},
         {{"merge", in, out, "--rule", "1=9"}, 2, "names a class"},
         {{"clump", in, out, "--classes", "1", "--element", "11"}, 2, "--element"},
-        {{"clump", in, (d / "no" / "out.tif").string(), "--classes", "1"}, 1, "folder"},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> args = c.args;
+        {{"clump", in, (d / "no" / "out.tif").string(), "--classes", "1"}, 1, "folder"}};
+    for (auto [args, code, says] : cases) {
         args.push_back("--quiet");
         const CliRun r = RunTessera(args);
-        EXPECT_EQ(r.code, c.code) << args[0] << " " << r.err;
-        EXPECT_EQ(LineCount(r.err), 1) << r.err;
-        EXPECT_EQ(r.err.rfind("tessera " + args[0] + ": ", 0), 0u) << r.err;
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(std::tuple(r.code, LineCount(r.err), r.err.rfind("tessera " + args[0] + ": ", 0)),
+                  std::tuple(code, 1, 0u))
+            << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
     }
     EXPECT_EQ(FilesIn(d), before);
 }

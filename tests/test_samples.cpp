@@ -535,33 +535,26 @@ TEST_F(SampleEditorTest, TheCloseBoxAsksWhenModifiedAndHonoursEachAnswer) {
     EXPECT_TRUE(closed());
     EXPECT_TRUE(ui.messages.empty());
     // Each answer, and the save dialog's when one is asked ("" cancels it): whether the window stays.
-    const struct {
-        int answer;
-        const char* saveAs;
-        bool stays;
-    } answers[] = {{IDCANCEL, nullptr, true},
-                   {IDYES, "", true},
-                   {IDYES, "window-close.cif", false},
-                   {IDNO, nullptr, false}};
-    for (const auto& a : answers) {
+    const std::tuple<int, const char*, bool> answers[] = {{IDCANCEL, nullptr, true},
+                                                          {IDYES, "", true},
+                                                          {IDYES, "window-close.cif", false},
+                                                          {IDNO, nullptr, false}};
+    for (const auto& [answer, saveTo, stays] : answers) {
         if (window.isNull())
             reopen();
         addSamples(1);
-        ui.messageAnswers.push_back(a.answer);
-        if (a.saveAs && *a.saveAs)
-            ui.ChooseFileAnswer(WPath(path(a.saveAs)));
-        else if (a.saveAs)
+        ui.messageAnswers.push_back(answer);
+        if (saveTo && *saveTo)
+            ui.ChooseFileAnswer(WPath(path(saveTo)));
+        else if (saveTo)
             ui.CancelFileAnswer();
         const size_t requests = ui.fileRequests.size(), messages = ui.messages.size();
         window->close();
         QApplication::processEvents();
         EXPECT_EQ(std::tuple(ui.messages.size(), ui.fileRequests.size()),
-                  std::tuple(messages + 1, requests + (a.saveAs ? 1 : 0)))
-            << a.answer;
-        if (a.stays)
-            EXPECT_TRUE(!window.isNull() && window->isVisible()) << a.answer;
-        else
-            EXPECT_TRUE(closed()) << a.answer;
+                  std::tuple(messages + 1, requests + (saveTo ? 1 : 0)))
+            << answer;
+        EXPECT_TRUE(stays ? !window.isNull() && window->isVisible() : closed()) << answer;
     }
     EXPECT_TRUE(fs::exists(path("window-close.cif")));
     // Yes writes to a known path without a dialog.
@@ -752,11 +745,7 @@ TEST(SamplesCommand, RefusesBadInputWithOneLineAndNoOutput) {
     const fs::path good = writePolygons("good.shp", {{0, 0, 2, 2, "1"}});
     const fs::path otherField = writePolygons("other-field.shp", {{0, 0, 2, 2, "1"}}, 32650, "kind");
     const fs::path outside = writePolygons("outside.shp", {{100, 100, 110, 110, "1"}});
-    const struct {
-        std::vector<std::string> args;
-        const char* expected;
-        int code;
-    } cases[] = {
+    const std::tuple<std::vector<std::string>, const char*, int> cases[] = {
         {{"samples", in, str(otherField), str(out), "--class-field", "cls"}, "has no field 'cls'", 1},
         {{"samples", in, str(outside), str(out), "--class-field", "cls"}, "lies over the raster", 1},
         {{"samples", in, in, str(out), "--class-field", "cls"}, "is not a vector file", 1},
@@ -766,10 +755,10 @@ TEST(SamplesCommand, RefusesBadInputWithOneLineAndNoOutput) {
         {{"samples", "--list", "a.cif", "--check", "b.cif"}, "exclude each other", 2},
         {{"samples", "--list", str(ScratchDir() / "none.cif")}, "cannot read the sample file", 1},
     };
-    for (const auto& c : cases) {
-        const CliRun r = RunTessera(c.args);
-        EXPECT_EQ(std::tuple(r.code, LineCount(r.err)), std::tuple(c.code, 1)) << r.err;
-        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+    for (const auto& [args, expected, code] : cases) {
+        const CliRun r = RunTessera(args);
+        EXPECT_EQ(std::tuple(r.code, LineCount(r.err)), std::tuple(code, 1)) << r.err;
+        EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(out));
     }
 }
