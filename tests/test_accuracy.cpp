@@ -139,11 +139,11 @@ TEST(RandomPoints, TheClassicGeneratorAndTheDrawOfColumnThenRowModuloSizeMinusOn
         EXPECT_EQ(p, (PixelPosition{0, 0}));
 }
 
-TEST(AccuracyNumbers, TwoClassExampleWorkedByHand) {
+TEST(AccuracyNumbers, TwoClassExampleByHandOutOfRangeEmptyClassesAndNoPoints) {
     const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     EXPECT_EQ(std::vector<std::int64_t>({m.At(0, 0), m.At(1, 0), m.At(1, 1), m.At(0, 1)}),
               (std::vector<std::int64_t>{2, 1, 1, 0}));
-    const AccuracySummary s = SummarizeErrorMatrix(m);
+    AccuracySummary s = SummarizeErrorMatrix(m);
     const ClassAccuracy &water = s.classes[0], &forest = s.classes[1];
     EXPECT_EQ(std::tuple(water.referenceTotal, water.classifiedTotal, water.correct), std::tuple(2, 3, 2));
     EXPECT_EQ(std::tuple(forest.referenceTotal, forest.classifiedTotal, forest.correct), std::tuple(2, 1, 1));
@@ -152,11 +152,8 @@ TEST(AccuracyNumbers, TwoClassExampleWorkedByHand) {
               std::tuple(100.0, 50.0, 100.0, 75.0, 8.0, 0.5, 1.0));
     EXPECT_DOUBLE_EQ(water.users, 200.0 / 3.0);
     EXPECT_DOUBLE_EQ(water.conditionalKappa, 2.0 / 6.0);
-}
-
-TEST(AccuracyNumbers, OutOfRangeEmptyClassesAndNoPoints) {
     // Out-of-range values (a reference 7 of a three-class image, a class -1) are left out of every total.
-    AccuracySummary s = SummarizeErrorMatrix(BuildErrorMatrix(points({{1, 1}, {2, 7}, {-1, 0}}), 3));
+    s = SummarizeErrorMatrix(BuildErrorMatrix(points({{1, 1}, {2, 7}, {-1, 0}}), 3));
     EXPECT_EQ(
         std::tuple(s.counted, s.classes[2].classifiedTotal, s.classes[0].referenceTotal, s.overallAccuracy),
         std::tuple(1, 0, 0, 100.0));
@@ -188,7 +185,7 @@ TEST(AccuracyNumbers, ProductsBeyond32BitsAreExact) {
     EXPECT_GT(s.kappa, 0.0);
 }
 
-TEST(AccuracyReport, TwoClassReportMatchesTheGoldenFileByteForByte) {
+TEST(AccuracyReport, TwoClassReportMatchesTheGoldenFileByteForByteAndEachSectionCanBeSwitchedOffAlone) {
     const fs::path out = scratch("report.txt");
     const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     ASSERT_EQ(WriteAccuracyReportFile(&m, kTwoNames, out.wstring(), {}, std::locale::classic()),
@@ -204,10 +201,6 @@ TEST(AccuracyReport, TwoClassReportMatchesTheGoldenFileByteForByte) {
           std::wstring(L"Overall Classification Accuracy =     -1%"),
           std::wstring(L"Overall Kappa Statistics =     0"), L"forest" + sp(22) + L"0"})
         EXPECT_NE(w.find(line + L"\r\n"), std::wstring::npos) << std::string(line.begin(), line.end());
-}
-
-TEST(AccuracyReport, EachSectionCanBeSwitchedOffAlone) {
-    const ErrorMatrix m = BuildErrorMatrix(kTwoClassPoints, 2);
     const AccuracySummary s = SummarizeErrorMatrix(m);
     const std::string all = goldenTwoClassReport();
     // Each section after the first starts with three empty lines after the CR LF ending the one before.
@@ -224,12 +217,11 @@ TEST(AccuracyReport, EachSectionCanBeSwitchedOffAlone) {
     EXPECT_EQ(kappaOnly, all.substr(kappaAt + 2));
     EXPECT_EQ(kappaOnly.rfind("\r\n\r\n\r\n-----", 0), 0u); // starts with three empty lines
     EXPECT_EQ(text(true, false, true), all.substr(0, matrixEnd) + all.substr(kappaAt + 2));
-
-    const fs::path out = scratch("empty.txt");
-    ASSERT_EQ(
-        WriteAccuracyReportFile(&m, kTwoNames, out.wstring(), {false, false, false}, std::locale::classic()),
-        ReportWriteResult::Written);
-    EXPECT_TRUE(fs::exists(out) && fs::file_size(out) == 0);
+    const fs::path empty = scratch("empty.txt");
+    ASSERT_EQ(WriteAccuracyReportFile(&m, kTwoNames, empty.wstring(), {false, false, false},
+                                      std::locale::classic()),
+              ReportWriteResult::Written);
+    EXPECT_TRUE(fs::exists(empty) && fs::file_size(empty) == 0);
 }
 
 TEST(AccuracyReport, BadArgumentsOrAnUnwritablePathWriteNothingAndKeepTheEarlierReport) {
@@ -384,7 +376,7 @@ TEST(AccuracyEstimatesTest, KappaVarianceMatchesTheFleissCohenEverittFormAndBino
     EXPECT_EQ(std::tuple(all->low, all->high), std::tuple(100.0, 100.0));
 }
 
-TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExample) {
+TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExampleAndTheJsonOfUndefinedValues) {
     const auto e = AreaAdjusted(byClassified(kOlofssonCounts), kOlofssonMapped, 900);
     ASSERT_TRUE(e);
     const OlofssonReference r = olofssonReference();
@@ -410,9 +402,6 @@ TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExample) {
     EXPECT_FALSE(AreaAdjusted(byClassified({{5, 2}, {0, 0}}), {100, 50}, 1));
     EXPECT_TRUE(AreaAdjusted(byClassified({{5, 2}, {0, 0}}), {100, 0}, 1)); // class 1 not on the map
     EXPECT_FALSE(AreaAdjusted(byClassified({{5, 0}, {0, 0}}), {}, 1));
-}
-
-TEST(AccuracyJsonTest, UndefinedValuesAreNullAndTheMatrixIsClassifiedByReference) {
     const ErrorMatrix m = byClassified({{2, 1, 0}, {0, 1, 0}, {0, 0, 0}});
     const AccuracySummary s = SummarizeErrorMatrix(m);
     const std::string json = FormatAccuracyJson(5, m, s, EstimateAccuracy(m, s, {}, 0), {L"a", L"b\"", L"c"});
@@ -506,7 +495,7 @@ protected:
 
 } // namespace
 
-TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStates) {
+TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStatesAndOpensImagesWithOrWithoutAssistantFile) {
     ASSERT_EQ(std::tuple(grid().GetRowCount(), grid().GetColumnCount()), std::tuple(1, 6));
     EXPECT_EQ(cells(0, {1, 2, 3, 4, 5}),
               (std::vector<std::wstring>{L"名称", L"X", L"Y", L"类别", L"参考值"}));
@@ -519,19 +508,6 @@ TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStates) {
     }
     window->SendCommand(D::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{static_cast<int>(HelpTopic::Module), 2}}));
-    // The random point dialog's fields as it opens.
-    using R = CAddRandomPointDlg;
-    TesseraModuleGuard context;
-    R dialog;
-    ASSERT_TRUE(dialog.Create());
-    EXPECT_EQ(dialog.GetDlgItemText(R::IDC_POINT_COUNT) + L" " + dialog.GetDlgItemText(R::IDC_MAX_SEARCH),
-              L"256 1024");
-    EXPECT_TRUE(dialog.IsDlgButtonChecked(R::IDC_DIST_RANDOM));
-    for (int id : {R::IDC_DIST_PROPORTIONAL, R::IDC_DIST_EQUAL, R::IDC_VIEW_CLASSES})
-        EXPECT_FALSE(dialog.GetDlgItem(id)->isEnabled()) << id;
-}
-
-TEST_F(AccuracyWindowTest, OpenImageWithMissingOrUnreadableAssistantFile) {
     // A path that is no raster: no message, but the random points item is enabled from now on.
     openImage((ScratchDir() / "nothing.tif").wstring());
     EXPECT_TRUE(ui.messages.empty());
@@ -550,6 +526,16 @@ TEST_F(AccuracyWindowTest, OpenImageWithMissingOrUnreadableAssistantFile) {
     EXPECT_EQ(
         std::tuple(ui.messages.size(), window->GetWindowText(), window->AssistantFile().GetClassCount()),
         std::tuple(2u, L"分类精度评价  " + good, 3));
+    // The random point dialog's fields as it opens.
+    using R = CAddRandomPointDlg;
+    TesseraModuleGuard context;
+    R dialog;
+    ASSERT_TRUE(dialog.Create());
+    EXPECT_EQ(dialog.GetDlgItemText(R::IDC_POINT_COUNT) + L" " + dialog.GetDlgItemText(R::IDC_MAX_SEARCH),
+              L"256 1024");
+    EXPECT_TRUE(dialog.IsDlgButtonChecked(R::IDC_DIST_RANDOM));
+    for (int id : {R::IDC_DIST_PROPORTIONAL, R::IDC_DIST_EQUAL, R::IDC_VIEW_CLASSES})
+        EXPECT_FALSE(dialog.GetDlgItem(id)->isEnabled()) << id;
 }
 
 TEST_F(AccuracyWindowTest, RandomPointsAreAppendedHiddenAndDrawnFromTheSecond) {
@@ -620,7 +606,7 @@ TEST_F(AccuracyWindowTest, RandomPointDialogChecksCountAgainstMaximum) {
     EXPECT_EQ(window->Points().size(), 1024u); // nothing added by any of them
 }
 
-TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
+TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeListAndANullHostIsHandledEverywhere) {
     openImage(5, 5, std::vector<double>(25, 1));
     addPoints(4);
     host.calls.clear();
@@ -658,6 +644,18 @@ TEST_F(AccuracyWindowTest, ShowAndHidePointsThroughTheHostShapeList) {
     window->SendCommand(IDCANCEL);
     EXPECT_TRUE(closed());
     EXPECT_EQ(visibility(), std::vector<int>(2, 1));
+    // Without a host: the points are still added, and nothing is asked of a host.
+    host.calls.clear();
+    reopen(nullptr);
+    openImage(5, 5, std::vector<double>(25, 1));
+    addPoints(3);
+    EXPECT_EQ(std::tuple(window->Points().size(), grid().GetRowCount()), std::tuple(3u, 4));
+    for (int id :
+         {D::ID_VIEW_SHOW_ALL, D::ID_VIEW_HIDE_ALL, D::ID_VIEW_SHOW_SELECTED, D::ID_VIEW_HIDE_SELECTED})
+        window->SendCommand(id);
+    EXPECT_TRUE(host.calls.empty());
+    window->SendCommand(D::ID_FILE_CLOSE);
+    EXPECT_TRUE(closed());
 }
 
 TEST_F(AccuracyWindowTest, ReferenceCellsMustBeDigitsAtReportTime) {
@@ -696,21 +694,6 @@ TEST_F(AccuracyWindowTest, ReferenceCellsMustBeDigitsAtReportTime) {
     EXPECT_NE(text.find("Overall Classification Accuracy =     66.6667%"), std::string::npos);
 }
 
-TEST_F(AccuracyWindowTest, NullHostIsHandledEverywhere) {
-    window->SendCommand(IDCANCEL);
-    EXPECT_TRUE(closed());
-    reopen(nullptr);
-    openImage(5, 5, std::vector<double>(25, 1));
-    addPoints(3);
-    EXPECT_EQ(std::tuple(window->Points().size(), grid().GetRowCount()), std::tuple(3u, 4));
-    for (int id :
-         {D::ID_VIEW_SHOW_ALL, D::ID_VIEW_HIDE_ALL, D::ID_VIEW_SHOW_SELECTED, D::ID_VIEW_HIDE_SELECTED})
-        window->SendCommand(id);
-    EXPECT_TRUE(host.calls.empty());
-    window->SendCommand(D::ID_FILE_CLOSE);
-    EXPECT_TRUE(closed());
-}
-
 namespace {
 
 // `tessera accuracy MAP args...` writing a report and a JSON file beside the map.
@@ -744,7 +727,7 @@ fs::path makeClassified() {
 
 } // namespace
 
-TEST(AccuracyCli, CsvPointsReproduceAMatrixWorkedByHand) {
+TEST(AccuracyCli, CsvPointsRandomPointsOrEveryPixelOfAReferenceRasterReproduceTheMatrix) {
     const fs::path map = makeClassified(), csv = map.parent_path() / "points.csv";
     // (column,row) -> classified: (1,0)->1 (2,0)->2 (0,1)->1 (2,1)->0 (3,1)->2 (0,2)->2 (3,2)->0
     WriteBytes(csv, "x,y,reference\r\n1,0,1\r\n2,0,2\r\n0,1,2\r\n\r\n2,1,0\r\n3,1,1\r\n0,2,2\r\n3,2,9\r\n");
@@ -752,9 +735,10 @@ TEST(AccuracyCli, CsvPointsReproduceAMatrixWorkedByHand) {
     // Counted (reference, classified): (1,1) (2,2) (2,1) (0,0) (1,2) (2,2); (9,0) is out of range.
     // Classified rows: 0 -> [1,0,0]; 1 -> [0,1,1]; 2 -> [0,1,2]. N = 6, T = 4.
     const ErrorMatrix hand = byClassified({{1, 0, 0}, {0, 1, 1}, {0, 1, 2}});
-    const std::wstring expected = FormatAccuracyReport(
-        hand, SummarizeErrorMatrix(hand), {L"Unclassified", L"water", L"forest"}, {}, UserLocale());
-    EXPECT_EQ(ReadBytes(map.parent_path() / "report.txt"), EncodeForLocale(expected, UserLocale()));
+    EXPECT_EQ(ReadBytes(map.parent_path() / "report.txt"),
+              EncodeForLocale(FormatAccuracyReport(hand, SummarizeErrorMatrix(hand),
+                                                   {L"Unclassified", L"water", L"forest"}, {}, UserLocale()),
+                              UserLocale()));
     EXPECT_EQ(std::tuple(o["points"].toInt(), o["counted_points"].toInt()), std::tuple(7, 6));
     EXPECT_NEAR(o["overall_accuracy"].toDouble(), 400.0 / 6.0, 1e-9);
     // kappa = (N T - S) / (N^2 - S), S = A.B = 1x1 + 2x2 + 3x3 = 14
@@ -773,10 +757,6 @@ TEST(AccuracyCli, CsvPointsReproduceAMatrixWorkedByHand) {
     WriteBytes(csv, "x,y,truth\n1025,1985,0\n1038.9,1971.2,0\n");
     EXPECT_DOUBLE_EQ(assessed(map, {"--points", csv.string(), "--ground"})["overall_accuracy"].toDouble(),
                      100);
-}
-
-TEST(AccuracyCli, RandomPointsOrEveryPixelOfAReferenceRaster) {
-    const fs::path map = makeClassified();
     const std::string truth =
         WriteRaster(map.parent_path() / "truth.tif",
                     {.width = 4, .height = 3, .type = GDT_Byte, .nodata = {{1, 255}}}, kTruthValues)
@@ -802,7 +782,7 @@ TEST(AccuracyCli, RandomPointsOrEveryPixelOfAReferenceRaster) {
         EXPECT_EQ(stratified["classes"].toArray()[c].toObject()["classified_total"].toInt(), 2) << c;
 }
 
-TEST(AccuracyCli, JsonIntervalsAndAreaEstimatesOfThePublishedExample) {
+TEST(AccuracyCli, JsonIntervalsAreaEstimatesAndClassNamesWithoutAcf) {
     // One pixel per class value, the .acf giving the example's mapped pixels.
     const fs::path map =
         WriteRaster(scratch("olofsson.tif"), {4, 1, 1, GDT_Byte}, std::vector<double>{0, 1, 2, 3});
@@ -841,16 +821,15 @@ TEST(AccuracyCli, JsonIntervalsAndAreaEstimatesOfThePublishedExample) {
     const QJsonArray users0 = o["classes"].toArray()[0].toObject()["users_accuracy_ci95"].toArray();
     const double u = 66.0 / 75.0;
     EXPECT_NEAR(users0[1].toDouble(), (u + kZ95 * std::sqrt(u * (1 - u) / 75)) * 100, 1e-9);
-}
-
-TEST(AccuracyCli, ImagesWithoutAcfTakeClassesFromCategoriesOrTheOption) {
-    const fs::path map =
+    // Without an .acf the classes come from the image's category names or the option.
+    const fs::path plain =
         WriteRaster(scratch("plain.tif"), {.width = 2, .type = GDT_Byte, .categories = {"none", "crop"}},
                     std::vector<double>{0, 1});
-    const std::string csv = (map.parent_path() / "p.csv").string();
-    WriteBytes(csv, "x,y,reference\n0,0,0\n1,0,1\n");
-    EXPECT_EQ(assessed(map, {"--points", csv})["classes"].toArray()[1].toObject()["name"].toString(), "crop");
-    EXPECT_EQ(assessed(map, {"--points", csv, "--classes", "a,b,c"})["classes"].toArray().size(), 3);
+    const std::string points = (plain.parent_path() / "p.csv").string();
+    WriteBytes(points, "x,y,reference\n0,0,0\n1,0,1\n");
+    EXPECT_EQ(assessed(plain, {"--points", points})["classes"].toArray()[1].toObject()["name"].toString(),
+              "crop");
+    EXPECT_EQ(assessed(plain, {"--points", points, "--classes", "a,b,c"})["classes"].toArray().size(), 3);
 }
 
 TEST(AccuracyCli, BadInputsFailWithOneLineAndNoReport) {
