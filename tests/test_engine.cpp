@@ -115,7 +115,7 @@ TEST(RasterSource, OpensGeoTiffAndImagineWithTheirGeometry) {
               std::tuple(false, 0, nullptr, 0));
 }
 
-TEST(RasterBand, RangeFromMetadataOrComputedExactly) {
+TEST(RasterSource, BandRangeFromMetadataOrComputedExactlyAndFormatCodesFromPathsAndBack) {
     RasterSpec s = spec(1, GDT_Int16);
     s.width = 300;
     s.height = 200;
@@ -134,9 +134,6 @@ TEST(RasterBand, RangeFromMetadataOrComputedExactly) {
         ds->GetRasterBand(1)->SetMetadataItem("STATISTICS_MAXIMUM", "99.5");
     }
     EXPECT_EQ(range(), std::pair(1.0, 99.5));
-}
-
-TEST(RasterSource, FormatCodesFromPathsAndBack) {
     const std::pair<const wchar_t*, int> paths[] = {
         {L"/d/out.tif", 38}, {L"/d/OUT.TIF", 38}, {L"/d/out.tiff", 38}, {L"/d/out.img", 20},
         {L"/d/out.pix", 21}, {L"/d/out.xyz", 0},  {L"/d/out", 0},       {L"/d/run.tif/out", 0}};

@@ -164,7 +164,7 @@ TEST(Stretch, PercentilesOfWholeValuesMatchASortExactly) {
     EXPECT_EQ(r.high, 98.0);
 }
 
-TEST(Stretch, PercentilesOfWideOrFractionalValuesAreWithinOneBin) {
+TEST(Stretch, PercentilesOfWideOrFractionalValuesAreWithinOneBinEdgeCasesAndByteMapping) {
     std::mt19937 random(11);
     std::normal_distribution<double> value(1500.0, 400.0);
     std::vector<double> values(5000);
@@ -180,30 +180,19 @@ TEST(Stretch, PercentilesOfWideOrFractionalValuesAreWithinOneBin) {
     }
     // Whole values over a range wider than the bins are binned too.
     const Histogram wide = BuildHistogram({0, 5000, 10000}, 100);
-    EXPECT_EQ(wide.counts.size(), 100u);
-    EXPECT_EQ(wide.counts.front(), 1u);
-    EXPECT_EQ(wide.counts.back(), 1u);
-}
-
-TEST(Stretch, EdgeCasesAndByteMapping) {
+    EXPECT_EQ(std::tuple(wide.counts.size(), wide.counts.front(), wide.counts.back()),
+              std::tuple(100u, 1u, 1u));
+    // No values, one value; values to bytes, clamped (NaN is 0).
     EXPECT_EQ(BuildHistogram({}).Total(), 0u);
-    const StretchRange none = PercentileStretch(Histogram{});
-    EXPECT_EQ(none.low, 0.0);
-    EXPECT_EQ(none.high, 0.0);
-    const StretchRange flat = PercentileStretch(BuildHistogram({42, 42, 42}));
-    EXPECT_EQ(flat.low, 42.0);
-    EXPECT_EQ(flat.high, 42.0);
-    EXPECT_EQ(StretchToByte(42, flat), 0);
-    EXPECT_EQ(StretchToByte(41, flat), 0);
-    EXPECT_EQ(StretchToByte(43, flat), 255);
-
-    const StretchRange r{100, 355};
-    EXPECT_EQ(StretchToByte(100, r), 0);
-    EXPECT_EQ(StretchToByte(355, r), 255);
-    EXPECT_EQ(StretchToByte(227, r), 127);
-    EXPECT_EQ(StretchToByte(-5, r), 0);
-    EXPECT_EQ(StretchToByte(9999, r), 255);
-    EXPECT_EQ(StretchToByte(std::nan(""), r), 0);
+    const StretchRange none = PercentileStretch(Histogram{}),
+                       flat = PercentileStretch(BuildHistogram({42, 42, 42}));
+    EXPECT_EQ(std::tuple(none.low, none.high, flat.low, flat.high), std::tuple(0.0, 0.0, 42.0, 42.0));
+    EXPECT_EQ(std::tuple(StretchToByte(42, flat), StretchToByte(41, flat), StretchToByte(43, flat)),
+              std::tuple(0, 0, 255));
+    const std::pair<double, int> bytes[] = {{100, 0}, {355, 255},  {227, 127},
+                                            {-5, 0},  {9999, 255}, {std::nan(""), 0}};
+    for (auto [value, byte] : bytes)
+        EXPECT_EQ(StretchToByte(value, StretchRange{100, 355}), byte) << value;
 }
 
 TEST(ReadWindowTest, ZoomedInZoomedOutAndClipped) {

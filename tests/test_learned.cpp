@@ -209,7 +209,7 @@ TEST(Svm, SavedModelReloadsAndPredictsTheSameAndIsReusedByTheClassifier) {
     EXPECT_NE(error.find(L"scaling"), std::wstring::npos);
 }
 
-TEST(BPNetwork, LearnsXorAndSeparableCasesAndStopsAtTheMaximumError) {
+TEST(BPNetwork, LearnsXorAndSeparableCasesStopsAtTheMaximumErrorAndClassifiesTheStripesDeterministically) {
     // XOR: four clusters in two bands, opposite corners share a class.
     TrainingSet xorSet;
     xorSet.bands = 2;
@@ -249,9 +249,6 @@ TEST(BPNetwork, LearnsXorAndSeparableCasesAndStopsAtTheMaximumError) {
     // Cancelling through progress stops training.
     EXPECT_FALSE(net.Train(
         xorSet, 0.1, 0.0, 200000, [](double) { return false; }, training));
-}
-
-TEST(BPNetwork, ClassifiesTheStripesDeterministically) {
     const fs::path a = scene().dir / "bp-a.tif", b = scene().dir / "bp-b.tif";
     for (const fs::path& out : {a, b}) {
         CSuperviseBPNNParam r = learnerRecord<CSuperviseBPNNParam>(out);

@@ -153,7 +153,7 @@ std::vector<int> naiveClump(const std::vector<int>& v, int W, int H, const std::
 
 } // namespace
 
-TEST(ClassMerge, RelabelsByTheRulesAndSumsTheTargetsCounts) {
+TEST(ClassMerge, RelabelsByTheRulesSumsTheTargetsCountsAndSplitsEntriesAtThePlusThatNamesTwoClasses) {
     const fs::path d = Scratch("merge-run");
     const int W = 37, H = 29;
     const std::vector<int> v = PatchyClasses(W, H, 1, 5, 1);
@@ -190,9 +190,6 @@ TEST(ClassMerge, RelabelsByTheRulesAndSumsTheTargetsCounts) {
     EXPECT_DOUBLE_EQ(acf.GetPixelSizeX(), 30);
     EXPECT_DOUBLE_EQ(acf.GetPixelSizeY(), -30);
     EXPECT_EQ(merge.GetParam().m_bandList, std::vector<int>{0}); // the band list stays as copied
-}
-
-TEST(ClassMerge, SplitsEntriesAtThePlusThatNamesTwoClasses) {
     const std::map<std::wstring, int> names{{L"a+b", 1}, {L"c", 2}, {L"a", 3}, {L"b+c", 4}};
     std::wstring from, to;
     ASSERT_TRUE(SplitMergeEntry(L"a+b+c", names, from, to));

@@ -353,7 +353,7 @@ TEST(KMeans, CancelAndBadInputLeaveNoOutput) {
     EXPECT_EQ(FilesIn(dir), std::set<std::string>{"scene.tif"});
 }
 
-TEST(Isodata, SplitsMergesAndDiscardsByItsRules) {
+TEST(Isodata, SplitsMergesAndDiscardsByItsRulesAndClassifiesAnImage) {
     // Three tight blobs; with two classes wanted, the wide class holding
     // two blobs is split, and the result settles on the three blob means.
     PixelSample sample{2, {}};
@@ -388,9 +388,6 @@ TEST(Isodata, SplitsMergesAndDiscardsByItsRules) {
     ASSERT_EQ(r.centres.size(), 2u);
     EXPECT_NEAR(r.centres[0][0], (30 * 10 + 10 * 14) / 40.0, 1e-9);
     EXPECT_NEAR(r.centres[1][0], (40 * 500 + 3 * 2000) / 43.0, 1e-9);
-}
-
-TEST(Isodata, ClassifiesAnImageEndToEnd) {
     const fs::path dir = Scratch("isodata");
     writeScene(dir / "scene.tif", 48, 36);
     ISODATAClassifyParam param;

@@ -105,7 +105,7 @@ TEST(SampleMerge, EqualsTheStatisticsOfTheUnionOfThePixels) {
     }
 }
 
-TEST(SampleMerge, WorkedExampleColourShapesAndRefusals) {
+TEST(SampleMerge, WorkedExampleColourShapesRefusalsAndTheColourRule) {
     // One band: 100 pixels of mean 10 and variance 4, 300 of mean 20 and variance 9.
     ClassifySample a, b;
     a.m_pixelCount = 100, b.m_pixelCount = 300;
@@ -148,9 +148,7 @@ TEST(SampleMerge, WorkedExampleColourShapesAndRefusals) {
     nan.m_min[0] = NAN;
     EXPECT_TRUE(std::isnan(MergeSamples({&nan, &two}, 2).minimum[0]));
     EXPECT_EQ(MergeSamples({&two, &nan}, 2).minimum[0], 1);
-}
-
-TEST(SampleColour, ComponentIsTheTruncatedPositionInTheBandRange) {
+    // The colour rule: the truncated position in the band range.
     // 127.5 truncated; no range; NaN; masked to 8 bits.
     EXPECT_EQ(std::tuple(ColourComponent(100, 0, 100), ColourComponent(50, 0, 100),
                          ColourComponent(0, 0, 100), ColourComponent(7, 7, 7), ColourComponent(NAN, 0, 1)),
@@ -706,7 +704,7 @@ const std::string scene() {
 
 } // namespace
 
-TEST(SamplesCommand, BuildsOneSignaturePerClassFromReprojectedPolygons) {
+TEST(SamplesCommand, BuildsOneSignaturePerClassFromReprojectedPolygonsAndRefusesBadInput) {
     const fs::path shp = writePolygons( // reprojected back to UTM
         "classes-wgs84.shp",
         {{0, 0, 4, 4, "2"}, {10, 10, 13, 12, "1"}, {5, 0, 7, 3, "2"}, {30, 30, 40, 40, "3"}}, 4326);
@@ -737,20 +735,20 @@ TEST(SamplesCommand, BuildsOneSignaturePerClassFromReprojectedPolygons) {
     ASSERT_EQ(perPolygon.m_samples.size(), 3u);
     EXPECT_EQ(std::tuple(perPolygon.m_samples[1]->GetName(), perPolygon.m_samples[1]->m_pixelCount),
               std::tuple(std::wstring(L"2_1"), 16));
-}
-
-TEST(SamplesCommand, RefusesBadInputWithOneLineAndNoOutput) {
+    // Bad input: one line and no output.
     const std::string in = scene();
-    const fs::path out = ScratchDir() / "refused.cif";
+    const fs::path refused = ScratchDir() / "refused.cif";
     const fs::path good = writePolygons("good.shp", {{0, 0, 2, 2, "1"}});
     const fs::path otherField = writePolygons("other-field.shp", {{0, 0, 2, 2, "1"}}, 32650, "kind");
     const fs::path outside = writePolygons("outside.shp", {{100, 100, 110, 110, "1"}});
     const std::tuple<std::vector<std::string>, const char*, int> cases[] = {
-        {{"samples", in, str(otherField), str(out), "--class-field", "cls"}, "has no field 'cls'", 1},
-        {{"samples", in, str(outside), str(out), "--class-field", "cls"}, "lies over the raster", 1},
-        {{"samples", in, in, str(out), "--class-field", "cls"}, "is not a vector file", 1},
-        {{"samples", str(good), str(good), str(out), "--class-field", "cls"}, "cannot open the raster", 1},
-        {{"samples", in, str(good), str(out)}, "--class-field is required", 2},
+        {{"samples", in, str(otherField), str(refused), "--class-field", "cls"}, "has no field 'cls'", 1},
+        {{"samples", in, str(outside), str(refused), "--class-field", "cls"}, "lies over the raster", 1},
+        {{"samples", in, in, str(refused), "--class-field", "cls"}, "is not a vector file", 1},
+        {{"samples", str(good), str(good), str(refused), "--class-field", "cls"},
+         "cannot open the raster",
+         1},
+        {{"samples", in, str(good), str(refused)}, "--class-field is required", 2},
         {{"samples", in, str(good), "--class-field", "cls"}, "expects IN POLYGONS OUT", 2},
         {{"samples", "--list", "a.cif", "--check", "b.cif"}, "exclude each other", 2},
         {{"samples", "--list", str(ScratchDir() / "none.cif")}, "cannot read the sample file", 1},
@@ -759,7 +757,7 @@ TEST(SamplesCommand, RefusesBadInputWithOneLineAndNoOutput) {
         const CliRun r = RunTessera(args);
         EXPECT_EQ(std::tuple(r.code, LineCount(r.err)), std::tuple(code, 1)) << r.err;
         EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
-        EXPECT_FALSE(fs::exists(out));
+        EXPECT_FALSE(fs::exists(refused));
     }
 }
 
