@@ -72,7 +72,7 @@ TEST(UnsupervisedSetupFunctions, SaveTypesConversionsAndRecords) {
         BuildISODATARecord({L"/in.tif", L"/out.img", L"img", L"", nullptr}, texts).m_minClassDistance));
 }
 
-TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsAndTheMethodSwitchesTheISODATAOnes) {
+TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsTheMethodSwitchesTheISODATAOnesAndMissingPathsStop) {
     auto* list = item<XComboBox>(D::IDC_INPUT_LIST);
     EXPECT_EQ(std::tuple(list->IsSorted(), list->isEditable(), list->GetCount()), std::tuple(true, false, 0));
     EXPECT_EQ(std::tuple(window->IsDlgButtonChecked(D::IDC_METHOD_KMEANS),
@@ -99,14 +99,25 @@ TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsAndTheMethodSwitchesTheISODATAOnes
     // Help; Cancel closes without a start.
     click(D::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 9}}));
+    // Missing paths stop the start with one message each; a path typed into the output field is never read.
+    click(IDOK);
+    choose(D::IDC_INPUT_BROWSE, L"/data/scene.tif");
+    setText(D::IDC_OUTPUT_PATH, L"/data/typed.tif");
+    click(IDOK);
+    EXPECT_EQ(ui.Shown(),
+              (std::vector<std::wstring>{L"请选择输入文件路径！ | ", L"请选择输出文件路径！ | "}));
+    EXPECT_EQ(ui.messages[0].type & MB_TYPEMASK, MB_OK);
+    EXPECT_TRUE(launches.empty());
     EXPECT_TRUE(window->isVisible());
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_EQ(dynamic_cast<ProgressWindow*>(w), nullptr); // no progress window either
     chooseInputAndOutput();
     click(IDCANCEL);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
+    EXPECT_TRUE(closed());
     EXPECT_TRUE(launches.empty());
 }
 
-TEST_F(UnsupervisedDlgTest, ChoosersAndWhatACancelledOneKeeps) {
+TEST_F(UnsupervisedDlgTest, ChoosersWhatACancelledOneKeepsAndTheSaveTypesFormat) {
     choose(D::IDC_INPUT_BROWSE, L"/data/zeta.tif");
     choose(D::IDC_INPUT_BROWSE, L"/data/alpha.tif"); // sorts before the first
     choose(D::IDC_OUTPUT_BROWSE, L"/data/classes.img", 3);
@@ -137,9 +148,7 @@ TEST_F(UnsupervisedDlgTest, ChoosersAndWhatACancelledOneKeeps) {
     EXPECT_EQ(record.m_inputPath + L" " + record.m_outputPath + L" " + record.m_aoiPath,
               L"/data/alpha.tif /data/classes.img ");
     EXPECT_EQ(record.m_outputFormat, 20);
-}
-
-TEST_F(UnsupervisedDlgTest, SaveTypeSetsTheFormatAndThePathStaysAsChosen) {
+    // The save type sets the format; the path stays as chosen.
     const std::tuple<int, const wchar_t*, int> cases[] = {{1, L"/data/a.tif", 38}, {2, L"/data/b.tif", 38},
                                                           {3, L"/data/c.img", 20}, {4, L"/data/d.pix", 0},
                                                           {5, L"/data/e.dat", 0},  {2, L"/data/f.pix", 38}};
@@ -154,22 +163,7 @@ TEST_F(UnsupervisedDlgTest, SaveTypeSetsTheFormatAndThePathStaysAsChosen) {
     }
 }
 
-TEST_F(UnsupervisedDlgTest, MissingPathsStopWithOneMessageEach) {
-    click(IDOK);
-    // A path typed into the output field is never read.
-    choose(D::IDC_INPUT_BROWSE, L"/data/scene.tif");
-    setText(D::IDC_OUTPUT_PATH, L"/data/typed.tif");
-    click(IDOK);
-    EXPECT_EQ(ui.Shown(),
-              (std::vector<std::wstring>{L"请选择输入文件路径！ | ", L"请选择输出文件路径！ | "}));
-    EXPECT_EQ(ui.messages[0].type & MB_TYPEMASK, MB_OK);
-    EXPECT_TRUE(launches.empty());
-    EXPECT_TRUE(window->isVisible());
-    for (QWidget* w : QApplication::topLevelWidgets())
-        EXPECT_EQ(dynamic_cast<ProgressWindow*>(w), nullptr); // no progress window either
-}
-
-TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
+TEST_F(UnsupervisedDlgTest, KMeansAndISODATARecordsAndStartThenTheWindowIsGone) {
     chooseInputAndOutput(L"/data/classes.tif", 2);
     choose(D::IDC_AOI, L"/data/roi.aif");
     // ISODATA fields edited while ISODATA was chosen do not reach K-Means.
@@ -201,21 +195,20 @@ TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
         setText(D::IDC_CLASS_COUNT, typed);
         EXPECT_EQ(startOne<KMeanClassifyParam>().m_classCount, count);
     }
-}
-
-TEST_F(UnsupervisedDlgTest, ISODATARecordWithTheDefaultTextsAndSinglePrecisionDistance) {
+    // ISODATA with the default texts.
+    reopen();
     chooseInputAndOutput();
     click(D::IDC_METHOD_ISODATA);
-    const ISODATAClassifyParam& record = startOne<ISODATAClassifyParam>();
+    const ISODATAClassifyParam& iso = startOne<ISODATAClassifyParam>();
     EXPECT_NE(dynamic_cast<CISODATAClassify*>(launches.back().algorithm.get()), nullptr);
-    EXPECT_EQ(record.m_algorithmName, L"ISODATA分类");
-    EXPECT_EQ(std::tuple(record.m_classCount, record.m_maxIterations, record.m_maxMergePairs,
-                         record.m_minPixelCount, record.m_outputDataType, record.m_outputFormat),
+    EXPECT_EQ(iso.m_algorithmName, L"ISODATA分类");
+    EXPECT_EQ(std::tuple(iso.m_classCount, iso.m_maxIterations, iso.m_maxMergePairs, iso.m_minPixelCount,
+                         iso.m_outputDataType, iso.m_outputFormat),
               std::tuple(5, 5, 2, 1000, 1, 38));
-    EXPECT_EQ(std::tuple(record.m_changeThreshold, record.m_minClassDistance, record.m_splitStdDev),
+    EXPECT_EQ(std::tuple(iso.m_changeThreshold, iso.m_minClassDistance, iso.m_splitStdDev),
               std::tuple(0.05, 0.5, 1.0));
-    EXPECT_EQ(record.m_outputBandCount, AlgorithmParam().m_outputBandCount); // left as constructed
-    EXPECT_EQ(record.m_host, &host);
+    EXPECT_EQ(iso.m_outputBandCount, AlgorithmParam().m_outputBandCount); // left as constructed
+    EXPECT_EQ(iso.m_host, &host);
     EXPECT_TRUE(launches.back().progressShown);
     // The minimum distance goes through single precision; the other reals stay double.
     reopen();
@@ -248,7 +241,7 @@ using MinimumDistanceWindowTest = WindowTest<M>;
 
 } // namespace
 
-TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelp) {
+TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelpAndTheBandListChoosersAndNumberRefusal) {
     const struct {
         SuperviseClassifyType kind;
         const wchar_t *title, *label;
@@ -287,14 +280,11 @@ TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelp) {
         EXPECT_EQ(std::tuple(record.m_outputFormat, record.m_right, record.m_bottom), std::tuple(20, 33, 20));
         EXPECT_EQ(record.m_algorithmName.find(L"Supervised"), 0u); // the classifier names itself
     }
-}
-
-TEST_F(CommonWindowTest, BandListAoiChoosersAndNumberRefusal) {
     open([&] { CTesseraUILib::ShowSupperviseClassifyCommonDlg(SUPERVISE_SPECTRAL_ANGLE, &host); });
     click(IDOK); // before an input could be opened: a message, nothing started
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, kSupervisedNoInput);
-    EXPECT_TRUE(launches.empty());
+    EXPECT_EQ(launches.size(), 5u); // one start per kind
     choose(C::IDC_INPUT_BROWSE, raster("three.tif", 3));
     EXPECT_EQ(window->BandList(), (std::vector<int>{0, 1, 2}));
     choose(C::IDC_INPUT_BROWSE, raster("four.tif", 4));
@@ -322,7 +312,7 @@ TEST_F(CommonWindowTest, BandListAoiChoosersAndNumberRefusal) {
     item<XComboBox>(C::IDC_OUTPUT_LIST)->setEditText("/typed/elsewhere.tif");
     window->SetDlgItemText(C::IDC_THRESHOLD, L"0.3x");
     click(IDOK);
-    EXPECT_TRUE(launches.empty());
+    EXPECT_EQ(launches.size(), 5u);
     EXPECT_EQ(ui.messages.back().text, L"请输入一个数字。");
     EXPECT_TRUE(window->GetDlgItem(C::IDC_THRESHOLD)->hasFocus() || !window->isActiveWindow());
     window->SetDlgItemText(C::IDC_THRESHOLD, L"0.25");
@@ -406,7 +396,7 @@ using BPWindowTest = LearnedWindowTest<B>;
 
 } // namespace
 
-TEST_F(SvmWindowTest, OpensOnLinearAndStartsWithTheDefaults) {
+TEST_F(SvmWindowTest, OpensOnLinearStartsWithTheDefaultsAndTheKernelEnablesItsEdits) {
     auto* kernels = item<XComboBox>(S::IDC_KERNEL);
     ASSERT_EQ(kernels->GetCount(), 4);
     EXPECT_EQ(kernels->GetLBText(0) + kernels->GetLBText(1) + kernels->GetLBText(2) + kernels->GetLBText(3),
@@ -428,9 +418,7 @@ TEST_F(SvmWindowTest, OpensOnLinearAndStartsWithTheDefaults) {
     // Data type 1; band count and format are left as constructed.
     EXPECT_EQ(std::tuple(record.m_outputDataType, record.m_outputBandCount, record.m_outputFormat),
               std::tuple(1, 0, 0));
-}
-
-TEST_F(SvmWindowTest, KernelEnablesItsEditsAndEveryEditIsRead) {
+    reopen();
     window->SetDlgItemText(S::IDC_COEFFICIENT, L"0.5");
     window->SetDlgItemText(S::IDC_GAMMA, L"0.25");
     window->SetDlgItemText(S::IDC_DEGREE, L"2.5");
@@ -445,26 +433,26 @@ TEST_F(SvmWindowTest, KernelEnablesItsEditsAndEveryEditIsRead) {
     click(IDOK); // RBF: the degree edit is disabled, and still its 2.5 is refused
     EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages.back().text, NumberMessages::NotAnInteger());
-    EXPECT_TRUE(launches.empty());
+    EXPECT_EQ(launches.size(), 1u);
     window->SetDlgItemText(S::IDC_DEGREE, L"4");
     choose(S::IDC_INPUT_BROWSE, L"/no/such/image.tif"); // cannot be opened: no message
     choosePaths(L"/data/a.aif", L"/data/run.1/result.tif");
-    const auto& record = startOne<CSvmClassifyParam>();
+    const auto& chosen = startOne<CSvmClassifyParam>();
     EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(std::tuple(record.m_kernelType, record.m_coef0, record.m_gamma, record.m_degree),
+    EXPECT_EQ(std::tuple(chosen.m_kernelType, chosen.m_coef0, chosen.m_gamma, chosen.m_degree),
               std::tuple(2, 0.5, 0.25, 4));
-    EXPECT_EQ(record.m_inputPath, raster("three.tif", 3));
-    EXPECT_EQ(record.m_sampleFilePath + L" " + record.m_aoiPath + L" " + record.m_outputPath + L" " +
-                  record.m_modelFilePath,
+    EXPECT_EQ(chosen.m_inputPath, raster("three.tif", 3));
+    EXPECT_EQ(chosen.m_sampleFilePath + L" " + chosen.m_aoiPath + L" " + chosen.m_outputPath + L" " +
+                  chosen.m_modelFilePath,
               L"/data/s.cif /data/a.aif /data/run.1/result.tif /data/run.1/result.svm");
-    EXPECT_TRUE(record.m_bandList.empty()); // an opened raster gives this window no band list
+    EXPECT_TRUE(chosen.m_bandList.empty()); // an opened raster gives this window no band list
     // The model lies beside the output and starts with its name.
     EXPECT_EQ(SvmModelFilePath(L"/data/run.1/result"), L"/data/run.1/result.svm");
     EXPECT_EQ(SvmModelFilePath(L"/data/a.b.img"), L"/data/a.b.svm");
     EXPECT_EQ(SvmModelFilePath(L"result.tif"), L"./result.svm");
 }
 
-TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {
+TEST_F(BPWindowTest, GuardRefusalsTheRecordOfTheDefaultsAndTheRangeCheck) {
     const auto rates = [&] { return texts({B::IDC_LEARNING_RATE, B::IDC_MAX_ERROR, B::IDC_MAX_ITERATIONS}); };
     EXPECT_EQ(rates(), L"0.01 0.001 100000");
     click(B::IDC_HELP_BUTTON);
@@ -497,9 +485,7 @@ TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {
     EXPECT_EQ(std::tuple(record.m_outputBandCount, record.m_outputFormat, record.m_outputDataType),
               std::tuple(1, 20, 1));
     EXPECT_TRUE(record.m_bandList.empty() && record.m_classMeans.empty());
-}
-
-TEST_F(BPWindowTest, RangeCheckBothEndsIncludedProgressNeverShownOnRefusal) {
+    // The range check includes both ends; the progress window is never shown on a refusal.
     const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
         {L"0.01", L"0", true},     {L"1.0", L"1.0", true},   {L"0.009", L"0.001", false},
         {L"1.5", L"0.001", false}, {L"0.5", L"-0.1", false}, {L"0.5", L"1.01", false}};
