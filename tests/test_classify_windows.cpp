@@ -44,14 +44,11 @@ protected:
         choose(D::IDC_INPUT_BROWSE, L"/data/scene.tif");
         choose(D::IDC_OUTPUT_BROWSE, output, saveType);
     }
-    std::vector<bool> readOnly(std::initializer_list<int> ids) const {
+    std::vector<bool> readOnly(const std::vector<int>& ids) const {
         std::vector<bool> flags;
         for (int id : ids)
             flags.push_back(item<QLineEdit>(id)->isReadOnly());
         return flags;
-    }
-    std::vector<bool> isodataReadOnly() const {
-        return readOnly({D::IDC_MIN_DISTANCE, D::IDC_MERGE_PAIRS, D::IDC_MIN_PIXELS, D::IDC_STD_DEV});
     }
 };
 
@@ -75,12 +72,12 @@ TEST(UnsupervisedSetupFunctions, SaveTypesConversionsAndRecords) {
         BuildISODATARecord({L"/in.tif", L"/out.img", L"img", L"", nullptr}, texts).m_minClassDistance));
 }
 
-TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsAndTheMethodSwitchesTheISODATAOnes) {
+TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsTheMethodSwitchesTheISODATAOnesAndMissingPathsStop) {
     auto* list = item<XComboBox>(D::IDC_INPUT_LIST);
     EXPECT_EQ(std::tuple(list->IsSorted(), list->isEditable(), list->GetCount()), std::tuple(true, false, 0));
-    EXPECT_TRUE(window->IsDlgButtonChecked(D::IDC_METHOD_KMEANS));
-    EXPECT_FALSE(window->IsDlgButtonChecked(D::IDC_METHOD_ISODATA));
-    EXPECT_EQ(window->GetMethod(), D::MethodKMeans);
+    EXPECT_EQ(std::tuple(window->IsDlgButtonChecked(D::IDC_METHOD_KMEANS),
+                         window->IsDlgButtonChecked(D::IDC_METHOD_ISODATA), window->GetMethod()),
+              std::tuple(true, false, D::MethodKMeans));
     const std::pair<int, const wchar_t*> fields[] = {
         {D::IDC_CLASS_COUNT, L"5"},    {D::IDC_THRESHOLD, L"0.05"}, {D::IDC_ITERATIONS, L"5"},
         {D::IDC_MIN_DISTANCE, L"0.5"}, {D::IDC_MERGE_PAIRS, L"2"},  {D::IDC_MIN_PIXELS, L"1000"},
@@ -89,86 +86,21 @@ TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsAndTheMethodSwitchesTheISODATAOnes
         EXPECT_EQ(window->GetDlgItemText(id), text) << id;
     EXPECT_EQ(readOnly({D::IDC_CLASS_COUNT, D::IDC_THRESHOLD, D::IDC_ITERATIONS, D::IDC_OUTPUT_PATH}),
               std::vector<bool>(4, false));
-    EXPECT_EQ(isodataReadOnly(), std::vector<bool>(4, true));
     // The method buttons switch the ISODATA fields, which keep their texts.
+    const std::vector<int> isodata(std::begin(kIsodataFields), std::end(kIsodataFields));
+    EXPECT_EQ(readOnly(isodata), std::vector<bool>(4, true));
     click(D::IDC_METHOD_ISODATA);
-    EXPECT_EQ(window->GetMethod(), D::MethodISODATA);
-    EXPECT_EQ(isodataReadOnly(), std::vector<bool>(4, false));
+    EXPECT_EQ(std::tuple(window->GetMethod(), readOnly(isodata)),
+              std::tuple(D::MethodISODATA, std::vector<bool>(4, false)));
     setText(D::IDC_MERGE_PAIRS, L"7");
     click(D::IDC_METHOD_KMEANS);
-    EXPECT_EQ(window->GetMethod(), D::MethodKMeans);
-    EXPECT_EQ(isodataReadOnly(), std::vector<bool>(4, true));
-    EXPECT_EQ(text(D::IDC_MERGE_PAIRS), L"7");
+    EXPECT_EQ(std::tuple(window->GetMethod(), readOnly(isodata), text(D::IDC_MERGE_PAIRS)),
+              std::tuple(D::MethodKMeans, std::vector<bool>(4, true), std::wstring(L"7")));
     // Help; Cancel closes without a start.
     click(D::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 9}}));
-    EXPECT_TRUE(window->isVisible());
-    chooseInputAndOutput();
-    click(IDCANCEL);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-    EXPECT_TRUE(launches.empty());
-}
-
-TEST_F(UnsupervisedDlgTest, ChoosersAndWhatACancelledOneKeeps) {
-    choose(D::IDC_INPUT_BROWSE, L"/data/zeta.tif");
-    choose(D::IDC_INPUT_BROWSE, L"/data/alpha.tif"); // sorts before the first
-    choose(D::IDC_OUTPUT_BROWSE, L"/data/classes.img", 3);
-    choose(D::IDC_AOI, L"/data/roi.aif");
-    // The toolkit's choosers, not the host-aware one, with no file name.
-    EXPECT_EQ(ui.Asked(0), (FileAsk{true, L".tif", 6, false, Filters::RasterInput}));
-    EXPECT_EQ(ui.Asked(2), (FileAsk{false, L".tif", 6, false, Filters::RasterOutput}));
-    EXPECT_EQ(ui.Asked(3), (FileAsk{true, L".aif", 6, false, Filters::AreaOfInterest}));
-    for (const FileDialogRequest& r : ui.fileRequests)
-        EXPECT_TRUE(r.fileName.empty());
-    EXPECT_EQ(text(D::IDC_OUTPUT_PATH), L"/data/classes.img");
-    // Two inputs leave the second chosen whatever the list shows.
-    auto* list = item<XComboBox>(D::IDC_INPUT_LIST);
-    ASSERT_EQ(list->GetCount(), 2);
-    EXPECT_EQ(list->GetLBText(0), L"/data/alpha.tif");
-    EXPECT_EQ(list->GetCurSel(), 0);
-    list->setCurrentIndex(list->FindStringExact(L"/data/zeta.tif"));
-    emit list->activated(list->currentIndex());
-    EXPECT_EQ(window->InputPath(), L"/data/alpha.tif");
-    // A cancelled input or output chooser changes nothing; a cancelled AOI chooser clears the AOI.
-    for (int id : {D::IDC_INPUT_BROWSE, D::IDC_OUTPUT_BROWSE, D::IDC_AOI}) {
-        ui.CancelFileAnswer();
-        click(id);
-    }
-    EXPECT_EQ(list->GetCount(), 2);
-    EXPECT_EQ(window->OutputPath(), L"/data/classes.img");
-    EXPECT_EQ(window->OutputWord(), L"img");
-    EXPECT_EQ(text(D::IDC_OUTPUT_PATH), L"/data/classes.img");
-    EXPECT_EQ(window->AoiPath(), L"");
-
-    const AlgorithmParam* record = startOne<AlgorithmParam>();
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->m_inputPath, L"/data/alpha.tif");
-    EXPECT_EQ(record->m_outputPath, L"/data/classes.img");
-    EXPECT_EQ(record->m_outputFormat, 20);
-    EXPECT_EQ(record->m_aoiPath, L"");
-}
-
-TEST_F(UnsupervisedDlgTest, SaveTypeSetsTheFormatAndThePathStaysAsChosen) {
-    const struct {
-        int saveType;
-        const wchar_t* path;
-        int format;
-    } cases[] = {{1, L"/data/a.tif", 38}, {2, L"/data/b.tif", 38}, {3, L"/data/c.img", 20},
-                 {4, L"/data/d.pix", 0},  {5, L"/data/e.dat", 0},  {2, L"/data/f.pix", 38}};
-    for (const auto& c : cases) {
-        if (window.isNull()) // each start closes its window
-            reopen();
-        chooseInputAndOutput(c.path, c.saveType);
-        const AlgorithmParam* record = startOne<AlgorithmParam>();
-        ASSERT_NE(record, nullptr);
-        EXPECT_EQ(record->m_outputFormat, c.format) << c.saveType;
-        EXPECT_EQ(record->m_outputPath, c.path); // no extension forced
-    }
-}
-
-TEST_F(UnsupervisedDlgTest, MissingPathsStopWithOneMessageEach) {
+    // Missing paths stop the start with one message each; a path typed into the output field is never read.
     click(IDOK);
-    // A path typed into the output field is never read.
     choose(D::IDC_INPUT_BROWSE, L"/data/scene.tif");
     setText(D::IDC_OUTPUT_PATH, L"/data/typed.tif");
     click(IDOK);
@@ -179,9 +111,59 @@ TEST_F(UnsupervisedDlgTest, MissingPathsStopWithOneMessageEach) {
     EXPECT_TRUE(window->isVisible());
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_EQ(dynamic_cast<ProgressWindow*>(w), nullptr); // no progress window either
+    chooseInputAndOutput();
+    click(IDCANCEL);
+    EXPECT_TRUE(closed());
+    EXPECT_TRUE(launches.empty());
 }
 
-TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
+TEST_F(UnsupervisedDlgTest, ChoosersWhatACancelledOneKeepsAndTheSaveTypesFormat) {
+    choose(D::IDC_INPUT_BROWSE, L"/data/zeta.tif");
+    choose(D::IDC_INPUT_BROWSE, L"/data/alpha.tif"); // sorts before the first
+    choose(D::IDC_OUTPUT_BROWSE, L"/data/classes.img", 3);
+    choose(D::IDC_AOI, L"/data/roi.aif");
+    // The toolkit's choosers, not the host-aware one, with no file name.
+    EXPECT_EQ(ui.Asked(0), (FileAsk{true, L".tif", 6, false, Filters::RasterInput}));
+    EXPECT_EQ(ui.Asked(2), (FileAsk{false, L".tif", 6, false, Filters::RasterOutput}));
+    EXPECT_EQ(ui.Asked(3), (FileAsk{true, L".aif", 6, false, Filters::AreaOfInterest}));
+    for (const FileDialogRequest& r : ui.fileRequests)
+        EXPECT_TRUE(r.fileName.empty());
+    // Two inputs leave the second chosen whatever the list shows.
+    auto* list = item<XComboBox>(D::IDC_INPUT_LIST);
+    EXPECT_EQ(std::tuple(list->GetCount(), list->GetLBText(0), list->GetCurSel()),
+              std::tuple(2, std::wstring(L"/data/alpha.tif"), 0));
+    list->setCurrentIndex(list->FindStringExact(L"/data/zeta.tif"));
+    emit list->activated(list->currentIndex());
+    EXPECT_EQ(window->InputPath(), L"/data/alpha.tif");
+    // A cancelled input or output chooser changes nothing; a cancelled AOI chooser clears the AOI.
+    for (int id : {D::IDC_INPUT_BROWSE, D::IDC_OUTPUT_BROWSE, D::IDC_AOI}) {
+        ui.CancelFileAnswer();
+        click(id);
+    }
+    EXPECT_EQ(list->GetCount(), 2);
+    EXPECT_EQ(window->OutputPath() + L" " + window->OutputWord() + L" " + text(D::IDC_OUTPUT_PATH) + L" " +
+                  window->AoiPath(),
+              L"/data/classes.img img /data/classes.img ");
+    const AlgorithmParam& record = startOne<AlgorithmParam>();
+    EXPECT_EQ(record.m_inputPath + L" " + record.m_outputPath + L" " + record.m_aoiPath,
+              L"/data/alpha.tif /data/classes.img ");
+    EXPECT_EQ(record.m_outputFormat, 20);
+    // The save type sets the format; the path stays as chosen.
+    const std::tuple<int, const wchar_t*, int> cases[] = {{1, L"/data/a.tif", 38}, {2, L"/data/b.tif", 38},
+                                                          {3, L"/data/c.img", 20}, {4, L"/data/d.pix", 0},
+                                                          {5, L"/data/e.dat", 0},  {2, L"/data/f.pix", 38}};
+    for (const auto& [saveType, path, format] : cases) {
+        if (window.isNull()) // each start closes its window
+            reopen();
+        chooseInputAndOutput(path, saveType);
+        const AlgorithmParam& record = startOne<AlgorithmParam>();
+        EXPECT_EQ(std::tuple(record.m_outputFormat, record.m_outputPath),
+                  std::tuple(format, std::wstring(path)))
+            << saveType; // no extension forced
+    }
+}
+
+TEST_F(UnsupervisedDlgTest, KMeansAndISODATARecordsAndStartThenTheWindowIsGone) {
     chooseInputAndOutput(L"/data/classes.tif", 2);
     choose(D::IDC_AOI, L"/data/roi.aif");
     // ISODATA fields edited while ISODATA was chosen do not reach K-Means.
@@ -191,22 +173,19 @@ TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
     click(D::IDC_METHOD_KMEANS);
     setText(D::IDC_ITERATIONS, L"12");
     setText(D::IDC_THRESHOLD, L"0.02");
-
-    const KMeanClassifyParam* record = startOne<KMeanClassifyParam>();
-    ASSERT_NE(record, nullptr);
+    const KMeanClassifyParam& record = startOne<KMeanClassifyParam>();
     EXPECT_NE(dynamic_cast<CKMeanClassify*>(launches.back().algorithm.get()), nullptr);
-    EXPECT_EQ(record->m_algorithmName, L"K均值分类算法");
-    EXPECT_EQ(record->m_inputPath + L" " + record->m_outputPath + L" " + record->m_aoiPath,
+    EXPECT_EQ(record.m_algorithmName, L"K均值分类算法");
+    EXPECT_EQ(record.m_inputPath + L" " + record.m_outputPath + L" " + record.m_aoiPath,
               L"/data/scene.tif /data/classes.tif /data/roi.aif");
-    EXPECT_EQ(std::tuple(record->m_outputDataType, record->m_outputBandCount, record->m_outputFormat,
-                         record->m_classCount, record->m_maxIterations),
-              std::tuple(1, 1, 38, 5, 12));
-    EXPECT_EQ(record->m_host, &host);
-    EXPECT_DOUBLE_EQ(record->m_changeThreshold, 0.02);
+    EXPECT_EQ(std::tuple(record.m_outputDataType, record.m_outputBandCount, record.m_outputFormat,
+                         record.m_classCount, record.m_maxIterations, record.m_host),
+              std::tuple(1, 1, 38, 5, 12, &host));
+    EXPECT_DOUBLE_EQ(record.m_changeThreshold, 0.02);
     // Not written: the base record's own values stand.
     const AlgorithmParam defaults;
-    EXPECT_EQ(record->m_bandList, defaults.m_bandList);
-    EXPECT_EQ(record->m_right, defaults.m_right);
+    EXPECT_EQ(std::tuple(record.m_bandList, record.m_right),
+              std::tuple(defaults.m_bandList, defaults.m_right));
     EXPECT_TRUE(launches.back().progressShown); // a progress window was created, shown and attached
     EXPECT_TRUE(ui.messages.empty());
     // The class count text is converted like the C library, without a message.
@@ -214,27 +193,22 @@ TEST_F(UnsupervisedDlgTest, KMeansRecordAndStartThenTheWindowIsGone) {
         reopen();
         chooseInputAndOutput();
         setText(D::IDC_CLASS_COUNT, typed);
-        record = startOne<KMeanClassifyParam>();
-        ASSERT_NE(record, nullptr);
-        EXPECT_EQ(record->m_classCount, count);
+        EXPECT_EQ(startOne<KMeanClassifyParam>().m_classCount, count);
     }
-}
-
-TEST_F(UnsupervisedDlgTest, ISODATARecordWithTheDefaultTextsAndSinglePrecisionDistance) {
+    // ISODATA with the default texts.
+    reopen();
     chooseInputAndOutput();
     click(D::IDC_METHOD_ISODATA);
-    const ISODATAClassifyParam* record = startOne<ISODATAClassifyParam>();
-    ASSERT_NE(record, nullptr);
+    const ISODATAClassifyParam& iso = startOne<ISODATAClassifyParam>();
     EXPECT_NE(dynamic_cast<CISODATAClassify*>(launches.back().algorithm.get()), nullptr);
-    EXPECT_EQ(record->m_algorithmName, L"ISODATA分类");
-    EXPECT_EQ(std::tuple(record->m_classCount, record->m_maxIterations, record->m_maxMergePairs,
-                         record->m_minPixelCount, record->m_outputDataType, record->m_outputFormat),
+    EXPECT_EQ(iso.m_algorithmName, L"ISODATA分类");
+    EXPECT_EQ(std::tuple(iso.m_classCount, iso.m_maxIterations, iso.m_maxMergePairs, iso.m_minPixelCount,
+                         iso.m_outputDataType, iso.m_outputFormat),
               std::tuple(5, 5, 2, 1000, 1, 38));
-    EXPECT_DOUBLE_EQ(record->m_changeThreshold, 0.05);
-    EXPECT_DOUBLE_EQ(record->m_minClassDistance, 0.5);
-    EXPECT_DOUBLE_EQ(record->m_splitStdDev, 1.0);
-    EXPECT_EQ(record->m_outputBandCount, AlgorithmParam().m_outputBandCount); // left as constructed
-    EXPECT_EQ(record->m_host, &host);
+    EXPECT_EQ(std::tuple(iso.m_changeThreshold, iso.m_minClassDistance, iso.m_splitStdDev),
+              std::tuple(0.05, 0.5, 1.0));
+    EXPECT_EQ(iso.m_outputBandCount, AlgorithmParam().m_outputBandCount); // left as constructed
+    EXPECT_EQ(iso.m_host, &host);
     EXPECT_TRUE(launches.back().progressShown);
     // The minimum distance goes through single precision; the other reals stay double.
     reopen();
@@ -243,12 +217,10 @@ TEST_F(UnsupervisedDlgTest, ISODATARecordWithTheDefaultTextsAndSinglePrecisionDi
     setText(D::IDC_MIN_DISTANCE, L"0.1");
     setText(D::IDC_STD_DEV, L"0.1");
     setText(D::IDC_MIN_PIXELS, L"250px");
-    record = startOne<ISODATAClassifyParam>();
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->m_minClassDistance, static_cast<double>(0.1f));
-    EXPECT_NE(record->m_minClassDistance, 0.1);
-    EXPECT_EQ(record->m_splitStdDev, 0.1);
-    EXPECT_EQ(record->m_minPixelCount, 250);
+    const ISODATAClassifyParam& typed = startOne<ISODATAClassifyParam>();
+    EXPECT_EQ(std::tuple(typed.m_minClassDistance, typed.m_splitStdDev, typed.m_minPixelCount),
+              std::tuple(static_cast<double>(0.1f), 0.1, 250));
+    EXPECT_NE(typed.m_minClassDistance, 0.1);
 }
 
 namespace {
@@ -269,14 +241,14 @@ using MinimumDistanceWindowTest = WindowTest<M>;
 
 } // namespace
 
-TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelp) {
+TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelpAndTheBandListChoosersAndNumberRefusal) {
     const struct {
         SuperviseClassifyType kind;
         const wchar_t *title, *label;
         bool shown;
         const wchar_t *shownText, *text;
         double threshold;
-        int topic;
+        int topic; // 0: no help
     } kinds[] = {
         {SUPERVISE_MINIMUM_DISTANCE, L"最小距离分类", L"距离阈值:", true, L"0", L"0.000000", 0.0, 4},
         {SUPERVISE_MAXIMUM_LIKELIHOOD, L"最大似然分类", L"拒绝类阈值", false, L"0", L"0.000000", 0.0, 16},
@@ -287,79 +259,69 @@ TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelp) {
     for (const auto& e : kinds) {
         SCOPED_TRACE(static_cast<int>(e.kind));
         open([&] { CTesseraUILib::ShowSupperviseClassifyCommonDlg(e.kind, &host); });
-        EXPECT_EQ(window->Kind(), e.kind);
-        EXPECT_EQ(window->GetWindowText(), e.title);
-        EXPECT_EQ(text(C::IDC_THRESHOLD_LABEL), e.label);
-        EXPECT_EQ(window->GetDlgItem(C::IDC_THRESHOLD)->isVisibleTo(window), e.shown);
-        EXPECT_EQ(window->GetDlgItem(C::IDC_THRESHOLD_LABEL)->isVisibleTo(window), e.shown);
-        EXPECT_EQ(text(C::IDC_THRESHOLD), e.shownText);
-        const size_t helps = ui.helpTopics.size();
+        EXPECT_EQ(
+            std::tuple(window->Kind(), window->GetWindowText(), text(C::IDC_THRESHOLD_LABEL),
+                       text(C::IDC_THRESHOLD)),
+            std::tuple(e.kind, std::wstring(e.title), std::wstring(e.label), std::wstring(e.shownText)));
+        EXPECT_EQ(std::tuple(window->GetDlgItem(C::IDC_THRESHOLD)->isVisibleTo(window),
+                             window->GetDlgItem(C::IDC_THRESHOLD_LABEL)->isVisibleTo(window)),
+                  std::tuple(e.shown, e.shown));
+        ui.helpTopics.clear();
         click(C::IDC_HELP_BUTTON);
-        if (e.topic)
-            EXPECT_EQ(ui.helpTopics.back(), std::make_pair(4, e.topic));
-        EXPECT_EQ(ui.helpTopics.size(), helps + (e.topic ? 1 : 0)); // no help for some kinds
+        using Topics = std::vector<std::pair<int, int>>;
+        EXPECT_EQ(ui.helpTopics, (e.topic ? Topics{{4, e.topic}} : Topics{}));
         choose(C::IDC_INPUT_BROWSE, raster("three.tif", 3));
         choose(C::IDC_SAMPLE_BROWSE, L"/data/s.cif");
-        choose(C::IDC_OUTPUT_BROWSE, L"/data/out.img", 1);      // the save type plays no part
-        const auto* record = startOne<CSuperviseCommonParam>(); // closed after the start
-        ASSERT_NE(record, nullptr);
-        EXPECT_EQ(record->m_threshold, e.threshold);
-        EXPECT_EQ(record->m_thresholdText, e.text);
-        EXPECT_EQ(std::tuple(record->m_outputFormat, record->m_right, record->m_bottom),
-                  std::tuple(20, 33, 20));
-        EXPECT_EQ(record->m_sampleFilePath, L"/data/s.cif");
-        EXPECT_EQ(record->m_host, &host);
-        EXPECT_EQ(record->m_algorithmName.find(L"Supervised"), 0u); // the classifier names itself
+        choose(C::IDC_OUTPUT_BROWSE, L"/data/out.img", 1); // the save type plays no part
+        const auto& record = startOne<CSuperviseCommonParam>();
+        EXPECT_EQ(
+            std::tuple(record.m_threshold, record.m_thresholdText, record.m_sampleFilePath, record.m_host),
+            std::tuple(e.threshold, std::wstring(e.text), std::wstring(L"/data/s.cif"), &host));
+        EXPECT_EQ(std::tuple(record.m_outputFormat, record.m_right, record.m_bottom), std::tuple(20, 33, 20));
+        EXPECT_EQ(record.m_algorithmName.find(L"Supervised"), 0u); // the classifier names itself
     }
-}
-
-TEST_F(CommonWindowTest, BandListAoiChoosersAndNumberRefusal) {
     open([&] { CTesseraUILib::ShowSupperviseClassifyCommonDlg(SUPERVISE_SPECTRAL_ANGLE, &host); });
     click(IDOK); // before an input could be opened: a message, nothing started
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, kSupervisedNoInput);
-    EXPECT_TRUE(launches.empty());
-
+    EXPECT_EQ(launches.size(), 5u); // one start per kind
     choose(C::IDC_INPUT_BROWSE, raster("three.tif", 3));
     EXPECT_EQ(window->BandList(), (std::vector<int>{0, 1, 2}));
     choose(C::IDC_INPUT_BROWSE, raster("four.tif", 4));
     EXPECT_EQ(window->BandList(), (std::vector<int>{0, 1, 2, 3}));
     // A raster that cannot be opened is listed and kept, and the band list stays.
     choose(C::IDC_INPUT_BROWSE, L"/no/such/image.tif");
-    EXPECT_EQ(window->InputPath(), L"/no/such/image.tif");
-    EXPECT_EQ(window->BandList(), (std::vector<int>{0, 1, 2, 3}));
     auto* inputs = item<XComboBox>(C::IDC_INPUT_LIST);
-    EXPECT_EQ(inputs->GetCount(), 3);
-    EXPECT_EQ(inputs->GetLBText(inputs->GetCurSel()), L"/no/such/image.tif");
+    EXPECT_EQ(std::tuple(window->InputPath(), window->BandList(), inputs->GetCount(),
+                         inputs->GetLBText(inputs->GetCurSel())),
+              std::tuple(std::wstring(L"/no/such/image.tif"), std::vector<int>{0, 1, 2, 3}, 3,
+                         std::wstring(L"/no/such/image.tif")));
     choose(C::IDC_INPUT_BROWSE, raster("four.tif", 4));
-
     choose(C::IDC_AOI, L"/data/a.aif");
     ui.CancelFileAnswer();
     click(C::IDC_AOI);
     EXPECT_EQ(window->AoiPath(), L"/data/a.aif"); // a cancelled chooser keeps the first AOI
     EXPECT_EQ(ui.Asked(ui.fileRequests.size() - 1), (FileAsk{true, L"", 518, true, Filters::AreaOfInterest}));
     choose(C::IDC_SAMPLE_BROWSE, L"/data/s.cif");
-    EXPECT_EQ(ui.fileRequests.back().filter, Filters::SampleChoice);
-    EXPECT_EQ(ui.fileRequests.back().defaultExtension, L".cif");
+    EXPECT_EQ(std::tuple(ui.fileRequests.back().filter, ui.fileRequests.back().defaultExtension),
+              std::tuple(Filters::SampleChoice, std::wstring(L".cif")));
     choose(C::IDC_OUTPUT_BROWSE, L"/data/out.tif", 3);
-    EXPECT_FALSE(ui.fileRequests.back().open);
-    EXPECT_EQ(ui.fileRequests.back().filter, Filters::RasterOutput);
+    EXPECT_EQ(std::tuple(ui.fileRequests.back().open, ui.fileRequests.back().filter),
+              std::tuple(false, Filters::RasterOutput));
     // Text typed into the output list is not read; a threshold that is no number is refused.
     item<XComboBox>(C::IDC_OUTPUT_LIST)->setEditText("/typed/elsewhere.tif");
     window->SetDlgItemText(C::IDC_THRESHOLD, L"0.3x");
     click(IDOK);
-    EXPECT_TRUE(launches.empty());
+    EXPECT_EQ(launches.size(), 5u);
     EXPECT_EQ(ui.messages.back().text, L"请输入一个数字。");
     EXPECT_TRUE(window->GetDlgItem(C::IDC_THRESHOLD)->hasFocus() || !window->isActiveWindow());
     window->SetDlgItemText(C::IDC_THRESHOLD, L"0.25");
-    const auto* record = startOne<CSuperviseCommonParam>();
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->m_bandList, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(record->m_outputPath + L" " + record->m_aoiPath, L"/data/out.tif /data/a.aif");
-    EXPECT_EQ(record->m_outputFormat, 38);
-    EXPECT_EQ(record->m_threshold, 0.25);
-    EXPECT_EQ(record->m_thresholdText, L"0.250000");
-    EXPECT_TRUE(record->m_classMeans.empty());
+    const auto& record = startOne<CSuperviseCommonParam>();
+    EXPECT_EQ(record.m_bandList, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(record.m_outputPath + L" " + record.m_aoiPath + L" " + record.m_thresholdText,
+              L"/data/out.tif /data/a.aif 0.250000");
+    EXPECT_EQ(std::tuple(record.m_outputFormat, record.m_threshold, record.m_classMeans.empty()),
+              std::tuple(38, 0.25, true));
 }
 
 TEST_F(MinimumDistanceWindowTest, ReadsTheMeansItselfAndAlwaysWritesGeoTiff) {
@@ -383,15 +345,11 @@ TEST_F(MinimumDistanceWindowTest, ReadsTheMeansItselfAndAlwaysWritesGeoTiff) {
     EXPECT_EQ(window->GetWindowText(), L"结果.img");
     window->SetDlgItemText(M::IDC_MAX_STDDEV, L"7");
     window->SetDlgItemText(M::IDC_MAX_DISTANCE_ERROR, L"9");
-    const auto* record = startOne<CSuperviseParam>();
-    ASSERT_NE(record, nullptr);
-    ASSERT_EQ(record->m_classMeans.size(), 3u);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(record->m_classMeans[i], mean(i + 1));
-    EXPECT_EQ(std::tuple(record->m_outputFormat, record->m_threshold, record->m_right),
-              std::tuple(38, 0.0, 34));
-    EXPECT_EQ(record->m_host, nullptr);
-    EXPECT_EQ(record->m_bandList, (std::vector<int>{0, 1, 2, 3}));
+    const auto& record = startOne<CSuperviseParam>();
+    EXPECT_EQ(record.m_classMeans, (std::vector<std::vector<double>>{mean(1), mean(2), mean(3)}));
+    EXPECT_EQ(std::tuple(record.m_outputFormat, record.m_threshold, record.m_right, record.m_host,
+                         record.m_bandList),
+              std::tuple(38, 0.0, 34, nullptr, std::vector<int>{0, 1, 2, 3}));
 }
 
 namespace {
@@ -417,7 +375,20 @@ protected:
             joined += (joined.empty() ? L"" : L" ") + this->text(id);
         return joined;
     }
-    bool enabled(int id) const { return this->window->GetDlgItem(id)->isEnabled(); }
+    std::vector<bool> enabled(std::initializer_list<int> ids) const {
+        std::vector<bool> flags;
+        for (int id : ids)
+            flags.push_back(this->window->GetDlgItem(id)->isEnabled());
+        return flags;
+    }
+    // Chooses the input (a raster of three bands), samples, AOI and output.
+    void choosePaths(const std::wstring& aoi, const std::wstring& output) {
+        this->choose(Dlg::IDC_INPUT_BROWSE, raster("three.tif", 3));
+        this->choose(Dlg::IDC_SAMPLE_BROWSE, L"/data/s.cif");
+        this->choose(Dlg::IDC_AOI, aoi);
+        this->choose(Dlg::IDC_OUTPUT_BROWSE, output);
+        EXPECT_TRUE(this->ui.fileRequests.back().hostAware);
+    }
 };
 
 using SvmWindowTest = LearnedWindowTest<S>;
@@ -425,75 +396,63 @@ using BPWindowTest = LearnedWindowTest<B>;
 
 } // namespace
 
-TEST_F(SvmWindowTest, OpensOnLinearAndStartsWithTheDefaults) {
+TEST_F(SvmWindowTest, OpensOnLinearStartsWithTheDefaultsAndTheKernelEnablesItsEdits) {
     auto* kernels = item<XComboBox>(S::IDC_KERNEL);
     ASSERT_EQ(kernels->GetCount(), 4);
     EXPECT_EQ(kernels->GetLBText(0) + kernels->GetLBText(1) + kernels->GetLBText(2) + kernels->GetLBText(3),
               L"LinearPolynomialRBFSigmoid"); // in this order, not sorted
     EXPECT_EQ(kernels->GetCurSel(), 0);
     EXPECT_EQ(texts({S::IDC_COEFFICIENT, S::IDC_GAMMA, S::IDC_DEGREE}), L"1 0.143 2");
-    EXPECT_FALSE(enabled(S::IDC_COEFFICIENT) || enabled(S::IDC_GAMMA) || enabled(S::IDC_DEGREE));
+    EXPECT_EQ(enabled({S::IDC_COEFFICIENT, S::IDC_GAMMA, S::IDC_DEGREE}), std::vector<bool>(3, false));
     click(S::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 14}}));
-
-    const auto* record = startOne<CSvmClassifyParam>(); // nothing chosen: no check, the empty paths go on
-    ASSERT_NE(record, nullptr);
+    const auto& record = startOne<CSvmClassifyParam>(); // nothing chosen: no check, the empty paths go on
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(launches.back().progressShown);
     EXPECT_NE(dynamic_cast<const CSvmClassifyProcessAlg*>(launches.back().algorithm.get()), nullptr);
-    EXPECT_EQ(std::tuple(record->m_kernelType, record->m_coef0, record->m_gamma, record->m_degree),
+    EXPECT_EQ(std::tuple(record.m_kernelType, record.m_coef0, record.m_gamma, record.m_degree),
               std::tuple(0, 1.0, 0.143, 2));
-    EXPECT_EQ(record->m_algorithmName, L"支持向量机分类");
-    EXPECT_EQ(record->m_host, &host);
-    EXPECT_TRUE(record->m_inputPath.empty() && record->m_sampleFilePath.empty() &&
-                record->m_outputPath.empty());
+    EXPECT_EQ(std::tuple(record.m_algorithmName, record.m_host),
+              std::tuple(std::wstring(L"支持向量机分类"), &host));
+    EXPECT_EQ(record.m_inputPath + record.m_sampleFilePath + record.m_outputPath, L"");
     // Data type 1; band count and format are left as constructed.
-    EXPECT_EQ(std::tuple(record->m_outputDataType, record->m_outputBandCount, record->m_outputFormat),
+    EXPECT_EQ(std::tuple(record.m_outputDataType, record.m_outputBandCount, record.m_outputFormat),
               std::tuple(1, 0, 0));
-}
-
-TEST_F(SvmWindowTest, KernelEnablesItsEditsAndEveryEditIsRead) {
+    reopen();
     window->SetDlgItemText(S::IDC_COEFFICIENT, L"0.5");
     window->SetDlgItemText(S::IDC_GAMMA, L"0.25");
     window->SetDlgItemText(S::IDC_DEGREE, L"2.5");
-    const bool table[4][3] = {
+    // Coefficient, gamma and degree, by kernel.
+    const std::vector<bool> table[4] = {
         {false, false, false}, {true, true, true}, {false, true, false}, {true, true, false}};
     for (int kernel : {1, 2, 3, 0, 2}) {
-        SCOPED_TRACE(kernel);
         item<XComboBox>(S::IDC_KERNEL)->SetCurSel(kernel);
-        EXPECT_EQ(std::tuple(enabled(S::IDC_COEFFICIENT), enabled(S::IDC_GAMMA), enabled(S::IDC_DEGREE)),
-                  std::tuple(table[kernel][0], table[kernel][1], table[kernel][2]));
+        EXPECT_EQ(enabled({S::IDC_COEFFICIENT, S::IDC_GAMMA, S::IDC_DEGREE}), table[kernel]) << kernel;
         EXPECT_EQ(texts({S::IDC_COEFFICIENT, S::IDC_DEGREE}), L"0.5 2.5"); // texts stay
     }
     click(IDOK); // RBF: the degree edit is disabled, and still its 2.5 is refused
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, NumberMessages::NotAnInteger());
-    EXPECT_TRUE(launches.empty());
-
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages.back().text, NumberMessages::NotAnInteger());
+    EXPECT_EQ(launches.size(), 1u);
     window->SetDlgItemText(S::IDC_DEGREE, L"4");
     choose(S::IDC_INPUT_BROWSE, L"/no/such/image.tif"); // cannot be opened: no message
-    choose(S::IDC_INPUT_BROWSE, raster("three.tif", 3));
-    choose(S::IDC_SAMPLE_BROWSE, L"/data/s.cif");
-    choose(S::IDC_AOI, L"/data/a.aif");
-    choose(S::IDC_OUTPUT_BROWSE, L"/data/run.1/result.tif");
-    EXPECT_TRUE(ui.fileRequests.back().hostAware);
-    const auto* record = startOne<CSvmClassifyParam>();
-    ASSERT_NE(record, nullptr);
+    choosePaths(L"/data/a.aif", L"/data/run.1/result.tif");
+    const auto& chosen = startOne<CSvmClassifyParam>();
     EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(std::tuple(record->m_kernelType, record->m_coef0, record->m_gamma, record->m_degree),
+    EXPECT_EQ(std::tuple(chosen.m_kernelType, chosen.m_coef0, chosen.m_gamma, chosen.m_degree),
               std::tuple(2, 0.5, 0.25, 4));
-    EXPECT_EQ(record->m_inputPath, raster("three.tif", 3));
-    EXPECT_EQ(record->m_sampleFilePath + L" " + record->m_aoiPath + L" " + record->m_outputPath + L" " +
-                  record->m_modelFilePath,
+    EXPECT_EQ(chosen.m_inputPath, raster("three.tif", 3));
+    EXPECT_EQ(chosen.m_sampleFilePath + L" " + chosen.m_aoiPath + L" " + chosen.m_outputPath + L" " +
+                  chosen.m_modelFilePath,
               L"/data/s.cif /data/a.aif /data/run.1/result.tif /data/run.1/result.svm");
-    EXPECT_TRUE(record->m_bandList.empty()); // an opened raster gives this window no band list
+    EXPECT_TRUE(chosen.m_bandList.empty()); // an opened raster gives this window no band list
     // The model lies beside the output and starts with its name.
     EXPECT_EQ(SvmModelFilePath(L"/data/run.1/result"), L"/data/run.1/result.svm");
     EXPECT_EQ(SvmModelFilePath(L"/data/a.b.img"), L"/data/a.b.svm");
     EXPECT_EQ(SvmModelFilePath(L"result.tif"), L"./result.svm");
 }
 
-TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {
+TEST_F(BPWindowTest, GuardRefusalsTheRecordOfTheDefaultsAndTheRangeCheck) {
     const auto rates = [&] { return texts({B::IDC_LEARNING_RATE, B::IDC_MAX_ERROR, B::IDC_MAX_ITERATIONS}); };
     EXPECT_EQ(rates(), L"0.01 0.001 100000");
     click(B::IDC_HELP_BUTTON);
@@ -508,63 +467,46 @@ TEST_F(BPWindowTest, GuardRefusalsAndTheRecordOfTheDefaults) {
     EXPECT_EQ(text(B::IDC_LEARNING_RATE), L"0.010,");
     const QWidgetList before = QApplication::topLevelWidgets();
     click(IDOK);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, NumberMessages::NotANumber());
+    EXPECT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages.back().text, NumberMessages::NotANumber());
     EXPECT_EQ(QApplication::topLevelWidgets().size(), before.size());
     EXPECT_TRUE(launches.empty());
-
     window->SetDlgItemText(B::IDC_LEARNING_RATE, L"0.01");
-    choose(B::IDC_INPUT_BROWSE, raster("three.tif", 3));
-    choose(B::IDC_SAMPLE_BROWSE, L"/data/s.cif");
-    choose(B::IDC_AOI, L"/data/a.shp");
-    choose(B::IDC_OUTPUT_BROWSE, L"/data/out.img");
-    EXPECT_TRUE(ui.fileRequests.back().hostAware);
-    const auto* record = startOne<CSuperviseBPNNParam>();
-    ASSERT_NE(record, nullptr);
+    choosePaths(L"/data/a.shp", L"/data/out.img");
+    const auto& record = startOne<CSuperviseBPNNParam>();
     EXPECT_TRUE(launches.back().progressShown);
     EXPECT_NE(dynamic_cast<const CBPNNClassify*>(launches.back().algorithm.get()), nullptr);
-    EXPECT_EQ(std::tuple(record->m_learningRate, record->m_maxError, record->m_maxIterations),
-              std::tuple(0.01, 0.001, 100000u));
-    EXPECT_EQ(record->m_inputPath, raster("three.tif", 3));
-    EXPECT_EQ(record->m_sampleFilePath + L" " + record->m_aoiPath + L" " + record->m_outputPath,
+    EXPECT_EQ(std::tuple(record.m_learningRate, record.m_maxError, record.m_maxIterations, record.m_host),
+              std::tuple(0.01, 0.001, 100000u, &host));
+    EXPECT_EQ(record.m_inputPath, raster("three.tif", 3));
+    EXPECT_EQ(record.m_sampleFilePath + L" " + record.m_aoiPath + L" " + record.m_outputPath,
               L"/data/s.cif /data/a.shp /data/out.img");
-    EXPECT_EQ(record->m_host, &host);
     // One band, the format from the output path, data type 1.
-    EXPECT_EQ(std::tuple(record->m_outputBandCount, record->m_outputFormat, record->m_outputDataType),
+    EXPECT_EQ(std::tuple(record.m_outputBandCount, record.m_outputFormat, record.m_outputDataType),
               std::tuple(1, 20, 1));
-    EXPECT_TRUE(record->m_bandList.empty() && record->m_classMeans.empty());
-}
-
-TEST_F(BPWindowTest, RangeCheckBothEndsIncludedProgressNeverShownOnRefusal) {
-    const struct {
-        const wchar_t *rate, *maxError;
-        bool accepted;
-    } cases[] = {{L"0.01", L"0", true},     {L"1.0", L"1.0", true},   {L"0.009", L"0.001", false},
-                 {L"1.5", L"0.001", false}, {L"0.5", L"-0.1", false}, {L"0.5", L"1.01", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(QString::fromWCharArray(c.rate).toStdString() + " " +
-                     QString::fromWCharArray(c.maxError).toStdString());
+    EXPECT_TRUE(record.m_bandList.empty() && record.m_classMeans.empty());
+    // The range check includes both ends; the progress window is never shown on a refusal.
+    const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
+        {L"0.01", L"0", true},     {L"1.0", L"1.0", true},   {L"0.009", L"0.001", false},
+        {L"1.5", L"0.001", false}, {L"0.5", L"-0.1", false}, {L"0.5", L"1.01", false}};
+    for (const auto& [rate, maxError, accepted] : cases) {
+        SCOPED_TRACE(Narrow(rate) + " " + Narrow(maxError));
         if (window.isNull())
             reopen();
-        window->SetDlgItemText(B::IDC_LEARNING_RATE, c.rate);
-        window->SetDlgItemText(B::IDC_MAX_ERROR, c.maxError);
-        EXPECT_EQ(text(B::IDC_MAX_ERROR), c.maxError); // a minus passes the guard
+        window->SetDlgItemText(B::IDC_LEARNING_RATE, rate);
+        window->SetDlgItemText(B::IDC_MAX_ERROR, maxError);
+        EXPECT_EQ(text(B::IDC_MAX_ERROR), maxError); // a minus passes the guard
         const size_t messages = ui.messages.size(), started = launches.size();
-        const QWidgetList before = QApplication::topLevelWidgets();
-        if (c.accepted) {
-            EXPECT_NE(startOne<CSuperviseBPNNParam>(), nullptr);
+        if (accepted) {
+            startOne<CSuperviseBPNNParam>();
             EXPECT_EQ(ui.messages.size(), messages);
             continue;
         }
-        click(IDOK);
+        // The progress window is made before the check, never shown, and goes away.
+        QPointer<ProgressWindow> made = OpenNewWindow<ProgressWindow>([&] { click(IDOK); });
         EXPECT_EQ(ui.Shown().back(), L"输入的数据有误！ | 提示");
         EXPECT_EQ(std::tuple(ui.messages.size(), launches.size()), std::tuple(messages + 1, started));
         EXPECT_FALSE(window.isNull());
-        // The progress window was made before the check, is never shown, and goes away.
-        QPointer<ProgressWindow> made;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (!before.contains(w))
-                made = qobject_cast<ProgressWindow*>(w);
         ASSERT_FALSE(made.isNull());
         EXPECT_FALSE(made->isVisible());
         EXPECT_TRUE(QTest::qWaitFor([&] { return made.isNull(); }, 5000));

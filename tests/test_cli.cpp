@@ -51,23 +51,19 @@ std::string refusal(std::vector<std::string> args) {
 
 TEST(OptionTable, DefaultsAndValuesInBothSpellingsAndAnyOrder) {
     ParsedOptions o = parse({"in.tif", "out.tif", "--iterations", "3"});
-    EXPECT_FALSE(o.HelpRequested());
-    EXPECT_EQ(std::tuple(o.Int("classes"), o.Given("classes"), o.Has("classes")), std::tuple(6, false, true));
+    EXPECT_EQ(std::tuple(o.Int("classes"), o.Given("classes"), o.Has("classes"), o.Has("aoi"),
+                         o.Flag("quiet"), o.Int("iterations"), o.HelpRequested()),
+              std::tuple(6, false, true, false, false, 3, false));
     EXPECT_DOUBLE_EQ(o.Double("change"), 5.0);
-    EXPECT_FALSE(o.Has("aoi"));
-    EXPECT_FALSE(o.Flag("quiet"));
-    EXPECT_EQ(o.Int("iterations"), 3);
     ASSERT_EQ(o.PositionalCount(), 2u);
     EXPECT_EQ(o.Positional(0) + " " + o.Positional(1), "in.tif out.tif");
-
     o = parse({"--classes=12", "in.tif", "--change", "2.5", "--aoi", "a b.shp", "--quiet", "out.tif",
                "--bands", "1,2,3", "--iterations=1", "extra"});
-    EXPECT_EQ(std::tuple(o.Int("classes"), o.Given("classes"), o.String("aoi"), o.Flag("quiet")),
-              std::tuple(12, true, std::string("a b.shp"), true));
+    EXPECT_EQ(std::tuple(o.Int("classes"), o.Given("classes"), o.String("aoi"), o.Flag("quiet"),
+                         o.PositionalCount()),
+              std::tuple(12, true, std::string("a b.shp"), true, 3u));
     EXPECT_DOUBLE_EQ(o.Double("change"), 2.5);
     EXPECT_EQ(o.IntList("bands"), (std::vector<std::int64_t>{1, 2, 3}));
-    ASSERT_EQ(o.PositionalCount(), 3u);
-    EXPECT_EQ(o.Positional(2), "extra");
     // A negative number and anything after "--" are positionals; a value that
     // looks like an option is still the option's value.
     o = parse({"--iterations", "2", "-5", "--", "--odd-name"});
@@ -82,44 +78,28 @@ TEST(OptionTable, RefusalsNameTheOptionTheBoundAndTheValue) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"a", "b", "--iterations", "1", "--classes", "0"}, "--classes must be at least 1 (got 0)"},
         {{"a", "b", "--iterations", "1", "--classes", "256"}, "--classes must be at most 255 (got 256)"},
-        {{"a", "b", "--iterations", "1", "--change", "100.5"}, "--change must be at most 100 (got 100.5)"},
         {{"a", "b", "--iterations", "1", "--bands", "3,0,2"}, "--bands values must be at least 1 (got 0)"},
         {{"a", "b", "--iterations", "1", "--classes", "1", "--change", "0"}, ""},
         {{"a", "b", "--iterations"}, "--iterations needs a value (N)"},
         {{"a", "b", "--iterations", "1", "--bogus", "3"},
          "unknown option --bogus (see 'tessera kmeans --help')"},
-        {{"a", "b", "--iterations", "1", "-x"}, "unknown option -x (see 'tessera kmeans --help')"},
         {{"a", "b", "--iterations", "1", "--classes", "3", "--classes", "4"},
          "--classes is given more than once"},
         {{"a", "b", "--iterations", "1", "--quiet=yes"}, "--quiet takes no value"},
         {{"a", "--iterations", "1"}, "missing OUT (see 'tessera kmeans --help')"},
-        {{"--iterations", "1"}, "missing IN (see 'tessera kmeans --help')"},
         {{"a", "b", "c", "d", "--iterations", "1"}, "unexpected argument 'd' (see 'tessera kmeans --help')"},
         {{"a", "b"}, "--iterations is required (see 'tessera kmeans --help')"},
         {{"a", "b", "--iterations", "1", "--", "--help"}, ""},
+        {{"a", "b", "--iterations", "1", "--classes", "3.5"}, "--classes expects a whole number (got '3.5')"},
+        {{"a", "b", "--iterations", "1", "--change", "nan"}, "--change expects a number (got 'nan')"},
+        {{"a", "b", "--iterations", "1", "--bands", "1,,2"},
+         "--bands expects whole numbers separated by commas, like 1,2,3 (got '1,,2')"},
     };
     for (const auto& [args, message] : cases)
         EXPECT_EQ(refusal(args), message);
-    // Malformed values.
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--classes", "abc"},
-                                                {"--classes", "3.5"},
-                                                {"--classes", ""},
-                                                {"--classes", "99999999999999999999"},
-                                                {"--change", "x"},
-                                                {"--change", "nan"},
-                                                {"--change", "1e999"},
-                                                {"--bands", "1,,2"},
-                                                {"--bands", "1,2,"},
-                                                {"--bands", ""},
-                                                {"--bands", "1;2"}}) {
-        std::vector<std::string> args = {"a", "b", "--iterations", "1"};
-        args.insert(args.end(), bad.begin(), bad.end());
-        const std::string message = refusal(args);
-        EXPECT_EQ(message.rfind(bad[0] + " expects", 0), 0u) << bad[0] << " " << bad[1] << ": " << message;
-    }
 }
 
-TEST(OptionTable, HelpTextComesFromTheTable) {
+TEST(OptionTable, HelpComesFromTheTableMisuseIsALogicErrorAndEveryRegisteredTableIsWellFormed) {
     const std::string help = FormatHelp(sampleDef());
     for (const char* part : {"Usage: tessera kmeans IN OUT [EXTRA] --iterations N [options]",
                              "Cluster an image.", "  IN ", "anything (optional)", "--classes K",
@@ -127,9 +107,7 @@ TEST(OptionTable, HelpTextComesFromTheTable) {
                              "iteration limit (required; at least 1)", "--quiet ", "-h, --help"})
         EXPECT_NE(help.find(part), std::string::npos) << part << "\n" << help;
     EXPECT_EQ(help.find("--quiet Q"), std::string::npos);
-}
-
-TEST(OptionTable, ProgrammingErrorsAreLogicErrorsAndEveryRegisteredTableIsWellFormed) {
+    // Programming errors are logic errors.
     const ParsedOptions o = parse({"a", "b", "--iterations", "1"});
     EXPECT_THROW(o.Int("change"), std::logic_error);  // wrong kind
     EXPECT_THROW(o.Int("nothing"), std::logic_error); // not in the table
@@ -138,12 +116,10 @@ TEST(OptionTable, ProgrammingErrorsAreLogicErrorsAndEveryRegisteredTableIsWellFo
     CommandDef broken = sampleDef();
     broken.options[0] = broken.options[0].Default("zero");
     EXPECT_THROW(ParseOptions(broken, {"a", "b"}), std::logic_error);
-
     for (const Subcommand& command : Subcommands()) {
         SCOPED_TRACE(command.def.name);
         EXPECT_NO_THROW(ParseOptions(command.def, {"--help"})); // the defaults parse and lie in range
-        EXPECT_FALSE(command.def.summary.empty());
-        EXPECT_EQ(command.def.summary.find('\n'), std::string::npos);
+        EXPECT_TRUE(!command.def.summary.empty() && command.def.summary.find('\n') == std::string::npos);
         std::set<std::string> names;
         const std::string help = FormatHelp(command.def);
         for (const OptionDef& option : command.def.options) {
@@ -154,82 +130,74 @@ TEST(OptionTable, ProgrammingErrorsAreLogicErrorsAndEveryRegisteredTableIsWellFo
     }
 }
 
-// Everything a TextProgress wrote to a temporary stream.
-class ProgressCapture {
-public:
-    ProgressCapture() : m_file(std::tmpfile()) {}
-    ~ProgressCapture() { std::fclose(m_file); }
-    std::FILE* Stream() const { return m_file; }
-    std::string Text() const {
-        std::fflush(m_file);
-        std::rewind(m_file);
-        std::string text;
-        for (int c; (c = std::fgetc(m_file)) != EOF;)
-            text += static_cast<char>(c);
-        return text;
+// What a TextProgress writing to a temporary stream wrote while `use` ran.
+std::string progressText(bool terminal, const std::function<void(TextProgress&)>& use) {
+    std::FILE* file = std::tmpfile();
+    {
+        TextProgress bar(file, terminal);
+        use(bar);
     }
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
+    std::fclose(file);
+    return text;
+}
 
-private:
-    std::FILE* m_file;
-};
-
-TEST(TextProgressBar, LogModePrintsALineEveryTenPercent) {
-    ProgressCapture capture;
-    TextProgress bar(capture.Stream(), false);
-    bar.Begin("kmeans");
-    bar.Step("Iteration 1");
+// Begins `title` at `step` and rises from 0 to 100 % by tenths.
+void sweep(TextProgress& bar, const char* title, const char* step) {
+    bar.Begin(title);
+    bar.Step(step);
     for (int i = 0; i <= 1000; ++i)
         bar.Percent(i / 10.0);
-    bar.End(true);
+}
+
+TEST(TextProgressBar, LogModePrintsALineEveryTenPercentTheTerminalRedrawsOnWholePercents) {
     std::string expected = "kmeans: Iteration 1\n";
     for (int p = 10; p <= 100; p += 10)
         expected += "kmeans: Iteration 1 " + std::to_string(p) + "%\n";
-    EXPECT_EQ(capture.Text(), expected + "kmeans: done\n");
-}
-
-TEST(TextProgressBar, TerminalModeRedrawsOnlyWhenTheWholePercentChanges) {
-    ProgressCapture capture;
-    TextProgress bar(capture.Stream(), true);
-    bar.Begin("synth");
-    bar.Step("Writing");            // one draw
-    for (int i = 0; i <= 1000; ++i) // 101 whole percents
-        bar.Percent(i / 10.0);
-    bar.Percent(std::nan("")); // ignored
-    bar.Percent(250);          // clamped to 100: no change
-    bar.End(false);            // no redraw on failure
-    const std::string text = capture.Text();
+    EXPECT_EQ(progressText(false,
+                           [](TextProgress& bar) {
+                               sweep(bar, "kmeans", "Iteration 1");
+                               bar.End(true);
+                           }),
+              expected + "kmeans: done\n");
+    // On a terminal: a redraw only when the whole percent changes.
+    const std::string text = progressText(true, [](TextProgress& bar) {
+        sweep(bar, "synth", "Writing"); // the step, then 101 whole percents
+        bar.Percent(std::nan(""));      // ignored
+        bar.Percent(250);               // clamped to 100: no change
+        bar.End(false);                 // no redraw on failure
+    });
     EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 102);
     EXPECT_NE(text.find("100%  Writing"), std::string::npos);
     EXPECT_NE(text.find("[##############################]"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 15), "\nsynth: failed\n");
-    // A shorter line blanks out the longer one before it.
-    ProgressCapture second;
-    TextProgress lines(second.Stream(), true);
-    lines.Begin("t");
-    lines.Step("a long step name");
-    lines.Step("b");
-    const std::string both = second.Text();
-    const size_t at = both.rfind('\r');
-    ASSERT_NE(at, std::string::npos);
-    EXPECT_EQ(both.size() - at, at); // both lines equally long
+    // A shorter line blanks out the longer one before it: both lines equally long.
+    const std::string both = progressText(true, [](TextProgress& bar) {
+        bar.Begin("t");
+        bar.Step("a long step name");
+        bar.Step("b");
+    });
+    EXPECT_EQ(both.size() - both.rfind('\r'), both.rfind('\r'));
 }
 
 TEST(Dispatcher, ToolHelpListsEverySubcommandAndSubcommandHelpIsItsTablesHelp) {
-    CliRun r = RunTessera({"--help"});
-    EXPECT_EQ(r.code, kExitOk);
+    const CliRun r = RunTessera({"--help"});
+    EXPECT_EQ(std::tuple(r.code, r.err), std::tuple(kExitOk, std::string()));
     // One line per command: its name, padded to a common column, then its summary.
     size_t width = 0;
     for (const Subcommand& s : Subcommands())
         width = std::max(width, s.def.name.size());
-    for (const Subcommand& s : Subcommands()) {
-        const std::string line =
-            "  " + s.def.name + std::string(width + 3 - s.def.name.size(), ' ') + s.def.summary + "\n";
-        EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
-    }
-    EXPECT_TRUE(r.err.empty());
-    r = RunTessera({"synth", "--help"});
-    EXPECT_EQ(r.code, kExitOk);
-    EXPECT_EQ(r.out, FormatHelp(FindSubcommand("synth")->def));
+    for (const Subcommand& s : Subcommands())
+        EXPECT_NE(r.out.find("  " + s.def.name + std::string(width + 3 - s.def.name.size(), ' ') +
+                             s.def.summary + "\n"),
+                  std::string::npos)
+            << r.out;
+    const CliRun synth = RunTessera({"synth", "--help"});
+    EXPECT_EQ(std::tuple(synth.code, synth.out),
+              std::tuple(kExitOk, FormatHelp(FindSubcommand("synth")->def)));
 }
 
 TEST(Dispatcher, RefusalsAreOneLineAndExitTwo) {
@@ -243,6 +211,11 @@ TEST(Dispatcher, RefusalsAreOneLineAndExitTwo) {
          "tessera synth: --size cannot be combined with --width or --height\n"},
         {{"synth", dir, "--width", "80"}, "tessera synth: --width needs --height\n"},
         {{"synth", dir, "--block", "300"}, "tessera synth: --block must be a multiple of 256 (got 300)\n"},
+        // Refusals found by the generator, before anything is written.
+        {{"synth", dir, "--epsg", "4326"},
+         "tessera synth: EPSG:4326 is not a projected coordinate system (pixels are in metres)\n"},
+        {{"synth", dir, "--size", "32", "--classes", "64"},
+         "tessera synth: a 32 x 32 scene is too small for 64 classes (at most 1 fit)\n"},
         // Options come from each method's declared parameters.
         {{"classify", "a.tif", "s.cif", "o.tif", "--method", "sam", "--kernel", "rbf"},
          "tessera classify: --kernel does not apply to --method sam (see 'tessera classify --help')\n"},
@@ -250,103 +223,33 @@ TEST(Dispatcher, RefusalsAreOneLineAndExitTwo) {
          "tessera classify: --rate must be at most 1 (got 2)\n"},
         {{"classify", "a.tif", "s.cif", "o.tif", "--method", "svm", "--gamma", "0"},
          "tessera classify: --gamma must be greater than 0 (got 0)\n"},
-        {{"isodata", "a.tif", "o.tif", "--classes", "40000"}, "tessera isodata: --classes must be at most 32767 (got 40000)\n"},
+        {{"isodata", "a.tif", "o.tif", "--classes", "40000"},
+         "tessera isodata: --classes must be at most 32767 (got 40000)\n"},
     };
     for (const auto& [args, message] : cases) {
         const CliRun r = RunTessera(args);
-        EXPECT_EQ(r.code, kExitUsage);
-        EXPECT_EQ(r.err, message);
-        EXPECT_TRUE(r.out.empty());
-    }
-    // Refusals found by the generator, before anything is written.
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"synth", dir, "--epsg", "4326"},
-                                                 {"synth", dir, "--size", "32", "--classes", "64"}}) {
-        const CliRun r = RunTessera(args);
-        EXPECT_EQ(r.code, kExitUsage);
-        EXPECT_EQ(r.err.rfind("tessera synth: ", 0), 0u) << r.err;
-        EXPECT_EQ(LineCount(r.err), 1) << r.err;
+        EXPECT_EQ(std::tuple(r.code, r.err, r.out), std::tuple(kExitUsage, message, std::string()));
     }
     EXPECT_FALSE(fs::exists(dir));
 }
 
 SceneParams smallParams(std::uint64_t seed = 7) {
-    SceneParams p;
-    p.width = 200;
-    p.height = 150;
-    p.bands = 4;
-    p.classes = 3;
-    p.seed = seed;
-    p.points = 300;
-    p.polygonsPerClass = 4;
-    p.block = 256;
-    return p;
+    return {.width = 200,
+            .height = 150,
+            .bands = 4,
+            .classes = 3,
+            .seed = seed,
+            .points = 300,
+            .polygonsPerClass = 4,
+            .block = 256};
 }
 
-TEST(SceneModelTest, BlocksAgreeWithSinglePixelsAndWithEachOther) {
-    const SceneModel model(smallParams());
-    const int x = 37, y = 21, w = 61, h = 45;
-    std::vector<std::uint8_t> labels(w * h), inner(10 * 10);
-    std::vector<std::uint16_t> values(w * h * 4), innerValues(10 * 10 * 4);
-    model.FillBlock(x, y, w, h, labels.data(), values.data());
-    for (int r = 0; r < h; r += 4)
-        for (int c = 0; c < w; c += 3)
-            ASSERT_EQ(labels[r * w + c], model.ClassAt(x + c, y + r)) << c << "," << r;
-    // A block inside the first one gives the same classes and values.
-    model.FillBlock(x + 20, y + 30, 10, 10, inner.data(), innerValues.data());
-    for (int r = 0; r < 10; ++r)
-        for (int c = 0; c < 10; ++c) {
-            ASSERT_EQ(inner[r * 10 + c], labels[(r + 30) * w + c + 20]);
-            for (int b = 0; b < 4; ++b)
-                ASSERT_EQ(innerValues[(r * 10 + c) * 4 + b], values[((r + 30) * w + c + 20) * 4 + b]);
-        }
-}
-
-TEST(SceneModelTest, EveryClassOccursAndTheSpectraAreApartUnlessTheSceneIsTooSmall) {
+TEST(SceneModelTest, EveryClassOccursWhateverTheSeed) {
     for (std::uint64_t seed : {1, 7, 12345}) {
-        const SceneModel model(smallParams(seed));
         std::vector<std::uint8_t> labels(200 * 150);
-        model.FillBlock(0, 0, 200, 150, labels.data(), nullptr);
+        SceneModel(smallParams(seed)).FillBlock(0, 0, 200, 150, labels.data(), nullptr);
         EXPECT_EQ(std::set<int>(labels.begin(), labels.end()), (std::set<int>{1, 2, 3})) << "seed " << seed;
-        for (int a = 1; a <= 3; ++a)
-            for (int b = a + 1; b <= 3; ++b) {
-                double d2 = 0, sigma = 0;
-                for (int band = 1; band <= 4; ++band) {
-                    d2 += std::pow(model.Mean(a, band) - model.Mean(b, band), 2);
-                    sigma = std::max({sigma, model.Sigma(a, band), model.Sigma(b, band)});
-                }
-                EXPECT_GT(std::sqrt(d2), 3 * sigma) << "classes " << a << " and " << b;
-            }
     }
-    SceneParams p = smallParams();
-    p.width = p.height = 32;
-    p.classes = 64;
-    EXPECT_THROW(SceneModel{p}, std::invalid_argument);
-}
-
-TEST(SceneModelTest, NoiseWidensEveryClassAndKeepsItsMean) {
-    SceneParams wide = smallParams();
-    wide.noise = 6;
-    const SceneModel base(smallParams()), noisy(wide);
-    for (int k = 1; k <= 3; ++k)
-        for (int band = 1; band <= 4; ++band) {
-            EXPECT_EQ(noisy.Mean(k, band), base.Mean(k, band));
-            EXPECT_NEAR(noisy.Sigma(k, band), 6 * base.Sigma(k, band), 3.0); // both rounded
-        }
-    // The pixels spread accordingly: band 1 of one class, six times as wide.
-    std::vector<std::uint8_t> labels(200 * 150);
-    std::vector<std::uint16_t> a(200 * 150 * 4), b(a.size());
-    base.FillBlock(0, 0, 200, 150, labels.data(), a.data());
-    noisy.FillBlock(0, 0, 200, 150, labels.data(), b.data());
-    const auto spread = [&](const std::vector<std::uint16_t>& v) {
-        double sum = 0, squares = 0, n = 0;
-        for (size_t i = 0; i < labels.size(); ++i)
-            if (labels[i] == 1) {
-                const double x = v[i * 4]; // band 1, pixel-interleaved
-                sum += x, squares += x * x, ++n;
-            }
-        return std::sqrt(squares / n - (sum / n) * (sum / n));
-    };
-    EXPECT_NEAR(spread(b) / spread(a), 6.0, 1.5);
 }
 
 std::vector<int> allBands(const fs::path& path) {
@@ -361,72 +264,16 @@ std::vector<int> allBands(const fs::path& path) {
 // One small scene for the file checks, written once.
 class SynthFiles : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        s_dir = ScratchDir() / "scene-a";
-        s_files = GenerateScene(smallParams(), s_dir);
-    }
-    static fs::path s_dir;
-    static SceneFiles s_files;
+    static void SetUpTestSuite() { s_files = GenerateScene(smallParams(), ScratchDir() / "scene-a"); }
+    static inline SceneFiles s_files;
 };
-fs::path SynthFiles::s_dir;
-SceneFiles SynthFiles::s_files;
-
-TEST_F(SynthFiles, SceneAndTruthAreTiledProjectedGeoTiffsWithColoursAndNames) {
-    const Dataset ds = OpenDataset(s_files.scene);
-    ASSERT_TRUE(ds);
-    EXPECT_STREQ(ds->GetDriver()->GetDescription(), "GTiff");
-    EXPECT_EQ(std::tuple(ds->GetRasterXSize(), ds->GetRasterYSize(), ds->GetRasterCount()),
-              std::tuple(200, 150, 4));
-    for (int b = 1; b <= 4; ++b) {
-        GDALRasterBand* band = ds->GetRasterBand(b);
-        EXPECT_EQ(band->GetRasterDataType(), GDT_UInt16);
-        int bx = 0, by = 0;
-        band->GetBlockSize(&bx, &by);
-        EXPECT_EQ(std::tuple(bx, by), std::tuple(256, 256));
-        for (int v : ReadBand(s_files.scene, b))
-            ASSERT_GE(v, 1);
-    }
-    EXPECT_STREQ(ds->GetMetadataItem("COMPRESSION", "IMAGE_STRUCTURE"), "DEFLATE");
-    ASSERT_NE(ds->GetSpatialRef(), nullptr);
-    EXPECT_TRUE(ds->GetSpatialRef()->IsProjected());
-    EXPECT_STREQ(ds->GetSpatialRef()->GetAuthorityCode(nullptr), "32650");
-    double gt[6];
-    ASSERT_EQ(ds->GetGeoTransform(gt), CE_None);
-    EXPECT_EQ(std::vector<double>({gt[1], gt[5], std::fmod(gt[0], 1000.0), std::fmod(gt[3], 1000.0)}),
-              std::vector<double>({10, -10, 0, 0}));
-
-    const Dataset truth = OpenDataset(s_files.truth);
-    ASSERT_TRUE(truth);
-    EXPECT_EQ(std::tuple(truth->GetRasterXSize(), truth->GetRasterYSize()), std::tuple(200, 150));
-    GDALRasterBand* band = truth->GetRasterBand(1);
-    EXPECT_EQ(band->GetRasterDataType(), GDT_Byte);
-    EXPECT_STREQ(truth->GetSpatialRef()->GetAuthorityCode(nullptr), "32650");
-    const std::vector<int> classes = ReadBand(s_files.truth);
-    EXPECT_EQ(std::set<int>(classes.begin(), classes.end()), (std::set<int>{1, 2, 3}));
-    const GDALColorTable* table = band->GetColorTable();
-    ASSERT_NE(table, nullptr);
-    ASSERT_GE(table->GetColorEntryCount(), 4);
-    std::set<std::tuple<short, short, short>> colours;
-    for (int k = 1; k <= 3; ++k)
-        colours.insert(
-            {table->GetColorEntry(k)->c1, table->GetColorEntry(k)->c2, table->GetColorEntry(k)->c3});
-    EXPECT_EQ(colours.size(), 3u);
-    char** names = band->GetCategoryNames();
-    ASSERT_EQ(CSLCount(names), 4);
-    EXPECT_EQ(std::string(names[0]) + "|" + names[1] + "|" + names[3], "Unclassified|Class 1|Class 3");
-}
 
 TEST_F(SynthFiles, EachTrainingPolygonLiesInsideItsClass) {
     const Dataset shp = OpenDataset(s_files.training, GDAL_OF_VECTOR);
     ASSERT_TRUE(shp);
     OGRLayer* layer = shp->GetLayer(0);
-    ASSERT_NE(layer, nullptr);
     EXPECT_EQ(layer->GetFeatureCount(), 12);
-    ASSERT_NE(layer->GetSpatialRef(), nullptr);
-    EXPECT_TRUE(layer->GetSpatialRef()->IsProjected());
-    ASSERT_GE(layer->GetLayerDefn()->GetFieldIndex("class"), 0);
-    ASSERT_GE(layer->GetLayerDefn()->GetFieldIndex("name"), 0);
-
+    EXPECT_TRUE(layer->GetSpatialRef() && layer->GetSpatialRef()->IsProjected());
     const std::vector<int> truth = ReadBand(s_files.truth);
     double gt[6];
     OpenDataset(s_files.truth)->GetGeoTransform(gt);
@@ -438,8 +285,7 @@ TEST_F(SynthFiles, EachTrainingPolygonLiesInsideItsClass) {
         ++perClass[cls];
         OGREnvelope env;
         f->GetGeometryRef()->getEnvelope(&env);
-        EXPECT_LE(env.MaxX - env.MinX, 30 * 10.0);
-        EXPECT_GE(env.MaxX - env.MinX, 6 * 10.0 * 0.4);
+        EXPECT_TRUE(env.MaxX - env.MinX >= 6 * 10.0 * 0.4 && env.MaxX - env.MinX <= 30 * 10.0);
         // Every pixel the polygon touches, rasterised independently.
         Dataset burn(
             GetGDALDriverManager()->GetDriverByName("MEM")->Create("", 200, 150, 1, GDT_Byte, nullptr));
@@ -455,15 +301,13 @@ TEST_F(SynthFiles, EachTrainingPolygonLiesInsideItsClass) {
         ASSERT_EQ(burn->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 200, 150, mask.data(), 200, 150, GDT_Byte,
                                                    0, 0, nullptr),
                   CE_None);
-        int touched = 0;
+        EXPECT_GE(std::count(mask.begin(), mask.end(), 1), 9);
         for (size_t i = 0; i < mask.size(); ++i)
             if (mask[i]) {
-                ++touched;
                 ASSERT_EQ(truth[i], cls) << "polygon " << f->GetFID() << " at pixel " << i;
                 EXPECT_EQ(owner[i], 0) << "polygons " << owner[i] - 1 << " and " << f->GetFID() << " overlap";
                 owner[i] = static_cast<int>(f->GetFID()) + 1;
             }
-        EXPECT_GE(touched, 9);
     }
     EXPECT_EQ(perClass, (std::map<int, int>{{1, 4}, {2, 4}, {3, 4}}));
 }
@@ -482,8 +326,7 @@ TEST_F(SynthFiles, CheckPointsSitAtPixelCentresWithTheirTrueClass) {
         int cls = 0;
         ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%d", &x, &y, &cls), 3) << line;
         const double col = (x - gt[0]) / gt[1], row = (y - gt[3]) / gt[5];
-        EXPECT_DOUBLE_EQ(col - std::floor(col), 0.5) << line;
-        EXPECT_DOUBLE_EQ(row - std::floor(row), 0.5) << line;
+        EXPECT_EQ(std::tuple(col - std::floor(col), row - std::floor(row)), std::tuple(0.5, 0.5)) << line;
         const int c = static_cast<int>(col), r = static_cast<int>(row);
         ASSERT_TRUE(c >= 0 && c < 200 && r >= 0 && r < 150) << line;
         EXPECT_EQ(cls, truth[r * 200 + c]) << line;
@@ -492,42 +335,17 @@ TEST_F(SynthFiles, CheckPointsSitAtPixelCentresWithTheirTrueClass) {
     EXPECT_EQ(seen.size(), 300u);
 }
 
-TEST_F(SynthFiles, SameParametersGiveIdenticalFilesAndTheSpectraMatchTheModel) {
-    const fs::path again = ScratchDir() / "scene-a-again";
+TEST_F(SynthFiles, SameParametersGiveIdenticalFilesAndAnotherSeedAnotherScene) {
+    const fs::path dir = s_files.scene.parent_path(), again = ScratchDir() / "scene-a-again";
     GenerateScene(smallParams(), again);
     for (const char* name : {"scene.tif", "truth.tif", "truth.tif.aux.xml", "training.shp", "training.shx",
                              "training.dbf", "training.prj", "checkpoints.csv"}) {
-        ASSERT_TRUE(fs::exists(s_dir / name)) << name;
-        EXPECT_TRUE(ReadBytes(s_dir / name) == ReadBytes(again / name)) << name << " differs";
+        ASSERT_TRUE(fs::exists(dir / name)) << name;
+        EXPECT_TRUE(ReadBytes(dir / name) == ReadBytes(again / name)) << name << " differs";
     }
-    // Another seed: other pixels, other classes.
-    const fs::path other = ScratchDir() / "scene-other-seed";
-    GenerateScene(smallParams(8), other);
-    EXPECT_NE(allBands(s_files.scene), allBands(other / "scene.tif"));
-    EXPECT_NE(allBands(s_files.truth), allBands(other / "truth.tif"));
-    // The class means in the image match the model and differ.
-    const std::vector<int> truth = ReadBand(s_files.truth);
-    const SceneModel model(smallParams());
-    double means[4][5] = {}; // [class][band]
-    for (int b = 1; b <= 4; ++b) {
-        const std::vector<int> values = ReadBand(s_files.scene, b);
-        double sum[4] = {}, count[4] = {};
-        for (size_t i = 0; i < values.size(); ++i)
-            sum[truth[i]] += values[i], ++count[truth[i]];
-        for (int k = 1; k <= 3; ++k) {
-            means[k][b] = sum[k] / count[k];
-            // Patch brightness varies by up to 5 %; the noise averages out.
-            EXPECT_NEAR(means[k][b], model.Mean(k, b), 0.05 * model.Mean(k, b) + 10)
-                << "class " << k << " band " << b;
-        }
-    }
-    for (int a = 1; a <= 3; ++a)
-        for (int c = a + 1; c <= 3; ++c) {
-            double largest = 0;
-            for (int b = 1; b <= 4; ++b)
-                largest = std::max(largest, std::abs(means[a][b] - means[c][b]));
-            EXPECT_GT(largest, 500) << "classes " << a << " and " << c;
-        }
+    GenerateScene(smallParams(8), ScratchDir() / "scene-other-seed");
+    EXPECT_NE(allBands(s_files.scene), allBands(ScratchDir() / "scene-other-seed" / "scene.tif"));
+    EXPECT_NE(allBands(s_files.truth), allBands(ScratchDir() / "scene-other-seed" / "truth.tif"));
 }
 
 TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
@@ -536,13 +354,12 @@ TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
     p.height = 520;
     p.points = 10;
     p.polygonsPerClass = 1;
-    const fs::path a = ScratchDir() / "blocks-256", b = ScratchDir() / "blocks-512";
-    p.block = 256;
-    GenerateScene(p, a);
-    p.block = 512;
-    GenerateScene(p, b);
-    EXPECT_EQ(allBands(a / "scene.tif"), allBands(b / "scene.tif"));
-    EXPECT_EQ(allBands(a / "truth.tif"), allBands(b / "truth.tif"));
+    for (int block : {256, 512}) {
+        p.block = block;
+        GenerateScene(p, ScratchDir() / ("blocks-" + std::to_string(block)));
+    }
+    for (const char* name : {"scene.tif", "truth.tif"})
+        EXPECT_EQ(allBands(ScratchDir() / "blocks-256" / name), allBands(ScratchDir() / "blocks-512" / name));
     // A cancel in the middle of the image leaves nothing behind.
     const fs::path dir = ScratchDir() / "cancelled";
     int calls = 0;
@@ -550,8 +367,7 @@ TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
         GenerateScene(p, dir, [&](const std::string&, double percent) { return ++calls, percent < 30; }),
         std::runtime_error);
     EXPECT_GT(calls, 2);
-    ASSERT_TRUE(fs::is_directory(dir));
-    EXPECT_TRUE(fs::is_empty(dir));
+    EXPECT_TRUE(fs::is_directory(dir) && fs::is_empty(dir));
     // No room for the polygons is a failure before writing.
     p = smallParams();
     p.width = p.height = 64;
@@ -575,20 +391,12 @@ TEST(TesseraBinary, ExitCodes) {
     CliRun r = runBinary("--help");
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("synth"), std::string::npos);
-
     const fs::path dir = ScratchDir() / "binary-scene";
     r = runBinary("synth '" + dir.string() + "' --classes 0");
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "tessera synth: --classes must be at least 1 (got 0)\n");
-    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(
+        std::tuple(r.code, r.err, r.out),
+        std::tuple(2, std::string("tessera synth: --classes must be at least 1 (got 0)\n"), std::string()));
     EXPECT_FALSE(fs::exists(dir));
-    // Refused by the generator's own checks: still one line, nothing written.
-    r = runBinary("synth '" + dir.string() + "' --epsg 4326");
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err,
-              "tessera synth: EPSG:4326 is not a projected coordinate system (pixels are in metres)\n");
-    EXPECT_FALSE(fs::exists(dir));
-
     r = runBinary("synth '" + dir.string() + "' --size 64 --classes 2 --points 20 --polygons-per-class 1");
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(LineCount(r.out), 1);
@@ -694,26 +502,23 @@ TEST(TesseraClassify, FailuresAreOneLineAndLeaveNothing) {
     WriteBytes(out / "empty.cif", "");
     WriteBytes(out / "corrupt.cif", "not a sample file at all");
     const std::set<std::string> before = FilesIn(out);
-    const std::string target = (out / "c.tif").string(), missing = (out / "missing.tif").string();
-    std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
-        {{"kmeans", input, target, "--classes", "0"}, 2, "--classes must be at least 1 (got 0)"},
-        {{"kmeans", missing, target, "--quiet"}, 1, "Cannot open the input image"},
-        {{"kmeans", (scene() / "checkpoints.csv").string(), target, "--quiet"},
-         1,
-         "Cannot open the input image"},
-        {{"kmeans", input, (out / "no" / "c.tif").string(), "--quiet"}, 1, "output folder does not exist"},
-        {{"isodata", input, target, "--bands", "1,7", "--quiet"}, 1, "Band 7 does not exist"},
-        {{"kmeans", input, target, "--format", "xyz"}, 2, "unknown format"},
-        {{"kmeans", input, target, "--aoi", (scene() / "truth.tif").string(), "--quiet"},
-         1,
-         "area of interest"},
-        {{"classify", input, samples, target, "--method", "tree"}, 2, "--method must be"},
-        {{"classify", input, samples, target, "--method", "svm", "--kernel", "cubic"}, 2, "--kernel must be"},
-        {{"classify", input, samples, target, "--method", "bpnn", "--rate", "2"}, 2, "--rate"},
-        {{"classify", input, samples, target, "--method", "svm", "--model", (out / "none.svm").string(),
-          "--quiet"},
-         1,
-         "Cannot open the SVM model file"},
+    const std::string target = (out / "c.tif").string(), missing = (out / "missing.tif").string(),
+                      csv = (scene() / "checkpoints.csv").string(), truth = (scene() / "truth.tif").string();
+    // The exit code, words of the one line and the command line.
+    std::vector<std::tuple<int, std::string, std::vector<std::string>>> cases = {
+        {2, "--classes must be at least 1 (got 0)", {"kmeans", input, target, "--classes", "0"}},
+        {1, "Cannot open the input image", {"kmeans", missing, target, "--quiet"}},
+        {1, "Cannot open the input image", {"kmeans", csv, target, "--quiet"}},
+        {1, "output folder does not exist", {"kmeans", input, (out / "no" / "c.tif").string(), "--quiet"}},
+        {1, "Band 7 does not exist", {"isodata", input, target, "--bands", "1,7", "--quiet"}},
+        {2, "unknown format", {"kmeans", input, target, "--format", "xyz"}},
+        {1, "area of interest", {"kmeans", input, target, "--aoi", truth, "--quiet"}},
+        {2, "--method must be", {"classify", input, samples, target, "--method", "tree"}},
+        {2, "--kernel must be", {"classify", input, samples, target, "--method", "svm", "--kernel", "cubic"}},
+        {2, "--rate", {"classify", input, samples, target, "--method", "bpnn", "--rate", "2"}},
+        {1,
+         "Cannot open the SVM model file",
+         {"classify", input, samples, target, "--method", "svm", "--model", missing, "--quiet"}},
     };
     for (const char* method : {"maxlik", "svm", "bpnn"}) {
         const auto classify = [&](const std::string& image, const std::string& sampleFile) {
@@ -722,15 +527,14 @@ TEST(TesseraClassify, FailuresAreOneLineAndLeaveNothing) {
         };
         std::vector<std::string> bands = classify(input, samples);
         bands.insert(bands.end(), {"--bands", "1,2"});
-        cases.push_back({bands, 1, "bands"});
-        cases.push_back({classify(input, (out / "empty.cif").string()), 1, "Cannot read the sample file"});
-        cases.push_back({classify(input, (out / "corrupt.cif").string()), 1, "Cannot read the sample file"});
-        cases.push_back({classify(missing, samples), 1, "Cannot open the input image"});
+        cases.push_back({1, "bands", bands});
+        cases.push_back({1, "Cannot read the sample file", classify(input, (out / "empty.cif").string())});
+        cases.push_back({1, "Cannot read the sample file", classify(input, (out / "corrupt.cif").string())});
+        cases.push_back({1, "Cannot open the input image", classify(missing, samples)});
     }
-    for (const auto& [args, code, words] : cases) {
+    for (const auto& [code, words, args] : cases) {
         const CliRun r = RunTessera(args);
-        EXPECT_EQ(r.code, code) << r.err;
-        EXPECT_EQ(LineCount(r.err), 1) << r.err;
+        EXPECT_EQ(std::tuple(r.code, LineCount(r.err)), std::tuple(code, 1)) << r.err;
         EXPECT_NE(r.err.find(words), std::string::npos) << r.err;
         EXPECT_EQ(FilesIn(out), before) << args[1];
     }

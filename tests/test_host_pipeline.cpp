@@ -13,18 +13,13 @@
 #include "progressui/progresswindow.h"
 #include "samples/CAoiEditorDlg.h"
 #include "support/fixtures.h"
-#include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QPushButton>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 #include <array>
 #include <random>
@@ -41,64 +36,37 @@ constexpr std::array<std::array<double, kBands>, 3> kSpectra{{
     {1500, 400, 1200, 300},
 }};
 
-fs::path WriteScene() {
-    std::mt19937 random(3);
-    std::uniform_int_distribution<int> noise(-20, 20);
-    return WriteRaster(ScratchDir() / "scene.tif",
-                       {kWidth, kHeight, kBands, GDT_UInt16, {kX0, kPixel, 0, kY0, 0, -kPixel}},
-                       [&](int b, int c, int) { return kSpectra[c / kStrip][b - 1] + noise(random); });
-}
-
-// A pixel-corner position of the scene in ground coordinates.
-CPoint2D Ground(double column, double row) {
-    return CPoint2D(kX0 + column * kPixel, kY0 - row * kPixel);
-}
-
-QAction* FindItem(QMenu* menu, const QString& text) {
-    for (QAction* action : menu->actions())
+// The item of the menu with this text (the menu bar's menus are searched by their text too).
+QAction* FindItem(const QList<QAction*>& actions, const QString& text) {
+    for (QAction* action : actions)
         if (action->text() == text)
             return action;
     return nullptr;
 }
 
-QAction* FindItem(QMenuBar* bar, const QString& menu, const QString& text) {
-    for (QAction* action : bar->actions())
-        if (action->menu() && action->text() == menu)
-            return FindItem(action->menu(), text);
-    return nullptr;
-}
-
-// The one top-level window of type T that is not in before.
-template <class T> QPointer<T> NewWindow(const QWidgetList& before) {
-    QPointer<T> found;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = dynamic_cast<T*>(w); t && !before.contains(w))
-            found = t;
-    return found;
-}
-
 class HostPipelineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        host = std::make_unique<HostWindow>();
-        host->resize(1000, 700);
-        host->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+        host.resize(1000, 700);
+        host.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
     }
     void TearDown() override {
-        host->close(); // closes the library windows still open
-        host.reset();
+        host.close(); // closes the library windows still open
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* progress = dynamic_cast<ProgressWindow*>(w))
                 progress->close();
         QApplication::processEvents();
     }
-
-    MapView& map() { return host->Map(); }
+    MapView& map() { return host.Map(); }
+    QAction* menuItem(const QString& menu, const QString& text) {
+        QAction* bar = FindItem(host.menuBar()->actions(), menu);
+        return bar && bar->menu() ? FindItem(bar->menu()->actions(), text) : nullptr;
+    }
     // Drags a rectangle with the mouse between two pixel-corner positions.
     void drawRectangle(double c0, double r0, double c1, double r1) {
-        const auto from = map().GroundToScreen(Ground(c0, r0));
-        const auto to = map().GroundToScreen(Ground(c1, r1));
+        const auto from = map().GroundToScreen(CPoint2D(kX0 + c0 * kPixel, kY0 - r0 * kPixel));
+        const auto to = map().GroundToScreen(CPoint2D(kX0 + c1 * kPixel, kY0 - r1 * kPixel));
         ASSERT_TRUE(from && to);
         const QPoint a = from->toPoint(), b = to->toPoint();
         QTest::mousePress(&map(), Qt::LeftButton, {}, a);
@@ -109,69 +77,62 @@ protected:
     }
     // Opens one of the library's windows from the host's "分类" menu.
     template <class T> QPointer<T> openFromMenu(const QString& title) {
-        QAction* item = FindItem(host->WindowMenu(), title);
+        QAction* item = FindItem(host.WindowMenu()->actions(), title);
         EXPECT_NE(item, nullptr) << title.toStdString();
-        if (!item)
-            return {};
-        const QWidgetList before = QApplication::topLevelWidgets();
-        item->trigger();
-        return NewWindow<T>(before);
+        return item ? OpenNewWindow<T>([item] { item->trigger(); }) : nullptr;
     }
     // Chooses an item of the sample editor's menu as the user does: the menu
     // opens (asking for the items' states), then the item is clicked.
     void chooseEditorItem(CAoiEditorDlg& editor, int id) {
         editor.UpdateMenuStates();
         QAction* action = editor.MenuAction(id);
-        ASSERT_NE(action, nullptr);
-        ASSERT_TRUE(action->isEnabled()) << action->text().toStdString();
+        ASSERT_TRUE(action && action->isEnabled());
         action->trigger();
     }
 
     ScriptedUiServices ui;
     ScopedUiServices scope{ui};
-    std::unique_ptr<HostWindow> host;
+    HostWindow host;
 };
 
 } // namespace
 
 TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikelihood) {
-    const fs::path scene = WriteScene();
-    const fs::path cif = ScratchDir() / "regions.cif";
-    const fs::path output = ScratchDir() / "maxlik.tif";
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> noise(-20, 20);
+    const fs::path scene = WriteRaster(
+        ScratchDir() / "scene.tif", {kWidth, kHeight, kBands, GDT_UInt16, {kX0, kPixel, 0, kY0, 0, -kPixel}},
+        [&](int b, int c, int) { return kSpectra[c / kStrip][b - 1] + noise(random); });
+    const fs::path cif = ScratchDir() / "regions.cif", output = ScratchDir() / "maxlik.tif";
     // File > 打开影像 with the chooser answered.
-    QAction* openItem =
-        FindItem(host->menuBar(), QStringLiteral("文件(&F)"), QStringLiteral("打开影像(&O)..."));
+    QAction* openItem = menuItem(QStringLiteral("文件(&F)"), QStringLiteral("打开影像(&O)..."));
     ASSERT_NE(openItem, nullptr);
     ui.ChooseFileAnswer(scene.wstring());
     openItem->trigger();
-    ASSERT_EQ(host->Host().LayerCount(), 1);
+    ASSERT_EQ(host.Host().LayerCount(), 1);
     ASSERT_TRUE(ui.messages.empty()) << "the scene opens";
-
     QPointer<CAoiEditorDlg> editor = openFromMenu<CAoiEditorDlg>(QStringLiteral("样本编辑器"));
     ASSERT_FALSE(editor.isNull());
     EXPECT_TRUE(editor->isVisible());
     // One rectangle over the left strip, added; the drawing cleared; one over
     // the right strip, added. Each rectangle's 20 x 40 pixels become a sample.
-    host->ToolAction(MapView::Tool::Rectangle)->trigger();
+    host.ToolAction(MapView::Tool::Rectangle)->trigger();
     drawRectangle(5, 10, 25, 50);
     chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_ADD);
-    QAction* clearItem =
-        FindItem(host->menuBar(), QStringLiteral("绘制(&D)"), QStringLiteral("清除绘制图形"));
+    QAction* clearItem = menuItem(QStringLiteral("绘制(&D)"), QStringLiteral("清除绘制图形"));
     ASSERT_NE(clearItem, nullptr);
     clearItem->trigger();
     drawRectangle(65, 10, 85, 50);
     std::vector<CDrawShape*> drawn;
-    host->Host().GetDrawShapes(&drawn);
+    host.Host().GetDrawShapes(&drawn);
     ASSERT_EQ(drawn.size(), 1u) << "only the second rectangle is left to add";
     chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_ADD);
-
     CGridCtrl* table = editor->Table();
     ASSERT_EQ(table->GetRowCount(), 3);
-    for (int r = 1; r <= 2; ++r) {
-        EXPECT_EQ(table->GetItemText(r, CAoiEditorDlg::COL_NAME), L"C" + std::to_wstring(r));
-        EXPECT_EQ(table->GetItemText(r, CAoiEditorDlg::COL_PIXELS), L"800") << r;
-    }
-
+    for (int r = 1; r <= 2; ++r)
+        EXPECT_EQ(table->GetItemText(r, CAoiEditorDlg::COL_NAME) + L" " +
+                      table->GetItemText(r, CAoiEditorDlg::COL_PIXELS),
+                  L"C" + std::to_wstring(r) + L" 800");
     ui.ChooseFileAnswer(cif.wstring());
     chooseEditorItem(*editor, CAoiEditorDlg::ID_SAMPLE_SAVE);
     ASSERT_TRUE(fs::exists(cif));
@@ -181,21 +142,16 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
         openFromMenu<CDlgSupperviseCommon>(QStringLiteral("最大似然分类"));
     ASSERT_FALSE(classify.isNull());
     EXPECT_EQ(classify->Kind(), SUPERVISE_MAXIMUM_LIKELIHOOD);
-    const std::pair<int, fs::path> choices[] = {
-        {CDlgSupperviseCommon::IDC_INPUT_BROWSE, scene},
-        {CDlgSupperviseCommon::IDC_SAMPLE_BROWSE, cif},
-        {CDlgSupperviseCommon::IDC_OUTPUT_BROWSE, output},
-    };
-    for (const auto& [button, path] : choices) {
+    for (const auto& [button, path] : {std::pair{CDlgSupperviseCommon::IDC_INPUT_BROWSE, scene},
+                                       {CDlgSupperviseCommon::IDC_SAMPLE_BROWSE, cif},
+                                       {CDlgSupperviseCommon::IDC_OUTPUT_BROWSE, output}}) {
         ui.ChooseFileAnswer(path.wstring());
         classify->Item<QPushButton>(button)->click();
     }
-    const QWidgetList before = QApplication::topLevelWidgets();
-    classify->Item<QPushButton>(IDOK)->click();
-    QPointer<ProgressWindow> progress = NewWindow<ProgressWindow>(before);
+    QPointer<ProgressWindow> progress =
+        OpenNewWindow<ProgressWindow>([&] { classify->Item<QPushButton>(IDOK)->click(); });
     ASSERT_FALSE(progress.isNull()) << "the task reports in a progress window";
     EXPECT_TRUE(QTest::qWaitFor([&] { return classify.isNull(); }, 5000)) << "the window closes once started";
-
     CBaseAlgorithm::WaitForRunningTasks();
     ASSERT_TRUE(QTest::qWaitFor([&] { return progress->IsFinished(); }, 5000));
     ASSERT_TRUE(fs::exists(output)) << progress->MessageText().toStdString();
@@ -207,27 +163,21 @@ TEST_F(HostPipelineTest, SamplesDrawnInTheHostClassifyTheirRegionsByMaximumLikel
     const std::vector<int> classes = ReadBand(output);
     std::array<std::int64_t, 3> counts{};
     int wrong = 0;
-    for (int r = 0; r < kHeight; ++r)
-        for (int c = 0; c < kWidth; ++c) {
-            const int value = classes[static_cast<size_t>(r) * kWidth + c];
-            ASSERT_TRUE(value >= 0 && value <= 2) << value;
-            ++counts[value];
-            const int strip = c / kStrip;
-            if ((strip == 0 && value != 1) || (strip == 2 && value != 2))
-                ++wrong;
-        }
+    for (size_t i = 0; i < classes.size(); ++i) {
+        ASSERT_TRUE(classes[i] >= 0 && classes[i] <= 2) << classes[i];
+        ++counts[classes[i]];
+        const int strip = static_cast<int>(i % kWidth) / kStrip;
+        wrong += (strip == 0 && classes[i] != 1) || (strip == 2 && classes[i] != 2);
+    }
     EXPECT_EQ(wrong, 0);
     // The assistant file names the classes after the samples and counts their pixels.
-    const std::wstring acfPath = PairedAssistantFilePath(output.wstring());
-    ASSERT_TRUE(fs::exists(acfPath));
     CClassifiedAssistantFile acf;
-    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(acfPath)) << acf.GetLastError();
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(PairedAssistantFilePath(output.wstring())))
+        << acf.GetLastError();
     ASSERT_EQ(acf.GetClassCount(), 3);
-    for (int k = 1; k <= 2; ++k) {
-        const ClassRecord* record = acf.GetClassRecords()[k];
-        EXPECT_EQ(record->m_name, L"C" + std::to_wstring(k));
-        EXPECT_EQ(record->m_pixelCount, counts[k]) << k;
-    }
+    for (int k = 1; k <= 2; ++k)
+        EXPECT_EQ(std::tuple(acf.GetClassRecords()[k]->m_name, acf.GetClassRecords()[k]->m_pixelCount),
+                  std::tuple(L"C" + std::to_wstring(k), counts[k]));
     // The editor was saved: closing it asks nothing.
     editor->close();
     EXPECT_TRUE(QTest::qWaitFor([&] { return editor.isNull() || !editor->isVisible(); }, 5000));

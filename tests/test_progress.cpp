@@ -5,45 +5,34 @@
 #include "progressui/progresswindow.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <future>
 #include <thread>
 
 namespace {
 
-constexpr int kTimeoutMs = 20000;
-
 // Processes events (deferred deletes included) until the condition holds.
 template <class Condition> bool waitFor(Condition condition) {
-    return QTest::qWaitFor(condition, kTimeoutMs);
+    return QTest::qWaitFor(condition, 20000);
 }
 
-// Spins on the worker side until the flag is seen, with a generous bound so a
-// broken window fails the test instead of hanging it.
-bool workerSees(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
+// Whether the window is still there once every posted event, deferred deletes included, is delivered.
+bool stays(const QPointer<ProgressWindow>& window) {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return !window.isNull();
 }
 
 class ProgressWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CBaseProgress* created = CProcessUILib::CreateProgressDlg();
-        ASSERT_NE(created, nullptr);
-        progress = created;
-        window = dynamic_cast<ProgressWindow*>(created);
+        progress = CProcessUILib::CreateProgressDlg();
+        window = dynamic_cast<ProgressWindow*>(progress);
         ASSERT_FALSE(window.isNull());
         progress->Show(0);
         ASSERT_TRUE(window->isVisible());
@@ -54,6 +43,10 @@ protected:
             progress->Finish(false, L"");
             EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
         }
+    }
+    // Runs `report` on a worker thread, to its end.
+    void onWorker(const std::function<void(CBaseProgress*)>& report) {
+        std::thread([this, report] { report(progress); }).join();
     }
 
     CBaseProgress* progress = nullptr;
@@ -68,108 +61,90 @@ TEST(ProgressUiLib, NoWindowOutsideTheApplicationThread) {
     EXPECT_EQ(fromWorker, nullptr);
 }
 
-TEST_F(ProgressWindowTest, WorkerReportsArriveThroughTheEventLoop) {
-    std::thread worker([p = progress] {
+TEST_F(ProgressWindowTest, WorkerReportsArriveThroughTheEventLoopAndSuccessWaitsForTheUser) {
+    onWorker([](CBaseProgress* p) {
         p->SetTitle(L"K均值分类算法");
         p->SetStep(L"Iteration 1 of 5");
         for (int i = 0; i <= 40; ++i)
             p->SetPercent(i + 0.4); // coalesced: the latest value wins
         p->SetStep(L"Iteration 2 of 5");
     });
-    worker.join();
     ASSERT_TRUE(waitFor([&] { return window->StepText() == QStringLiteral("Iteration 2 of 5"); }));
-    EXPECT_EQ(window->Percent(), 40);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("K均值分类算法"));
-    EXPECT_FALSE(progress->IsCancelled());
-    EXPECT_TRUE(window->CancelButton()->isVisible());
+    EXPECT_EQ(std::tuple(window->Percent(), progress->IsCancelled(), window->CancelButton()->isVisible()),
+              std::tuple(40, false, true));
     // Success without auto-close: full bar, a close button, and the window stays.
-    std::thread([p = progress] { p->Finish(true, L""); }).join();
+    onWorker([](CBaseProgress* p) { p->Finish(true, L""); });
     ASSERT_TRUE(waitFor([&] { return window->IsFinished(); }));
-    EXPECT_EQ(window->Percent(), 100);
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(window->CloseButton()->isVisible());
-    EXPECT_FALSE(window->CancelButton()->isVisible());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_FALSE(window.isNull());
+    ASSERT_TRUE(stays(window));
+    EXPECT_EQ(std::tuple(window->Percent(), window->isVisible(), window->CloseButton()->isVisible(),
+                         window->CancelButton()->isVisible()),
+              std::tuple(100, true, true, false));
     // Closed by the user after the end: the object frees itself.
     window->CloseButton()->click();
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
 }
 
-TEST_F(ProgressWindowTest, CancelIsSeenByTheWorkerAndClosesAtTheEnd) {
-    std::promise<void> release;
-    std::atomic<bool> sawCancel{false};
-    std::thread worker([p = progress, &sawCancel, done = release.get_future()] {
-        p->SetStep(L"Iteration 3 of 20");
-        p->SetPercent(30);
-        if (workerSees([p] { return p->IsCancelled(); })) {
-            sawCancel = true;
+TEST_F(ProgressWindowTest, CancelButtonOrCloseBoxIsSeenByTheWorkerAndTheWindowClosesAtTheEnd) {
+    for (bool closeBox : {false, true}) {
+        if (closeBox)
+            SetUp();
+        std::promise<void> cancelled, release;
+        std::atomic<bool> sawCancel{false};
+        std::thread worker([p = progress, &sawCancel, c = cancelled.get_future(), r = release.get_future()] {
+            p->SetStep(L"Iteration 3 of 20");
+            p->SetPercent(30);
+            c.wait();
+            sawCancel = p->IsCancelled();
             p->SetStep(L"Iteration 4 of 20"); // after the request: not shown
-        }
-        done.wait();
-        p->Finish(false, L""); // a cancelled task ends without a message
-    });
-    ASSERT_TRUE(waitFor([&] { return window->Percent() == 30; }));
-
-    window->CancelButton()->click();
-    EXPECT_EQ(window->StepText(), ProgressWindow::CancellingText());
-    EXPECT_FALSE(window->CancelButton()->isEnabled());
-    EXPECT_TRUE(progress->IsCancelled());
-    EXPECT_TRUE(waitFor([&] { return sawCancel.load(); }));
-    QCoreApplication::sendPostedEvents(); // the step posted before the flag was set
-    EXPECT_EQ(window->StepText(), ProgressWindow::CancellingText());
-    EXPECT_TRUE(window->isVisible()); // the task has not ended yet
-
-    release.set_value();
-    worker.join();
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+            r.wait();
+            p->Finish(false, L""); // a cancelled task ends without a message
+        });
+        const bool reported = waitFor([&] { return window->Percent() == 30; });
+        if (closeBox)
+            window->close();
+        else
+            window->CancelButton()->click();
+        cancelled.set_value();
+        EXPECT_TRUE(reported);
+        EXPECT_FALSE(window->CancelButton()->isEnabled());
+        EXPECT_TRUE(waitFor([&] { return sawCancel.load(); }));
+        EXPECT_TRUE(stays(window)); // the task has not ended yet and may still call it
+        EXPECT_EQ(window->StepText(), ProgressWindow::CancellingText());
+        EXPECT_TRUE(window->isVisible());
+        release.set_value();
+        worker.join();
+        EXPECT_TRUE(waitFor([&] { return window.isNull(); })) << closeBox;
+    }
 }
 
-TEST_F(ProgressWindowTest, CloseBoxWhileRunningAsksToCancelAndKeepsTheObject) {
-    window->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_FALSE(window.isNull()); // the task may still call it
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(progress->IsCancelled());
-    EXPECT_EQ(window->StepText(), ProgressWindow::CancellingText());
-
-    std::thread([p = progress] { p->Finish(false, L""); }).join();
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
-}
-
-TEST_F(ProgressWindowTest, FailureStaysWithItsMessageUntilClosed) {
-    const std::wstring error = L"Cannot open the input image /data/missing.tif as a raster.";
-    std::thread([p = progress, error] {
+TEST_F(ProgressWindowTest, FailureStaysWithItsMessageUntilClosedAndAutoCloseEndsOnSuccess) {
+    onWorker([](CBaseProgress* p) {
         p->SetPercent(12);
-        p->Finish(false, error);
-    }).join();
+        p->Finish(false, L"Cannot open the input image /data/missing.tif as a raster.");
+    });
     ASSERT_TRUE(waitFor([&] { return window->IsFinished(); }));
-    EXPECT_EQ(window->MessageText(), QString::fromStdWString(error));
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(window->CloseButton()->isVisible());
-    EXPECT_EQ(window->Percent(), 12);
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_FALSE(window.isNull());
-
+    ASSERT_TRUE(stays(window));
+    EXPECT_EQ(window->MessageText(),
+              QStringLiteral("Cannot open the input image /data/missing.tif as a raster."));
+    EXPECT_EQ(std::tuple(window->isVisible(), window->CloseButton()->isVisible(), window->Percent()),
+              std::tuple(true, true, 12));
     window->close(); // the close box
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
-}
-
-TEST_F(ProgressWindowTest, AutoCloseEndsTheWindowOnSuccess) {
+    // Auto-close ends the window on success without the user.
+    SetUp();
     window->SetAutoClose(true);
-    std::thread([p = progress] {
+    onWorker([](CBaseProgress* p) {
         p->SetStep(L"写出分类结果");
-        p->SetPercent(99);
         p->Finish(true, L"");
-    }).join();
+    });
     EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
 }
 
 TEST(ProgressWindowLifetime, FinishedBeforeEverShownFreesItself) {
     CBaseProgress* progress = CProcessUILib::CreateProgressDlg();
-    ASSERT_NE(progress, nullptr);
     QPointer<ProgressWindow> window = dynamic_cast<ProgressWindow*>(progress);
+    ASSERT_FALSE(window.isNull());
     std::thread([progress] { progress->Finish(true, L""); }).join();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, kTimeoutMs));
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
 }

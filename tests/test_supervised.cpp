@@ -1,12 +1,12 @@
 // The five supervised classifiers against straight formulas written here,
 // on a small three-band image with rejection, AOI and nodata cases.
 #include "base/commonfun.h"
-#include "processing/bpnnclassify.h"
 #include "engine/aiffile.h"
+#include "processing/bpnnclassify.h"
 #include "processing/signatures.h"
+#include "processing/supervised.h"
 #include "processing/svmclassify.h"
 #include "processing/unsupervised.h"
-#include "processing/supervised.h"
 #include "support/fixtures.h"
 #include "support/references.h"
 
@@ -76,73 +76,54 @@ void writeSamples(const fs::path& path, const std::vector<Stats>& classes) {
 }
 
 // Inverse and determinant of a 3 × 3 matrix by cofactors.
-void invert3(const std::vector<double>& m, std::vector<double>& inv, double& det) {
+double invert3(const std::vector<double>& m, std::vector<double>& inv) {
     const auto a = [&](int i, int j) { return m[i * 3 + j]; };
-    det = a(0, 0) * (a(1, 1) * a(2, 2) - a(1, 2) * a(2, 1)) -
-          a(0, 1) * (a(1, 0) * a(2, 2) - a(1, 2) * a(2, 0)) +
-          a(0, 2) * (a(1, 0) * a(2, 1) - a(1, 1) * a(2, 0));
+    const double det = a(0, 0) * (a(1, 1) * a(2, 2) - a(1, 2) * a(2, 1)) -
+                       a(0, 1) * (a(1, 0) * a(2, 2) - a(1, 2) * a(2, 0)) +
+                       a(0, 2) * (a(1, 0) * a(2, 1) - a(1, 1) * a(2, 0));
     inv.assign(9, 0);
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
             const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
             inv[i * 3 + j] = (a(r0, c0) * a(r1, c1) - a(r0, c1) * a(r1, c0)) / det;
         }
+    return det;
 }
 
-double mahalanobis2(const float* p, const Stats& s) {
-    std::vector<double> inv;
-    double det;
-    invert3(s.cov, inv, det);
-    double d = 0;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            d += (p[i] - s.mean[i]) * inv[i * 3 + j] * (p[j] - s.mean[j]);
-    return d;
-}
-
+// The class each rule gives pixel p, from its formula (0: rejected). The
+// parallelepiped takes the nearest mean among the boxes holding the pixel.
 int reference(SuperviseClassifyType kind, const float* p, const std::vector<Stats>& cls, double t) {
     int best = 0;
     double bestScore = 1e300, bestMeasure = 0;
     for (size_t c = 0; c < cls.size(); ++c) {
         const Stats& s = cls[c];
-        double score = 0, measure = 0;
-        if (kind == SUPERVISE_MINIMUM_DISTANCE) {
-            for (int b = 0; b < 3; ++b)
-                score += (p[b] - s.mean[b]) * (p[b] - s.mean[b]);
-            measure = std::sqrt(score);
-        } else if (kind == SUPERVISE_MAHALANOBIS || kind == SUPERVISE_MAXIMUM_LIKELIHOOD) {
-            const double d2 = mahalanobis2(p, s);
-            std::vector<double> inv;
-            double det;
-            invert3(s.cov, inv, det);
-            score = kind == SUPERVISE_MAHALANOBIS ? d2 : std::log(det) + d2;
-            measure = std::sqrt(d2);
-        } else if (kind == SUPERVISE_SPECTRAL_ANGLE) {
-            double dot = 0, np = 0, nm = 0;
-            for (int b = 0; b < 3; ++b)
-                dot += p[b] * s.mean[b], np += p[b] * p[b], nm += s.mean[b] * s.mean[b];
-            if (np == 0)
-                return 0;
-            score = std::acos(std::max(-1.0, std::min(1.0, dot / std::sqrt(np * nm))));
-            measure = score;
-        } else { // parallelepiped: inside the box, nearest mean among the boxes
-            bool inside = true;
-            for (int b = 0; b < 3; ++b) {
-                const double lo = t > 0 ? s.mean[b] - t * std::sqrt(s.cov[b * 4]) : s.min[b];
-                const double hi = t > 0 ? s.mean[b] + t * std::sqrt(s.cov[b * 4]) : s.max[b];
-                inside = inside && p[b] >= lo && p[b] <= hi;
-            }
-            if (!inside)
-                continue;
-            for (int b = 0; b < 3; ++b)
-                score += (p[b] - s.mean[b]) * (p[b] - s.mean[b]);
+        std::vector<double> inv;
+        const double det = invert3(s.cov, inv);
+        double euclid = 0, d2 = 0, dot = 0, np = 0, nm = 0;
+        bool inside = true;
+        for (int i = 0; i < 3; ++i) {
+            euclid += (p[i] - s.mean[i]) * (p[i] - s.mean[i]);
+            dot += p[i] * s.mean[i], np += p[i] * p[i], nm += s.mean[i] * s.mean[i];
+            const double sd = std::sqrt(s.cov[i * 4]);
+            const double lo = t > 0 ? s.mean[i] - t * sd : s.min[i],
+                         hi = t > 0 ? s.mean[i] + t * sd : s.max[i];
+            inside = inside && p[i] >= lo && p[i] <= hi;
+            for (int j = 0; j < 3; ++j)
+                d2 += (p[i] - s.mean[i]) * inv[i * 3 + j] * (p[j] - s.mean[j]);
         }
+        double score = euclid, measure = std::sqrt(euclid);
+        if (kind == SUPERVISE_MAHALANOBIS || kind == SUPERVISE_MAXIMUM_LIKELIHOOD)
+            score = kind == SUPERVISE_MAHALANOBIS ? d2 : std::log(det) + d2, measure = std::sqrt(d2);
+        else if (kind == SUPERVISE_SPECTRAL_ANGLE && np == 0)
+            return 0;
+        else if (kind == SUPERVISE_SPECTRAL_ANGLE)
+            score = measure = std::acos(std::max(-1.0, std::min(1.0, dot / std::sqrt(np * nm))));
+        else if (kind == SUPERVISE_PARALLELEPIPED && !inside)
+            continue;
         if (score < bestScore)
             bestScore = score, bestMeasure = measure, best = static_cast<int>(c) + 1;
     }
-    if (kind != SUPERVISE_PARALLELEPIPED && t > 0 && bestMeasure > t)
-        return 0;
-    return best;
+    return kind != SUPERVISE_PARALLELEPIPED && t > 0 && bestMeasure > t ? 0 : best;
 }
 
 struct Fixture {
@@ -170,42 +151,39 @@ bool runClassifier(SuperviseClassifyType kind, CSuperviseParam& record, std::wst
 
 TEST(Supervised, EveryKindAgreesWithItsFormulaPixelForPixel) {
     const Fixture& f = fixture();
-    struct Case {
-        SuperviseClassifyType kind;
-        double threshold;
-    };
-    const Case cases[] = {{SUPERVISE_MINIMUM_DISTANCE, 0},   {SUPERVISE_MINIMUM_DISTANCE, 40},
-                          {SUPERVISE_MAXIMUM_LIKELIHOOD, 0}, {SUPERVISE_MAXIMUM_LIKELIHOOD, 4},
-                          {SUPERVISE_MAHALANOBIS, 0},        {SUPERVISE_MAHALANOBIS, 3},
-                          {SUPERVISE_SPECTRAL_ANGLE, 0.5},   {SUPERVISE_SPECTRAL_ANGLE, 0.05},
-                          {SUPERVISE_PARALLELEPIPED, 0},     {SUPERVISE_PARALLELEPIPED, 2}};
+    const std::pair<SuperviseClassifyType, double> cases[] = {
+        {SUPERVISE_MINIMUM_DISTANCE, 0},   {SUPERVISE_MINIMUM_DISTANCE, 40},
+        {SUPERVISE_MAXIMUM_LIKELIHOOD, 0}, {SUPERVISE_MAXIMUM_LIKELIHOOD, 4},
+        {SUPERVISE_MAHALANOBIS, 0},        {SUPERVISE_MAHALANOBIS, 3},
+        {SUPERVISE_SPECTRAL_ANGLE, 0.5},   {SUPERVISE_SPECTRAL_ANGLE, 0.05},
+        {SUPERVISE_PARALLELEPIPED, 0},     {SUPERVISE_PARALLELEPIPED, 2}};
     int n = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE("kind " + std::to_string(c.kind) + " threshold " + std::to_string(c.threshold));
+    for (const auto& [kind, threshold] : cases) {
+        SCOPED_TRACE("kind " + std::to_string(kind) + " threshold " + std::to_string(threshold));
         CSuperviseCommonParam record;
         record.m_inputPath = WPath(f.dir / "image.tif");
         record.m_outputPath = WPath(f.dir / ("out" + std::to_string(n++) + ".tif"));
         record.m_sampleFilePath = WPath(f.dir / "samples.cif");
-        record.m_threshold = c.threshold;
+        record.m_threshold = threshold;
         record.m_bandList = {0, 1, 2};
         std::wstring error;
-        ASSERT_TRUE(runClassifier(c.kind, record, &error)) << CommonFun::U2M(error);
+        ASSERT_TRUE(runClassifier(kind, record, &error)) << CommonFun::U2M(error);
         const std::vector<int> labels = ReadBand(CommonFun::U2M(record.m_outputPath));
         int rejected = 0;
         for (int i = 0; i < W * H; ++i) {
-            const int want = i == 5 * W + 5 ? 0 : reference(c.kind, f.img.at(i), f.classes, c.threshold);
+            const int want = i == 5 * W + 5 ? 0 : reference(kind, f.img.at(i), f.classes, threshold);
             ASSERT_EQ(labels[i], want) << "pixel " << i % W << "," << i / W;
             rejected += want == 0;
         }
-        if (c.threshold > 0 || c.kind == SUPERVISE_PARALLELEPIPED)
+        if (threshold > 0 || kind == SUPERVISE_PARALLELEPIPED)
             EXPECT_GT(rejected, 1); // the outliers at least
     }
     // Names and colours of the output are the samples'.
     CClassifiedAssistantFile acf;
     ASSERT_TRUE(acf.ReadClassifiedAssistantFile(WPath(f.dir / "out0.acf")));
     ASSERT_EQ(acf.GetClassCount(), 4);
-    EXPECT_EQ(acf.GetClassRecord(2)->m_name, L"类2");
-    EXPECT_EQ(acf.GetClassRecord(3)->m_colour, 0x30u);
+    EXPECT_EQ(std::tuple(acf.GetClassRecord(2)->m_name, acf.GetClassRecord(3)->m_colour),
+              std::tuple(std::wstring(L"类2"), 0x30u));
 }
 
 TEST(Supervised, RecordMeansAreaOfInterestAndSingularCovariance) {
@@ -241,12 +219,9 @@ TEST(Supervised, RecordMeansAreaOfInterestAndSingularCovariance) {
     ASSERT_TRUE(ReadSignatures(WPath(f.dir / "singular.cif"), B, signatures, error));
     DecisionRule rule;
     ASSERT_TRUE(rule.Prepare(SUPERVISE_MAXIMUM_LIKELIHOOD, signatures, 0, error)) << CommonFun::U2M(error);
-    EXPECT_EQ(rule.Ridges()[0], 0.0);
-    EXPECT_GT(rule.Ridges()[1], 0.0);
-    const float nearTwo[B] = {static_cast<float>(f.classes[1].mean[0]),
-                              static_cast<float>(f.classes[1].mean[1]),
-                              static_cast<float>(f.classes[1].mean[2])};
-    EXPECT_EQ(rule.Classify(nearTwo), 2);
+    EXPECT_TRUE(rule.Ridges()[0] == 0.0 && rule.Ridges()[1] > 0.0);
+    const std::vector<float> nearTwo(f.classes[1].mean.begin(), f.classes[1].mean.end());
+    EXPECT_EQ(rule.Classify(nearTwo.data()), 2);
 }
 
 TEST(Supervised, BadSampleFilesAndInputsFailWithoutOutput) {
@@ -291,7 +266,8 @@ TEST(DeclaredParameters, DefaultsComeFromTheRecordsAndTheChecksBoundTheAlgorithm
     EXPECT_EQ(SvmClassifyParameters().Info("kernel").DefaultText(), "linear");
     EXPECT_EQ(SvmClassifyParameters().Info("gamma").DefaultText(), "0.143");
     for (const DecisionRuleKind& rule : DecisionRules())
-        EXPECT_EQ(RuleParameters(rule).Info("threshold").defaultValue, rule.kind == SUPERVISE_SPECTRAL_ANGLE ? 0.5 : 0.0);
+        EXPECT_EQ(RuleParameters(rule).Info("threshold").defaultValue,
+                  rule.kind == SUPERVISE_SPECTRAL_ANGLE ? 0.5 : 0.0);
 
     CSuperviseBPNNParam bp;
     bp.m_learningRate = 2; // the window and the command line refuse it; so does the algorithm

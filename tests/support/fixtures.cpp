@@ -11,6 +11,22 @@
 
 #include <sys/resource.h>
 
+fs::path ScratchDir() {
+    static const struct Folder {
+        fs::path path;
+        Folder() {
+            std::string pattern = ::testing::TempDir() + "tessera-test-XXXXXX";
+            if (::mkdtemp(pattern.data()))
+                path = pattern;
+        }
+        ~Folder() {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    } folder;
+    return folder.path;
+}
+
 std::wstring WPath(const fs::path& path) {
     return CommonFun::M2U(path.string());
 }

@@ -4,7 +4,6 @@
 
 #include "engine/classifiedassistantfile.h"
 #include "engine/classifysamplefile.h"
-#include "support/scratchdir.h"
 
 #include <gdal_priv.h>
 
@@ -19,6 +18,9 @@
 
 namespace fs = std::filesystem;
 
+// This process's scratch folder: unique (ctest runs the tests of one
+// executable in parallel processes), made on first use, removed at exit.
+fs::path ScratchDir();
 std::wstring WPath(const fs::path& path);
 std::string Narrow(const std::wstring& text); // UTF-8
 fs::path Scratch(const std::string& name);    // a new empty folder in the scratch folder

@@ -12,6 +12,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 // The parts of a file request a window chooses.
@@ -40,8 +41,6 @@ public:
     std::vector<FileDialogRequest> fileRequests;
     std::vector<COLORREF> colourRequests;
     std::vector<std::pair<int, int>> helpTopics;
-    std::vector<std::wstring> helpPages;
-    int modalRuns = 0;
 
     void ChooseFileAnswer(const std::wstring& path, int filterIndex = 1) {
         fileAnswers.push_back({true, {path}, filterIndex});
@@ -54,6 +53,14 @@ public:
             shown.push_back(m.text + L" | " + m.caption);
         return shown;
     }
+    // The first answer of a queue, or the default when it is empty.
+    template <class T> static T next(std::deque<T>& answers, std::type_identity_t<T> empty) {
+        if (answers.empty())
+            return empty;
+        T answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
     FileAsk Asked(size_t i) const {
         const FileDialogRequest& r = fileRequests.at(i);
         return {r.open, r.defaultExtension, r.flags, r.hostAware, r.filter};
@@ -61,43 +68,21 @@ public:
 
     int MessageBox(const MessageBoxRequest& request) override {
         messages.push_back(request);
-        if (messageAnswers.empty())
-            return IDOK;
-        const int answer = messageAnswers.front();
-        messageAnswers.pop_front();
-        return answer;
+        return next(messageAnswers, IDOK);
     }
-
     FileDialogResult ChooseFile(const FileDialogRequest& request) override {
         fileRequests.push_back(request);
-        if (fileAnswers.empty())
-            return {};
-        FileDialogResult answer = fileAnswers.front();
-        fileAnswers.pop_front();
-        return answer;
+        return next(fileAnswers, {});
     }
-
     std::optional<COLORREF> ChooseColor(COLORREF initial, unsigned) override {
         colourRequests.push_back(initial);
-        if (colourAnswers.empty())
-            return std::nullopt;
-        const auto answer = colourAnswers.front();
-        colourAnswers.pop_front();
-        return answer;
+        return next(colourAnswers, std::nullopt);
     }
-
     int RunModal(XDialog& dialog) override {
-        ++modalRuns;
-        if (modalScripts.empty())
-            return IDCANCEL;
-        auto script = std::move(modalScripts.front());
-        modalScripts.pop_front();
-        return script(dialog);
+        return next(modalScripts, [](XDialog&) { return IDCANCEL; })(dialog);
     }
-
-    bool OpenHelpPage(int module, int topic, const std::wstring& pagePath) override {
+    bool OpenHelpPage(int module, int topic, const std::wstring&) override {
         helpTopics.emplace_back(module, topic);
-        helpPages.push_back(pagePath);
         return true;
     }
 };

@@ -27,41 +27,6 @@ struct CaughtLaunch {
     std::unique_ptr<CBaseAlgorithm> algorithm;
     QPointer<QObject> progress; // the attached progress window, if any
     bool progressShown = false; // it was shown when the task was started
-
-    template <class Record> const Record* record() const {
-        return dynamic_cast<const Record*>(&algorithm->GetParam());
-    }
-};
-
-// Catches every task started while it lives.
-class LaunchCatcher {
-public:
-    LaunchCatcher() {
-        CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
-            CaughtLaunch launch;
-            launch.algorithm.reset(algorithm);
-            if (CBaseProgress* progress = algorithm->GetProgress()) {
-                auto* widget = dynamic_cast<QWidget*>(progress);
-                launch.progress = widget;
-                launch.progressShown = widget && widget->isVisible();
-                progress->Finish(false, L""); // ends the progress window as a cancelled task would
-            }
-            launches.push_back(std::move(launch));
-            return false; // kept here: nothing runs
-        });
-    }
-    ~LaunchCatcher() { CBaseAlgorithm::SetLaunchHook(nullptr); }
-    LaunchCatcher(const LaunchCatcher&) = delete;
-    LaunchCatcher& operator=(const LaunchCatcher&) = delete;
-    // Whether every caught progress window has closed (they end with their tasks).
-    bool ProgressWindowsClosed() {
-        for (CaughtLaunch& l : launches)
-            if (!QTest::qWaitFor([&] { return l.progress.isNull(); }, 5000))
-                return false;
-        return true;
-    }
-
-    std::deque<CaughtLaunch> launches; // a deque: references stay valid as tasks are added
 };
 
 // The window of type Dlg that open() brings up, or null.
@@ -75,24 +40,38 @@ template <class Dlg, class Open> QPointer<Dlg> OpenNewWindow(Open open) {
     return window;
 }
 
-// Cancels the window when it is still open; whether it has closed.
-template <class Dlg> bool CancelWindow(QPointer<Dlg>& window) {
-    if (!window.isNull())
-        window->SendCommand(IDCANCEL);
-    return QTest::qWaitFor([&] { return window.isNull(); }, 5000);
-}
-
-// A window of type Dlg under test: the scripted UI service and host, its tasks
-// caught; at the end it is cancelled and every progress window must close.
+// A window of type Dlg under test: the scripted UI service and host, the tasks
+// it starts caught (a deque: references stay valid as tasks are added); at the
+// end it is cancelled and every caught progress window must close.
 template <class Dlg> class WindowTest : public ::testing::Test {
 protected:
+    WindowTest() {
+        CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
+            CaughtLaunch& launch = launches.emplace_back();
+            launch.algorithm.reset(algorithm);
+            if (CBaseProgress* progress = algorithm->GetProgress()) {
+                auto* widget = dynamic_cast<QWidget*>(progress);
+                launch.progress = widget;
+                launch.progressShown = widget && widget->isVisible();
+                progress->Finish(false, L""); // ends the progress window as a cancelled task would
+            }
+            return false; // kept here: nothing runs
+        });
+    }
+    ~WindowTest() override { CBaseAlgorithm::SetLaunchHook(nullptr); }
     void TearDown() override {
-        EXPECT_TRUE(CancelWindow(window));
-        EXPECT_TRUE(catcher.ProgressWindowsClosed());
+        if (!window.isNull())
+            window->SendCommand(IDCANCEL);
+        EXPECT_TRUE(closed());
+        for (CaughtLaunch& l : launches) // they end with their tasks
+            EXPECT_TRUE(QTest::qWaitFor([&] { return l.progress.isNull(); }, 5000));
     }
     template <class Open> void open(Open openWindow) {
         window = OpenNewWindow<Dlg>(openWindow);
         ASSERT_FALSE(window.isNull());
+    }
+    bool closed() {
+        return QTest::qWaitFor([this] { return window.isNull(); }, 5000);
     }
     template <class T> T* item(int id) const { return window->template Item<T>(id); }
     std::wstring text(int id) const { return window->GetDlgItemText(id); }
@@ -118,21 +97,24 @@ protected:
         for (int r : rows)
             list->SetSel(r, true);
     }
-    // Presses OK, which must start one task and close the window; its record.
-    template <class Record> const Record* startOne() {
+    // Presses OK, which must start one task of this record and close the
+    // window; the record (a default one, and a failure, when it did not).
+    template <class Record> const Record& startOne() {
+        static const Record none{};
         const size_t before = launches.size();
         click(IDOK);
         EXPECT_EQ(launches.size(), before + 1);
-        if (launches.size() != before + 1)
-            return nullptr;
-        EXPECT_TRUE(QTest::qWaitFor([this] { return window.isNull(); }, 5000));
-        return launches.back().template record<Record>();
+        EXPECT_TRUE(closed());
+        const Record* record =
+            launches.size() == before + 1 ? dynamic_cast<const Record*>(&launches.back().algorithm->GetParam())
+                                          : nullptr;
+        EXPECT_NE(record, nullptr);
+        return record ? *record : none;
     }
 
     ScriptedUiServices ui;
     ScopedUiServices scope{ui};
     ScriptedHost host;
     QPointer<Dlg> window;
-    LaunchCatcher catcher;
-    std::deque<CaughtLaunch>& launches = catcher.launches;
+    std::deque<CaughtLaunch> launches;
 };
