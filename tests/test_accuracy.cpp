@@ -1,8 +1,5 @@
-// Accuracy assessment: the 15-bit generator and the pixel draw, the error
-// matrix and its quantities against hand-worked numbers, the report against a
-// golden file built from the layout rules, the estimates against independent
-// formulas and a published example, the window and the random point dialog
-// through the scripted UI service and host, and `tessera accuracy`.
+// Accuracy assessment: generator and draw, matrix, report (golden file), estimates
+// (published example), the window and `tessera accuracy`.
 #include "accuracy/CAddRandomPointDlg.h"
 #include "accuracy/CClassesAccuracyDlg.h"
 #include "common/helptopics.h"
@@ -21,7 +18,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 #include <cmath>
 

@@ -1,9 +1,5 @@
-// The classification windows: the unsupervised window (its fields, the
-// choosers, the records it hands to K-Means and ISODATA), the supervised
-// windows of five kinds and the minimum distance window (texts per kind, band
-// lists, records), and the support vector machine and back-propagation
-// network windows (kernels, number refusals, the character guard, the range
-// check with its progress window).
+// The classification windows: unsupervised, supervised of five kinds, minimum
+// distance, SVM and BP network; their fields, refusals and records.
 #include "base/textnumber.h"
 #include "classify/CBPClassifyDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
@@ -20,7 +16,6 @@
 #include "support/windowharness.h"
 
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 using namespace tessera;
 

@@ -1,7 +1,5 @@
-// The command-line tool: option tables, the text progress bar, the dispatcher
-// and the synth scene generator, the built binary's exit codes, and kmeans /
-// isodata / classify on a synth scene: agreement with the truth and the
-// one-line failures that leave nothing behind.
+// The command-line tool: option tables, progress bar, dispatcher, synth scenes,
+// the binary's exit codes, and classifying a synth scene.
 #include "cli/options.h"
 #include "cli/scenegen.h"
 #include "cli/textprogress.h"

@@ -1,16 +1,11 @@
-// The frame the windows stand on: the Qt-free base (text conversion, number
-// reading, path pieces, logging), the toolkit layer (dialogs from templates,
-// the UI seam, menus, number exchange, the grid control), the shared dialog
-// services (filters, extension replacement, assistant files, the numeric
-// guard, help) and the entry points (module context, modeless windows,
-// message pre-translation).
+// The frame the windows stand on: base, toolkit, shared dialog services and
+// the entry points.
 #include "base/commonfun.h"
 #include "base/log.h"
 #include "common/filters.h"
 #include "common/helptopics.h"
 #include "common/numericguard.h"
 #include "common/uicommonfun.h"
-#include "engine/classifiedassistantfile.h"
 #include "entry/tesseramodule.h"
 #include "entry/tesserauiapp.h"
 #include "entry/tesserauilib.h"
@@ -27,11 +22,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
-#include <QTest>
-#include <gtest/gtest.h>
 
 #include <stdexcept>
 

@@ -1,7 +1,5 @@
-// tessera-host: the host interface against the contract the windows rely
-// on, the stretch and read-window computations against naive references and
-// hand-worked numbers, the map view driven with the mouse, the window menu
-// with the key filter, and the gallery.
+// tessera-host: the host interface, stretch and read windows, the map view
+// driven with the mouse, the window menu and the gallery.
 #include "common/filters.h"
 #include "engine/drawshape.h"
 #include "engine/rastersource.h"

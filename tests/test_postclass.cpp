@@ -17,10 +17,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QToolButton>
-#include <gtest/gtest.h>
-
-#include <map>
-#include <set>
 
 #include <unistd.h>
 

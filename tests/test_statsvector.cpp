@@ -1,7 +1,5 @@
-// Class statistics and vectorization: the statistics rows, the statistics
-// window and the vectorize window through the scripted UI service, the
-// polygonize algorithm against a flood-fill reference, and `tessera stats` /
-// `tessera polygonize`.
+// Class statistics and vectorization: rows, windows, polygonize against a flood
+// fill, and `tessera stats` / `tessera polygonize`.
 #include "base/commonfun.h"
 #include "common/filters.h"
 #include "entry/tesserauilib.h"
@@ -21,15 +19,11 @@
 #include <ogrsf_frmts.h>
 
 #include <QAction>
-#include <gtest/gtest.h>
 
-#include <cstdint>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
 #include <limits>
-#include <map>
-#include <set>
 
 using namespace tessera;
 
