@@ -115,11 +115,12 @@ std::vector<int> naiveClump(const std::vector<int>& v, int W, int H, const std::
             if (e.values[r * e.cols + c] != 0)
                 offs.emplace_back(c - e.anchorCol, r - e.anchorRow);
     const auto inside = [&](int c, int r) { return c >= 0 && r >= 0 && c < W && r < H; };
-    const auto dilated = [&](int c, int r, int cls) {
+    // Pixels of class cls under the reflected element placed at (c, r).
+    const auto hits = [&](int c, int r, int cls) {
+        int n = 0;
         for (const auto& [dc, dr] : offs)
-            if (inside(c - dc, r - dr) && v[(r - dr) * W + c - dc] == cls)
-                return true;
-        return false;
+            n += inside(c - dc, r - dr) && v[(r - dr) * W + c - dc] == cls;
+        return n;
     };
     std::vector<int> out = v;
     for (int r = 0; r < H; ++r)
@@ -128,17 +129,12 @@ std::vector<int> naiveClump(const std::vector<int>& v, int W, int H, const std::
             if (!own || chosen.count(own) || offs.empty())
                 continue;
             int best = -1, bestCount = -1;
-            for (int cls : chosen) {
+            for (int cls : chosen) { // closed: every element position around it touches cls
                 bool closed = true;
                 for (const auto& [dc, dr] : offs)
-                    closed = closed && inside(c + dc, r + dr) && dilated(c + dc, r + dr, cls);
-                if (!closed)
-                    continue;
-                int count = 0;
-                for (const auto& [dc, dr] : offs)
-                    count += inside(c - dc, r - dr) && v[(r - dr) * W + c - dc] == cls;
-                if (count > bestCount)
-                    best = cls, bestCount = count;
+                    closed = closed && inside(c + dc, r + dr) && hits(c + dc, r + dr, cls) > 0;
+                if (closed && hits(c, r, cls) > bestCount)
+                    best = cls, bestCount = hits(c, r, cls);
             }
             if (best >= 0)
                 out[r * W + c] = best;
