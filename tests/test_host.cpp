@@ -23,7 +23,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QProcess>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -461,29 +460,6 @@ TEST(Gallery, OneNonBlankImageOfItsWindowsSizePerWindow) {
     for (const WindowEntry& e : LibraryWindows())
         for (QChar c : QString::fromStdWString(e.title))
             EXPECT_TRUE(metrics.inFont(c)) << e.galleryName;
-}
-
-TEST(Gallery, TheHostExecutableWritesItWithoutADisplay) {
-    const QString dir = QString::fromStdString((ScratchDir() / "gallery-cli").string());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const auto run = [&](const QStringList& arguments, QString* log) {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(TESSERA_HOST_PATH), arguments);
-        EXPECT_TRUE(process.waitForFinished(120000));
-        *log = QString::fromUtf8(process.readAllStandardError());
-        return process.exitCode();
-    };
-    QString log;
-    EXPECT_EQ(run({QStringLiteral("--gallery"), dir}, &log), 0) << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("CJK font found"))) << log.toStdString();
-    EXPECT_TRUE(fs::exists(ScratchDir() / "gallery-cli" / "CDlgUnsuperviseClassify.png"));
-    EXPECT_FALSE(fs::exists(ScratchDir() / "gallery-cli" / "host.png")) << "no scene, no host image";
-    EXPECT_EQ(
-        run({QStringLiteral("--gallery"), dir, QStringLiteral("--scene"), QStringLiteral("/nonexistent.tif")},
-            &log),
-        1);
 }
 
 } // namespace
