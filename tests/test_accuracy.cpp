@@ -1,8 +1,5 @@
-// Accuracy assessment: the 15-bit generator and the pixel draw, the error
-// matrix and its quantities against hand-worked numbers, the report against a
-// golden file built from the layout rules, the estimates against independent
-// formulas and a published example, the window and the random point dialog
-// through the scripted UI service and host, and `tessera accuracy`.
+// Accuracy assessment: generator and draw, matrix, report (golden file), estimates
+// (published example), the window and `tessera accuracy`.
 #include "accuracy/CAddRandomPointDlg.h"
 #include "accuracy/CClassesAccuracyDlg.h"
 #include "common/helptopics.h"
@@ -21,9 +18,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 
 using namespace tessera;
 
@@ -304,7 +301,8 @@ const std::vector<std::vector<double>> kOlofssonCounts = {
     {66, 0, 5, 4}, {0, 55, 8, 12}, {1, 0, 153, 11}, {2, 1, 9, 313}};
 const std::vector<std::int64_t> kOlofssonMapped = {200000, 150000, 3200000, 6450000};
 
-// The paper's estimators written from the estimated area proportions p_ij.
+// The paper's estimators written from the estimated area proportions
+// p_ij = W_i n_ij / n_i (W_i the mapped share of class i, n_i its sample count).
 struct OlofssonReference {
     std::vector<double> users, producers, area, areaSe, usersSe, producersSe;
     double overall = 0, overallSe = 0;
@@ -312,47 +310,35 @@ struct OlofssonReference {
 
 OlofssonReference olofssonReference() {
     const int k = 4;
-    double total = 0;
-    for (auto v : kOlofssonMapped)
-        total += static_cast<double>(v);
-    std::vector<double> W(k), n(k, 0), Ni(k);
-    std::vector<std::vector<double>> p(k, std::vector<double>(k));
+    const double total = 10000000; // the mapped pixels
+    std::vector<double> N(kOlofssonMapped.begin(), kOlofssonMapped.end()), n(k, 0);
+    std::vector<std::vector<double>> p = kOlofssonCounts;
     for (int i = 0; i < k; ++i) {
-        Ni[i] = static_cast<double>(kOlofssonMapped[i]);
-        W[i] = Ni[i] / total;
-        for (int j = 0; j < k; ++j)
-            n[i] += kOlofssonCounts[i][j];
-        for (int j = 0; j < k; ++j)
-            p[i][j] = W[i] * kOlofssonCounts[i][j] / n[i];
+        n[i] = std::accumulate(p[i].begin(), p[i].end(), 0.0);
+        for (double& v : p[i])
+            v *= N[i] / total / n[i];
     }
     OlofssonReference r;
     for (int j = 0; j < k; ++j) {
-        double rowSum = 0, colSum = 0, var = 0;
-        for (int i = 0; i < k; ++i)
-            rowSum += p[j][i], colSum += p[i][j], var += (W[i] * p[i][j] - p[i][j] * p[i][j]) / (n[i] - 1);
-        r.users.push_back(p[j][j] / rowSum);
-        r.producers.push_back(p[j][j] / colSum);
-        r.area.push_back(colSum * total);
-        r.areaSe.push_back(std::sqrt(var) * total);
-        r.overall += p[j][j];
-    }
-    for (int i = 0; i < k; ++i) {
-        const double u = r.users[i];
-        r.usersSe.push_back(std::sqrt(u * (1 - u) / (n[i] - 1)));
-        r.overallSe += W[i] * W[i] * u * (1 - u) / (n[i] - 1);
-    }
-    r.overallSe = std::sqrt(r.overallSe);
-    for (int j = 0; j < k; ++j) {
-        double Nj = 0, others = 0;
+        double row = 0, column = 0, var = 0, Nj = 0, others = 0;
         for (int i = 0; i < k; ++i) {
             const double q = kOlofssonCounts[i][j] / n[i];
-            Nj += Ni[i] * q;
-            others += i == j ? 0 : Ni[i] * Ni[i] * q * (1 - q) / (n[i] - 1);
+            row += p[j][i], column += p[i][j],
+                var += (N[i] / total * p[i][j] - p[i][j] * p[i][j]) / (n[i] - 1);
+            Nj += N[i] * q, others += i == j ? 0 : N[i] * N[i] * q * (1 - q) / (n[i] - 1);
         }
-        const double P = r.producers[j], U = r.users[j];
+        const double U = p[j][j] / row, P = p[j][j] / column, W = N[j] / total;
+        r.users.push_back(U);
+        r.producers.push_back(P);
+        r.area.push_back(column * total);
+        r.areaSe.push_back(std::sqrt(var) * total);
+        r.usersSe.push_back(std::sqrt(U * (1 - U) / (n[j] - 1)));
         r.producersSe.push_back(std::sqrt(
-            (Ni[j] * Ni[j] * (1 - P) * (1 - P) * U * (1 - U) / (n[j] - 1) + P * P * others) / (Nj * Nj)));
+            (N[j] * N[j] * (1 - P) * (1 - P) * U * (1 - U) / (n[j] - 1) + P * P * others) / (Nj * Nj)));
+        r.overall += p[j][j];
+        r.overallSe += W * W * U * (1 - U) / (n[j] - 1);
     }
+    r.overallSe = std::sqrt(r.overallSe);
     return r;
 }
 

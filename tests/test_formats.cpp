@@ -59,7 +59,6 @@ ClassifySample* MakeSample(const std::wstring& name, int bands, int seed) {
     sample->m_shapes.push_back(new CDrawShape(DRAWSHAPE_RECTANGLE, {{1.0, 2.0}, {-3.5, 1e-300}}));
     sample->m_shapes.push_back(new CDrawShape(DRAWSHAPE_POINT, {{-0.0, 7.0}}));
     sample->m_shapeCount = 3;
-    sample->m_marker2 = 0;
     sample->m_marker3 = 1;
     return sample;
 }
@@ -73,7 +72,6 @@ CClassifySampleFile SampleFile() {
     file.m_width = 6000;
     file.m_xResolution = 30.0;
     file.m_yResolution = 29.5;
-    file.m_reservedInt = 0;
     file.m_samples.push_back(MakeSample(L"水体", 3, 1));
     file.m_samples.push_back(MakeSample(L"城镇 建筑 urban", 4, 2));
     file.m_samples.push_back(MakeSample(L"C3", 4, 3));
@@ -84,12 +82,9 @@ CClassifySampleFile SampleFile() {
 }
 
 AifContent SampleAif() {
-    AifContent content;
-    content.crs = "EPSG:32650";
-    content.polygons.push_back(
-        {{500000, 4000000}, {500100.5, 4000000}, {500100.5, 3999900.125}, {500000, 3999900}});
-    content.polygons.push_back({{-1e-7, 2}, {3, 4}, {5, -6e20}});
-    return content;
+    return {"EPSG:32650",
+            {{{500000, 4000000}, {500100.5, 4000000}, {500100.5, 3999900.125}, {500000, 3999900}},
+             {{-1e-7, 2}, {3, 4}, {5, -6e20}}}};
 }
 
 // Invariants every successfully read sample file keeps.

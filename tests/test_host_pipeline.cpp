@@ -1,10 +1,5 @@
-// tessera-host end to end: a scene opened through the File menu, two
-// rectangles drawn with the mouse over two different regions, the sample
-// editor opened from the host's menu taking one sample per rectangle and
-// saving them, then the maximum likelihood window opened from the same menu
-// classifying the scene with that sample file on its own thread. The
-// classified raster, its assistant file and the classes of both regions are
-// checked with GDAL.
+// tessera-host end to end: a scene opened, two rectangles drawn, sampled in the
+// sample editor and classified by maximum likelihood from the host's menu.
 #include "classify/CDlgSupperviseCommon.h"
 #include "engine/drawshape.h"
 #include "host/hostwindow.h"

@@ -1,6 +1,5 @@
-// The SVM and the BP network: every pixel right on separable scenes (with
-// AOI and nodata), the batched SVM prediction against libsvm's svm_predict
-// for every kernel, saved models, the network on XOR, and bad input.
+// The SVM and the BP network: separable scenes with AOI and nodata, the batched
+// SVM prediction against libsvm, saved models, XOR and bad input.
 #include "base/commonfun.h"
 #include "engine/aiffile.h"
 #include "engine/rastersource.h"

@@ -10,8 +10,6 @@
 #include "support/fixtures.h"
 #include "support/recordingprogress.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <numeric>
 #include <random>

@@ -55,12 +55,6 @@ protected:
 
 } // namespace
 
-TEST(ProgressUiLib, NoWindowOutsideTheApplicationThread) {
-    CBaseProgress* fromWorker = reinterpret_cast<CBaseProgress*>(1);
-    std::thread([&] { fromWorker = CProcessUILib::CreateProgressDlg(); }).join();
-    EXPECT_EQ(fromWorker, nullptr);
-}
-
 TEST_F(ProgressWindowTest, WorkerReportsArriveThroughTheEventLoopAndSuccessWaitsForTheUser) {
     onWorker([](CBaseProgress* p) {
         p->SetTitle(L"K均值分类算法");

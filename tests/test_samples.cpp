@@ -1,6 +1,5 @@
-// Sample editor: the merge arithmetic against statistics of the union of the
-// pixels, the colour rule, the separability measures against worked values,
-// the window driven through the scripted host, and `tessera samples`.
+// Samples: merge arithmetic, colour rule and separability against references,
+// the sample editor, and `tessera samples`.
 #include "base/commonfun.h"
 #include "base/log.h"
 #include "common/filters.h"
@@ -16,13 +15,10 @@
 #include "support/windowharness.h"
 
 #include <QAction>
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <ogrsf_frmts.h>
 
-#include <charconv>
 #include <cmath>
-#include <fstream>
 #include <random>
 
 using namespace tessera;
