@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "processing/paramdecl.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -46,13 +48,6 @@ bool parseDouble(const std::string& text, double& out) {
     return ec == std::errc() && end == last && first != last && std::isfinite(out);
 }
 
-std::string choiceList(const std::vector<std::string>& choices) {
-    std::string list;
-    for (size_t i = 0; i < choices.size(); ++i)
-        list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
-    return list;
-}
-
 void checkRange(const OptionDef& o, double value, const std::string& text, const char* what) {
     if (o.min && o.minExcluded && value <= *o.min)
         throw UsageError("--" + o.name + what + " must be greater than " + numberText(*o.min, o.kind) +
@@ -84,7 +79,8 @@ ParsedOptions::Value parseValue(const OptionDef& o, const std::string& text) {
     }
     case OptionKind::String:
         if (!o.choices.empty() && std::find(o.choices.begin(), o.choices.end(), text) == o.choices.end())
-            throw UsageError("--" + o.name + " must be " + choiceList(o.choices) + " (got '" + text + "')");
+            throw UsageError("--" + o.name + " must be " + tessera::JoinChoices(o.choices) + " (got '" +
+                             text + "')");
         return text;
     case OptionKind::Flag:
         return true;
@@ -396,7 +392,7 @@ std::string FormatHelp(const CommandDef& def) {
         if (o.required)
             note("required");
         if (!o.choices.empty())
-            note(choiceList(o.choices));
+            note(tessera::JoinChoices(o.choices));
         if (!o.defaultText.empty())
             note("default " + o.defaultText);
         const char* each = o.kind == OptionKind::IntList ? "each " : "";

@@ -19,6 +19,13 @@ std::string ParamNumberText(double value) {
     return buf;
 }
 
+std::string JoinChoices(const std::vector<std::string>& names) {
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    return list;
+}
+
 std::string ParamInfo::DefaultText() const {
     return type == ParamType::Choice ? ChoiceName(defaultValue) : ParamNumberText(defaultValue);
 }
@@ -37,10 +44,10 @@ std::string ParamInfo::Check(double value) const {
     if (type == ParamType::Choice) {
         if (!ChoiceName(value).empty())
             return {};
-        std::string names;
-        for (size_t i = 0; i < choices.size(); ++i)
-            names += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i].name;
-        return name + " must be " + names + got;
+        std::vector<std::string> names;
+        for (const ParamChoice& c : choices)
+            names.push_back(c.name);
+        return name + " must be " + JoinChoices(names) + got;
     }
     if (type == ParamType::Integer && value != std::floor(value))
         return name + " must be a whole number" + got;

@@ -49,6 +49,9 @@ struct ParamInfo {
     std::string Check(double value) const;
 };
 
+// "a, b or c": the choices as messages and help list them.
+std::string JoinChoices(const std::vector<std::string>& names);
+
 // The shortest text of a number that reads back as the same double: "0.05", "1", "1e-06".
 std::string ParamNumberText(double value);
 
