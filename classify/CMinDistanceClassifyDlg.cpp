@@ -23,8 +23,8 @@ bool CMinDistanceClassifyDlg::OnInitDialog() {
 }
 
 void CMinDistanceClassifyDlg::OnOutputChosen(const CFileDialog& dialog) {
-    // The caption becomes the chosen file's title.
-    SetWindowText(dialog.GetFileName());
+    // The caption becomes the chosen file's title: its name without the extension.
+    SetWindowText(dialog.GetFileTitle());
 }
 
 void CMinDistanceClassifyDlg::OnOK() {

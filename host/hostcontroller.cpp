@@ -16,10 +16,21 @@ bool HostController::OpenRaster(const std::wstring& path, std::wstring* error) {
     }
     layer->display = ComputeLayerDisplay(*layer->source);
     layer->path = path;
+    CClassifiedAssistantFile classes;
+    if (AssistantFileExists(path) && classes.ReadClassifiedAssistantFile(PairedAssistantFilePath(path)))
+        for (const ClassRecord* record : classes.GetClassRecords())
+            layer->legend.push_back(*record);
     m_layers.push_back(std::move(layer));
     m_active = LayerCount() - 1;
     notify(Change::Layers);
     return true;
+}
+
+std::vector<std::wstring> HostController::LayerPaths() const {
+    std::vector<std::wstring> paths;
+    for (const auto& layer : m_layers)
+        paths.push_back(layer->path);
+    return paths;
 }
 
 const HostLayer* HostController::ActiveLayer() const {

@@ -6,6 +6,7 @@
 // k-th AddPointShape is GetShape(k). No widget here: the map view listens
 // through the change callback.
 
+#include "engine/classifiedassistantfile.h"
 #include "engine/controlerinterface.h"
 #include "engine/drawshape.h"
 #include "host/rendering.h"
@@ -21,6 +22,7 @@ struct HostLayer {
     std::unique_ptr<CRasterSource> source;
     LayerDisplay display;
     std::wstring path;
+    std::vector<ClassRecord> legend; // a classified layer's classes, from its assistant file
 };
 
 class HostController : public IControlerInterface {
@@ -40,6 +42,7 @@ public:
     bool OpenRaster(const std::wstring& path, std::wstring* error = nullptr);
     int LayerCount() const { return static_cast<int>(m_layers.size()); }
     const HostLayer& Layer(int index) const { return *m_layers.at(index); }
+    std::vector<std::wstring> LayerPaths() const;
     int ActiveLayerIndex() const { return m_active; }
     const HostLayer* ActiveLayer() const;
     CRasterSource* ActiveRaster() const;

@@ -1,12 +1,16 @@
 #include "host/hostwindow.h"
 
+#include "base/commonfun.h"
 #include "common/filters.h"
 #include "common/messages.h"
+#include "engine/classifysamplefile.h"
 #include "engine/rastersource.h"
+#include "host/spectraplot.h"
 #include "host/windowmenu.h"
 #include "platform/filedialog.h"
 #include "platform/uiservices.h"
 #include "platform/xdialog.h"
+#include "processing/basealgorithm.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -16,8 +20,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Tessera"));
@@ -31,9 +38,29 @@ HostWindow::HostWindow(QWidget* parent) : QMainWindow(parent) {
     connect(m_map, &MapView::cursorMoved, this, &HostWindow::showCursor);
     m_map->SetTool(MapView::Tool::Pan);
     resize(1000, 700);
+
+    // The raster choosers of this host's windows offer its open layers.
+    SetHostLayerLister([this](IControlerInterface* host, const FileDialogRequest& request) {
+        const bool rasterToOpen = request.open && request.defaultExtension == DefaultExt::Raster;
+        return host == &m_host && rasterToOpen ? m_host.LayerPaths() : std::vector<std::wstring>{};
+    });
+    // A task started from a window of this process ends on its own thread: its output is put
+    // on the map from the UI thread, if this window still exists by then.
+    CBaseAlgorithm::SetFinishedHook([window = QPointer<HostWindow>(this)](const AlgorithmParam& record) {
+        if (!record.m_outputPath.empty())
+            QMetaObject::invokeMethod(
+                qApp,
+                [window, path = record.m_outputPath] {
+                    if (window)
+                        window->AddTaskOutput(path);
+                },
+                Qt::QueuedConnection);
+    });
 }
 
 HostWindow::~HostWindow() {
+    CBaseAlgorithm::SetFinishedHook(nullptr);
+    SetHostLayerLister(nullptr);
     m_host.SetChangeHandler(nullptr);
 }
 
@@ -42,6 +69,7 @@ void HostWindow::buildMenus() {
     QAction* open = file->addAction(QStringLiteral("打开影像(&O)..."), this, &HostWindow::OnFileOpen);
     open->setShortcut(QKeySequence::Open);
     file->addAction(QStringLiteral("关闭图层(&C)"), this, &HostWindow::OnCloseLayer);
+    file->addAction(QStringLiteral("样本光谱曲线(&S)..."), this, &HostWindow::OnShowSpectra);
     file->addSeparator();
     file->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
 
@@ -100,8 +128,16 @@ void HostWindow::buildLayerList() {
     auto* dock = new QDockWidget(QStringLiteral("图层"), this);
     dock->setObjectName(QStringLiteral("layers"));
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    m_layerList = new QListWidget(dock);
-    dock->setWidget(m_layerList);
+    auto* panel = new QWidget(dock);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_layerList = new QListWidget(panel);
+    m_legend = new QTreeWidget(panel);
+    m_legend->setRootIsDecorated(false);
+    m_legend->setHeaderLabels({QStringLiteral("类别"), QStringLiteral("像素数")});
+    layout->addWidget(m_layerList, 1);
+    layout->addWidget(m_legend, 2);
+    dock->setWidget(panel);
     addDockWidget(Qt::LeftDockWidgetArea, dock);
     connect(m_layerList, &QListWidget::currentRowChanged, this, [this](int row) {
         if (!m_fillingLayers)
@@ -117,11 +153,39 @@ bool HostWindow::OpenRaster(const std::wstring& path) {
     return false;
 }
 
+void HostWindow::AddTaskOutput(const std::wstring& path) {
+    // Vector outputs and files that are not there are left to the user.
+    if (QFileInfo::exists(QString::fromStdWString(path)))
+        m_host.OpenRaster(path);
+}
+
 void HostWindow::OnFileOpen() {
     CFileDialog dialog(true, DefaultExt::Raster, nullptr, kFileDialogFlags, Filters::RasterInput);
     if (dialog.DoModal() != IDOK)
         return;
     OpenRaster(dialog.GetPathName());
+}
+
+void HostWindow::OnShowSpectra() {
+    CFileDialog dialog(true, DefaultExt::Sample, nullptr, kFileDialogFlags, Filters::SampleOpen);
+    if (dialog.DoModal() == IDOK)
+        ShowSpectra(dialog.GetPathName());
+}
+
+QWidget* HostWindow::ShowSpectra(const std::wstring& samplePath) {
+    CClassifySampleFile samples;
+    if (!samples.ReadClassifySampleFile(samplePath)) {
+        XMessageBox(L"无法读取样本文件：" + samplePath + L"\n" + CommonFun::M2U(samples.GetLastError()),
+                    Caption::Error, MB_OK | MB_ICONERROR);
+        return nullptr;
+    }
+    auto* plot = new SpectraPlot(SignatureCurves(samples), this);
+    plot->setWindowFlag(Qt::Window);
+    plot->setAttribute(Qt::WA_DeleteOnClose);
+    plot->setWindowTitle(QStringLiteral("样本光谱曲线 - ") +
+                         QFileInfo(QString::fromStdWString(samplePath)).fileName());
+    plot->show();
+    return plot;
 }
 
 void HostWindow::OnCloseLayer() {
@@ -152,6 +216,23 @@ void HostWindow::refreshLayerList() {
     }
     m_layerList->setCurrentRow(m_host.ActiveLayerIndex());
     m_fillingLayers = false;
+    refreshLegend();
+}
+
+void HostWindow::refreshLegend() {
+    m_legend->clear();
+    const HostLayer* layer = m_host.ActiveLayer();
+    if (!layer)
+        return;
+    for (const ClassRecord& record : layer->legend) {
+        auto* item = new QTreeWidgetItem(
+            m_legend, {QString::fromStdWString(record.m_name), QString::number(record.m_pixelCount)});
+        QPixmap swatch(12, 12);
+        swatch.fill(
+            QColor(GetRValue(record.m_colour), GetGValue(record.m_colour), GetBValue(record.m_colour)));
+        item->setIcon(0, QIcon(swatch));
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    }
 }
 
 QString HostWindow::CursorText() const {

@@ -2,6 +2,17 @@
 
 #include "base/commonfun.h"
 
+namespace {
+HostLayerLister& hostLayerLister() {
+    static HostLayerLister lister;
+    return lister;
+}
+} // namespace
+
+void SetHostLayerLister(HostLayerLister lister) {
+    hostLayerLister() = std::move(lister);
+}
+
 CFileDialog::CFileDialog(bool open, const wchar_t* defaultExtension, const wchar_t* fileName, unsigned flags,
                          const wchar_t* filter, QWidget*, unsigned, bool) {
     m_request.open = open;
@@ -30,6 +41,11 @@ std::wstring CFileDialog::GetFileName() const {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+std::wstring CFileDialog::GetFileTitle() const {
+    const std::wstring name = GetFileName();
+    return name.substr(0, name.rfind(L'.'));
+}
+
 std::wstring CFileDialog::GetFileExt() const {
     return CommonFun::GetExtensionName(GetPathName());
 }
@@ -40,6 +56,8 @@ CERFileDialog::CERFileDialog(bool open, const wchar_t* defaultExtension, const w
     : CFileDialog(open, defaultExtension, fileName, flags, filter, parent, structSize, newStyle),
       m_host(host) {
     m_request.hostAware = true;
+    if (host && hostLayerLister())
+        m_request.hostLayers = hostLayerLister()(host, m_request);
 }
 
 CColorDialog::CColorDialog(COLORREF initial, unsigned flags, QWidget*) : m_colour(initial), m_flags(flags) {}

@@ -6,6 +6,7 @@
 
 #include "platform/uiservices.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ public:
     std::wstring GetPathName() const; // the first chosen path
     std::vector<std::wstring> GetPathNames() const { return m_result.paths; }
     std::wstring GetFileName() const;                           // the name with its extension, no folder
+    std::wstring GetFileTitle() const;                          // the name without folder and extension
     std::wstring GetFileExt() const;                            // the extension without its dot
     int GetFilterIndex() const { return m_result.filterIndex; } // 1-based chosen file type
     const FileDialogRequest& Request() const { return m_request; }
@@ -33,6 +35,12 @@ protected:
     FileDialogRequest m_request;
     FileDialogResult m_result;
 };
+
+// What the host behind an interface offers a chooser beside the folders (its
+// open raster layers for a raster chooser); a host application installs one.
+using HostLayerLister =
+    std::function<std::vector<std::wstring>(IControlerInterface*, const FileDialogRequest&)>;
+void SetHostLayerLister(HostLayerLister lister);
 
 class CERFileDialog : public CFileDialog {
 public:

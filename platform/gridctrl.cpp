@@ -1,6 +1,10 @@
 #include "platform/gridctrl.h"
 
+#include <QAbstractButton>
+#include <QEvent>
 #include <QHeaderView>
+#include <QStyleOptionHeader>
+#include <QStylePainter>
 
 namespace {
 QColor toQColor(COLORREF c) {
@@ -21,6 +25,9 @@ CGridCtrl::CGridCtrl(QWidget* parent) : QTableWidget(parent) {
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     applySelectionMode();
+    m_corner = findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
+    if (m_corner)
+        m_corner->installEventFilter(this);
     connect(this, &QTableWidget::cellDoubleClicked, this,
             [this](int r, int c) { emit CellDoubleClicked(r + m_fixedRows, c + m_fixedColumns); });
     connect(this, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
@@ -39,6 +46,20 @@ void CGridCtrl::CreateOver(QWidget* placeholder) {
     setGeometry(placeholder->geometry());
     placeholder->hide();
     show();
+}
+
+bool CGridCtrl::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_corner || event->type() != QEvent::Paint)
+        return QTableWidget::eventFilter(watched, event);
+    QStylePainter painter(m_corner);
+    QStyleOptionHeader option;
+    option.initFrom(m_corner);
+    option.rect = m_corner->rect();
+    option.position = QStyleOptionHeader::OnlyOneSection;
+    option.text = QString::fromStdWString(m_cornerText);
+    option.textAlignment = Qt::AlignCenter;
+    painter.drawControl(QStyle::CE_Header, option);
+    return true;
 }
 
 CGridCtrl::Part CGridCtrl::partOf(int row, int column) const {
@@ -195,6 +216,11 @@ bool CGridCtrl::IsValid(int row, int column) const {
 bool CGridCtrl::SetItemText(int row, int column, const std::wstring& text) {
     if (partOf(row, column) == Part::Corner) {
         m_cornerText = text;
+        // The corner is as wide as the row headers: widen them so the whole text shows.
+        verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(QString::fromStdWString(text)) +
+                                          12);
+        if (m_corner)
+            m_corner->update();
         return true;
     }
     QTableWidgetItem* it = itemAt(row, column);

@@ -92,6 +92,10 @@ signals:
     void CellDoubleClicked(int row, int column);
     void CellEdited(int row, int column);
 
+protected:
+    // Paints the corner text on the view's corner button, which draws a bare section by itself.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     enum class Part { Corner, ColumnHeader, RowHeader, Body, Invalid };
     Part partOf(int row, int column) const;
@@ -105,6 +109,7 @@ private:
     int m_rows = 0;
     int m_columns = 0;
     std::wstring m_cornerText;
+    QWidget* m_corner = nullptr; // the view's corner button, where the corner cell is shown
     COLORREF m_textBk = RGB(255, 255, 255);
     bool m_listMode = false;
     bool m_singleRow = false;

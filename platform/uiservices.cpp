@@ -7,6 +7,10 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -68,35 +72,18 @@ public:
     }
 
     FileDialogResult ChooseFile(const FileDialogRequest& r) override {
-        QFileDialog dialog;
-        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-        dialog.setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-        if (r.open)
-            dialog.setFileMode((r.flags & OFN_ALLOWMULTISELECT) ? QFileDialog::ExistingFiles
-                                                                : QFileDialog::ExistingFile);
-        else
-            dialog.setFileMode(QFileDialog::AnyFile);
-        if (!(r.flags & OFN_OVERWRITEPROMPT))
-            dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-        QStringList nameFilters;
-        for (const std::wstring& f : ToQtNameFilters(ParseFileFilter(r.filter)))
-            nameFilters << toQ(f);
-        if (!nameFilters.isEmpty())
-            dialog.setNameFilters(nameFilters);
-        QString suffix = toQ(r.defaultExtension);
-        if (suffix.startsWith('.'))
-            suffix.remove(0, 1);
-        dialog.setDefaultSuffix(suffix);
-        if (!r.fileName.empty())
-            dialog.selectFile(toQ(r.fileName));
-
+        const std::unique_ptr<QFileDialog> dialog = BuildFileChooser(r);
         FileDialogResult result;
-        if (dialog.exec() != QDialog::Accepted)
+        if (dialog->exec() != QDialog::Accepted)
             return result;
-        result.accepted = true;
-        for (const QString& f : dialog.selectedFiles())
-            result.paths.push_back(f.toStdWString());
-        result.filterIndex = std::max<qsizetype>(0, nameFilters.indexOf(dialog.selectedNameFilter())) + 1;
+        const std::wstring layer = ChosenHostLayer(*dialog);
+        if (!layer.empty())
+            result.paths.push_back(layer);
+        else
+            for (const QString& f : dialog->selectedFiles())
+                result.paths.push_back(f.toStdWString());
+        result.filterIndex =
+            std::max<qsizetype>(0, dialog->nameFilters().indexOf(dialog->selectedNameFilter())) + 1;
         result.accepted = !result.paths.empty();
         return result;
     }
@@ -119,7 +106,58 @@ public:
 QtUiServices g_qtServices;
 IUiServices* g_services = &g_qtServices;
 
+constexpr const char* kChosenLayer = "chosenHostLayer";
+
 } // namespace
+
+std::unique_ptr<QFileDialog> BuildFileChooser(const FileDialogRequest& r) {
+    auto dialog = std::make_unique<QFileDialog>();
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(r.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    if (r.open)
+        dialog->setFileMode((r.flags & OFN_ALLOWMULTISELECT) ? QFileDialog::ExistingFiles
+                                                             : QFileDialog::ExistingFile);
+    else
+        dialog->setFileMode(QFileDialog::AnyFile);
+    if (!(r.flags & OFN_OVERWRITEPROMPT))
+        dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+    QStringList nameFilters;
+    for (const std::wstring& f : ToQtNameFilters(ParseFileFilter(r.filter)))
+        nameFilters << toQ(f);
+    if (!nameFilters.isEmpty())
+        dialog->setNameFilters(nameFilters);
+    QString suffix = toQ(r.defaultExtension);
+    if (suffix.startsWith('.'))
+        suffix.remove(0, 1);
+    dialog->setDefaultSuffix(suffix);
+    if (!r.fileName.empty())
+        dialog->selectFile(toQ(r.fileName));
+    // The non-native chooser lays itself out in a grid: the layers go in a row of their own below it.
+    auto* grid = qobject_cast<QGridLayout*>(dialog->layout());
+    if (!r.hostLayers.empty() && grid) {
+        auto* list = new QListWidget(dialog.get());
+        list->setObjectName(QStringLiteral("hostLayers"));
+        list->setMaximumHeight(90);
+        for (const std::wstring& path : r.hostLayers) {
+            auto* item = new QListWidgetItem(QFileInfo(toQ(path)).fileName(), list);
+            item->setData(Qt::UserRole, toQ(path));
+            item->setToolTip(toQ(path));
+        }
+        QFileDialog* chooser = dialog.get();
+        QObject::connect(list, &QListWidget::itemActivated, chooser, [chooser](QListWidgetItem* item) {
+            chooser->setProperty(kChosenLayer, item->data(Qt::UserRole));
+            static_cast<QDialog*>(chooser)->done(QDialog::Accepted); // public as a QDialog slot
+        });
+        const int row = grid->rowCount();
+        grid->addWidget(new QLabel(QStringLiteral("已打开的图层:"), dialog.get()), row, 0);
+        grid->addWidget(list, row, 1, 1, grid->columnCount() - 1);
+    }
+    return dialog;
+}
+
+std::wstring ChosenHostLayer(const QFileDialog& chooser) {
+    return chooser.property(kChosenLayer).toString().toStdWString();
+}
 
 IUiServices& UiServices() {
     return *g_services;

@@ -7,11 +7,13 @@
 
 #include "base/wintypes.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class XDialog;
+class QFileDialog;
 
 struct MessageBoxRequest {
     std::wstring text;
@@ -21,11 +23,12 @@ struct MessageBoxRequest {
 
 struct FileDialogRequest {
     bool open = true;
-    std::wstring defaultExtension; // as given, e.g. ".tif"; may be empty
-    std::wstring fileName;         // initial file name
-    unsigned flags = 0;            // OFN_...
-    std::wstring filter;           // "desc|pattern|...||"
-    bool hostAware = false;        // true for CERFileDialog (it was given the host interface)
+    std::wstring defaultExtension;        // as given, e.g. ".tif"; may be empty
+    std::wstring fileName;                // initial file name
+    unsigned flags = 0;                   // OFN_...
+    std::wstring filter;                  // "desc|pattern|...||"
+    bool hostAware = false;               // true for CERFileDialog (it was given the host interface)
+    std::vector<std::wstring> hostLayers; // the host's open raster layers, offered beside the folders
 };
 
 struct FileDialogResult {
@@ -70,6 +73,12 @@ private:
 // Message box through the service. An empty caption is the default caption.
 int XMessageBox(const std::wstring& text, const std::wstring& caption = std::wstring(),
                 unsigned type = MB_OK);
+
+// The Qt chooser the default service shows for a request. The host's layers,
+// when there are any, are listed under the folders (object name "hostLayers");
+// activating one ends the chooser with that path (ChosenHostLayer).
+std::unique_ptr<QFileDialog> BuildFileChooser(const FileDialogRequest& request);
+std::wstring ChosenHostLayer(const QFileDialog& chooser);
 
 // The caption used when a window gives none.
 const std::wstring& DefaultMessageCaption();

@@ -18,6 +18,7 @@ std::mutex g_tasksMutex;
 std::condition_variable g_tasksDone;
 int g_runningTasks = 0;
 CBaseAlgorithm::LaunchHook g_launchHook;
+CBaseAlgorithm::FinishedHook g_finishedHook;
 
 } // namespace
 
@@ -153,6 +154,13 @@ void CBaseAlgorithm::run() {
     if (m_progress)
         m_progress->Finish(ok, m_lastError);
     m_lastSucceeded = ok;
+    FinishedHook finished;
+    if (ok) {
+        std::lock_guard<std::mutex> lock(g_tasksMutex);
+        finished = g_finishedHook;
+    }
+    if (finished)
+        finished(*m_param);
 }
 
 bool CBaseAlgorithm::ProcessFromNewThread(bool newThread) {
@@ -184,6 +192,11 @@ bool CBaseAlgorithm::ProcessFromNewThread(bool newThread) {
 void CBaseAlgorithm::WaitForRunningTasks() {
     std::unique_lock<std::mutex> lock(g_tasksMutex);
     g_tasksDone.wait(lock, [] { return g_runningTasks == 0; });
+}
+
+void CBaseAlgorithm::SetFinishedHook(FinishedHook hook) {
+    std::lock_guard<std::mutex> lock(g_tasksMutex);
+    g_finishedHook = std::move(hook);
 }
 
 void CBaseAlgorithm::SetLaunchHook(LaunchHook hook) {

@@ -63,6 +63,11 @@ public:
     using LaunchHook = std::function<bool(CBaseAlgorithm*)>;
     static void SetLaunchHook(LaunchHook hook);
 
+    // Told of every task that ends well, on the task's thread, with its
+    // record (the host puts the output on its map). Null removes it.
+    using FinishedHook = std::function<void(const AlgorithmParam&)>;
+    static void SetFinishedHook(FinishedHook hook);
+
 protected:
     // Records a failure message (for the progress window or the command
     // line) and returns false.

@@ -329,8 +329,10 @@ TEST_F(MinimumDistanceWindowTest, ReadsTheMeansItselfAndAlwaysWritesGeoTiff) {
     ui.CancelFileAnswer();
     click(M::IDC_OUTPUT_BROWSE);
     EXPECT_EQ(window->GetWindowText(), L"最小距离分类"); // a cancelled chooser keeps the caption
+    choose(M::IDC_OUTPUT_BROWSE, L"/data.v2/out", 3);
+    EXPECT_EQ(window->GetWindowText(), L"out"); // a dotted folder is not the extension
     choose(M::IDC_OUTPUT_BROWSE, L"/data/结果.img", 3);
-    EXPECT_EQ(window->GetWindowText(), L"结果.img");
+    EXPECT_EQ(window->GetWindowText(), L"结果");
     window->SetDlgItemText(M::IDC_MAX_STDDEV, L"7");
     window->SetDlgItemText(M::IDC_MAX_DISTANCE_ERROR, L"9");
     const auto& record = startOne<CSuperviseParam>();

@@ -346,6 +346,49 @@ TEST_F(SynthFiles, SameParametersGiveIdenticalFilesAndAnotherSeedAnotherScene) {
     EXPECT_NE(allBands(s_files.truth), allBands(ScratchDir() / "scene-other-seed" / "truth.tif"));
 }
 
+TEST_F(SynthFiles, TiledDeflatedGeoTiffsAndATruthThatNamesAndColoursItsClasses) {
+    for (const fs::path& path : {s_files.scene, s_files.truth}) {
+        const Dataset ds = OpenDataset(path);
+        int bx = 0, by = 0;
+        ds->GetRasterBand(1)->GetBlockSize(&bx, &by);
+        EXPECT_EQ(std::tuple(bx, by, std::string(ds->GetMetadataItem("COMPRESSION", "IMAGE_STRUCTURE"))),
+                  std::tuple(256, 256, std::string("DEFLATE")))
+            << path;
+        EXPECT_EQ(std::string(ds->GetSpatialRef()->GetAuthorityCode(nullptr)), "32650") << path;
+    }
+    const Dataset truth = OpenDataset(s_files.truth);
+    GDALRasterBand* band = truth->GetRasterBand(1);
+    ASSERT_TRUE(band->GetColorTable() && band->GetCategoryNames());
+    EXPECT_EQ(std::string(band->GetCategoryNames()[2]), "Class 2");
+    EXPECT_NE(
+        band->GetColorTable()->GetColorEntry(1)->c1 * 65536 + band->GetColorTable()->GetColorEntry(1)->c2,
+        band->GetColorTable()->GetColorEntry(2)->c1 * 65536 + band->GetColorTable()->GetColorEntry(2)->c2);
+}
+
+TEST(SynthScenes, NoiseWidensEveryClassByItsFactorAroundTheModelSpectra) {
+    SceneParams p = smallParams();
+    // One class's pixels in band 2 against the model: measured mean and deviation, the model's sigma.
+    const auto measure = [&](double noise, int cls) {
+        p.noise = noise;
+        const SceneModel model(p);
+        std::vector<std::uint8_t> labels(200 * 150);
+        std::vector<std::uint16_t> values(labels.size() * 4);
+        model.FillBlock(0, 0, 200, 150, labels.data(), values.data());
+        double n = 0, sum = 0, squares = 0;
+        for (size_t i = 0; i < labels.size(); ++i)
+            if (labels[i] == cls) {
+                const double v = values[i * 4 + 1];
+                n += 1, sum += v, squares += v * v;
+            }
+        const double mean = sum / n, sd = std::sqrt(squares / n - mean * mean);
+        EXPECT_NEAR(mean / model.Mean(cls, 2), 1.0, 0.05) << cls; // patch brightness varies by 5 % at most
+        EXPECT_TRUE(sd > 0.9 * model.Sigma(cls, 2) && sd < 1.3 * model.Sigma(cls, 2)) << sd << " " << cls;
+        return model.Sigma(cls, 2);
+    };
+    for (int cls : {1, 3})
+        EXPECT_NEAR(measure(3.0, cls), 3 * measure(1.0, cls), 2) << cls;
+}
+
 TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
     SceneParams p = smallParams();
     p.width = 600;

@@ -18,6 +18,7 @@
 #include "support/scriptedhost.h"
 #include "support/scripteduiservices.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
@@ -204,6 +205,22 @@ TEST(GridCtrl, HeaderRowsRangesAndEditingInPlace) {
     grid.item(1, 0)->setText("typed");      // body cell (2, 1) as the user's editor commits it
     EXPECT_EQ(edited, (std::vector<std::pair<int, int>>{{2, 1}}));
     EXPECT_EQ(grid.GetItemText(2, 1), L"typed");
+    // The corner cell's text is painted in the view's corner, not only stored.
+    grid.resize(300, 120);
+    grid.show();
+    auto* corner = grid.findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_TRUE(corner && corner->isVisible());
+    const auto inkInCorner = [&] {
+        const QImage image = corner->grab().toImage();
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ink += qGray(image.pixel(x, y)) < 128;
+        return ink;
+    };
+    const int blank = inkInCorner();
+    grid.SetItemText(0, 0, L"序号");
+    EXPECT_GT(inkInCorner(), blank + 10);
     // Emptying keeps nothing; a re-initialised grid starts from its header.
     grid.DeleteAllItems();
     EXPECT_EQ(grid.GetRowCount(), 0);

@@ -1,5 +1,6 @@
 // tessera-host: the host interface, stretch and read windows, the map view
 // driven with the mouse, the window menu and the gallery.
+#include "classify/CSvmClassifyDlg.h"
 #include "common/filters.h"
 #include "engine/drawshape.h"
 #include "engine/rastersource.h"
@@ -10,13 +11,16 @@
 #include "host/libraryeventfilter.h"
 #include "host/mapview.h"
 #include "host/rendering.h"
+#include "host/spectraplot.h"
 #include "host/windowmenu.h"
 #include "platform/xdialog.h"
+#include "processing/basealgorithm.h"
 #include "support/fixtures.h"
 #include "support/scripteduiservices.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QImage>
 #include <QListWidget>
@@ -24,6 +28,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
+#include <QTreeWidget>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -378,6 +383,95 @@ TEST_F(MapViewTest, AHugeRasterIsReadAtScreenResolution) {
     const ReadWindow& w = map().LastReadWindow();
     EXPECT_EQ(w.width, 20000);
     EXPECT_TRUE(w.bufferWidth > 0 && w.bufferWidth <= map().width() && w.bufferHeight <= map().height());
+}
+
+TEST(HostWorkbench, RasterChoosersOfferTheOpenLayersAndFinishedOutputsComeOnTheMapWithTheirLegend) {
+    ScriptedUiServices ui;
+    ScopedUiServices scoped(ui);
+    HostWindow host;
+    const std::wstring scene = hostRaster("scene.tif");
+    ASSERT_TRUE(host.OpenRaster(scene));
+    const QWidgetList before = QApplication::topLevelWidgets();
+    CTesseraUILib::ShowSvmClassifyDlg(&host.Host());
+    QPointer<XDialog> svm;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (!before.contains(w) && qobject_cast<XDialog*>(w))
+            svm = qobject_cast<XDialog*>(w);
+    ASSERT_TRUE(svm);
+    ui.CancelFileAnswer();
+    ui.CancelFileAnswer();
+    svm->SendCommand(CSvmClassifyDlg::IDC_INPUT_BROWSE);
+    svm->SendCommand(CSvmClassifyDlg::IDC_SAMPLE_BROWSE);
+    svm->SendCommand(IDCANCEL);
+    ASSERT_EQ(ui.fileRequests.size(), 2u);
+    EXPECT_EQ(ui.fileRequests[0].hostLayers, std::vector<std::wstring>{scene});
+    EXPECT_TRUE(ui.fileRequests[1].hostLayers.empty()); // a sample chooser offers no raster
+    // The real chooser lists them; activating one ends it with that path.
+    const std::unique_ptr<QFileDialog> chooser = BuildFileChooser(ui.fileRequests[0]);
+    auto* layers = chooser->findChild<QListWidget*>(QStringLiteral("hostLayers"));
+    ASSERT_TRUE(layers && layers->count() == 1);
+    emit layers->itemActivated(layers->item(0));
+    EXPECT_EQ(std::tuple(chooser->result(), ChosenHostLayer(*chooser)),
+              std::tuple(int(QDialog::Accepted), scene));
+    EXPECT_FALSE(BuildFileChooser({})->findChild<QListWidget*>(QStringLiteral("hostLayers")));
+
+    // A task that ends well puts its classified output on the map, with the legend of its classes;
+    // a failed one adds nothing.
+    RasterSpec classes{100, 80, 1, GDT_Byte, kHostRaster.geo};
+    classes.colours = {{0, 0, 0}, {0, 200, 0}, {200, 0, 200}};
+    const std::wstring map =
+        hostRaster("result.tif", classes, [](int, int c, int) { return c < 50 ? 1 : 2; });
+    WriteAcf(
+        map,
+        {{L"Unclassified", 0, 0}, {L"水体", 1, 4000, RGB(0, 200, 0)}, {L"林地", 2, 4000, RGB(200, 0, 200)}});
+    struct Task : CBaseAlgorithm {
+        bool ok;
+        Task(const std::wstring& output, bool succeeds) : CBaseAlgorithm(AlgorithmParam()), ok(succeeds) {
+            m_param->m_outputPath = output;
+        }
+        bool Process() override { return ok; }
+    };
+    Task(map, false).ProcessFromNewThread(false);
+    Task(map, true).ProcessFromNewThread(false);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(host.Host().LayerCount(), 2);
+    EXPECT_EQ(std::tuple(host.Host().ActiveLayer()->path, host.Host().ActiveLayer()->display.classified),
+              std::tuple(map, true));
+    QTreeWidget* legend = host.Legend();
+    ASSERT_EQ(legend->topLevelItemCount(), 3);
+    QTreeWidgetItem* row = legend->topLevelItem(1);
+    EXPECT_EQ(std::tuple(row->text(0), row->text(1)),
+              std::tuple(QStringLiteral("水体"), QStringLiteral("4000")));
+    EXPECT_EQ(row->icon(0).pixmap(12, 12).toImage().pixel(6, 6), qRgb(0, 200, 0));
+    host.LayerList()->setCurrentRow(0); // the scene has no classes
+    EXPECT_EQ(legend->topLevelItemCount(), 0);
+
+    // The spectral-signature plot: means and standard deviations from the file's statistics,
+    // the mean curve drawn in the class's colour.
+    const fs::path cif = ScratchDir() / "spectra.cif";
+    ClassifySample* water = NewSample(L"水体", 3, {10, 20, 5}, {4, 1, 0, 1, 9, 0, 0, 0, 0});
+    ClassifySample* forest = NewSample(L"林地", 3, {30, 60, 90}, {1, 0, 0, 0, 16, 0, 0, 0, 25});
+    water->m_colour = RGB(0, 0, 255), forest->m_colour = RGB(0, 160, 0);
+    WriteSamples(cif, 3, {water, forest});
+    auto* plot = qobject_cast<SpectraPlot*>(host.ShowSpectra(WPath(cif)));
+    ASSERT_TRUE(plot);
+    ASSERT_EQ(plot->Curves().size(), 2u);
+    EXPECT_EQ(
+        std::tuple(plot->Curves()[0].name, plot->Curves()[0].mean, plot->Curves()[0].stddev),
+        std::tuple(std::wstring(L"水体"), std::vector<double>{10, 20, 5}, std::vector<double>{2, 3, 0}));
+    EXPECT_EQ(plot->Curves()[1].stddev, (std::vector<double>{1, 4, 5}));
+    const QImage image = plot->grab().toImage();
+    const QPointF onForest = (plot->PlotPoint(2, 60) + plot->PlotPoint(3, 90)) / 2; // mid-segment
+    bool lineThere = false; // antialiased: one of the pixels around the point is the line's colour
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QColor c = image.pixelColor(onForest.toPoint() + QPoint(dx, dy));
+            lineThere = lineThere || (c.green() > 120 && c.red() < 60 && c.blue() < 60);
+        }
+    EXPECT_TRUE(lineThere);
+    plot->close();
+    EXPECT_FALSE(host.ShowSpectra(L"/no/such.cif"));
+    EXPECT_EQ(ui.messages.size(), 1u);
 }
 
 TEST(WindowMenu, OffersEveryEntryPoint) {

@@ -276,7 +276,8 @@ TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
         ds->GetRasterBand(2)->SetNoDataValue(0);
         for (int i = 0; i < 30; ++i) {
             std::uint16_t zero = 0;
-            ds->GetRasterBand(2)->RasterIO(GF_Write, i, i, 1, 1, &zero, 1, 1, GDT_UInt16, 0, 0, nullptr);
+            ASSERT_EQ(CE_None, ds->GetRasterBand(2)->RasterIO(GF_Write, i, i, 1, 1, &zero, 1, 1, GDT_UInt16,
+                                                              0, 0, nullptr));
             s.values[1][i * 40 + i] = 0;
         }
     }
@@ -306,9 +307,11 @@ TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
     ASSERT_TRUE(sampled.ProcessFromNewThread(false));
     const std::vector<int> sampledLabels = ReadBand(dir / "sampled.tif");
     const std::vector<int> full = naiveKMeansLabels(s, std::vector<char>(40 * 30, 1), 3, 10, 0.05);
-    for (size_t i = 0; i < full.size(); ++i)
-        if (s.values[1][i] != 0)
+    for (size_t i = 0; i < full.size(); ++i) {
+        if (s.values[1][i] != 0) {
             ASSERT_EQ(sampledLabels[i], full[i]) << i;
+        }
+    }
 }
 
 TEST(KMeans, CancelAndBadInputLeaveNoOutput) {

@@ -445,8 +445,9 @@ void expectFailure(const CRasterPolygonizeParam& p, const std::wstring& messageP
     EXPECT_TRUE(progress.finished);
     EXPECT_FALSE(progress.succeeded);
     EXPECT_NE(progress.message.find(messagePart), std::wstring::npos) << Narrow(progress.message);
-    if (fs::is_directory(folder))
+    if (fs::is_directory(folder)) {
         EXPECT_EQ(FilesIn(folder), before);
+    }
 }
 
 } // namespace

@@ -175,8 +175,9 @@ TEST(Supervised, EveryKindAgreesWithItsFormulaPixelForPixel) {
             ASSERT_EQ(labels[i], want) << "pixel " << i % W << "," << i / W;
             rejected += want == 0;
         }
-        if (threshold > 0 || kind == SUPERVISE_PARALLELEPIPED)
+        if (threshold > 0 || kind == SUPERVISE_PARALLELEPIPED) {
             EXPECT_GT(rejected, 1); // the outliers at least
+        }
     }
     // Names and colours of the output are the samples'.
     CClassifiedAssistantFile acf;
