@@ -320,9 +320,10 @@ bool CClassifiedSieve::Process() {
     BadValue bad;
     const bool read = blocks.ForEachBlock(
         [&](const PixelBlock& block, int worker) {
-            classValues(block, {block.x, block.y, block.x + block.width, block.y + block.height}, maxClass, bad,
-                        values[worker]);
-            sieve.AddBlock(block.x, block.y, block.width, block.height, values[worker].data(), scratch[worker]);
+            classValues(block, {block.x, block.y, block.x + block.width, block.y + block.height}, maxClass,
+                        bad, values[worker]);
+            sieve.AddBlock(block.x, block.y, block.width, block.height, values[worker].data(),
+                           scratch[worker]);
         },
         Stage(0, 40, L"Finding regions"));
     if (!read)

@@ -64,7 +64,8 @@ void RegionSieve::AddBlock(int x, int y, int w, int h, const std::uint16_t* clas
     std::vector<std::uint64_t> pairs;
     const auto touch = [&](std::int32_t p, std::int32_t q) {
         if (p >= 0 && q >= 0 && p != q)
-            pairs.push_back(static_cast<std::uint64_t>(std::min(p, q)) << 32 | static_cast<std::uint32_t>(std::max(p, q)));
+            pairs.push_back(static_cast<std::uint64_t>(std::min(p, q)) << 32 |
+                            static_cast<std::uint32_t>(std::max(p, q)));
     };
     for (int r = 0; r < h; ++r)
         for (int c = 0; c < w; ++c) {
@@ -93,7 +94,8 @@ void RegionSieve::AddBlock(int x, int y, int w, int h, const std::uint16_t* clas
         size_t j = i;
         while (j < pairs.size() && pairs[j] == pairs[i])
             ++j;
-        b.edges.push_back({static_cast<std::int32_t>(pairs[i] >> 32), static_cast<std::int32_t>(pairs[i] & 0xffffffffu),
+        b.edges.push_back({static_cast<std::int32_t>(pairs[i] >> 32),
+                           static_cast<std::int32_t>(pairs[i] & 0xffffffffu),
                            static_cast<std::int64_t>(j - i)});
         i = j;
     }
@@ -249,12 +251,14 @@ void RegionSieve::Merge() {
         }
         // The vote: pixel pairs shared with each class, counting the regions
         // that stay when there is any, otherwise every touching region.
-        const bool anyStays = std::any_of(list.begin(), list.end(), [&](const auto& e) { return stays(e.first); });
+        const bool anyStays =
+            std::any_of(list.begin(), list.end(), [&](const auto& e) { return stays(e.first); });
         votes.clear();
         for (const auto& [other, pairs] : list) {
             if (anyStays && !stays(other))
                 continue;
-            auto it = std::find_if(votes.begin(), votes.end(), [&](const auto& v) { return v.first == m_cls[other]; });
+            auto it = std::find_if(votes.begin(), votes.end(),
+                                   [&](const auto& v) { return v.first == m_cls[other]; });
             if (it == votes.end())
                 votes.emplace_back(m_cls[other], pairs);
             else

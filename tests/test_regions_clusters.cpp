@@ -114,8 +114,14 @@ TEST(KMeansFit, ReachesTheReferenceSumOfSquaresOnTwelveScenesAndTheSeedFixesTheC
         for (int b = 1; b <= 4; ++b)
             bands.push_back(ReadBand(dir / "scene.tif", b));
         const auto kmeans = [&](const std::string& name, const std::string& kmeansSeed) {
-            std::vector<std::string> args{"kmeans", (dir / "scene.tif").string(), (dir / name).string(),
-                                          "--classes", "5", "--iterations", "20", "--quiet"};
+            std::vector<std::string> args{"kmeans",
+                                          (dir / "scene.tif").string(),
+                                          (dir / name).string(),
+                                          "--classes",
+                                          "5",
+                                          "--iterations",
+                                          "20",
+                                          "--quiet"};
             if (!kmeansSeed.empty())
                 args.insert(args.end(), {"--seed", kmeansSeed});
             EXPECT_EQ(RunTessera(args).code, 0);
@@ -173,8 +179,9 @@ TEST(ClassSieve, MergesSmallestFirstUntilNoSmallRegionTouchesAnotherWhateverTheB
                 // Whole strips on one thread, small blocks on three, thin ones on two.
                 for (const auto& [bw, bh, workers] : {std::tuple{0, 0, 1}, {7, 5, 3}, {16, 3, 2}}) {
                     const fs::path out = d / ("out" + std::to_string(run++) + ".tif");
-                    ASSERT_EQ(sieve(d / "in.tif", out, chosen, static_cast<int>(threshold), eight, bw, bh, workers),
-                              expected)
+                    ASSERT_EQ(
+                        sieve(d / "in.tif", out, chosen, static_cast<int>(threshold), eight, bw, bh, workers),
+                        expected)
                         << "threshold " << threshold << (eight ? " 8" : " 4") << "-connected, block " << bw
                         << " x " << bh;
                 }
