@@ -141,8 +141,9 @@ CommandDef sieveDef() {
                  .Range(0, 2147483647),
              FlagOption("eight", "regions are 8-connected (default 4-connected)")}),
         ""};
-    def.details = "A removed region takes the class most frequent among the pixels bordering it that stay\n"
-                  "(ties: the lower class); see docs/algorithms.md.";
+    def.details = "Small regions merge smallest first, each into the class it shares most pixel pairs with\n"
+                  "(regions that stay first; ties: the lower class), until none touches another region;\n"
+                  "see docs/algorithms.md.";
     return def;
 }
 

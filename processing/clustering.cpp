@@ -1,6 +1,7 @@
 #include "processing/clustering.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -115,38 +116,110 @@ int FlatCentres::Nearest(const float* pixel) const {
     return best;
 }
 
-Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed) {
+Centres GreedyKMeansPlusPlus(const PixelSample& sample, int k, std::uint64_t seed) {
     const size_t n = sample.Count();
+    const int bands = sample.bands;
     Centres centres;
     if (n == 0 || k <= 0)
         return centres;
     std::mt19937_64 rng(seed);
     const auto pick = [&](size_t i) {
         const float* p = sample.Pixel(i);
-        centres.emplace_back(p, p + sample.bands);
+        centres.emplace_back(p, p + bands);
     };
     pick(std::uniform_int_distribution<size_t>(0, n - 1)(rng));
-    std::vector<double> nearest(n);
+    std::vector<double> nearest(n), cumulative(n);
     for (size_t i = 0; i < n; ++i)
-        nearest[i] = distance2(centres[0], sample.Pixel(i), sample.bands);
+        nearest[i] = distance2(centres[0], sample.Pixel(i), bands);
+    const int trials = 2 + static_cast<int>(std::log(k));
+    std::vector<std::vector<double>> candidate(trials, std::vector<double>(n));
     while (static_cast<int>(centres.size()) < k) {
-        const double total = std::accumulate(nearest.begin(), nearest.end(), 0.0);
+        std::partial_sum(nearest.begin(), nearest.end(), cumulative.begin());
+        const double total = cumulative.back();
         if (total <= 0)
             break; // every pixel sits on a centre already
-        double target = std::uniform_real_distribution<double>(0.0, total)(rng);
-        size_t chosen = n - 1;
-        for (size_t i = 0; i < n; ++i) {
-            target -= nearest[i];
-            if (target < 0 && nearest[i] > 0) {
-                chosen = i;
-                break;
+        int best = 0;
+        double bestPotential = std::numeric_limits<double>::infinity();
+        std::vector<size_t> chosen(trials);
+        for (int t = 0; t < trials; ++t) {
+            // The first pixel whose cumulative weight exceeds the draw: a
+            // pixel at distance 0 is never drawn.
+            const double target = std::uniform_real_distribution<double>(0.0, total)(rng);
+            chosen[t] = std::min<size_t>(
+                n - 1, std::upper_bound(cumulative.begin(), cumulative.end(), target) - cumulative.begin());
+            const float* c = sample.Pixel(chosen[t]);
+            double potential = 0;
+            for (size_t i = 0; i < n; ++i) {
+                const float* p = sample.Pixel(i);
+                double d = 0;
+                for (int b = 0; b < bands; ++b)
+                    d += (static_cast<double>(p[b]) - c[b]) * (static_cast<double>(p[b]) - c[b]);
+                candidate[t][i] = std::min(nearest[i], d);
+                potential += candidate[t][i];
+            }
+            if (potential < bestPotential) {
+                bestPotential = potential;
+                best = t;
             }
         }
-        pick(chosen);
-        for (size_t i = 0; i < n; ++i)
-            nearest[i] = std::min(nearest[i], distance2(centres.back(), sample.Pixel(i), sample.bands));
+        pick(chosen[best]);
+        nearest.swap(candidate[best]);
     }
     return centres;
+}
+
+double WithinClusterSumOfSquares(const PixelSample& sample, const Centres& centres) {
+    if (centres.empty())
+        return 0;
+    const FlatCentres flat(centres);
+    double sum = 0;
+    for (size_t i = 0; i < sample.Count(); ++i)
+        sum += distance2(centres[flat.Nearest(sample.Pixel(i))], sample.Pixel(i), sample.bands);
+    return sum;
+}
+
+Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed, int threads) {
+    const size_t n = sample.Count();
+    if (n == 0 || k <= 0)
+        return {};
+    // Every step-th pixel of the sample, which is in image order: spread over the image.
+    PixelSample trial;
+    const PixelSample* fitted = &sample;
+    if (n > kTrialPixels) {
+        const size_t step = (n + kTrialPixels - 1) / kTrialPixels;
+        trial.bands = sample.bands;
+        for (size_t i = 0; i < n; i += step)
+            trial.data.insert(trial.data.end(), sample.Pixel(i), sample.Pixel(i) + sample.bands);
+        fitted = &trial;
+    }
+    // The draws run in parallel, one thread each; each has its own seed, so
+    // the winner does not depend on the schedule. Equal sums keep the earlier draw.
+    struct Draw {
+        Centres centres;
+        double sse = std::numeric_limits<double>::infinity();
+    };
+    std::vector<Draw> draws(kSeedingRestarts);
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        for (int r; (r = next++) < kSeedingRestarts;) {
+            const std::uint64_t drawSeed = seed + 0x9e3779b97f4a7c15ULL * static_cast<std::uint64_t>(r);
+            KMeansResult fit = RunKMeans(*fitted, GreedyKMeansPlusPlus(*fitted, k, drawSeed), 100, 1e-3, 1);
+            draws[r].sse = WithinClusterSumOfSquares(*fitted, fit.centres);
+            draws[r].centres = std::move(fit.centres);
+        }
+    };
+    const int t = std::min(kSeedingRestarts, threadCount(threads, kSeedingRestarts * 4096));
+    std::vector<std::thread> pool;
+    for (int p = 1; p < t; ++p)
+        pool.emplace_back(work);
+    work();
+    for (auto& th : pool)
+        th.join();
+    size_t best = 0;
+    for (size_t r = 1; r < draws.size(); ++r)
+        if (draws[r].sse < draws[best].sse)
+            best = r;
+    return std::move(draws[best].centres);
 }
 
 KMeansResult RunKMeans(const PixelSample& sample, Centres centres, int maxIterations, double changeThreshold,

@@ -17,9 +17,26 @@ struct PixelSample {
 
 using Centres = std::vector<std::vector<double>>;
 
-// k-means++ seeding with a fixed seed: deterministic for a given sample.
-// Fewer than k distinct pixels give fewer centres.
-Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed = 0x7e55e7a);
+constexpr std::uint64_t kDefaultSeed = 0x7e55e7a;
+
+// Greedy k-means++: the first centre a uniformly drawn pixel, then each next
+// one the best of 2 + ln k candidates drawn with probability proportional to
+// the squared distance to the nearest centre so far, the one leaving the
+// lowest sum of those distances. Fewer than k distinct pixels give fewer
+// centres.
+Centres GreedyKMeansPlusPlus(const PixelSample& sample, int k, std::uint64_t seed);
+
+// The centres K-Means starts from: several greedy k-means++ draws, each
+// refined by Lloyd iterations on an evenly spread subset of the sample (at
+// most kTrialPixels), and the one with the lowest within-cluster sum of
+// squares kept. Deterministic for a given sample and seed, whatever the
+// number of threads.
+constexpr int kSeedingRestarts = 10;
+constexpr std::size_t kTrialPixels = 1 << 15;
+Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed = kDefaultSeed, int threads = 0);
+
+// Sum over the pixels of the squared distance to their nearest centre.
+double WithinClusterSumOfSquares(const PixelSample& sample, const Centres& centres);
 
 // Index of the nearest centre (squared Euclidean distance; ties go to the
 // lower index).

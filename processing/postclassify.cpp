@@ -3,6 +3,7 @@
 #include "base/commonfun.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/rastersource.h"
+#include "processing/regionsieve.h"
 
 #include <algorithm>
 #include <atomic>
@@ -48,6 +49,26 @@ struct BadValue {
 // Whether a pixel value is a class value of the table (0 to maxClass).
 bool isClassValue(float v, int maxClass) {
     return v >= 0 && v <= static_cast<float>(maxClass) && v == std::floor(v);
+}
+
+// The class values of a block as the post-classification kernels see them:
+// 0 for pixels that are nodata, outside the rectangle or no class. A value
+// that is no class is noted by the block whose core holds it.
+void classValues(const PixelBlock& block, const PixelRect& core, int maxClass, BadValue& bad,
+                 std::vector<std::uint16_t>& classes) {
+    classes.assign(static_cast<size_t>(block.PixelCount()), 0);
+    for (int i = 0; i < block.PixelCount(); ++i) {
+        if (!block.valid[i])
+            continue;
+        const float v = block.values[i];
+        if (!isClassValue(v, maxClass)) {
+            const int col = block.x + i % block.width, row = block.y + i / block.width;
+            if (col >= core.left && col < core.right && row >= core.top && row < core.bottom)
+                bad.note(static_cast<long long>(v), col, row);
+            continue;
+        }
+        classes[i] = static_cast<std::uint16_t>(v);
+    }
 }
 
 } // namespace
@@ -175,33 +196,18 @@ bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
 
 bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const WindowKernel& kernel,
                                         const std::map<std::string, std::string>& metadata,
-                                        const std::wstring& step) {
+                                        const std::wstring& step, double startPercent) {
     ClassRasterWriter writer;
     const int maxClass = static_cast<int>(m_classes.size()) - 1;
     if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass))
         return Fail(writer.GetLastError());
-    // The kernels see class values: 0 for pixels that are nodata, outside the
-    // rectangle or no class.
     std::vector<std::vector<std::uint16_t>> values(blocks.WorkerCount());
     BadValue bad;
     const bool ok = blocks.LabelWindows(
         halo,
         [&](const PixelBlock& block, const PixelRect& core, std::uint16_t* labels, int worker) {
             std::vector<std::uint16_t>& classes = values[worker];
-            classes.assign(static_cast<size_t>(block.PixelCount()), 0);
-            for (int i = 0; i < block.PixelCount(); ++i) {
-                if (!block.valid[i])
-                    continue;
-                const float v = block.values[i];
-                if (!isClassValue(v, maxClass)) {
-                    // Reported by the block whose own pixel it is.
-                    const int col = block.x + i % block.width, row = block.y + i / block.width;
-                    if (col >= core.left && col < core.right && row >= core.top && row < core.bottom)
-                        bad.note(static_cast<long long>(v), col, row);
-                    continue;
-                }
-                classes[i] = static_cast<std::uint16_t>(v);
-            }
+            classValues(block, core, maxClass, bad, classes);
             Window window;
             window.x = block.x, window.y = block.y, window.width = block.width, window.height = block.height;
             window.coreX = core.left, window.coreY = core.top;
@@ -209,7 +215,7 @@ bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const 
             window.values = &classes;
             kernel(window, labels, worker);
         },
-        writer, Stage(0, 100, step));
+        writer, Stage(startPercent, 100, step));
     return finishPass(ok, blocks.GetLastError(), bad.found ? bad.message() : std::wstring(), writer,
                       metadata);
 }
@@ -285,131 +291,55 @@ bool CClassifiedSieve::Preproccess() {
     return PreparePostClass(p.m_assistantFilePath) && ChosenClasses(p.m_classMap, m_chosen);
 }
 
-namespace {
-
-// Per-worker buffers of the sieve kernel.
-struct SieveScratch {
-    std::vector<int> component;    // per window pixel: component id, -1 when not of a chosen class
-    std::vector<int> order, start; // pixels of each component, contiguous
-    std::vector<int> stamp;        // per window pixel: last component whose border counted it
-    std::vector<int> replacement;  // per component: -2 not computed, -1 keep, else the new class
-    std::vector<std::pair<int, long>> votes;
-};
-
-} // namespace
-
 bool CClassifiedSieve::Process() {
     if (!Preproccess())
         return false;
     const CClassifiedSieveParam& p = Param();
     const std::uint32_t threshold = static_cast<std::uint32_t>(p.m_threshold);
     const bool eight = p.m_neighbourhood == 1;
-    const std::map<std::string, std::string> metadata{{"ALGORITHM", "Class sieve"},
-                                                      {"CLASSES", classList(m_chosen)},
-                                                      {"THRESHOLD", std::to_string(threshold)},
-                                                      {"CONNECTIVITY", eight ? "8" : "4"},
-                                                      {"INPUT", CommonFun::U2M(p.m_inputPath)}};
-    const std::vector<std::uint8_t>& chosen = m_chosen;
-    const long long extent = std::max(m_input->GetWidth(), m_input->GetHeight());
-    // Regions of fewer than `threshold` pixels lie within threshold - 1 of
-    // any of their pixels, their borders within threshold, and the regions
-    // beyond those borders (whose size decides whether they vote) within
-    // 2 × threshold - 1: a halo of 2 × threshold sees each of them whole.
-    const int halo = static_cast<int>(std::min<long long>(2LL * threshold, extent));
-    const int dc[8] = {1, -1, 0, 0, 1, 1, -1, -1}, dr[8] = {0, 0, 1, -1, 1, -1, 1, -1};
-    const int neighbours = eight ? 8 : 4;
+    std::map<std::string, std::string> metadata{{"ALGORITHM", "Class sieve"},
+                                                {"CLASSES", classList(m_chosen)},
+                                                {"THRESHOLD", std::to_string(threshold)},
+                                                {"CONNECTIVITY", eight ? "8" : "4"},
+                                                {"INPUT", CommonFun::U2M(p.m_inputPath)}};
+    if (threshold <= 1) { // every region has a pixel at least: nothing to remove
+        std::vector<std::uint16_t> same(m_classes.size());
+        for (size_t v = 0; v < same.size(); ++v)
+            same[v] = static_cast<std::uint16_t>(v);
+        return WriteMapped(same, metadata, L"Removing small regions");
+    }
+    // First pass: the regions of every block and the pixels along its edges;
+    // then the regions of the whole image merged; second pass: each block
+    // labelled again and written with the merged classes.
     BlockProcessor blocks = Blocks();
-    std::vector<SieveScratch> scratch(blocks.WorkerCount());
-
+    RegionSieve sieve(m_input->GetWidth(), m_input->GetHeight(), blocks.BlockWidth(), blocks.BlockHeight(),
+                      eight, m_chosen, threshold);
+    std::vector<RegionSieve::Scratch> scratch(blocks.WorkerCount());
+    std::vector<std::vector<std::uint16_t>> values(blocks.WorkerCount());
+    const int maxClass = static_cast<int>(m_classes.size()) - 1;
+    BadValue bad;
+    const bool read = blocks.ForEachBlock(
+        [&](const PixelBlock& block, int worker) {
+            classValues(block, {block.x, block.y, block.x + block.width, block.y + block.height}, maxClass,
+                        bad, values[worker]);
+            sieve.AddBlock(block.x, block.y, block.width, block.height, values[worker].data(),
+                           scratch[worker]);
+        },
+        Stage(0, 40, L"Finding regions"));
+    if (!read)
+        return IsCancelled() ? false : Fail(blocks.GetLastError());
+    if (bad.found)
+        return Fail(bad.message());
+    ReportStep(L"Merging small regions");
+    sieve.Merge();
+    if (IsCancelled())
+        return false;
+    metadata["SMALL_REGIONS"] = std::to_string(sieve.SmallBefore());
+    metadata["SMALL_REGIONS_LEFT"] = std::to_string(sieve.SmallAfter());
     const auto kernel = [&](const Window& w, std::uint16_t* labels, int worker) {
-        const std::vector<std::uint16_t>& v = *w.values;
-        const auto copyCore = [&] {
-            for (int r = 0; r < w.coreHeight; ++r)
-                for (int c = 0; c < w.coreWidth; ++c)
-                    labels[r * w.coreWidth + c] = w.At(w.coreX + c, w.coreY + r);
-        };
-        if (threshold <= 1)
-            return copyCore();
-        SieveScratch& s = scratch[worker];
-        const int W = w.width, H = w.height;
-        const size_t n = static_cast<size_t>(W) * H;
-        s.component.assign(n, -1);
-        s.stamp.assign(n, -1);
-        s.order.clear();
-        s.start.clear();
-        // Label the regions of chosen classes inside the window.
-        for (size_t i = 0; i < n; ++i) {
-            if (s.component[i] >= 0 || !v[i] || !chosen[v[i]])
-                continue;
-            const int id = static_cast<int>(s.start.size());
-            s.start.push_back(static_cast<int>(s.order.size()));
-            s.component[i] = id;
-            s.order.push_back(static_cast<int>(i));
-            for (size_t k = s.start.back(); k < s.order.size(); ++k) {
-                const int q = s.order[k], qc = q % W, qr = q / W;
-                for (int d = 0; d < neighbours; ++d) {
-                    const int nc = qc + dc[d], nr = qr + dr[d];
-                    if (nc < 0 || nr < 0 || nc >= W || nr >= H)
-                        continue;
-                    const int m = nr * W + nc;
-                    if (s.component[m] < 0 && v[m] == v[i]) {
-                        s.component[m] = id;
-                        s.order.push_back(m);
-                    }
-                }
-            }
-        }
-        s.start.push_back(static_cast<int>(s.order.size()));
-        const auto size = [&](int id) { return static_cast<std::uint32_t>(s.start[id + 1] - s.start[id]); };
-        s.replacement.assign(s.start.size() - 1, -2);
-        // The class a small region becomes: the most frequent class among the
-        // pixels bordering it that stay (not unclassified, not part of a small
-        // region themselves); ties go to the lower class; none: it stays.
-        const auto replace = [&](int id) {
-            if (s.replacement[id] != -2)
-                return s.replacement[id];
-            s.votes.clear();
-            for (int k = s.start[id]; k < s.start[id + 1]; ++k) {
-                const int q = s.order[k], qc = q % W, qr = q / W;
-                for (int d = 0; d < neighbours; ++d) {
-                    const int nc = qc + dc[d], nr = qr + dr[d];
-                    if (nc < 0 || nr < 0 || nc >= W || nr >= H)
-                        continue;
-                    const int m = nr * W + nc;
-                    if (s.stamp[m] == id || s.component[m] == id || !v[m])
-                        continue;
-                    s.stamp[m] = id;
-                    if (s.component[m] >= 0 && size(s.component[m]) < threshold)
-                        continue;
-                    auto it = std::find_if(s.votes.begin(), s.votes.end(),
-                                           [&](const auto& e) { return e.first == v[m]; });
-                    if (it == s.votes.end())
-                        s.votes.emplace_back(v[m], 1);
-                    else
-                        ++it->second;
-                }
-            }
-            int best = -1;
-            long bestCount = 0;
-            for (const auto& [cls, count] : s.votes)
-                if (count > bestCount || (count == bestCount && cls < best))
-                    best = cls, bestCount = count;
-            return s.replacement[id] = best;
-        };
-        for (int r = 0; r < w.coreHeight; ++r)
-            for (int c = 0; c < w.coreWidth; ++c) {
-                const size_t i = static_cast<size_t>(w.coreY + r - w.y) * W + (w.coreX + c - w.x);
-                std::uint16_t out = v[i];
-                const int id = s.component[i];
-                if (id >= 0 && size(id) < threshold) {
-                    const int to = replace(id);
-                    if (to >= 0)
-                        out = static_cast<std::uint16_t>(to);
-                }
-                labels[r * w.coreWidth + c] = out;
-            }
+        sieve.Relabel(w.x, w.y, w.width, w.height, w.values->data(), labels, scratch[worker]);
     };
-    return WriteWithHalo(blocks, threshold <= 1 ? 0 : halo, kernel, metadata, L"Removing small regions");
+    return WriteWithHalo(blocks, 0, kernel, metadata, L"Removing small regions", 50);
 }
 
 // ---- Clump -----------------------------------------------------------------------

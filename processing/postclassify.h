@@ -102,7 +102,8 @@ protected:
     };
     using WindowKernel = std::function<void(const Window& window, std::uint16_t* labels, int worker)>;
     bool WriteWithHalo(tessera::BlockProcessor& blocks, int halo, const WindowKernel& kernel,
-                       const std::map<std::string, std::string>& metadata, const std::wstring& step);
+                       const std::map<std::string, std::string>& metadata, const std::wstring& step,
+                       double startPercent = 0);
     // Per-pixel transform over the shared block loop.
     bool WriteMapped(const std::vector<std::uint16_t>& lookup,
                      const std::map<std::string, std::string>& metadata, const std::wstring& step);
@@ -146,7 +147,7 @@ public:
     bool Preproccess() override;
     bool Process() override;
     const CClassifiedSieveParam& Param() const { return static_cast<const CClassifiedSieveParam&>(*m_param); }
-    // The neighbourhood the kernel reaches: 3 (a 3 × 3 window).
+    // The neighbourhood a pixel's region grows through: 3 (a 3 × 3 window).
     int GetKernelSize() const { return 3; }
 
 private:

@@ -204,8 +204,11 @@ template <class Record> ParamTable<Record> sharedUnsupervisedParameters(int maxC
 } // namespace
 
 const ParamTable<KMeanClassifyParam>& KMeansParameters() {
-    static const ParamTable<KMeanClassifyParam> table =
-        sharedUnsupervisedParameters<KMeanClassifyParam>(65535);
+    using R = KMeanClassifyParam;
+    static const ParamTable<R> table =
+        sharedUnsupervisedParameters<R>(65535)
+            .Add("seed", &R::m_seed, "S", "seed of the k-means++ draws; the same seed gives the same classes")
+            .Range(0, 9007199254740991.0);
     return table;
 }
 
@@ -235,9 +238,11 @@ bool CKMeanClassify::Process() {
         return false;
     const KMeanClassifyParam& p = Param();
     return ClusterAndLabel(p.m_sampleLimit, [&](const PixelSample& sample, double, Metadata& metadata) {
-        KMeansResult fit =
-            RunKMeans(sample, InitialCentres(sample, p.m_classCount), p.m_maxIterations, p.m_changeThreshold);
+        const auto seed = static_cast<std::uint64_t>(p.m_seed);
+        KMeansResult fit = RunKMeans(sample, InitialCentres(sample, p.m_classCount, seed), p.m_maxIterations,
+                                     p.m_changeThreshold);
         metadata = {{"ALGORITHM", "K-Means"},
+                    {"SEED", std::to_string(seed)},
                     {"CLASSES", std::to_string(p.m_classCount)},
                     {"ITERATIONS", std::to_string(fit.iterations)},
                     {"MAX_ITERATIONS", std::to_string(p.m_maxIterations)},

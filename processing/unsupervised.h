@@ -22,6 +22,9 @@ public:
     // Not set by the window: pixels the centres are fitted on (evenly spread
     // over the image); the whole image when it has fewer.
     long long m_sampleLimit = 1LL << 20;
+    // Not set by the window: the seed of the k-means++ draws; the same seed
+    // gives the same classes.
+    long long m_seed = static_cast<long long>(tessera::kDefaultSeed);
 };
 
 class ISODATAClassifyParam : public AlgorithmParam {

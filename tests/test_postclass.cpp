@@ -79,34 +79,6 @@ CClassifyClumpParam clumpRecord(const fs::path& in, const fs::path& out, const E
     return r;
 }
 
-std::vector<int> naiveSieve(const std::vector<int>& v, int W, int H, const std::set<int>& chosen,
-                            unsigned threshold, bool eight) {
-    const Regions regions = FloodFill(v, W, H, eight, [&](int x) { return x && chosen.count(x); });
-    const auto small = [&](int id) { return regions.members[id].size() < threshold; };
-    std::vector<int> out = v;
-    for (size_t id = 0; id < regions.members.size(); ++id) {
-        if (!small(static_cast<int>(id)))
-            continue;
-        std::set<int> border;
-        for (int p : regions.members[id])
-            for (int q : Neighbours(p, W, H, eight))
-                if (regions.of[q] != static_cast<int>(id) && v[q] &&
-                    !(regions.of[q] >= 0 && small(regions.of[q])))
-                    border.insert(q);
-        std::map<int, int> votes;
-        for (int q : border)
-            ++votes[v[q]];
-        int best = -1, bestCount = 0;
-        for (const auto& [cls, count] : votes) // ascending classes: ties keep the lower
-            if (count > bestCount)
-                best = cls, bestCount = count;
-        if (best >= 0)
-            for (int p : regions.members[id])
-                out[p] = best;
-    }
-    return out;
-}
-
 std::vector<int> naiveClump(const std::vector<int>& v, int W, int H, const std::set<int>& chosen,
                             const Element& e) {
     std::vector<std::pair<int, int>> offs;
@@ -240,7 +212,7 @@ TEST(ClassSieve, AgreesWithAWholeImageFloodFillAcrossSmallBlocks) {
                     sieve.SetBlockSize(bw, bh);
                     sieve.SetWorkerCount(3);
                     ASSERT_TRUE(sieve.ProcessFromNewThread(false)) << Narrow(sieve.GetLastError());
-                    ASSERT_EQ(ReadBand(out), naiveSieve(v, W, H, chosen, threshold, eight))
+                    ASSERT_EQ(ReadBand(out), NaiveSieve(v, W, H, chosen, threshold, eight))
                         << "threshold " << threshold << (eight ? " 8" : " 4") << "-connected, block " << bw;
                 }
 }
@@ -376,7 +348,7 @@ TEST(PostClassCli, ToolsBuildTheRecordsTheWindowsBuild) {
     r = RunTessera(
         {"sieve", in, (d / "s.tif").string(), "--classes", "1,3", "--threshold", "4", "--eight", "--quiet"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(ReadBand(d / "s.tif"), naiveSieve(v, W, H, {1, 3}, 4, true));
+    EXPECT_EQ(ReadBand(d / "s.tif"), NaiveSieve(v, W, H, {1, 3}, 4, true));
 
     r = RunTessera(
         {"clump", in, (d / "c.tif").string(), "--classes", "2", "--element", "010111010", "--quiet"});

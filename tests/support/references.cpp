@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <random>
 
 NaiveStats NaiveStatistics(const std::vector<std::vector<double>>& pixels, int k) {
@@ -69,4 +70,41 @@ std::vector<int> PatchyClasses(int width, int height, int lowest, int highest, u
             v[r * width + c] = x < 12 ? cls(rng) : x < 14 ? 0 : coarse[(r / step) * across + c / step];
         }
     return v;
+}
+
+std::vector<int> NaiveSieve(std::vector<int> v, int width, int height, const std::set<int>& sieved,
+                            unsigned threshold, bool eight) {
+    for (;;) {
+        const Regions regions = FloodFill(v, width, height, eight, [](int x) { return x != 0; });
+        const auto& members = regions.members;
+        const auto stays = [&](int id) {
+            return !sieved.count(v[members[id][0]]) || members[id].size() >= threshold;
+        };
+        int pick = -1;
+        for (int id = 0; id < static_cast<int>(members.size()); ++id) {
+            if (stays(id) || (pick >= 0 && members[id].size() >= members[pick].size()))
+                continue;
+            for (int p : members[id])
+                for (int q : Neighbours(p, width, height, eight))
+                    if (regions.of[q] >= 0 && regions.of[q] != id)
+                        pick = id;
+        }
+        if (pick < 0)
+            return v;
+        std::map<int, long> staying, all;
+        for (int p : members[pick])
+            for (int q : Neighbours(p, width, height, eight))
+                if (regions.of[q] >= 0 && regions.of[q] != pick) {
+                    ++all[v[q]];
+                    if (stays(regions.of[q]))
+                        ++staying[v[q]];
+                }
+        int best = 0;
+        long most = 0;
+        for (const auto& [cls, count] : staying.empty() ? all : staying) // ascending: ties keep the lower
+            if (count > most)
+                best = cls, most = count;
+        for (int p : members[pick])
+            v[p] = best;
+    }
 }

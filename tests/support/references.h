@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <vector>
 
 // Statistics from their definitions (divisor n).
@@ -28,3 +29,12 @@ Regions FloodFill(const std::vector<int>& values, int width, int height, bool ei
 // Classes lowest..highest in patches of a coarse random grid, with
 // single-pixel speckles and a few zeros: regions of every size and shape.
 std::vector<int> PatchyClasses(int width, int height, int lowest, int highest, unsigned seed);
+
+// The class sieve by its definition, one merge at a time over the whole
+// image: of the regions of a sieved class under the threshold that touch
+// another region, the smallest (then the one whose first pixel comes first)
+// takes the class sharing most pixel pairs with it, among the touching
+// regions that stay (unsieved class or large enough) when there is any,
+// else among all; ties to the lower class. Repeated until none is left.
+std::vector<int> NaiveSieve(std::vector<int> values, int width, int height, const std::set<int>& sieved,
+                            unsigned threshold, bool eight);
