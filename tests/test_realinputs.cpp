@@ -1,0 +1,184 @@
+// Classified rasters made by other tools (classes only in a raster attribute
+// table, sparse codes, nodata) through every command, and the check points a
+// user asks for: sparse references and vector references.
+#include "support/cli.h"
+#include "support/fixtures.h"
+
+#include <gdal_rat.h>
+#include <nlohmann/json.hpp>
+#include <ogrsf_frmts.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+using Json = nlohmann::json;
+
+namespace {
+
+// 6 x 4, 30 m pixels in UTM 33N, nodata 255; codes 11 21 42 95 as a land-cover product has them:
+//   11 11 21 21 42 42
+//   11 11 21 42 42 95
+//   11 21 21 42 95 95
+//  255 255 21 42 95 95
+const std::vector<double> kCodes = {11, 11, 21, 21, 42, 42, 11,  11,  21, 42, 42, 95,
+                                    11, 21, 21, 42, 95, 95, 255, 255, 21, 42, 95, 95};
+struct Row {
+    int value;
+    const char* name;
+    int r, g, b;
+};
+// 31 is named but no pixel has it.
+const std::vector<Row> kTable = {{11, "Open water", 70, 107, 159},
+                                 {21, "Developed", 222, 197, 197},
+                                 {31, "Barren", 179, 172, 159},
+                                 {42, "Evergreen forest", 28, 95, 44},
+                                 {95, "Wetland", 112, 163, 186}};
+
+// The map with its classes in an attribute table only: the value column by
+// usage, the names in a generic text column (no name usage), as many real
+// tables have them.
+fs::path foreignMap(const fs::path& dir) {
+    const fs::path path = WriteRaster(dir / "landcover.tif",
+                                      {.width = 6,
+                                       .height = 4,
+                                       .type = GDT_Byte,
+                                       .geo = {500000, 30, 0, 4000000, 0, -30},
+                                       .epsg = 32633,
+                                       .nodata = {{1, 255}}},
+                                      kCodes);
+    Dataset ds = OpenDataset(path, GDAL_OF_RASTER | GDAL_OF_UPDATE);
+    GDALDefaultRasterAttributeTable rat;
+    rat.CreateColumn("VALUE", GFT_Integer, GFU_MinMax);
+    rat.CreateColumn("Land Cover", GFT_String, GFU_Generic);
+    rat.CreateColumn("R", GFT_Integer, GFU_Red);
+    rat.CreateColumn("G", GFT_Integer, GFU_Green);
+    rat.CreateColumn("B", GFT_Integer, GFU_Blue);
+    for (int i = 0; i < static_cast<int>(kTable.size()); ++i) {
+        const Row& r = kTable[i];
+        rat.SetValue(i, 0, r.value);
+        rat.SetValue(i, 1, r.name);
+        rat.SetValue(i, 2, r.r);
+        rat.SetValue(i, 3, r.g);
+        rat.SetValue(i, 4, r.b);
+    }
+    ds->GetRasterBand(1)->SetDefaultRAT(&rat);
+    return path;
+}
+
+// What GDAL reads back from a classified output: per value, the attribute
+// table's name, colour and count, found through the columns' usages.
+struct TableRow {
+    std::string name;
+    std::array<int, 3> rgb;
+    long long count;
+    bool operator==(const TableRow&) const = default;
+};
+std::map<int, TableRow> readTable(const fs::path& path) {
+    Dataset ds = OpenDataset(path);
+    const GDALRasterAttributeTable* rat = ds ? ds->GetRasterBand(1)->GetDefaultRAT() : nullptr;
+    std::map<int, TableRow> rows;
+    if (!rat)
+        return rows;
+    const auto col = [&](GDALRATFieldUsage u) { return rat->GetColOfUsage(u); };
+    for (int i = 0; i < rat->GetRowCount(); ++i)
+        rows[rat->GetValueAsInt(i, col(GFU_MinMax))] = {
+            rat->GetValueAsString(i, col(GFU_Name)),
+            {rat->GetValueAsInt(i, col(GFU_Red)), rat->GetValueAsInt(i, col(GFU_Green)),
+             rat->GetValueAsInt(i, col(GFU_Blue))},
+            static_cast<long long>(rat->GetValueAsDouble(i, col(GFU_PixelCount)))};
+    return rows;
+}
+
+std::map<int, int> histogram(const fs::path& path) {
+    std::map<int, int> counts;
+    for (int v : ReadBand(path))
+        ++counts[v];
+    return counts;
+}
+
+} // namespace
+
+TEST(ForeignClassRaster, EveryCommandKeepsCodesNamesAndColours) {
+    const fs::path dir = Scratch("foreign");
+    const std::string map = foreignMap(dir).string();
+
+    // stats: the table's classes by value, counted from the pixels (nodata left out), areas in m2 / ha / km2.
+    CliRun r = RunTessera({"stats", map, "--json", "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    Json s = Json::parse(r.out);
+    EXPECT_EQ(s["classes_from"], "attribute_table");
+    std::vector<std::tuple<int, std::string, int, double, double>> rows;
+    for (const Json& c : s["classes"])
+        rows.emplace_back(c["number"], c["name"], c["pixels"], c["area_m2"], c["area_ha"]);
+    EXPECT_EQ(rows, (decltype(rows){{11, "Open water", 5, 4500, 0.45},
+                                    {21, "Developed", 6, 5400, 0.54},
+                                    {31, "Barren", 0, 0, 0},
+                                    {42, "Evergreen forest", 6, 5400, 0.54},
+                                    {95, "Wetland", 5, 4500, 0.45}}));
+    EXPECT_DOUBLE_EQ(s["classes"][0]["area_km2"].get<double>(), 0.0045);
+
+    // merge by name: Developed joins Open water; every code, name and colour stays, nodata stays nodata (0).
+    const fs::path merged = dir / "merged.tif";
+    r = RunTessera({"merge", map, merged.string(), "--rule", "Developed=Open water", "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(histogram(merged), (std::map<int, int>{{0, 2}, {11, 11}, {42, 6}, {95, 5}}));
+    EXPECT_EQ(readTable(merged), (std::map<int, TableRow>{{0, {"Unclassified", {0, 0, 0}, 2}},
+                                                          {11, {"Open water", {70, 107, 159}, 11}},
+                                                          {21, {"Developed", {222, 197, 197}, 0}},
+                                                          {31, {"Barren", {179, 172, 159}, 0}},
+                                                          {42, {"Evergreen forest", {28, 95, 44}, 6}},
+                                                          {95, {"Wetland", {112, 163, 186}, 5}}}));
+    {
+        Dataset ds = OpenDataset(merged);
+        GDALRasterBand* band = ds->GetRasterBand(1);
+        const GDALColorEntry* e = band->GetColorTable()->GetColorEntry(42);
+        EXPECT_EQ(std::tuple(e->c1, e->c2, e->c3), std::tuple(28, 95, 44));
+        EXPECT_STREQ(band->GetCategoryNames()[95], "Wetland");
+        EXPECT_EQ(band->GetNoDataValue(), 0);
+    }
+    CClassifiedAssistantFile acf;
+    ASSERT_TRUE(acf.ReadClassifiedAssistantFile(PairedAssistantFilePath(WPath(merged))));
+    std::vector<int> numbers;
+    for (const ClassRecord* c : acf.GetClassRecords())
+        numbers.push_back(c->m_classNumber);
+    EXPECT_EQ(numbers, (std::vector<int>{0, 11, 21, 31, 42, 95}));
+
+    // sieve: the 5-pixel Wetland region is below 6 and every pixel bordering it is Evergreen forest.
+    const fs::path sieved = dir / "sieved.tif";
+    r = RunTessera({"sieve", map, sieved.string(), "--classes", "95", "--threshold", "6", "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(histogram(sieved), (std::map<int, int>{{0, 2}, {11, 5}, {21, 6}, {42, 11}}));
+    EXPECT_EQ(readTable(sieved).at(95), (TableRow{"Wetland", {112, 163, 186}, 0}));
+
+    // clump of Evergreen forest: the output keeps the codes and the table's names.
+    const fs::path clumped = dir / "clumped.tif";
+    r = RunTessera({"clump", map, clumped.string(), "--classes", "42", "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readTable(clumped).at(42).name, "Evergreen forest");
+    for (int v : ReadBand(clumped))
+        EXPECT_TRUE(v == 0 || v == 11 || v == 21 || v == 42 || v == 95) << v;
+
+    // polygonize: one region of each chosen class, with its code and its name.
+    const fs::path polygons = dir / "classes.gpkg";
+    r = RunTessera({"polygonize", map, polygons.string(), "--classes", "42,95", "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::set<std::pair<int, std::string>> features;
+    Dataset vector = OpenDataset(polygons, GDAL_OF_VECTOR);
+    for (auto& f : *vector->GetLayer(0))
+        features.emplace(f->GetFieldAsInteger("class_id"), f->GetFieldAsString("class_name"));
+    EXPECT_EQ(features, (std::set<std::pair<int, std::string>>{{42, "Evergreen forest"}, {95, "Wetland"}}));
+
+    // accuracy against itself: 22 pixels with a reference, the classes by value.
+    r = RunTessera({"accuracy", map, "--reference", map, "--report", (dir / "r.txt").string(), "--json",
+                    (dir / "r.json").string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Json a = Json::parse(ReadBytes(dir / "r.json"));
+    EXPECT_EQ(std::tuple(a["points"], a["counted_points"], a["overall_accuracy"]), std::tuple(22, 22, 100));
+    std::vector<std::pair<int, int>> totals;
+    for (const Json& c : a["classes"])
+        totals.emplace_back(c["value"], c["reference_total"]);
+    EXPECT_EQ(totals, (std::vector<std::pair<int, int>>{{11, 5}, {21, 6}, {31, 0}, {42, 6}, {95, 5}}));
+    EXPECT_NE(ReadBytes(dir / "r.txt").find("95 Wetland"), std::string::npos);
+}
