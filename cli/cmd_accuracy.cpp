@@ -674,8 +674,8 @@ int runAccuracy(const ParsedOptions& o, CommandContext& context) {
         tally.insert(tally.end(), {{"counted", summary.counted}, {"skipped", pointCount - summary.counted}});
     if (o.Has("json")) {
         const AccuracyEstimates estimates = EstimateAccuracy(matrix, summary, mapped, classes.pixelArea);
-        const std::string json =
-            FormatAccuracyJson(pointCount, matrix, summary, estimates, classes.names, classes.values, tally);
+        const std::string json = FormatAccuracyJson(pointCount, matrix, summary, estimates,
+                                                    classes.givenNames, classes.values, tally);
         if (WriteFileAtomically(CommonFun::M2U(o.String("json")), json) != ReportWriteResult::Written)
             throw Failure("cannot write " + o.String("json"));
     }

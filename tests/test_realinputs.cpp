@@ -182,3 +182,125 @@ TEST(ForeignClassRaster, EveryCommandKeepsCodesNamesAndColours) {
     EXPECT_EQ(totals, (std::vector<std::pair<int, int>>{{11, 5}, {21, 6}, {31, 0}, {42, 6}, {95, 5}}));
     EXPECT_NE(ReadBytes(dir / "r.txt").find("95 Wetland"), std::string::npos);
 }
+
+namespace {
+
+// A 10 x 10 map without .acf, crop (1) in columns 0-4 and forest (2) in 5-9,
+// its names as category names; pixel (c, r) has its centre at (1005 + 10c, 1995 - 10r).
+fs::path cropForest(const fs::path& dir) {
+    std::vector<double> v(100);
+    for (int i = 0; i < 100; ++i)
+        v[i] = i % 10 < 5 ? 1 : 2;
+    return WriteRaster(dir / "map.tif",
+                       {.width = 10, .height = 10, .type = GDT_Byte, .categories = {"", "crop", "forest"}},
+                       v);
+}
+
+Json assess(const fs::path& map, std::vector<std::string> args, std::string* out = nullptr) {
+    const fs::path dir = map.parent_path();
+    args.insert(args.begin(), {"accuracy", map.string(), "--report", (dir / "r.txt").string(), "--json",
+                               (dir / "r.json").string()});
+    const CliRun r = RunTessera(args);
+    EXPECT_EQ(r.code, 0) << r.err;
+    if (out)
+        *out = r.out;
+    return r.code == 0 ? Json::parse(ReadBytes(dir / "r.json")) : Json();
+}
+
+using Matrix = std::vector<std::vector<int>>; // [classified][reference]
+
+} // namespace
+
+TEST(CheckPoints, DrawnOnlyWhereTheReferenceIsValidAndCountedAsAsked) {
+    const fs::path dir = Scratch("sparse-reference");
+    const fs::path map = cropForest(dir);
+    // Seven reference pixels (column, row, class) in a sea of nodata; (2, 2) and (9, 5) disagree with the
+    // map.
+    std::vector<double> truth(100, 0);
+    for (const auto& [c, r, k] : std::vector<std::array<int, 3>>{
+             {0, 0, 1}, {1, 1, 1}, {2, 2, 2}, {7, 3, 2}, {8, 4, 2}, {9, 5, 1}, {9, 9, 2}})
+        truth[r * 10 + c] = k;
+    const std::string reference =
+        WriteRaster(dir / "truth.tif", {.width = 10, .height = 10, .type = GDT_Byte, .nodata = {{1, 0}}},
+                    truth)
+            .string();
+
+    std::string out;
+    Json j = assess(map, {"--random", "500", "--seed", "1", "--reference", reference}, &out);
+    EXPECT_EQ(std::tuple(j["points"], j["counted_points"], j["matrix"]),
+              std::tuple(7, 7, Json(Matrix{{2, 1}, {1, 3}})));
+    EXPECT_EQ(j["check_points"], Json::parse(R"({"asked": 500, "valid_pixels": 7, "drawn": 7, "counted": 7,
+                                                  "skipped": 0})"));
+    EXPECT_NE(out.find("only 7 such pixels exist"), std::string::npos) << out;
+    for (const char* seed : {"2", "9"}) {
+        j = assess(map, {"--random", "3", "--seed", seed, "--reference", reference});
+        EXPECT_EQ(std::tuple(j["points"], j["counted_points"]), std::tuple(3, 3));
+    }
+    // Two per class: crop has 3 valid pixels, forest 4.
+    j = assess(map, {"--stratified", "2", "--seed", "4", "--reference", reference});
+    EXPECT_EQ(std::tuple(j["counted_points"], j["classes"][0]["classified_total"],
+                         j["classes"][1]["classified_total"]),
+              std::tuple(4, 2, 2));
+    j = assess(map, {"--stratified", "4", "--seed", "4", "--reference", reference}, &out);
+    EXPECT_EQ(std::tuple(j["counted_points"], j["check_points"]["asked"]), std::tuple(7, 8));
+    EXPECT_NE(out.find("crop 3"), std::string::npos) << out;
+}
+
+TEST(CheckPoints, VectorReferenceByValueAndByName) {
+    const fs::path dir = Scratch("vector-reference");
+    const fs::path map = cropForest(dir);
+    const fs::path layerPath = dir / "reference.gpkg";
+    {
+        GDALDriver* gpkg = GetGDALDriverManager()->GetDriverByName("GPKG");
+        Dataset ds(gpkg->Create(layerPath.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        OGRLayer* layer = ds->CreateLayer("reference", nullptr, wkbUnknown, nullptr);
+        OGRFieldDefn code("code", OFTInteger), label("label", OFTString);
+        layer->CreateField(&code);
+        layer->CreateField(&label);
+        const auto add = [&](const std::string& wkt, int value, const char* name) {
+            OGRFeature f(layer->GetLayerDefn());
+            OGRGeometry* g = nullptr;
+            OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g);
+            f.SetGeometryDirectly(g);
+            f.SetField("code", value);
+            f.SetField("label", name);
+            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+        };
+        const auto centre = [](int c, int r) {
+            return "POINT (" + std::to_string(1005 + 10 * c) + " " + std::to_string(1995 - 10 * r) + ")";
+        };
+        add(centre(0, 0), 1, "crop");  // map crop: right
+        add(centre(2, 2), 2, "crop");  // map crop: wrong by value, right by name
+        add(centre(8, 1), 2, "swamp"); // map forest: right by value; by name no class of the map
+        add(centre(7, 3), 7, "crop");  // map forest: 7 is no class; by name wrong
+        // Covers the centres of columns 6-7, rows 6-7 (x 1065-1075, y 1925-1935): four forest pixels.
+        add("POLYGON ((1061 1939, 1079 1939, 1079 1921, 1061 1921, 1061 1939))", 2, "forest");
+    }
+    Json j = assess(map, {"--reference", layerPath.string(), "--reference-field", "code"});
+    // By value: 8 check points, (7, 3) of class 7 is not counted.
+    EXPECT_EQ(std::tuple(j["points"], j["counted_points"], j["matrix"]),
+              std::tuple(8, 7, Json(Matrix{{1, 1}, {0, 5}})));
+    EXPECT_EQ(std::tuple(j["check_points"]["features"], j["check_points"]["features_used"]),
+              std::tuple(5, 5));
+    j = assess(map, {"--reference", layerPath.string(), "--reference-field", "label"});
+    // By name: "swamp" names no class; (7, 3) is crop on forest.
+    EXPECT_EQ(std::tuple(j["points"], j["counted_points"], j["matrix"]),
+              std::tuple(7, 7, Json(Matrix{{2, 0}, {1, 4}})));
+    EXPECT_EQ(j["check_points"]["features_without_class"], 1);
+    EXPECT_EQ(j["classes"][1]["name"], "forest");
+    // Random points within the vector reference's pixels only.
+    j = assess(map, {"--random", "100", "--seed", "3", "--reference", layerPath.string(), "--reference-field",
+                     "label"});
+    EXPECT_EQ(j["check_points"]["drawn"], 7);
+    // A vector layer without --reference-field, and a field it lacks: one line each.
+    for (const auto& args :
+         {std::vector<std::string>{"--reference", layerPath.string()},
+          std::vector<std::string>{"--reference", layerPath.string(), "--reference-field", "x"}}) {
+        std::vector<std::string> all{"accuracy", map.string(), "--report", (dir / "bad.txt").string()};
+        all.insert(all.end(), args.begin(), args.end());
+        const CliRun r = RunTessera(all);
+        EXPECT_EQ(std::tuple(r.code != 0, LineCount(r.err), fs::exists(dir / "bad.txt")),
+                  std::tuple(true, 1, false))
+            << r.err;
+    }
+}
