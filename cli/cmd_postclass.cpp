@@ -22,8 +22,10 @@ std::vector<OptionDef> withCommonOptions(std::vector<OptionDef> options) {
     return options;
 }
 
-// The base fields every tool's record takes from the command line.
-void fillBase(AlgorithmParam& record, const ParsedOptions& o) {
+// The base fields every tool's record takes from the command line, and the
+// task's English title (the algorithms default to the windows' titles).
+void fillBase(AlgorithmParam& record, const ParsedOptions& o, const wchar_t* title) {
+    record.m_algorithmName = title;
     record.m_inputPath = CommonFun::M2U(o.Positional(0));
     record.m_outputPath = CommonFun::M2U(o.Positional(1));
     FillFormat(record, o);
@@ -86,7 +88,7 @@ const RasterClass* ruleClass(const RasterClassList& list, const std::string& tex
 
 int runMerge(const ParsedOptions& o, CommandContext& context) {
     CClassifyMergeParam record;
-    fillBase(record, o);
+    fillBase(record, o, L"Class merge");
     const RasterClassList list = readClasses(o);
     for (const RasterClass& c : list.classes)
         record.m_classMap[c.name] = c.value;
@@ -135,7 +137,7 @@ CommandDef sieveDef() {
 
 int runSieve(const ParsedOptions& o, CommandContext& context) {
     CClassifiedSieveParam record;
-    fillBase(record, o);
+    fillBase(record, o, L"Class sieve");
     const RasterClassList list = readClasses(o);
     const std::vector<std::int64_t>& chosen = o.IntList("classes");
     record.m_classMap = chosenClasses(list, chosen);
@@ -174,7 +176,7 @@ CommandDef clumpDef() {
 
 int runClump(const ParsedOptions& o, CommandContext& context) {
     CClassifyClumpParam record;
-    fillBase(record, o);
+    fillBase(record, o, L"Class clump");
     const std::string& element = o.String("element");
     if (element == "h") {
         record.m_elementValues = {1, 1, 1};

@@ -304,3 +304,66 @@ TEST(CheckPoints, VectorReferenceByValueAndByName) {
             << r.err;
     }
 }
+
+TEST(CommandLine, SampleNamesAndPaletteVersionAndEnglishProgress) {
+    const fs::path dir = Scratch("samples-names");
+    // Two classes on 3-band 8-bit data, the left half darker than the right.
+    const fs::path image =
+        WriteRaster(dir / "dark.tif", {.width = 10, .height = 10, .bands = 3, .type = GDT_Byte},
+                    [](int b, int c, int) { return 20.0 + b + (c < 5 ? 0 : 6); });
+    const fs::path polygons = dir / "training.gpkg";
+    {
+        GDALDriver* gpkg = GetGDALDriverManager()->GetDriverByName("GPKG");
+        Dataset ds(gpkg->Create(polygons.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        OGRLayer* layer = ds->CreateLayer("training", nullptr, wkbPolygon, nullptr);
+        OGRFieldDefn code("code", OFTInteger), label("Label", OFTString);
+        layer->CreateField(&code);
+        layer->CreateField(&label);
+        for (const auto& [x, value, name] :
+             std::vector<std::tuple<int, int, const char*>>{{1000, 4, "water"}, {1060, 9, "forest"}}) {
+            OGRFeature f(layer->GetLayerDefn());
+            OGRGeometry* g = nullptr;
+            const std::string wkt = "POLYGON ((" + std::to_string(x) + " 2000, " + std::to_string(x + 40) +
+                                    " 2000, " + std::to_string(x + 40) + " 1900, " + std::to_string(x) +
+                                    " 1900, " + std::to_string(x) + " 2000))";
+            OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g);
+            f.SetGeometryDirectly(g);
+            f.SetField("code", value);
+            f.SetField("Label", name);
+            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+        }
+    }
+    const auto samples = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{
+            "samples", image.string(), polygons.string(), (dir / "s.cif").string(), "--class-field", "code"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        EXPECT_EQ(RunTessera(args).code, 0);
+        CClassifySampleFile file;
+        EXPECT_TRUE(file.ReadClassifySampleFile(WPath(dir / "s.cif")));
+        std::vector<std::pair<std::string, std::uint32_t>> out;
+        for (const ClassifySample* s : file.m_samples)
+            out.emplace_back(Narrow(s->GetName()), s->m_colour);
+        return out;
+    };
+    // The "label" field names the classes (field names match whatever their case); colours are the
+    // qualitative palette, blue then green, far apart.
+    EXPECT_EQ(samples({}), (std::vector<std::pair<std::string, std::uint32_t>>{{"water", 0xFF0000},
+                                                                               {"forest", 0x00C000}}));
+    EXPECT_EQ(samples({"--name-field", "code"})[1].first, "9");
+    // The band rule stretches the means over the data's range: the brighter class is white, the other black.
+    EXPECT_EQ(samples({"--colours", "bands"}), (std::vector<std::pair<std::string, std::uint32_t>>{
+                                                   {"water", 0x000000}, {"forest", 0xFFFFFF}}));
+
+    CliRun r = RunTessera({"--version"});
+    EXPECT_EQ(std::tuple(r.code, r.out.rfind("tessera ", 0), LineCount(r.out)), std::tuple(0, 0u, 1));
+
+    // The command line's progress is English: a merge's title is not the window's.
+    const fs::path map =
+        WriteRaster(dir / "m.tif", {.width = 4, .height = 1, .type = GDT_Byte}, std::vector<int>{1, 2, 1, 2});
+    ::testing::internal::CaptureStderr();
+    r = RunTessera({"merge", map.string(), (dir / "merged.tif").string(), "--rule", "2=1"});
+    const std::string progress = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(progress.find("Class merge"), std::string::npos) << progress;
+    EXPECT_EQ(progress.find("类别"), std::string::npos) << progress;
+}
