@@ -43,10 +43,13 @@ CommandDef accuracyDef() {
     CommandDef def{
         "accuracy",
         "Accuracy assessment: error matrix, accuracy totals and kappa of a classified image.",
-        {{"CLASSIFIED", "classified image (one band of class values)"}},
+        {InputArg("CLASSIFIED", "classified image (one band of class values)", FileKind::Raster)},
         {
-            StringOption("report", "OUT.txt", "the accuracy report to write").Required(),
-            StringOption("points", "CSV", "check points: header x,y,reference; pixel column and row"),
+            StringOption("report", "OUT.txt", "the accuracy report to write")
+                .Required()
+                .Writes(FileKind::Text),
+            StringOption("points", "CSV", "check points: header x,y,reference; pixel column and row")
+                .Reads(FileKind::Csv),
             FlagOption("ground", "the CSV's x,y are ground coordinates, not pixel column and row"),
             IntOption("random", "N",
                       "N random check points among the pixels with a reference and a mapped class")
@@ -58,11 +61,13 @@ CommandDef accuracyDef() {
             StringOption("reference", "RASTER|VECTOR",
                          "ground truth: a raster on the same grid, or with --reference-field a vector layer "
                          "(points, or polygons sampled at pixel centres); alone, every pixel with a "
-                         "reference is a check point"),
+                         "reference is a check point")
+                .Reads(FileKind::RasterOrVector),
             StringOption("reference-field", "FIELD",
                          "the class field of a vector --reference: a class value, or a class name when the "
                          "field is text"),
-            StringOption("json", "OUT.json", "also write the numbers, intervals and estimates as JSON"),
+            StringOption("json", "OUT.json", "also write the numbers, intervals and estimates as JSON")
+                .Writes(FileKind::Json),
             StringOption("classes", "NAMES",
                          "class names NAME0,NAME1,... (value i is the i-th name) for an image without .acf"),
             FlagOption("no-matrix", "leave the error matrix out of the report"),

@@ -16,18 +16,19 @@ CommandDef classifyDef() {
     CommandDef def;
     def.name = "classify";
     def.summary = "Supervised classification from a training-sample file (.cif).";
-    def.positionals = {{"IN", "input image"},
-                       {"SAMPLES", "sample file (.cif) with one sample per class"},
-                       {"OUT", "classified image to write"}};
+    def.positionals = {InputArg("IN", "input image", FileKind::Raster),
+                       InputArg("SAMPLES", "sample file (.cif) with one sample per class", FileKind::Samples),
+                       OutputArg("OUT", "classified image to write", FileKind::Raster)};
     std::vector<std::string> names;
     for (const ClassifierMethod& m : ClassifierMethods()) {
         names.push_back(m.name);
-        OptionGroup group{m.name, OptionsOf(m.params)};
+        OptionGroup group{m.name, OptionsOf(m.params), m.summary};
         if (m.modelPath)
             group.options.push_back(
                 StringOption("model", "FILE",
                              "classify with this trained model instead of training; by default "
-                             "the trained model is written beside OUT as OUT's name + .svm"));
+                             "the trained model is written beside OUT as OUT's name + .svm")
+                    .Reads(FileKind::Model));
         def.groups.push_back(std::move(group));
         def.details +=
             "  " + m.name + std::string(m.name.size() < 16 ? 16 - m.name.size() : 1, ' ') + m.summary + "\n";

@@ -22,7 +22,8 @@ CommandDef demoDef() {
     CommandDef def;
     def.name = "demo";
     def.summary = "Generate a scene and run the whole pipeline on it, with a summary table.";
-    def.positionals = {{"DIR", "folder for every output (default demo-out)", false}};
+    def.positionals = {
+        {"DIR", "folder for every output (default demo-out)", false, {FileRole::Output, FileKind::Folder}}};
     def.options = {IntOption("size", "N", "scene width and height").Default("800").Range(200, 20000),
                    IntOption("classes", "K", "classes of the scene").Default("5").Range(2, 16),
                    IntOption("seed", "S", "seed of the scene").Default("7").Min(0)};

@@ -17,8 +17,10 @@ CommandDef polygonizeDef() {
     CommandDef def{
         "polygonize",
         "Chosen classes of a classified image to polygons in a shapefile.",
-        {{"IN", "classified image (its .acf, attribute table or category names give the class names)"},
-         {"OUT", "vector file to write: .shp, or any extension an OGR driver writes (.gpkg ...)"}},
+        {InputArg("IN", "classified image (its .acf, attribute table or category names give the class names)",
+                  FileKind::Raster),
+         OutputArg("OUT", "vector file to write: .shp, or any extension an OGR driver writes (.gpkg ...)",
+                   FileKind::Vector)},
         {IntListOption("classes", "LIST", "class numbers to vectorize, e.g. 1,2,5").Min(0).Required(),
          FlagOption("eight", "join pixels that touch at a corner (8-connectivity); default 4"),
          FlagOption("quiet", "no progress bar")},

@@ -57,12 +57,17 @@ void summary(CommandContext& context, const std::string& tool, const ParsedOptio
 
 // ---- merge ----------------------------------------------------------------------
 
+PositionalDef classifiedInput() {
+    return InputArg("IN",
+                    "classified image (classes from its .acf, attribute table, category names or values)",
+                    FileKind::Raster);
+}
+
 CommandDef mergeDef() {
     CommandDef def{
         "merge",
         "Merge classes of a classified image into other classes.",
-        {{"IN", "classified image (classes from its .acf, attribute table, category names or values)"},
-         {"OUT", "merged image to write"}},
+        {classifiedInput(), OutputArg("OUT", "merged image to write", FileKind::Raster)},
         withCommonOptions({StringOption("rule", "FROM=TO,...",
                                         "merge rules: each FROM class becomes the TO class; classes "
                                         "by number or by name as the image's class list gives them")
@@ -121,8 +126,7 @@ CommandDef sieveDef() {
     CommandDef def{
         "sieve",
         "Remove small regions of chosen classes (class filter).",
-        {{"IN", "classified image (classes from its .acf, attribute table, category names or values)"},
-         {"OUT", "filtered image to write"}},
+        {classifiedInput(), OutputArg("OUT", "filtered image to write", FileKind::Raster)},
         withCommonOptions(
             {IntListOption("classes", "LIST", "class numbers to filter, e.g. 1,3").Min(0).Required(),
              IntOption("threshold", "N", "regions of fewer pixels are removed")
@@ -161,8 +165,7 @@ CommandDef clumpDef() {
     CommandDef def{
         "clump",
         "Clump chosen classes by a morphological closing.",
-        {{"IN", "classified image (classes from its .acf, attribute table, category names or values)"},
-         {"OUT", "clumped image to write"}},
+        {classifiedInput(), OutputArg("OUT", "clumped image to write", FileKind::Raster)},
         withCommonOptions(
             {IntListOption("classes", "LIST", "class numbers to clump, e.g. 1,3").Min(0).Required(),
              StringOption("element", "h|v|BITS",

@@ -432,25 +432,31 @@ int runCheck(const std::string& path, bool json, CommandContext& context) {
 }
 
 CommandDef samplesDef() {
-    CommandDef def{"samples",
-                   "Training samples (.cif) from a polygon layer; list or check a sample file.",
-                   {{"IN", "raster the statistics are taken from", false},
-                    {"POLYGONS", "polygon layer (shapefile or any OGR vector)", false},
-                    {"OUT", ".cif sample file to write", false}},
-                   {StringOption("class-field", "F", "field of POLYGONS holding each polygon's class"),
-                    StringOption("name-field", "F",
-                                 "field of POLYGONS naming each class; default a text field called name, "
-                                 "class_name or label, else the class value names it"),
-                    StringOption("colours", "palette|bands",
-                                 "sample colours: a distinct qualitative palette, or the colour of each "
-                                 "sample's mean on IN's display bands")
-                        .Default("palette")
-                        .Choices({"palette", "bands"}),
-                    FlagOption("no-merge", "one sample per polygon instead of one per class"),
-                    StringOption("list", "FILE", "print the header and the samples of a .cif file"),
-                    StringOption("check", "FILE", "report what would go wrong classifying with a .cif file"),
-                    FlagOption("json", "with --list or --check: the result as one JSON object")},
-                   ""};
+    CommandDef def{
+        "samples",
+        "Training samples (.cif) from a polygon layer; list or check a sample file.",
+        {{"IN", "raster the statistics are taken from", false, {FileRole::Input, FileKind::Raster}},
+         {"POLYGONS",
+          "polygon layer (shapefile or any OGR vector)",
+          false,
+          {FileRole::Input, FileKind::Vector}},
+         {"OUT", ".cif sample file to write", false, {FileRole::Output, FileKind::Samples}}},
+        {StringOption("class-field", "F", "field of POLYGONS holding each polygon's class"),
+         StringOption("name-field", "F",
+                      "field of POLYGONS naming each class; default a text field called name, "
+                      "class_name or label, else the class value names it"),
+         StringOption("colours", "palette|bands",
+                      "sample colours: a distinct qualitative palette, or the colour of each "
+                      "sample's mean on IN's display bands")
+             .Default("palette")
+             .Choices({"palette", "bands"}),
+         FlagOption("no-merge", "one sample per polygon instead of one per class"),
+         StringOption("list", "FILE", "print the header and the samples of a .cif file")
+             .Reads(FileKind::Samples),
+         StringOption("check", "FILE", "report what would go wrong classifying with a .cif file")
+             .Reads(FileKind::Samples),
+         FlagOption("json", "with --list or --check: the result as one JSON object")},
+        ""};
     def.details =
         "tessera samples IN POLYGONS OUT --class-field F: one sample per polygon (its pixels whose centres\n"
         "lie inside, polygons reprojected to IN's coordinate system), then the samples of each class merged\n"

@@ -28,7 +28,8 @@ CommandDef statsDef() {
     CommandDef def{
         "stats",
         "Class statistics of a classified image: pixels, share and area per class.",
-        {{"IN", "classified image (classes from its .acf, attribute table, category names or values)"}},
+        {InputArg("IN", "classified image (classes from its .acf, attribute table, category names or values)",
+                  FileKind::Raster)},
         {FlagOption("json", "print JSON instead of the table"),
          FlagOption("recount", "count the pixels of each class from the image instead of taking "
                                "the counts recorded in the .acf"),
@@ -42,6 +43,7 @@ CommandDef statsDef() {
         "length). With --recount a class takes the pixels whose value is its class number; values no\n"
         "class carries are listed after the classes with an empty name. An image without .acf is\n"
         "always counted from its pixels, nodata left out.";
+    def.printsResult = true;
     return def;
 }
 

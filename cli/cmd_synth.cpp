@@ -14,7 +14,7 @@ CommandDef synthDef() {
     CommandDef def;
     def.name = "synth";
     def.summary = "Generate a seeded synthetic scene: image, ground truth, training polygons, check points.";
-    def.positionals = {{"OUT_DIR", "folder to write into (created if missing)"}};
+    def.positionals = {OutputArg("OUT_DIR", "folder to write into (created if missing)", FileKind::Folder)};
     def.options = {
         IntOption("size", "N", "width and height in pixels").Default("1000").Range(32, 100000),
         IntOption("width", "W", "width in pixels, instead of --size").Range(32, 100000),

@@ -27,7 +27,8 @@ Subcommand unsupervisedCommand(const char* name, const wchar_t* taskName, const 
                                const char* details, const ParamTable<Record>& parameters) {
     CommandDef def{name,
                    summary,
-                   {{"IN", "input image"}, {"OUT", "classified image to write"}},
+                   {InputArg("IN", "input image", FileKind::Raster),
+                    OutputArg("OUT", "classified image to write", FileKind::Raster)},
                    optionsOf(parameters.Infos()),
                    details};
     return {def, [name, taskName, &parameters](const ParsedOptions& o, CommandContext& context) {

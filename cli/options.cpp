@@ -2,6 +2,8 @@
 
 #include "processing/paramdecl.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -154,6 +156,26 @@ OptionDef OptionDef::Choices(std::vector<std::string> values) const {
     OptionDef o = *this;
     o.choices = std::move(values);
     return o;
+}
+
+OptionDef OptionDef::Reads(FileKind kind) const {
+    OptionDef o = *this;
+    o.file = {FileRole::Input, kind};
+    return o;
+}
+
+OptionDef OptionDef::Writes(FileKind kind) const {
+    OptionDef o = *this;
+    o.file = {FileRole::Output, kind};
+    return o;
+}
+
+PositionalDef InputArg(std::string name, std::string help, FileKind kind) {
+    return {std::move(name), std::move(help), true, {FileRole::Input, kind}};
+}
+
+PositionalDef OutputArg(std::string name, std::string help, FileKind kind) {
+    return {std::move(name), std::move(help), true, {FileRole::Output, kind}};
 }
 
 OptionDef IntOption(std::string name, std::string placeholder, std::string help) {
@@ -417,4 +439,63 @@ std::string FormatHelp(const CommandDef& def) {
     if (!def.details.empty())
         out << "\n" << def.details << "\n";
     return out.str();
+}
+
+namespace {
+
+nlohmann::json fileJson(const FileSpec& file) {
+    static const char* const kinds[] = {"",        "raster", "vector", "raster-or-vector",
+                                        "samples", "csv",    "text",   "json",
+                                        "model",   "aoi",    "folder"};
+    if (file.role == FileRole::None)
+        return nullptr;
+    return {{"role", file.role == FileRole::Input ? "input" : "output"},
+            {"kind", kinds[static_cast<int>(file.kind)]}};
+}
+
+nlohmann::json optionJson(const OptionDef& o) {
+    static const char* const types[] = {"int", "double", "string", "flag", "int-list"};
+    const auto bound = [](const std::optional<double>& v) { return v ? nlohmann::json(*v) : nullptr; };
+    return {{"name", o.name},
+            {"type", types[static_cast<int>(o.kind)]},
+            {"placeholder", o.placeholder},
+            {"help", o.help},
+            {"default", o.defaultText.empty() ? nlohmann::json(nullptr) : nlohmann::json(o.defaultText)},
+            {"min", bound(o.min)},
+            {"max", bound(o.max)},
+            {"min_excluded", o.minExcluded},
+            {"choices", o.choices},
+            {"required", o.required},
+            {"file", fileJson(o.file)}};
+}
+
+nlohmann::json jsonUsage(const CommandDef& def) {
+    nlohmann::json arguments = nlohmann::json::array(), options = nlohmann::json::array(),
+                   groups = nlohmann::json::array();
+    for (const PositionalDef& p : def.positionals)
+        arguments.push_back(
+            {{"name", p.name}, {"help", p.help}, {"required", p.required}, {"file", fileJson(p.file)}});
+    for (const OptionDef& o : def.options)
+        options.push_back(optionJson(o));
+    for (const OptionGroup& g : def.groups) {
+        nlohmann::json groupOptions = nlohmann::json::array();
+        for (const OptionDef& o : g.options)
+            groupOptions.push_back(optionJson(o));
+        groups.push_back({{"value", g.value}, {"summary", g.summary}, {"options", std::move(groupOptions)}});
+    }
+    return {{"name", def.name},
+            {"summary", def.summary},
+            {"details", def.details},
+            {"usage", FormatUsageLine(def)},
+            {"arguments", std::move(arguments)},
+            {"options", std::move(options)},
+            {"selector", def.selector},
+            {"groups", std::move(groups)},
+            {"prints_result", def.printsResult}};
+}
+
+} // namespace
+
+std::string FormatJsonUsage(const CommandDef& def) {
+    return jsonUsage(def).dump(2) + "\n";
 }

@@ -19,6 +19,16 @@
 
 enum class OptionKind { Int, Double, String, Flag, IntList };
 
+// What a file argument or option names, for front ends that build their own
+// forms from `--json-usage` (the QGIS provider): whether the command reads or
+// writes it, and what it holds.
+enum class FileRole { None, Input, Output };
+enum class FileKind { None, Raster, Vector, RasterOrVector, Samples, Csv, Text, Json, Model, Aoi, Folder };
+struct FileSpec {
+    FileRole role = FileRole::None;
+    FileKind kind = FileKind::None;
+};
+
 // One `--name VALUE` option.
 struct OptionDef {
     std::string name; // without the leading "--"
@@ -30,6 +40,7 @@ struct OptionDef {
     bool minExcluded = false;         // min itself refused
     std::vector<std::string> choices; // String: the accepted values; empty: any text
     bool required = false;
+    FileSpec file; // a String option naming a file
 
     OptionDef Default(std::string text) const;
     OptionDef Min(double value) const;
@@ -37,6 +48,8 @@ struct OptionDef {
     OptionDef Range(double lo, double hi) const { return Min(lo).Max(hi); }
     OptionDef Required() const;
     OptionDef Choices(std::vector<std::string> values) const;
+    OptionDef Reads(FileKind kind) const;
+    OptionDef Writes(FileKind kind) const;
 };
 
 OptionDef IntOption(std::string name, std::string placeholder, std::string help);
@@ -50,13 +63,17 @@ struct PositionalDef {
     std::string name; // "OUT_DIR"
     std::string help;
     bool required = true;
+    FileSpec file;
 };
+PositionalDef InputArg(std::string name, std::string help, FileKind kind);
+PositionalDef OutputArg(std::string name, std::string help, FileKind kind);
 
 // Options that apply when the selector option has one value: the options
 // of one method of `tessera classify`.
 struct OptionGroup {
     std::string value; // "svm"
     std::vector<OptionDef> options;
+    std::string summary; // one line: what the value chooses
 };
 
 // The option table of one subcommand.
@@ -71,6 +88,8 @@ struct CommandDef {
     // An option of another group is refused.
     std::string selector;
     std::vector<OptionGroup> groups;
+    // Standard output carries the command's result (a table), not a summary line.
+    bool printsResult = false;
 };
 
 // A command line the table refuses. The message names the option and the
@@ -132,3 +151,8 @@ std::string FormatHelp(const CommandDef& def);
 
 // "tessera <name> ARGS... [options]"
 std::string FormatUsageLine(const CommandDef& def);
+
+// The table as JSON for other front ends (`tessera <command> --json-usage`):
+// name, summary, details, arguments and options with their type, default,
+// range, choices, help and file role, and the groups of a selector.
+std::string FormatJsonUsage(const CommandDef& def);

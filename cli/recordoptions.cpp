@@ -8,7 +8,8 @@ using namespace tessera;
 
 OptionDef AoiOption() {
     return StringOption("aoi", "FILE",
-                        "area of interest (.aif or any OGR polygon layer); default the whole image");
+                        "area of interest (.aif or any OGR polygon layer); default the whole image")
+        .Reads(FileKind::Aoi);
 }
 
 OptionDef BandsOption(const char* help) {

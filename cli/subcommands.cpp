@@ -3,6 +3,7 @@
 #include <gdal.h>
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
 
@@ -32,9 +33,20 @@ std::string FormatToolHelp() {
     for (const Subcommand& s : Subcommands())
         out << "  " << s.def.name << std::string(width + 3 - s.def.name.size(), ' ') << s.def.summary << "\n";
     out << "\n'tessera --version' prints the version; 'tessera <command> --help' describes a command's "
-           "arguments and options.\n"
+           "arguments and options,\n'tessera [<command>] --json-usage' the same as JSON for other front "
+           "ends.\n"
            "Exit codes: 0 success, 1 the command failed, 2 the command line was refused.\n";
     return out.str();
+}
+
+std::string FormatToolJsonUsage() {
+    nlohmann::json commands = nlohmann::json::array();
+    for (const Subcommand& s : Subcommands())
+        commands.push_back(nlohmann::json::parse(FormatJsonUsage(s.def)));
+    return nlohmann::json{
+               {"tool", "tessera"}, {"version", TESSERA_VERSION}, {"commands", std::move(commands)}}
+               .dump(2) +
+           "\n";
 }
 
 namespace {
@@ -65,7 +77,15 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         out << "tessera " << TESSERA_VERSION << " (GDAL " << GDALVersionInfo("RELEASE_NAME") << ")\n";
         return kExitOk;
     }
+    if (name == "--json-usage") {
+        out << FormatToolJsonUsage();
+        return kExitOk;
+    }
     const Subcommand* command = FindSubcommand(name);
+    if (command && std::find(args.begin() + 1, args.end(), "--json-usage") != args.end()) {
+        out << FormatJsonUsage(command->def);
+        return kExitOk;
+    }
     if (!command) {
         err << "tessera: unknown command '" << oneLine(name) << "' (see 'tessera --help')\n";
         return kExitUsage;

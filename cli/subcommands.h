@@ -59,3 +59,5 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 
 // `tessera --help`.
 std::string FormatToolHelp();
+// `tessera --json-usage`: the tool's version and every command's table as JSON.
+std::string FormatToolJsonUsage();
