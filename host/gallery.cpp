@@ -138,12 +138,13 @@ struct Filler {
     }
     QString output(const QString& name) const { return QDir(outputDir).filePath(name); }
     XListBox* list(int id) const { return window.Item<XListBox>(id); }
-    // Selects the list's items at these indices, as clicks would.
+    // Selects the list's items at these indices (negative ones count from the
+    // end), as clicks would.
     void select(int id, std::initializer_list<int> indices) const {
         if (XListBox* l = list(id))
             for (int i : indices)
-                if (i < l->GetCount())
-                    l->SetSel(i);
+                if (const int at = i < 0 ? l->GetCount() + i : i; at >= 0 && at < l->GetCount())
+                    l->SetSel(at);
     }
     // A supervised window: input raster, samples and output chosen.
     template <class Dlg> void supervised(const QString& output) {
@@ -203,8 +204,8 @@ const std::map<std::string, std::function<void(Filler&)>>& Fillers() {
              using D = CClassesMergeDlg;
              f.choose(D::IDC_INPUT_BROWSE, f.data.classified);
              f.choose(D::IDC_OUTPUT_BROWSE, f.output(QStringLiteral("merged.tif")));
-             f.select(D::IDC_INPUT_CLASSES, {4}); // class 4 into class 3
-             f.select(D::IDC_OUTPUT_CLASSES, {3});
+             f.select(D::IDC_INPUT_CLASSES, {-1}); // the last class into the one before it
+             f.select(D::IDC_OUTPUT_CLASSES, {-2});
              f.window.SendCommand(D::IDC_ADD_MERGE);
          }},
         {"CClassesFilterDlg",
@@ -212,7 +213,7 @@ const std::map<std::string, std::function<void(Filler&)>>& Fillers() {
              using D = CClassesFilterDlg;
              f.choose(D::IDC_INPUT_BROWSE, f.data.classified);
              f.choose(D::IDC_OUTPUT_BROWSE, f.output(QStringLiteral("sieved.tif")));
-             f.select(D::IDC_INPUT_CLASSES, {1, 3});
+             f.select(D::IDC_INPUT_CLASSES, {-1, -3});
              f.window.SendCommand(D::IDC_ADD);
          }},
         {"CClassesClumpDlg",
