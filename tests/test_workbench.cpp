@@ -1,4 +1,5 @@
 // The gallery with the windows in use, and the windows in English.
+#include "accuracy/CAddRandomPointDlg.h"
 #include "common/messages.h"
 #include "entry/tesseramodule.h"
 #include "host/gallery.h"
@@ -19,7 +20,9 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -71,6 +74,22 @@ QStringList ShownTexts(QWidget& window) {
     return texts;
 }
 
+// Label and button texts wider than their controls.
+QStringList ClippedTexts(QWidget& window) {
+    QStringList clipped;
+    for (QLabel* w : window.findChildren<QLabel*>())
+        if (!w->wordWrap() && w->isVisible() && w->fontMetrics().horizontalAdvance(w->text()) > w->width())
+            clipped << w->text();
+    for (QAbstractButton* w : window.findChildren<QAbstractButton*>()) {
+        if (qobject_cast<QToolButton*>(w) || w->text().isEmpty())
+            continue;                                             // tool buttons size themselves
+        const int frame = qobject_cast<QPushButton*>(w) ? 8 : 24; // a push button's margins, or an indicator
+        if (w->isVisible() && w->fontMetrics().horizontalAdvance(w->text()) + frame > w->width())
+            clipped << w->text();
+    }
+    return clipped;
+}
+
 bool HasChinese(const QString& text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x3000; });
 }
@@ -95,11 +114,15 @@ GalleryData DemoData() {
     return {q("scene.tif"), q("samples.cif"), q("classified.tif")};
 }
 
-std::map<std::string, QStringList> ShowGallery(const std::string& folder) {
+// The texts each window of the gallery shows; `also` sees each window too.
+std::map<std::string, QStringList> ShowGallery(const std::string& folder, const GalleryInspector& also = {}) {
     std::map<std::string, QStringList> shown;
-    const GalleryResult result =
-        WriteGallery(QString::fromStdWString(WPath(Scratch(folder))), DemoData(),
-                     [&](const std::string& name, QWidget& window) { shown[name] = ShownTexts(window); });
+    const GalleryResult result = WriteGallery(QString::fromStdWString(WPath(Scratch(folder))), DemoData(),
+                                              [&](const std::string& name, QWidget& window) {
+                                                  shown[name] = ShownTexts(window);
+                                                  if (also)
+                                                      also(name, window);
+                                              });
     EXPECT_TRUE(result.ok()) << result.error.toStdString();
     EXPECT_EQ(shown.size(), LibraryWindows().size() + 1); // and the host
     return shown;
@@ -156,10 +179,23 @@ TEST(Workbench, EnglishWindowsShowNoChinese) {
     } restore;
     EXPECT_EQ(CurrentLanguage(), QStringLiteral("en"));
 
-    for (const auto& [name, texts] : ShowGallery("gallery-en"))
+    std::map<std::string, QStringList> clipped;
+    for (const auto& [name, texts] : ShowGallery("gallery-en", [&](const std::string&name, QWidget&window) {
+             clipped[name] = ClippedTexts(window);
+         })) {
         for (const QString& text : texts)
             EXPECT_FALSE(HasChinese(text)) << name << ": " << text.toStdString();
+        EXPECT_TRUE(clipped[name].isEmpty()) << name << ": " << clipped[name].join(" | ").toStdString();
+    }
 
+    { // the random point dialog, which the accuracy window runs modally
+        const TesseraModuleGuard module;
+        CAddRandomPointDlg dialog;
+        ASSERT_TRUE(dialog.Create());
+        dialog.show();
+        EXPECT_FALSE(HasChinese(ShownTexts(dialog).join(QString())));
+        EXPECT_TRUE(ClippedTexts(dialog).isEmpty()) << ClippedTexts(dialog).join(" | ").toStdString();
+    }
     // Every dialog template of the library, the ones no gallery window shows included.
     const ModuleState& module = TesseraModuleState();
     for (int id = 6000; id < 6100; ++id) {

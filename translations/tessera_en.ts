@@ -237,7 +237,7 @@
     </message>
     <message>
         <source>最大搜索点数:</source>
-        <translation>Max. points searched:</translation>
+        <translation>Points searched:</translation>
     </message>
     <message>
         <source>支持向量机分类</source>
@@ -505,7 +505,7 @@
     </message>
     <message>
         <source>随机点个数不能超过最大搜索点个数！</source>
-        <translation>The number of points cannot exceed the number of points searched!</translation>
+        <translation>The number of points cannot exceed the points searched!</translation>
     </message>
     <message>
         <source>还有点没有输入参考类型！</source>
