@@ -71,9 +71,9 @@ bool HasChinese(const QString& text) {
 // assistant file, the class names in English.
 GalleryData DemoData() {
     const fs::path dir = Scratch("demo");
-    const RasterSpec spec{60, 40, 3, GDT_UInt16, {1000, 2, 0, 5000, 0, -2}};
-    WriteRaster(dir / "scene.tif", spec, [](int b, int c, int r) { return b * 100 + c + r; });
-    WriteRaster(dir / "classified.tif", {60, 40, 1, GDT_Byte, spec.geo},
+    const RasterSpec scene{60, 40, 3, GDT_UInt16, {1000, 2, 0, 5000, 0, -2}};
+    WriteRaster(dir / "scene.tif", scene, [](int b, int c, int r) { return b * 100 + c + r; });
+    WriteRaster(dir / "classified.tif", {60, 40, 1, GDT_Byte, scene.geo},
                 [](int, int c, int r) { return 1 + (c / 20 + r / 20) % 3; });
     WriteAcf(dir / "classified.tif",
              {{L"water", 1, 800, 0xff0000}, {L"forest", 2, 800, 0x00ff00}, {L"field", 3, 800, 0x00ffff}}, 2,
