@@ -62,3 +62,23 @@ void RunAlgorithm(CBaseAlgorithm& algorithm, bool quiet) {
         throw std::runtime_error("interrupted; nothing was written");
     throw std::runtime_error(CommonFun::U2M(algorithm.GetLastError()));
 }
+
+tessera::RasterClassList ReadClassList(const std::string& imagePath, bool quiet) {
+    CliProgress progress(quiet);
+    bool begun = false;
+    tessera::RasterClassList list;
+    std::wstring error;
+    const bool ok =
+        tessera::ReadRasterClassList(CommonFun::M2U(imagePath), list, error, [&](double fraction) {
+            if (!begun)
+                progress.SetTitle(L"Reading the classes");
+            begun = true;
+            progress.SetPercent(fraction * 100.0);
+            return !progress.IsCancelled();
+        });
+    if (begun)
+        progress.Finish(ok, error);
+    if (!ok)
+        throw std::runtime_error(CommonFun::U2M(error));
+    return list;
+}

@@ -4,6 +4,7 @@
 // leaves no output behind).
 
 #include "cli/textprogress.h"
+#include "engine/classlist.h"
 #include "processing/progress.h"
 
 #include <atomic>
@@ -32,3 +33,8 @@ private:
 // cancelled.
 class CBaseAlgorithm;
 void RunAlgorithm(CBaseAlgorithm& algorithm, bool quiet);
+
+// The class list of a classified image (tessera::ReadRasterClassList) with a
+// progress bar while the image is read; throws a one-line std::runtime_error
+// when the image has no readable classes.
+tessera::RasterClassList ReadClassList(const std::string& imagePath, bool quiet);

@@ -3,7 +3,6 @@
 #include "base/commonfun.h"
 #include "cli/cliprogress.h"
 #include "cli/subcommands.h"
-#include "engine/classifiedassistantfile.h"
 #include "processing/classstatistics.h"
 #include "processing/polygonize.h"
 
@@ -18,15 +17,16 @@ CommandDef polygonizeDef() {
     CommandDef def{
         "polygonize",
         "Chosen classes of a classified image to polygons in a shapefile.",
-        {{"IN", "classified image (its .acf gives the class names)"},
+        {{"IN", "classified image (its .acf, attribute table or category names give the class names)"},
          {"OUT", "vector file to write: .shp, or any extension an OGR driver writes (.gpkg ...)"}},
         {IntListOption("classes", "LIST", "class numbers to vectorize, e.g. 1,2,5").Min(0).Required(),
          FlagOption("eight", "join pixels that touch at a corner (8-connectivity); default 4"),
          FlagOption("quiet", "no progress bar")},
         ""};
-    def.details = "Writes one polygon per connected region of each chosen class, with the attributes\n"
-                  "class_id (the class number) and class_name (its name in the .acf), in the image's\n"
-                  "coordinate system (.prj). An earlier OUT is replaced; a failure leaves nothing.";
+    def.details =
+        "Writes one polygon per connected region of each chosen class, with the attributes\n"
+        "class_id (the class number) and class_name (its name in the image's class list), in the image's\n"
+        "coordinate system (.prj). An earlier OUT is replaced; a failure leaves nothing.";
     return def;
 }
 
@@ -40,29 +40,20 @@ int runPolygonize(const ParsedOptions& o, CommandContext& context) {
 
     // The class map is keyed by name, as the window builds it; two chosen
     // classes of one name get their number added to keep both.
-    const std::wstring acfPath = PairedAssistantFilePath(record.m_inputPath);
-    CClassifiedAssistantFile acf;
-    if (!acf.ReadClassifiedAssistantFile(acfPath))
-        throw std::runtime_error("cannot read the classification assistant file " + CommonFun::U2M(acfPath) +
-                                 ": " + acf.GetLastError());
+    const RasterClassList list = ReadClassList(o.Positional(0), o.Flag("quiet"));
     for (std::int64_t number : o.IntList("classes")) {
-        const ClassRecord* found = nullptr;
-        for (const ClassRecord* r : acf.GetClassRecords())
-            if (r->m_classNumber == number) {
-                found = r;
-                break;
-            }
+        const RasterClass* found = number <= 65535 ? list.Find(static_cast<int>(number)) : nullptr;
         if (!found)
             throw UsageError("--classes: class " + std::to_string(number) + " is not in " +
-                             CommonFun::U2M(acfPath) + " (" + std::to_string(acf.GetClassCount()) +
+                             CommonFun::U2M(list.SourceText()) + " (" + std::to_string(list.classes.size()) +
                              " classes)");
-        std::wstring key = found->m_name;
+        std::wstring key = found->name;
         const auto it = record.m_classMap.find(key);
-        if (it != record.m_classMap.end() && it->second != found->m_classNumber)
-            key += L" #" + std::to_wstring(found->m_classNumber);
-        record.m_classMap[key] = found->m_classNumber;
+        if (it != record.m_classMap.end() && it->second != found->value)
+            key += L" #" + std::to_wstring(found->value);
+        record.m_classMap[key] = found->value;
     }
-    record.m_partialClasses = static_cast<int>(record.m_classMap.size()) != acf.GetClassCount();
+    record.m_partialClasses = record.m_classMap.size() != list.classes.size();
 
     CRasterPolygonize algorithm(&record, nullptr);
     RunAlgorithm(algorithm, o.Flag("quiet"));

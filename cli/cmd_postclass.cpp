@@ -4,13 +4,15 @@
 #include "cli/cliprogress.h"
 #include "cli/recordoptions.h"
 #include "cli/subcommands.h"
-#include "engine/classifiedassistantfile.h"
+#include "engine/classlist.h"
 #include "engine/rastersource.h"
 #include "processing/postclassify.h"
 
 #include <filesystem>
 #include <ostream>
 #include <stdexcept>
+
+using namespace tessera;
 
 namespace {
 
@@ -20,44 +22,31 @@ std::vector<OptionDef> withCommonOptions(std::vector<OptionDef> options) {
     return options;
 }
 
-// The base fields every tool's record takes from the command line.
-void fillBase(AlgorithmParam& record, const ParsedOptions& o) {
+// The base fields every tool's record takes from the command line, and the
+// task's English title (the algorithms default to the windows' titles).
+void fillBase(AlgorithmParam& record, const ParsedOptions& o, const wchar_t* title) {
+    record.m_algorithmName = title;
     record.m_inputPath = CommonFun::M2U(o.Positional(0));
     record.m_outputPath = CommonFun::M2U(o.Positional(1));
     FillFormat(record, o);
 }
 
-// The class table of IN, from the assistant file beside it.
-CClassifiedAssistantFile readClasses(const ParsedOptions& o, std::wstring& path) {
-    path = PairedAssistantFilePath(CommonFun::M2U(o.Positional(0)));
-    const std::string narrow = CommonFun::U2M(path);
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(narrow, ec))
-        throw std::runtime_error("no classification assistant file " + narrow + " beside " + o.Positional(0));
-    CClassifiedAssistantFile acf;
-    if (!acf.ReadClassifiedAssistantFile(path))
-        throw std::runtime_error("cannot read the classification assistant file " + narrow + ": " +
-                                 acf.GetLastError());
-    return acf;
-}
-
-const ClassRecord* classByNumber(const CClassifiedAssistantFile& acf, long long number) {
-    for (const ClassRecord* r : acf.GetClassRecords())
-        if (r->m_classNumber == number)
-            return r;
-    return nullptr;
+// The classes of IN, wherever the image keeps them.
+RasterClassList readClasses(const ParsedOptions& o) {
+    return ReadClassList(o.Positional(0), o.Flag("quiet"));
 }
 
 // Name to number of the classes a --classes list names, as the windows
 // build their class maps.
-std::map<std::wstring, int> chosenClasses(const CClassifiedAssistantFile& acf,
-                                          const std::vector<std::int64_t>& list, const std::string& acfPath) {
+std::map<std::wstring, int> chosenClasses(const RasterClassList& list,
+                                          const std::vector<std::int64_t>& numbers) {
     std::map<std::wstring, int> map;
-    for (std::int64_t number : list) {
-        const ClassRecord* r = classByNumber(acf, number);
-        if (!r)
-            throw UsageError("--classes: class " + std::to_string(number) + " is not in " + acfPath);
-        map[r->m_name] = r->m_classNumber;
+    for (std::int64_t number : numbers) {
+        const RasterClass* c = number >= 0 && number <= 65535 ? list.Find(static_cast<int>(number)) : nullptr;
+        if (!c)
+            throw UsageError("--classes: class " + std::to_string(number) + " is not in " +
+                             CommonFun::U2M(list.SourceText()));
+        map[c->name] = c->value;
     }
     return map;
 }
@@ -72,10 +61,11 @@ CommandDef mergeDef() {
     CommandDef def{
         "merge",
         "Merge classes of a classified image into other classes.",
-        {{"IN", "classified image (with its .acf)"}, {"OUT", "merged image to write"}},
+        {{"IN", "classified image (classes from its .acf, attribute table, category names or values)"},
+         {"OUT", "merged image to write"}},
         withCommonOptions({StringOption("rule", "FROM=TO,...",
                                         "merge rules: each FROM class becomes the TO class; classes "
-                                        "by number or by name as the .acf lists them")
+                                        "by number or by name as the image's class list gives them")
                                .Required()}),
         ""};
     def.details = "Classes no rule names stay as they are. A merged class keeps its place in the .acf with\n"
@@ -84,26 +74,24 @@ CommandDef mergeDef() {
 }
 
 // A class of a rule side: its number when the text is one, else its name.
-const ClassRecord* ruleClass(const CClassifiedAssistantFile& acf, const std::string& text) {
+const RasterClass* ruleClass(const RasterClassList& list, const std::string& text) {
     const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-    if (digits && text.size() < 10)
-        if (const ClassRecord* r = classByNumber(acf, std::stoll(text)))
-            return r;
+    if (digits && text.size() < 6)
+        if (const RasterClass* c = list.Find(std::stoi(text)))
+            return c;
     const std::wstring name = CommonFun::M2U(text);
-    for (const ClassRecord* r : acf.GetClassRecords())
-        if (r->m_name == name)
-            return r;
+    for (const RasterClass& c : list.classes)
+        if (c.name == name)
+            return &c;
     return nullptr;
 }
 
 int runMerge(const ParsedOptions& o, CommandContext& context) {
     CClassifyMergeParam record;
-    fillBase(record, o);
-    std::wstring acfPath;
-    const CClassifiedAssistantFile acf = readClasses(o, acfPath);
-    record.m_assistantFilePath = acfPath;
-    for (const ClassRecord* r : acf.GetClassRecords())
-        record.m_classMap[r->m_name] = r->m_classNumber;
+    fillBase(record, o, L"Class merge");
+    const RasterClassList list = readClasses(o);
+    for (const RasterClass& c : list.classes)
+        record.m_classMap[c.name] = c.value;
     const std::string& rules = o.String("rule");
     size_t begin = 0;
     while (begin <= rules.size()) {
@@ -113,12 +101,12 @@ int runMerge(const ParsedOptions& o, CommandContext& context) {
         if (eq == std::string::npos)
             throw UsageError("--rule expects FROM=TO pairs separated by commas, like 2=1,3=1 (got '" + rules +
                              "')");
-        const ClassRecord* from = ruleClass(acf, rule.substr(0, eq));
-        const ClassRecord* to = ruleClass(acf, rule.substr(eq + 1));
+        const RasterClass* from = ruleClass(list, rule.substr(0, eq));
+        const RasterClass* to = ruleClass(list, rule.substr(eq + 1));
         if (!from || !to)
             throw UsageError("--rule: '" + rule + "' names a class that is not in " +
-                             CommonFun::U2M(acfPath));
-        record.m_mergeEntries.push_back(from->m_name + L"+" + to->m_name);
+                             CommonFun::U2M(list.SourceText()));
+        record.m_mergeEntries.push_back(from->name + L"+" + to->name);
         begin = comma + 1;
     }
     CClassifyMerge algorithm(&record);
@@ -133,7 +121,8 @@ CommandDef sieveDef() {
     CommandDef def{
         "sieve",
         "Remove small regions of chosen classes (class filter).",
-        {{"IN", "classified image (with its .acf)"}, {"OUT", "filtered image to write"}},
+        {{"IN", "classified image (classes from its .acf, attribute table, category names or values)"},
+         {"OUT", "filtered image to write"}},
         withCommonOptions(
             {IntListOption("classes", "LIST", "class numbers to filter, e.g. 1,3").Min(0).Required(),
              IntOption("threshold", "N", "regions of fewer pixels are removed")
@@ -149,19 +138,17 @@ CommandDef sieveDef() {
 
 int runSieve(const ParsedOptions& o, CommandContext& context) {
     CClassifiedSieveParam record;
-    fillBase(record, o);
-    std::wstring acfPath;
-    const CClassifiedAssistantFile acf = readClasses(o, acfPath);
-    record.m_assistantFilePath = acfPath;
-    const std::vector<std::int64_t>& list = o.IntList("classes");
-    record.m_classMap = chosenClasses(acf, list, CommonFun::U2M(acfPath));
-    record.m_filterClassCount = static_cast<int>(list.size());
-    record.m_classCount = acf.GetClassCount();
+    fillBase(record, o, L"Class sieve");
+    const RasterClassList list = readClasses(o);
+    const std::vector<std::int64_t>& chosen = o.IntList("classes");
+    record.m_classMap = chosenClasses(list, chosen);
+    record.m_filterClassCount = static_cast<int>(chosen.size());
+    record.m_classCount = static_cast<int>(list.classes.size());
     record.m_threshold = static_cast<int>(o.Int("threshold"));
     record.m_neighbourhood = o.Flag("eight") ? 1 : 0;
     record.m_outputDataType = PDT_Byte;
-    for (const ClassRecord* r : acf.GetClassRecords())
-        record.m_classNames.push_back(r->m_name);
+    for (const RasterClass& c : list.classes)
+        record.m_classNames.push_back(c.name);
     CClassifiedSieve algorithm(&record);
     RunAlgorithm(algorithm, o.Flag("quiet"));
     summary(context, "sieve", o);
@@ -174,7 +161,8 @@ CommandDef clumpDef() {
     CommandDef def{
         "clump",
         "Clump chosen classes by a morphological closing.",
-        {{"IN", "classified image (with its .acf)"}, {"OUT", "clumped image to write"}},
+        {{"IN", "classified image (classes from its .acf, attribute table, category names or values)"},
+         {"OUT", "clumped image to write"}},
         withCommonOptions(
             {IntListOption("classes", "LIST", "class numbers to clump, e.g. 1,3").Min(0).Required(),
              StringOption("element", "h|v|BITS",
@@ -189,7 +177,7 @@ CommandDef clumpDef() {
 
 int runClump(const ParsedOptions& o, CommandContext& context) {
     CClassifyClumpParam record;
-    fillBase(record, o);
+    fillBase(record, o, L"Class clump");
     const std::string& element = o.String("element");
     if (element == "h") {
         record.m_elementValues = {1, 1, 1};
@@ -207,19 +195,17 @@ int runClump(const ParsedOptions& o, CommandContext& context) {
     } else {
         throw UsageError("--element expects h, v or nine 0/1 digits like 010111010 (got '" + element + "')");
     }
-    std::wstring acfPath;
-    const CClassifiedAssistantFile acf = readClasses(o, acfPath);
-    record.m_assistantFilePath = acfPath;
-    const std::vector<std::int64_t>& list = o.IntList("classes");
-    record.m_classMap = chosenClasses(acf, list, CommonFun::U2M(acfPath));
-    record.m_selectedClassCount = static_cast<int>(list.size());
-    record.m_classCount = acf.GetClassCount();
-    record.m_pixelSizeX = acf.GetPixelSizeX();
-    record.m_pixelSizeY = acf.GetPixelSizeY();
-    for (const ClassRecord* r : acf.GetClassRecords()) {
-        record.m_classNames.push_back(r->m_name);
-        record.m_classSecondValues.push_back(r->m_reserved);
-        record.m_classPixelCounts.push_back(r->m_pixelCount);
+    const RasterClassList list = readClasses(o);
+    const std::vector<std::int64_t>& chosen = o.IntList("classes");
+    record.m_classMap = chosenClasses(list, chosen);
+    record.m_selectedClassCount = static_cast<int>(chosen.size());
+    record.m_classCount = static_cast<int>(list.classes.size());
+    record.m_pixelSizeX = list.pixelSizeX;
+    record.m_pixelSizeY = list.pixelSizeY;
+    for (const RasterClass& c : list.classes) {
+        record.m_classNames.push_back(c.name);
+        record.m_classSecondValues.push_back(0);
+        record.m_classPixelCounts.push_back(c.pixelCount);
     }
     ClassifyClump algorithm(&record);
     RunAlgorithm(algorithm, o.Flag("quiet"));

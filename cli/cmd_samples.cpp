@@ -4,6 +4,7 @@
 #include "base/commonfun.h"
 #include "cli/subcommands.h"
 #include "engine/classifysamplefile.h"
+#include "engine/classlist.h"
 #include "engine/drawshape.h"
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
@@ -66,6 +67,7 @@ void collectRings(const OGRGeometry* geometry, std::vector<std::vector<CPoint2D>
 
 struct ClassSamples {
     std::string value; // the class field's text
+    std::string name;  // the name field's first non-empty text; empty: named by its value
     std::vector<std::unique_ptr<ClassifySample>> polygons;
 };
 
@@ -103,7 +105,27 @@ COLORREF colourOf(CRasterSource& raster, const ClassifySample& sample) {
     return SampleStats::ComposeColour(c.red, c.green, c.blue);
 }
 
-BuildResult readPolygons(CRasterSource& raster, const std::string& path, const std::string& field) {
+// The field that names the classes: the one asked for, else the first text
+// field called name, class_name or label (not the class field itself); -1: none.
+int nameFieldOf(OGRLayer& layer, const std::string& asked, int classField, const std::string& path) {
+    OGRFeatureDefn* defn = layer.GetLayerDefn();
+    if (!asked.empty()) {
+        const int index = defn->GetFieldIndex(asked.c_str());
+        if (index < 0)
+            throw std::runtime_error("layer '" + std::string(layer.GetName()) + "' of '" + path +
+                                     "' has no field '" + asked + "'");
+        return index;
+    }
+    for (const char* candidate : {"name", "class_name", "label"}) {
+        const int index = defn->GetFieldIndex(candidate);
+        if (index >= 0 && index != classField && defn->GetFieldDefn(index)->GetType() == OFTString)
+            return index;
+    }
+    return -1;
+}
+
+BuildResult readPolygons(CRasterSource& raster, const std::string& path, const std::string& field,
+                         const std::string& nameField) {
     GDALAllRegister();
     CPLPushErrorHandler(CPLQuietErrorHandler);
     GDALDatasetUniquePtr source(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
@@ -126,6 +148,7 @@ BuildResult readPolygons(CRasterSource& raster, const std::string& path, const s
                                      "' has no field '" + field + "'");
         const OGRFieldType fieldType = layer->GetLayerDefn()->GetFieldDefn(fieldIndex)->GetType();
         numericField = numericField && (fieldType == OFTInteger || fieldType == OFTInteger64);
+        const int nameIndex = nameFieldOf(*layer, nameField, fieldIndex, path);
 
         std::unique_ptr<OGRCoordinateTransformation> transform;
         if (const OGRSpatialReference* layerSrs = layer->GetSpatialRef(); layerSrs && rasterHasSrs) {
@@ -147,6 +170,9 @@ BuildResult readPolygons(CRasterSource& raster, const std::string& path, const s
             std::vector<std::vector<CPoint2D>> rings;
             collectRings(geometry.get(), rings);
             const std::string value = feature->GetFieldAsString(fieldIndex);
+            const std::string name = nameIndex >= 0 && feature->IsFieldSetAndNotNull(nameIndex)
+                                         ? std::string(feature->GetFieldAsString(nameIndex))
+                                         : std::string();
             for (auto& ring : rings) {
                 ++result.polygonsRead;
                 const CDrawShape shape(DRAWSHAPE_POLYGON, std::move(ring));
@@ -156,7 +182,9 @@ BuildResult readPolygons(CRasterSource& raster, const std::string& path, const s
                 ++result.polygonsUsed;
                 auto [it, added] = classIndex.emplace(value, result.classes.size());
                 if (added)
-                    result.classes.push_back({value, {}});
+                    result.classes.push_back({value, name, {}});
+                if (result.classes[it->second].name.empty())
+                    result.classes[it->second].name = name;
                 result.classes[it->second].polygons.push_back(std::move(sample));
             }
         }
@@ -181,23 +209,30 @@ int runBuild(const ParsedOptions& o, CommandContext& context) {
     CRasterSource raster;
     if (raster.Open(CommonFun::M2U(inPath)) != GIS_OK)
         throw std::runtime_error("cannot open the raster '" + inPath + "'");
-    BuildResult built = readPolygons(raster, polygonPath, o.String("class-field"));
+    BuildResult built = readPolygons(raster, polygonPath, o.String("class-field"),
+                                     o.Given("name-field") ? o.String("name-field") : "");
     const int k = raster.GetBandCount();
+    // A distinct qualitative colour per class, or the colour the display bands give each sample's mean.
+    const bool bandColours = o.String("colours") == "bands";
+    const std::vector<std::uint32_t> palette = DistinctClassColours(static_cast<int>(built.classes.size()));
+    size_t classNumber = 0;
 
     CClassifySampleFile file;
     SampleStats::WriteHeader(file, SampleStats::HeaderOf(raster));
     auto append = [&](std::unique_ptr<ClassifySample> sample, const std::string& name) {
         sample->SetName(CommonFun::M2U(name)); // at most 127 characters
-        sample->m_colour = colourOf(raster, *sample);
+        sample->m_colour = bandColours ? colourOf(raster, *sample) : palette[classNumber];
         SampleStats::StampSaved(*sample, static_cast<int>(file.m_samples.size()) + 1);
         file.m_samples.push_back(sample.get());
         sample.release();
     };
     for (ClassSamples& c : built.classes) {
+        const std::string name = c.name.empty() ? c.value : c.name;
         if (o.Flag("no-merge")) {
             for (size_t i = 0; i < c.polygons.size(); ++i)
                 append(std::move(c.polygons[i]),
-                       c.polygons.size() == 1 ? c.value : c.value + "_" + std::to_string(i + 1));
+                       c.polygons.size() == 1 ? name : name + "_" + std::to_string(i + 1));
+            ++classNumber;
             continue;
         }
         std::vector<const ClassifySample*> sources;
@@ -206,7 +241,8 @@ int runBuild(const ParsedOptions& o, CommandContext& context) {
         const SampleStats::MergedStatistics merged = SampleStats::MergeSamples(sources, k);
         if (merged.status != SampleStats::MergeStatus::Ok)
             throw std::runtime_error("class '" + c.value + "': the samples cannot be merged");
-        append(std::unique_ptr<ClassifySample>(SampleStats::NewMergedSample(merged, sources, k)), c.value);
+        append(std::unique_ptr<ClassifySample>(SampleStats::NewMergedSample(merged, sources, k)), name);
+        ++classNumber;
     }
     file.m_sampleCount = static_cast<std::int32_t>(file.m_samples.size());
     if (!file.WriteClassifySampleFile(CommonFun::M2U(outPath)))
@@ -402,6 +438,14 @@ CommandDef samplesDef() {
                     {"POLYGONS", "polygon layer (shapefile or any OGR vector)", false},
                     {"OUT", ".cif sample file to write", false}},
                    {StringOption("class-field", "F", "field of POLYGONS holding each polygon's class"),
+                    StringOption("name-field", "F",
+                                 "field of POLYGONS naming each class; default a text field called name, "
+                                 "class_name or label, else the class value names it"),
+                    StringOption("colours", "palette|bands",
+                                 "sample colours: a distinct qualitative palette, or the colour of each "
+                                 "sample's mean on IN's display bands")
+                        .Default("palette")
+                        .Choices({"palette", "bands"}),
                     FlagOption("no-merge", "one sample per polygon instead of one per class"),
                     StringOption("list", "FILE", "print the header and the samples of a .cif file"),
                     StringOption("check", "FILE", "report what would go wrong classifying with a .cif file"),
@@ -410,7 +454,8 @@ CommandDef samplesDef() {
     def.details =
         "tessera samples IN POLYGONS OUT --class-field F: one sample per polygon (its pixels whose centres\n"
         "lie inside, polygons reprojected to IN's coordinate system), then the samples of each class merged\n"
-        "into one signature named after the class value. Colours come from IN's display bands.\n"
+        "into one signature named by the name field (or the class value), in a distinct colour per class\n"
+        "(--colours bands: the colour of its mean on IN's display bands).\n"
         "tessera samples --list FILE [--json]: header and per sample name, colour, pixels, minimum, "
         "maximum,\n"
         "mean (and covariance with --json).\n"
@@ -425,7 +470,8 @@ int runSamples(const ParsedOptions& o, CommandContext& context) {
     if (list && check)
         throw UsageError("--list and --check exclude each other");
     if (list || check) {
-        if (o.PositionalCount() > 0 || o.Given("class-field") || o.Given("no-merge"))
+        if (o.PositionalCount() > 0 || o.Given("class-field") || o.Given("no-merge") ||
+            o.Given("name-field") || o.Given("colours"))
             throw UsageError(std::string(list ? "--list" : "--check") +
                              " takes no other argument than FILE and --json");
         return list ? runList(o.String("list"), o.Flag("json"), context)

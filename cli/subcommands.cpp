@@ -1,5 +1,7 @@
 #include "cli/subcommands.h"
 
+#include <gdal.h>
+
 #include <algorithm>
 #include <ostream>
 #include <sstream>
@@ -29,7 +31,8 @@ std::string FormatToolHelp() {
         width = std::max(width, s.def.name.size());
     for (const Subcommand& s : Subcommands())
         out << "  " << s.def.name << std::string(width + 3 - s.def.name.size(), ' ') << s.def.summary << "\n";
-    out << "\n'tessera <command> --help' describes a command's arguments and options.\n"
+    out << "\n'tessera --version' prints the version; 'tessera <command> --help' describes a command's "
+           "arguments and options.\n"
            "Exit codes: 0 success, 1 the command failed, 2 the command line was refused.\n";
     return out.str();
 }
@@ -56,6 +59,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     const std::string& name = args[0];
     if (name == "-h" || name == "--help" || name == "help") {
         out << FormatToolHelp();
+        return kExitOk;
+    }
+    if (name == "--version") {
+        out << "tessera " << TESSERA_VERSION << " (GDAL " << GDALVersionInfo("RELEASE_NAME") << ")\n";
         return kExitOk;
     }
     const Subcommand* command = FindSubcommand(name);

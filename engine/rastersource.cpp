@@ -90,6 +90,13 @@ std::wstring CRasterSource::GetUnitName(bool full) const {
     return CommonFun::M2U(unit);
 }
 
+std::optional<double> CRasterSource::GetMetresPerUnit() const {
+    const OGRSpatialReference* srs = m_dataset ? m_dataset->GetSpatialRef() : nullptr;
+    if (!srs || srs->IsEmpty() || !srs->IsProjected())
+        return std::nullopt;
+    return srs->GetLinearUnits();
+}
+
 int CRasterSource::GetWidth() const {
     return m_dataset ? m_dataset->GetRasterXSize() : 0;
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ public:
     // when full is false and GDAL's name ("metre", "foot"...) when true;
     // "unknown" without a spatial reference.
     std::wstring GetUnitName(bool full) const override;
+    // Metres per ground unit of a projected image; none for a geographic or
+    // unknown coordinate system.
+    std::optional<double> GetMetresPerUnit() const;
 
     int GetWidth() const;
     int GetHeight() const;

@@ -37,13 +37,14 @@ std::optional<Interval> around(const std::optional<double>& value, const std::op
     return Interval{*value - kZ95 * *se, *value + kZ95 * *se};
 }
 
-Json areaAdjusted(const AreaAdjustedEstimates& a, const std::function<std::string(int)>& name) {
+Json areaAdjusted(const AreaAdjustedEstimates& a, const std::function<std::string(int)>& name,
+                  const std::function<int(int)>& value) {
     const double area = a.pixelArea > 0 ? a.pixelArea : std::nan("");
     Json classes = Json::array();
     for (int i = 0; i < static_cast<int>(a.classes.size()); ++i) {
         const AreaClassEstimates& c = a.classes[i];
         classes.push_back(
-            {{"value", i},
+            {{"value", value(i)},
              {"name", name(i)},
              {"mapped_pixels", c.mappedPixels},
              {"weight", number(c.weight)},
@@ -71,8 +72,11 @@ Json areaAdjusted(const AreaAdjustedEstimates& a, const std::function<std::strin
 } // namespace
 
 std::string FormatAccuracyJson(std::int64_t points, const ErrorMatrix& matrix, const AccuracySummary& summary,
-                               const AccuracyEstimates& estimates, const std::vector<std::wstring>& names) {
+                               const AccuracyEstimates& estimates, const std::vector<std::wstring>& names,
+                               const std::vector<int>& values,
+                               const std::vector<std::pair<std::string, std::int64_t>>& checkPoints) {
     const int n = matrix.ClassCount();
+    const auto value = [&](int i) { return i < static_cast<int>(values.size()) ? values[i] : i; };
     const auto name = [&](int i) {
         return i < static_cast<int>(names.size()) ? CommonFun::U2M(names[i]) : std::string();
     };
@@ -81,7 +85,7 @@ std::string FormatAccuracyJson(std::int64_t points, const ErrorMatrix& matrix, c
         const ClassAccuracy& c = summary.classes[i];
         const ClassEstimates& e = estimates.classes[i];
         const bool kappaDefined = c.classifiedTotal > 0 && c.referenceTotal < summary.counted;
-        classes.push_back({{"value", i},
+        classes.push_back({{"value", value(i)},
                            {"name", name(i)},
                            {"reference_total", c.referenceTotal},
                            {"classified_total", c.classifiedTotal},
@@ -100,17 +104,23 @@ std::string FormatAccuracyJson(std::int64_t points, const ErrorMatrix& matrix, c
             row.push_back(matrix.At(r, i));
         rows.push_back(std::move(row));
     }
-    const Json json = {{"points", points},
-                       {"counted_points", summary.counted},
-                       {"overall_accuracy", number(defined(summary.overallAccuracy))},
-                       {"overall_accuracy_ci95", interval(estimates.overallAccuracyCi)},
-                       {"kappa", summary.counted > 0 ? number(summary.kappa) : Json(nullptr)},
-                       {"kappa_variance", number(estimates.kappaVariance)},
-                       {"kappa_ci95", interval(estimates.kappaCi)},
-                       {"classes", std::move(classes)},
-                       {"matrix", std::move(rows)},
-                       {"area_adjusted", estimates.areaAdjusted ? areaAdjusted(*estimates.areaAdjusted, name)
-                                                                : Json(nullptr)}};
+    Json json = {{"points", points},
+                 {"counted_points", summary.counted},
+                 {"overall_accuracy", number(defined(summary.overallAccuracy))},
+                 {"overall_accuracy_ci95", interval(estimates.overallAccuracyCi)},
+                 {"kappa", summary.counted > 0 ? number(summary.kappa) : Json(nullptr)},
+                 {"kappa_variance", number(estimates.kappaVariance)},
+                 {"kappa_ci95", interval(estimates.kappaCi)},
+                 {"classes", std::move(classes)},
+                 {"matrix", std::move(rows)},
+                 {"area_adjusted", estimates.areaAdjusted ? areaAdjusted(*estimates.areaAdjusted, name, value)
+                                                          : Json(nullptr)}};
+    if (!checkPoints.empty()) {
+        Json tally = Json::object();
+        for (const auto& [key, count] : checkPoints)
+            tally[key] = count;
+        json["check_points"] = std::move(tally);
+    }
     return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -6,11 +6,17 @@
 #include "processing/accuracyestimates.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessera {
 
+// values[i] is the pixel value of class i (i itself when values is empty), so
+// sparse codes keep their values; checkPoints, when given, is written as the
+// object "check_points" (how many were asked for, drawn, counted, skipped).
 std::string FormatAccuracyJson(std::int64_t points, const ErrorMatrix& matrix, const AccuracySummary& summary,
-                               const AccuracyEstimates& estimates, const std::vector<std::wstring>& names);
+                               const AccuracyEstimates& estimates, const std::vector<std::wstring>& names,
+                               const std::vector<int>& values = {},
+                               const std::vector<std::pair<std::string, std::int64_t>>& checkPoints = {});
 
 } // namespace tessera

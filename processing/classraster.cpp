@@ -31,57 +31,53 @@ GDALDriver* driverFor(int format) {
 
 } // namespace
 
-std::vector<std::uint32_t> DistinctClassColours(int count) {
-    // A fixed palette of well-separated colours first, then hues spread by
-    // the golden angle for larger class counts.
-    static const std::uint32_t palette[] = {
-        0x0000FF, 0x00C000, 0xFF0000, 0x00FFFF, 0xFF00FF, 0xFFFF00, 0x0080FF, 0x8000FF,
-        0x00FF80, 0xFF8000, 0x808000, 0x800080, 0x008080, 0x4040C0, 0x40C040, 0xC04040,
-    };
-    std::vector<std::uint32_t> colours;
-    for (int i = 0; i < count; ++i) {
-        if (i < static_cast<int>(std::size(palette))) {
-            // palette entries are written 0xRRGGBB for readability
-            const std::uint32_t rgb = palette[i];
-            colours.push_back(RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF));
-            continue;
-        }
-        const double hue = std::fmod(i * 137.507764, 360.0) / 60.0;
-        const double x = 1.0 - std::fabs(std::fmod(hue, 2.0) - 1.0);
-        double r = 0, g = 0, b = 0;
-        switch (static_cast<int>(hue)) {
-        case 0:
-            r = 1, g = x;
-            break;
-        case 1:
-            r = x, g = 1;
-            break;
-        case 2:
-            g = 1, b = x;
-            break;
-        case 3:
-            g = x, b = 1;
-            break;
-        case 4:
-            r = x, b = 1;
-            break;
-        default:
-            r = 1, b = x;
-            break;
-        }
-        const double v = (i / 6) % 2 ? 0.75 : 1.0;
-        colours.push_back(RGB(static_cast<unsigned>(r * v * 255), static_cast<unsigned>(g * v * 255),
-                              static_cast<unsigned>(b * v * 255)));
-    }
-    return colours;
-}
-
 std::vector<ClassDefinition> NumberedClasses(int count) {
     std::vector<ClassDefinition> classes{{L"Unclassified", 0}};
     const std::vector<std::uint32_t> colours = DistinctClassColours(count);
     for (int i = 1; i <= count; ++i)
         classes.push_back({L"Class " + std::to_wstring(i), colours[i - 1]});
     return classes;
+}
+
+namespace {
+
+bool written(const std::vector<ClassDefinition>& classes, const std::vector<std::int64_t>& counts,
+             size_t value) {
+    return value == 0 || classes[value].listed || (value < counts.size() && counts[value] > 0);
+}
+
+} // namespace
+
+GDALDefaultRasterAttributeTable ClassAttributeTable(const std::vector<ClassDefinition>& classes,
+                                                    const std::vector<std::int64_t>& counts) {
+    GDALDefaultRasterAttributeTable table;
+    table.SetTableType(GRTT_THEMATIC);
+    table.CreateColumn("Value", GFT_Integer, GFU_MinMax);
+    table.CreateColumn("Class_Name", GFT_String, GFU_Name);
+    table.CreateColumn("Red", GFT_Integer, GFU_Red);
+    table.CreateColumn("Green", GFT_Integer, GFU_Green);
+    table.CreateColumn("Blue", GFT_Integer, GFU_Blue);
+    // Integer columns hold 32 bits: larger counts go in a real column.
+    const bool wide = std::any_of(counts.begin(), counts.end(), [](std::int64_t c) { return c > INT32_MAX; });
+    table.CreateColumn("Count", wide ? GFT_Real : GFT_Integer, GFU_PixelCount);
+    int row = 0;
+    for (size_t v = 0; v < classes.size(); ++v) {
+        if (!written(classes, counts, v))
+            continue;
+        const std::uint32_t c = classes[v].colour;
+        const std::int64_t count = v < counts.size() ? counts[v] : 0;
+        table.SetValue(row, 0, static_cast<int>(v));
+        table.SetValue(row, 1, CommonFun::U2M(classes[v].name).c_str());
+        table.SetValue(row, 2, static_cast<int>(c & 0xFF));
+        table.SetValue(row, 3, static_cast<int>((c >> 8) & 0xFF));
+        table.SetValue(row, 4, static_cast<int>((c >> 16) & 0xFF));
+        if (wide)
+            table.SetValue(row, 5, static_cast<double>(count));
+        else
+            table.SetValue(row, 5, static_cast<int>(count));
+        ++row;
+    }
+    return table;
 }
 
 ClassRasterWriter::ClassRasterWriter() = default;
@@ -184,10 +180,12 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
                                    static_cast<short>((c >> 16) & 0xFF),
                                    static_cast<short>(i == 0 ? 0 : 255)};
         table.SetColorEntry(static_cast<int>(i), &entry);
-        names.AddString(CommonFun::U2M(classes[i].name).c_str());
+        names.AddString(classes[i].listed ? CommonFun::U2M(classes[i].name).c_str() : "");
     }
     band->SetColorTable(&table); // some formats keep no colour table: not an error
     band->SetCategoryNames(names.List());
+    const GDALDefaultRasterAttributeTable attributes = ClassAttributeTable(classes, m_counts);
+    band->SetDefaultRAT(&attributes);
     band->SetDescription("class");
     for (const auto& [key, value] : metadata)
         m_dataset->SetMetadataItem(key.c_str(), value.c_str(), "TESSERA");
@@ -203,8 +201,9 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
     // also goes through a temporary name); if that fails the image goes too.
     CClassifiedAssistantFile acf;
     for (size_t i = 0; i < classes.size(); ++i)
-        acf.AddClass(classes[i].name, static_cast<int>(i), i < m_counts.size() ? m_counts[i] : 0,
-                     classes[i].colour);
+        if (written(classes, m_counts, i))
+            acf.AddClass(classes[i].name, static_cast<int>(i), i < m_counts.size() ? m_counts[i] : 0,
+                         classes[i].colour);
     acf.SetPixelSize(m_pixelSizeX, m_pixelSizeY);
     const std::wstring acfPath = PairedAssistantFilePath(m_target);
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str());

@@ -1,16 +1,19 @@
 #pragma once
 // The one writer of classified images: single band of class values (Byte
 // when they fit, else UInt16), value 0 "Unclassified"; georeferencing copied
-// from the input; a GDAL colour table and category names; provenance
+// from the input; a GDAL colour table, category names and a raster
+// attribute table (value, class name, red, green, blue, pixel count); provenance
 // metadata; and the ".acf" beside it with the class table, the pixel counts
 // (counted while writing) and the pixel size. The image is written under a
 // temporary name beside the target and renamed at the end, so a failed or
 // cancelled task leaves nothing behind and never half-overwrites an earlier
 // result.
 
+#include "engine/classlist.h"
 #include "engine/enginetypes.h"
 
 #include <gdal_priv.h>
+#include <gdal_rat.h>
 
 #include <cstdint>
 #include <map>
@@ -26,12 +29,20 @@ namespace tessera {
 struct ClassDefinition {
     std::wstring name;
     std::uint32_t colour = 0; // 0x00BBGGRR
+    // False for a value inside the table's range that names no class (a gap
+    // between sparse codes): it keeps its colour-table slot but gets no row
+    // in the attribute table or the .acf unless pixels carry it.
+    bool listed = true;
 };
 
-// Distinct display colours for classes 1..count (class 0 is black).
-std::vector<std::uint32_t> DistinctClassColours(int count);
 // "Unclassified", then "Class 1" .. "Class n" in distinct colours.
 std::vector<ClassDefinition> NumberedClasses(int count);
+
+// The raster attribute table of a class raster: one row per listed class or
+// class with pixels, columns Value (GFU_MinMax), Class_Name (GFU_Name), Red,
+// Green, Blue (0-255) and Count (GFU_PixelCount).
+GDALDefaultRasterAttributeTable ClassAttributeTable(const std::vector<ClassDefinition>& classes,
+                                                    const std::vector<std::int64_t>& counts);
 
 class ClassRasterWriter {
 public:
@@ -50,8 +61,9 @@ public:
     bool Create(const std::wstring& target, int formatCode, const CRasterSource& reference, int maxClass);
     // Writes a block of labels and counts them. Safe from several threads.
     bool WriteBlock(int x, int y, int width, int height, const std::uint16_t* labels);
-    // Colour table, category names, metadata; closes, renames to the target
-    // and writes the ".acf". Classes are indexed by class value (0 first).
+    // Colour table, category names, raster attribute table, metadata; closes,
+    // renames to the target and writes the ".acf". Classes are indexed by
+    // class value (0 first).
     bool Commit(const std::vector<ClassDefinition>& classes,
                 const std::map<std::string, std::string>& metadata);
     // Removes the temporary image.

@@ -1,7 +1,7 @@
 #include "processing/polygonize.h"
 
 #include "base/commonfun.h"
-#include "engine/classifiedassistantfile.h"
+#include "engine/classlist.h"
 #include "engine/rastersource.h"
 #include "processing/classstatistics.h"
 #include "processing/progress.h"
@@ -225,25 +225,17 @@ bool CRasterPolygonize::Preproccess() {
                     L" is not a classified image: its pixels are not whole numbers.");
     }
 
-    const std::wstring acfPath = PairedAssistantFilePath(p.m_inputPath);
-    CClassifiedAssistantFile acf;
-    if (!acf.ReadClassifiedAssistantFile(acfPath))
-        return Fail(L"Cannot read the classification assistant file " + acfPath + L": " +
-                    CommonFun::M2U(acf.GetLastError()));
+    RasterClassList list;
+    std::wstring error;
+    if (!ReadRasterClassList(p.m_inputPath, list, error))
+        return Fail(error);
     m_classNames.clear();
     for (const auto& [key, number] : p.m_classMap) {
-        const ClassRecord* found = nullptr;
-        for (const ClassRecord* record : acf.GetClassRecords())
-            if (record->m_classNumber == number) {
-                found = record;
-                break;
-            }
+        const RasterClass* found = list.Find(number);
         if (!found)
-            return Fail(L"Class " + std::to_wstring(number) + L" (" + key +
-                        L") is not in the classification "
-                        L"assistant file " +
-                        acfPath + L".");
-        m_classNames[number] = found->m_name;
+            return Fail(L"Class " + std::to_wstring(number) + L" (" + key + L") is not in " +
+                        list.SourceText() + L".");
+        m_classNames[number] = found->name;
     }
 
     const std::wstring extension = CommonFun::GetExtensionName(p.m_outputPath);

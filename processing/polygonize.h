@@ -1,7 +1,7 @@
 #pragma once
 // Vectorization of a classified image: the chosen classes become polygons
 // (one per connected region of a class) in a vector file, with the class
-// number and the class name from the image's ".acf" as attributes and the
+// number and the class name from the image's class list as attributes and the
 // image's coordinate system. The polygons are traced by GDAL's polygonizer
 // over the class band, with the unchosen classes masked out. The file is
 // written under a temporary name beside the target and moved into place at
@@ -54,7 +54,8 @@ public:
     CRasterPolygonize(const AlgorithmParam* param, CBaseProgress* progress);
 
     // Checks before anything is written: the input opens, has one band of
-    // whole-number classes, its ".acf" reads and names every chosen class,
+    // whole-number classes, its class list (tessera::ReadRasterClassList)
+    // names every chosen class,
     // at least one class is chosen, the connectivity is 0, 4 or 8, and the
     // output's format is known and can create files.
     bool Preproccess() override;
@@ -68,6 +69,6 @@ public:
 
 private:
     std::string m_driverName;                 // OGR driver of the output
-    std::map<int, std::wstring> m_classNames; // chosen class number -> name from the .acf
+    std::map<int, std::wstring> m_classNames; // chosen class number -> its name
     long long m_polygonCount = 0;
 };

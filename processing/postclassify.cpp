@@ -32,6 +32,7 @@ struct BadValue {
     std::mutex mutex;
     long long value = 0;
     int col = 0, row = 0;
+    std::wstring source; // where the classes came from
 
     void note(long long v, int c, int r) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -42,7 +43,7 @@ struct BadValue {
     }
     std::wstring message() const {
         return L"Pixel (" + std::to_wstring(col) + L", " + std::to_wstring(row) + L") holds the value " +
-               std::to_wstring(value) + L", which is not a class of the assistant file.";
+               std::to_wstring(value) + L", which is not a class of " + source + L".";
     }
 };
 
@@ -101,32 +102,43 @@ bool CPostClassAlgorithm::PreparePostClass(const std::wstring& assistantPath) {
         return false;
     m_bands = {1};
 
-    const std::wstring path =
-        assistantPath.empty() ? PairedAssistantFilePath(m_param->m_inputPath) : assistantPath;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(CommonFun::U2M(path), ec))
-        return Fail(L"The classification assistant file " + path + L" does not exist.");
-    CClassifiedAssistantFile acf;
-    if (!acf.ReadClassifiedAssistantFile(path))
-        return Fail(L"Cannot read the classification assistant file " + path + L": " +
-                    CommonFun::M2U(acf.GetLastError()));
-    if (acf.GetClassCount() == 0)
-        return Fail(L"The classification assistant file " + path + L" lists no class.");
-    int maxValue = 0;
-    for (const ClassRecord* r : acf.GetClassRecords()) {
-        if (r->m_classNumber < 0 || r->m_classNumber > 65535)
-            return Fail(L"The classification assistant file " + path + L" has the class number " +
-                        std::to_wstring(r->m_classNumber) + L"; class numbers run from 0 to 65535.");
-        maxValue = std::max(maxValue, r->m_classNumber);
+    // An assistant file the record names is read as it is; otherwise the
+    // image's classes come from wherever it keeps them (.acf, attribute
+    // table, category names, pixel values).
+    RasterClassList list;
+    if (assistantPath.empty()) {
+        std::wstring error;
+        if (!ReadRasterClassList(m_param->m_inputPath, list, error))
+            return Fail(error);
+    } else {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(CommonFun::U2M(assistantPath), ec))
+            return Fail(L"The classification assistant file " + assistantPath + L" does not exist.");
+        CClassifiedAssistantFile acf;
+        if (!acf.ReadClassifiedAssistantFile(assistantPath))
+            return Fail(L"Cannot read the classification assistant file " + assistantPath + L": " +
+                        CommonFun::M2U(acf.GetLastError()));
+        list.source = ClassListSource::AssistantFile;
+        list.sourcePath = assistantPath;
+        for (const ClassRecord* r : acf.GetClassRecords())
+            list.classes.push_back({r->m_classNumber, r->m_name, r->m_colour, r->m_pixelCount});
     }
-    // Values the file does not list keep a plain name; the file's records
-    // give the others their name and colour.
+    if (list.classes.empty())
+        return Fail(L"No class is named in " + list.SourceText() + L".");
+    for (const RasterClass& c : list.classes)
+        if (c.value < 0 || c.value > 65535)
+            return Fail(L"There is the class number " + std::to_wstring(c.value) + L" in " +
+                        list.SourceText() + L"; class numbers run from 0 to 65535.");
+    // Values the list does not name keep a plain name and no row of their
+    // own; the list's classes give the others their name and colour.
+    const int maxValue = list.MaxValue();
     m_classes.assign(static_cast<size_t>(maxValue) + 1, ClassDefinition{});
     m_classes[0].name = L"Unclassified";
     for (int v = 1; v <= maxValue; ++v)
-        m_classes[v].name = L"Class " + std::to_wstring(v);
-    for (const ClassRecord* r : acf.GetClassRecords())
-        m_classes[r->m_classNumber] = {r->m_name, r->m_colour};
+        m_classes[v] = {L"Class " + std::to_wstring(v), 0, list.source == ClassListSource::AssistantFile};
+    for (const RasterClass& c : list.classes)
+        m_classes[c.value] = {c.name, c.colour, true};
+    m_classSource = list.SourceText();
     return true;
 }
 
@@ -135,8 +147,8 @@ bool CPostClassAlgorithm::ChosenClasses(const std::map<std::wstring, int>& class
     chosen.assign(m_classes.size(), 0);
     for (const auto& [name, number] : classMap) {
         if (number < 0 || number >= static_cast<int>(m_classes.size()))
-            return Fail(L"Class " + std::to_wstring(number) + L" (" + name +
-                        L") is not in the class table of the assistant file.");
+            return Fail(L"Class " + std::to_wstring(number) + L" (" + name + L") is not a class of " +
+                        m_classSource + L".");
         if (number > 0) // 0 is "Unclassified": no region of it is changed
             chosen[number] = 1;
     }
@@ -176,6 +188,7 @@ bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
     if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass))
         return Fail(writer.GetLastError());
     BadValue bad;
+    bad.source = m_classSource;
     const bool ok = blocks.LabelBlocks(
         [&](const PixelBlock& block, std::uint16_t* labels, int) {
             for (int i = 0; i < block.PixelCount(); ++i) {
@@ -203,6 +216,7 @@ bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const 
         return Fail(writer.GetLastError());
     std::vector<std::vector<std::uint16_t>> values(blocks.WorkerCount());
     BadValue bad;
+    bad.source = m_classSource;
     const bool ok = blocks.LabelWindows(
         halo,
         [&](const PixelBlock& block, const PixelRect& core, std::uint16_t* labels, int worker) {

@@ -112,6 +112,7 @@ protected:
     bool ChosenClasses(const std::map<std::wstring, int>& classMap, std::vector<std::uint8_t>& chosen);
 
     std::vector<tessera::ClassDefinition> m_classes; // by class value; value 0 first
+    std::wstring m_classSource;                      // where the classes came from, for messages
     int m_workers = 0;
 
 private:

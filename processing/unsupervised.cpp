@@ -151,7 +151,6 @@ public:
             error = writer.GetLastError();
             return false;
         }
-        const int bands = m_bands;
         const FlatCentres flat(centres);
         const bool ok = m_blocks.LabelBlocks(
             [&](const PixelBlock& block, std::uint16_t* labels, int) {

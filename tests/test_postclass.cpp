@@ -266,7 +266,8 @@ TEST(ClassClump, AgreesWithDirectMorphologyAcrossSmallBlocks) {
 
 TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
     const fs::path d = Scratch("bad-input");
-    classImage(d / "noacf.tif", 4, 4, std::vector<int>(16, 1));
+    WriteRaster(d / "negative.tif", {4, 4, 1, GDT_Int16},
+                std::vector<int>{1, 1, -3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
     classImage(d / "corrupt.tif", 4, 4, std::vector<int>(16, 1));
     WriteBytes(d / "corrupt.acf", "TESSERA-ACF 1\nclass-count 2\n");
     classImage(d / "good.tif", 4, 4, {1, 2, 1, 2, 1, 7, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2},
@@ -275,10 +276,10 @@ TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
 
     const std::map<std::wstring, int> one{{L"类1", 1}};
     const std::tuple<const char*, std::map<std::wstring, int>, fs::path, const char*> cases[] = {
-        {"noacf.tif", one, d / "o1.tif", "does not exist"},
+        {"negative.tif", one, d / "o1.tif", "holds -3, not a class number"},
         {"corrupt.tif", one, d / "o2.tif", "Cannot read"},
         {"good.tif", {}, d / "o3.tif", "No class"},
-        {"good.tif", {{L"类9", 9}}, d / "o4.tif", "not in the class table"},
+        {"good.tif", {{L"类9", 9}}, d / "o4.tif", "is not a class of"},
         {"good.tif", one, d / "missing-folder" / "o5.tif", "folder"},
         {"good.tif", one, d / "o6.tif", "(1, 1) holds the value 7"}};
     for (const auto& [input, classes, out, says] : cases) {
@@ -368,8 +369,8 @@ TEST(PostClassCli, BadInputGivesOneLineAndNoOutput) {
     const std::set<std::string> before = FilesIn(d);
     const std::string out = (d / "out.tif").string();
     const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
-        {{"merge", noAcf, out, "--rule", "1=1"}, 1, "no classification assistant file"},
-        {{"sieve", corrupt, out, "--classes", "1"}, 1, "cannot read the classification"},
+        {{"merge", noAcf, out, "--rule", "1=4"}, 2, "names a class that is not in the pixel values"},
+        {{"sieve", corrupt, out, "--classes", "1"}, 1, "Cannot read the classification"},
         {{"sieve", in, out, "--classes", "5"}, 2, "--classes: class 5"},
         {{"sieve", in, out}, 2, "--classes"},
         {{"merge", in, out, "--rule", "1-2"}, 2, "--rule expects"},

@@ -667,7 +667,8 @@ TEST(SamplesCommand, BuildsOneSignaturePerClassFromReprojectedPolygonsAndRefuses
         "classes-wgs84.shp",
         {{0, 0, 4, 4, "2"}, {10, 10, 13, 12, "1"}, {5, 0, 7, 3, "2"}, {30, 30, 40, 40, "3"}}, 4326);
     const fs::path out = ScratchDir() / "built.cif";
-    const CliRun r = RunTessera({"samples", scene(), str(shp), str(out), "--class-field", "cls"});
+    const CliRun r =
+        RunTessera({"samples", scene(), str(shp), str(out), "--class-field", "cls", "--colours", "bands"});
     ASSERT_EQ(r.code, 0) << r.err;
     CClassifySampleFile file;
     ASSERT_TRUE(file.ReadClassifySampleFile(WPath(out))) << file.GetLastError();
