@@ -11,6 +11,7 @@
 #include "entry/tesseramodule.h"
 #include "platform/filedialog.h"
 #include "platform/gridctrl.h"
+#include "platform/translation.h"
 #include "platform/uiservices.h"
 #include "processing/randompoints.h"
 
@@ -140,7 +141,7 @@ void CClassesAccuracyDlg::OnFileOpen() {
         XMessageBox(Msg::AssistantFileReadFailed, Caption::Notice, MB_OK);
         return;
     }
-    SetWindowText(std::wstring(kTitle) + L"  " + path);
+    SetWindowText(TranslateW(kTitle) + L"  " + path);
 }
 
 void CClassesAccuracyDlg::OnFileClose() {

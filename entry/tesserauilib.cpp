@@ -7,6 +7,7 @@
 #include "classify/CMinDistanceClassifyDlg.h"
 #include "classify/CSvmClassifyDlg.h"
 #include "entry/tesserauiapp.h"
+#include "platform/translation.h"
 #include "postclass/CClassesClumpDlg.h"
 #include "postclass/CClassesFilterDlg.h"
 #include "postclass/CClassesMergeDlg.h"
@@ -19,6 +20,10 @@ int CTesseraUILib::DllPreTranslateMessage(TesseraMessage* message) {
         return 0;
     TesseraModuleGuard context;
     return TesseraApp().PreTranslateMessage(message->target, message->event) ? 1 : 0;
+}
+
+int CTesseraUILib::SetLanguage(const wchar_t* language) {
+    return ::SetLanguage(language ? QString::fromWCharArray(language) : QString()) ? 1 : 0;
 }
 
 unsigned long CTesseraUILib::ShowUnsuperviseClassifyDlg(IControlerInterface* host) {

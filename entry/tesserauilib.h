@@ -27,6 +27,9 @@ public:
     // Non-zero when a library window consumed the message (the host must not
     // dispatch it), zero when the host translates and dispatches it itself.
     static int DllPreTranslateMessage(TesseraMessage* message);
+    // The language of the windows' texts: L"en" for English, L"zh" (the
+    // default) for the texts as written. Non-zero when that language is built in.
+    static int SetLanguage(const wchar_t* language);
 
     // Unsupervised classification (K-Means, ISODATA), template 6000.
     static unsigned long ShowUnsuperviseClassifyDlg(IControlerInterface* host);

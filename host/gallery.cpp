@@ -1,19 +1,40 @@
 #include "host/gallery.h"
 
+#include "accuracy/CAddRandomPointDlg.h"
+#include "accuracy/CClassesAccuracyDlg.h"
 #include "base/log.h"
+#include "classify/CBPClassifyDlg.h"
+#include "classify/CDlgSupperviseCommon.h"
+#include "classify/CDlgUnsuperviseClassify.h"
+#include "classify/CMinDistanceClassifyDlg.h"
+#include "classify/CSvmClassifyDlg.h"
 #include "engine/drawshape.h"
 #include "engine/rastersource.h"
 #include "host/hostwindow.h"
 #include "host/windowmenu.h"
+#include "platform/gridctrl.h"
+#include "platform/uiservices.h"
+#include "platform/xdialog.h"
+#include "platform/xlistbox.h"
+#include "postclass/CClassesClumpDlg.h"
+#include "postclass/CClassesFilterDlg.h"
+#include "postclass/CClassesMergeDlg.h"
+#include "postclass/CClassesStaticsDlg.h"
+#include "postclass/CClassifyVectorizeDlg.h"
+#include "samples/CAoiEditorDlg.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPointer>
 #include <QTextStream>
 
+#include <deque>
+#include <map>
 #include <memory>
 
 namespace {
@@ -70,7 +91,159 @@ void DrawDemoShapes(HostController& host) {
         host.AddPointShape(at(0.1 + 0.1 * i, 0.45 + 0.04 * (i % 3)), 255);
 }
 
+// The user's side of the windows while the gallery drives them: file
+// choosers answer with the queued paths, questions with No (nothing is saved
+// or discarded), modal windows run the queued scripts; nothing else is shown.
+class GalleryUiServices final : public IUiServices {
+public:
+    std::deque<QString> files;
+    std::deque<std::function<int(XDialog&)>> modals;
+
+    int MessageBox(const MessageBoxRequest& request) override {
+        Log(LOG_LEVEL_WARNING, QStringLiteral("message: %1").arg(QString::fromStdWString(request.text)));
+        return IDNO;
+    }
+    FileDialogResult ChooseFile(const FileDialogRequest&) override {
+        if (files.empty())
+            return {};
+        const QString path = files.front();
+        files.pop_front();
+        return {true, {path.toStdWString()}, 1};
+    }
+    std::optional<COLORREF> ChooseColor(COLORREF, unsigned) override { return std::nullopt; }
+    int RunModal(XDialog& dialog) override {
+        if (modals.empty())
+            return IDCANCEL;
+        const auto script = std::move(modals.front());
+        modals.pop_front();
+        return script(dialog);
+    }
+    bool OpenHelpPage(int, int, const std::wstring&) override { return false; }
+};
+
+// One window being filled: its commands are sent as the user's clicks, file
+// choices answered with the demo data.
+struct Filler {
+    XDialog& window;
+    GalleryUiServices& ui;
+    const GalleryData& data;
+    QString outputDir;
+
+    void choose(int command, const QString& path) {
+        if (path.isEmpty())
+            return;
+        ui.files.push_back(path);
+        window.SendCommand(command);
+        ui.files.clear(); // a chooser that did not open leaves nothing for the next
+    }
+    QString output(const QString& name) const { return QDir(outputDir).filePath(name); }
+    XListBox* list(int id) const { return window.Item<XListBox>(id); }
+    // Selects the list's items at these indices (negative ones count from the
+    // end), as clicks would.
+    void select(int id, std::initializer_list<int> indices) const {
+        if (XListBox* l = list(id))
+            for (int i : indices)
+                if (const int at = i < 0 ? l->GetCount() + i : i; at >= 0 && at < l->GetCount())
+                    l->SetSel(at);
+    }
+    // A supervised window: input raster, samples and output chosen.
+    template <class Dlg> void supervised(const QString& output) {
+        choose(Dlg::IDC_INPUT_BROWSE, data.scene);
+        choose(Dlg::IDC_SAMPLE_BROWSE, data.samples);
+        choose(Dlg::IDC_OUTPUT_BROWSE, this->output(output));
+    }
+};
+
+// Accuracy assessment: random check points on the classified image, their
+// classes shown, and the reference classes typed for the first few.
+void FillAccuracy(Filler& f) {
+    using D = CClassesAccuracyDlg;
+    f.choose(D::ID_FILE_OPEN, f.data.classified);
+    if (f.data.classified.isEmpty())
+        return;
+    f.ui.modals.push_back([](XDialog& dialog) {
+        dialog.SetDlgItemText(CAddRandomPointDlg::IDC_POINT_COUNT, L"12");
+        dialog.setResult(IDCANCEL);
+        dialog.SendCommand(IDOK);
+        return dialog.result() == IDOK ? IDOK : IDCANCEL;
+    });
+    f.window.SendCommand(D::ID_EDIT_RANDOM_POINTS);
+    f.window.SendCommand(D::ID_EDIT_SHOW_CLASSES);
+    f.window.SendCommand(D::ID_VIEW_SHOW_ALL);
+    CGridCtrl* grid = static_cast<D&>(f.window).Grid();
+    for (int row = 1; row < grid->GetRowCount() && row <= 5; ++row)
+        grid->SetItemText(row, D::ColReference, grid->GetItemText(row, D::ColClass));
+}
+
+// How each window is filled, by gallery name.
+const std::map<std::string, std::function<void(Filler&)>>& Fillers() {
+    using Unsupervised = CDlgUnsuperviseClassify;
+    const auto common = [](const char* output) {
+        return [output](Filler& f) { f.supervised<CDlgSupperviseCommon>(QString::fromLatin1(output)); };
+    };
+    static const std::map<std::string, std::function<void(Filler&)>> fillers{
+        {"CDlgUnsuperviseClassify",
+         [](Filler& f) {
+             f.choose(Unsupervised::IDC_INPUT_BROWSE, f.data.scene);
+             f.window.CheckDlgButton(Unsupervised::IDC_METHOD_ISODATA, true);
+             f.window.SendCommand(Unsupervised::IDC_METHOD_ISODATA);
+             f.choose(Unsupervised::IDC_OUTPUT_BROWSE, f.output(QStringLiteral("isodata.tif")));
+         }},
+        {"CMinDistanceClassifyDlg",
+         [](Filler& f) { f.supervised<CMinDistanceClassifyDlg>(QStringLiteral("mindist.tif")); }},
+        {"CDlgSupperviseCommon-1", common("maxlik.tif")},
+        {"CDlgSupperviseCommon-2", common("mahalanobis.tif")},
+        {"CDlgSupperviseCommon-3", common("sam.tif")},
+        {"CDlgSupperviseCommon-4", common("parallelepiped.tif")},
+        {"CSvmClassifyDlg", [](Filler& f) { f.supervised<CSvmClassifyDlg>(QStringLiteral("svm.tif")); }},
+        {"CBPClassifyDlg", [](Filler& f) { f.supervised<CBPClassifyDlg>(QStringLiteral("bpnn.tif")); }},
+        {"CAoiEditorDlg", [](Filler& f) { f.choose(CAoiEditorDlg::ID_SAMPLE_OPEN, f.data.samples); }},
+        {"CClassesAccuracyDlg", FillAccuracy},
+        {"CClassesMergeDlg",
+         [](Filler& f) {
+             using D = CClassesMergeDlg;
+             f.choose(D::IDC_INPUT_BROWSE, f.data.classified);
+             f.choose(D::IDC_OUTPUT_BROWSE, f.output(QStringLiteral("merged.tif")));
+             f.select(D::IDC_INPUT_CLASSES, {-1}); // the last class into the one before it
+             f.select(D::IDC_OUTPUT_CLASSES, {-2});
+             f.window.SendCommand(D::IDC_ADD_MERGE);
+         }},
+        {"CClassesFilterDlg",
+         [](Filler& f) {
+             using D = CClassesFilterDlg;
+             f.choose(D::IDC_INPUT_BROWSE, f.data.classified);
+             f.choose(D::IDC_OUTPUT_BROWSE, f.output(QStringLiteral("sieved.tif")));
+             f.select(D::IDC_INPUT_CLASSES, {-1, -3});
+             f.window.SendCommand(D::IDC_ADD);
+         }},
+        {"CClassesClumpDlg",
+         [](Filler& f) {
+             using D = CClassesClumpDlg;
+             f.choose(D::IDC_INPUT_BROWSE, f.data.classified);
+             f.choose(D::IDC_OUTPUT_BROWSE, f.output(QStringLiteral("clumped.tif")));
+             f.window.SendCommand(D::IDC_SELECT_ALL);
+         }},
+        {"CClassesStaticsDlg",
+         [](Filler& f) { f.choose(CClassesStaticsDlg::ID_FILE_OPEN_CLASSIFIED, f.data.classified); }},
+        {"CClassifyVectorizeDlg",
+         [](Filler& f) {
+             using D = CClassifyVectorizeDlg;
+             f.choose(D::IDC_INPUT_BROWSE, f.data.classified);
+             f.choose(D::IDC_OUTPUT_BROWSE, f.output(QStringLiteral("classes.shp")));
+             f.select(D::IDC_INPUT_CLASSES, {0, 1});
+             f.window.SendCommand(D::IDC_ADD_SELECTED);
+         }},
+    };
+    return fillers;
+}
+
 } // namespace
+
+GalleryData GalleryData::FromDemo(const QString& dir) {
+    const QDir demo(dir);
+    return {demo.filePath(QStringLiteral("scene/scene.tif")), demo.filePath(QStringLiteral("samples.cif")),
+            demo.filePath(QStringLiteral("maxlik.tif"))};
+}
 
 QString FindCjkFont() {
     const QStringList families = QFontDatabase::families();
@@ -91,7 +264,7 @@ QString FindCjkFont() {
     return {};
 }
 
-GalleryResult WriteGallery(const QString& dirPath, const QString& scene) {
+GalleryResult WriteGallery(const QString& dirPath, const GalleryData& data, const GalleryInspector& inspect) {
     GalleryResult result;
     QDir dir(dirPath);
     if (!dir.mkpath(QStringLiteral("."))) {
@@ -109,19 +282,33 @@ GalleryResult WriteGallery(const QString& dirPath, const QString& scene) {
         QFont::insertSubstitution(QApplication::font().family(), result.cjkFont);
     }
 
+    GalleryUiServices ui;
+    const ScopedUiServices scripted(ui);
+    const auto shoot = [&](QWidget& window, const std::string& name) {
+        SettleEvents();
+        if (inspect)
+            inspect(name, window);
+        return SaveShot(&window, name, dir, result);
+    };
+
     HostWindow host;
-    if (!scene.isEmpty()) {
-        if (!host.Host().OpenRaster(scene.toStdWString())) {
-            result.error = QStringLiteral("cannot open the scene %1").arg(scene);
+    if (!data.scene.isEmpty()) {
+        if (!host.Host().OpenRaster(data.scene.toStdWString())) {
+            result.error = QStringLiteral("cannot open the scene %1").arg(data.scene);
             return result;
         }
         DrawDemoShapes(host.Host());
+        // A classification's result over the scene, its classes in the legend.
+        if (!data.classified.isEmpty())
+            host.AddTaskOutput(data.classified.toStdWString());
         host.show();
         host.Map().ZoomToExtent();
-        if (!SaveShot(&host, "host", dir, result))
+        if (!shoot(host, "host"))
             return result;
     }
 
+    const QString outputDir =
+        QFileInfo(data.classified.isEmpty() ? data.scene : data.classified).dir().path();
     for (const WindowEntry& entry : LibraryWindows()) {
         const QWidgetList before = QApplication::topLevelWidgets();
         entry.open(&host.Host());
@@ -134,12 +321,21 @@ GalleryResult WriteGallery(const QString& dirPath, const QString& scene) {
                 QStringLiteral("%1 opened no window").arg(QString::fromStdString(entry.galleryName)));
             continue;
         }
-        const bool saved = SaveShot(window, entry.galleryName, dir, result);
+        const auto fill = Fillers().find(entry.galleryName);
+        if (auto* dialog = qobject_cast<XDialog*>(window.data()); dialog && fill != Fillers().end()) {
+            Filler filler{*dialog, ui, data, outputDir};
+            fill->second(filler);
+        }
+        const bool saved = !window.isNull() && shoot(*window, entry.galleryName);
         if (!window.isNull())
             window->close();
         SettleEvents();
-        if (!saved)
+        if (!saved) {
+            if (result.error.isEmpty())
+                result.error =
+                    QStringLiteral("%1 closed itself").arg(QString::fromStdString(entry.galleryName));
             return result;
+        }
     }
 
     QFile index(dir.filePath(QStringLiteral("index.md")));

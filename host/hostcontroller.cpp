@@ -1,6 +1,7 @@
 #include "host/hostcontroller.h"
 
 #include "engine/rastersource.h"
+#include "platform/translation.h"
 
 HostController::HostController() = default;
 HostController::~HostController() = default;
@@ -11,7 +12,7 @@ bool HostController::OpenRaster(const std::wstring& path, std::wstring* error) {
     const GISError result = layer->source->Open(path, GIS_READONLY, true);
     if (result != GIS_OK) {
         if (error)
-            *error = result == GIS_ERROR_NOT_RASTER ? L"文件中没有栅格波段" : L"无法读取该文件";
+            *error = TranslateW(result == GIS_ERROR_NOT_RASTER ? L"文件中没有栅格波段" : L"无法读取该文件");
         return false;
     }
     layer->display = ComputeLayerDisplay(*layer->source);

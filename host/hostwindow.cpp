@@ -8,6 +8,7 @@
 #include "host/spectraplot.h"
 #include "host/windowmenu.h"
 #include "platform/filedialog.h"
+#include "platform/translation.h"
 #include "platform/uiservices.h"
 #include "platform/xdialog.h"
 #include "processing/basealgorithm.h"
@@ -65,22 +66,23 @@ HostWindow::~HostWindow() {
 }
 
 void HostWindow::buildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    QAction* open = file->addAction(QStringLiteral("打开影像(&O)..."), this, &HostWindow::OnFileOpen);
+    QMenu* file = menuBar()->addMenu(Translate(QStringLiteral("文件(&F)")));
+    QAction* open =
+        file->addAction(Translate(QStringLiteral("打开影像(&O)...")), this, &HostWindow::OnFileOpen);
     open->setShortcut(QKeySequence::Open);
-    file->addAction(QStringLiteral("关闭图层(&C)"), this, &HostWindow::OnCloseLayer);
-    file->addAction(QStringLiteral("样本光谱曲线(&S)..."), this, &HostWindow::OnShowSpectra);
+    file->addAction(Translate(QStringLiteral("关闭图层(&C)")), this, &HostWindow::OnCloseLayer);
+    file->addAction(Translate(QStringLiteral("样本光谱曲线(&S)...")), this, &HostWindow::OnShowSpectra);
     file->addSeparator();
-    file->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    file->addAction(Translate(QStringLiteral("退出(&X)")), this, &QWidget::close);
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("视图(&V)"));
-    QAction* extent = view->addAction(QStringLiteral("全图(&E)"), m_map, &MapView::ZoomToExtent);
-    QAction* zoomIn = view->addAction(QStringLiteral("放大(&I)"), m_map, &MapView::ZoomIn);
+    QMenu* view = menuBar()->addMenu(Translate(QStringLiteral("视图(&V)")));
+    QAction* extent = view->addAction(Translate(QStringLiteral("全图(&E)")), m_map, &MapView::ZoomToExtent);
+    QAction* zoomIn = view->addAction(Translate(QStringLiteral("放大(&I)")), m_map, &MapView::ZoomIn);
     zoomIn->setShortcut(QKeySequence::ZoomIn);
-    QAction* zoomOut = view->addAction(QStringLiteral("缩小(&O)"), m_map, &MapView::ZoomOut);
+    QAction* zoomOut = view->addAction(Translate(QStringLiteral("缩小(&O)")), m_map, &MapView::ZoomOut);
     zoomOut->setShortcut(QKeySequence::ZoomOut);
 
-    QMenu* draw = menuBar()->addMenu(QStringLiteral("绘制(&D)"));
+    QMenu* draw = menuBar()->addMenu(Translate(QStringLiteral("绘制(&D)")));
     auto* tools = new QActionGroup(this);
     const std::pair<MapView::Tool, const char*> toolNames[] = {
         {MapView::Tool::Pan, "漫游"},
@@ -89,7 +91,7 @@ void HostWindow::buildMenus() {
         {MapView::Tool::Point, "点"},
     };
     for (const auto& [tool, name] : toolNames) {
-        QAction* action = draw->addAction(QString::fromUtf8(name));
+        QAction* action = draw->addAction(Translate(QString::fromUtf8(name)));
         action->setCheckable(true);
         action->setChecked(tool == MapView::Tool::Pan);
         tools->addAction(action);
@@ -97,21 +99,22 @@ void HostWindow::buildMenus() {
         m_toolActions[tool] = action;
     }
     draw->addSeparator();
-    QAction* clear = draw->addAction(QStringLiteral("清除绘制图形"), this, &HostWindow::OnClearDrawnShapes);
+    QAction* clear =
+        draw->addAction(Translate(QStringLiteral("清除绘制图形")), this, &HostWindow::OnClearDrawnShapes);
 
     // The library's windows, one item each, a separator between sections.
-    m_windowMenu = menuBar()->addMenu(QStringLiteral("分类"));
+    m_windowMenu = menuBar()->addMenu(Translate(QStringLiteral("分类")));
     int group = -1;
     for (const WindowEntry& entry : LibraryWindows()) {
         if (group != -1 && entry.group != group)
             m_windowMenu->addSeparator();
         group = entry.group;
-        QAction* action = m_windowMenu->addAction(QString::fromStdWString(entry.title));
+        QAction* action = m_windowMenu->addAction(Translate(entry.title));
         action->setData(QString::fromStdString(entry.galleryName));
         connect(action, &QAction::triggered, this, [this, open = entry.open] { open(&m_host); });
     }
 
-    QToolBar* bar = addToolBar(QStringLiteral("工具"));
+    QToolBar* bar = addToolBar(Translate(QStringLiteral("工具")));
     bar->setObjectName(QStringLiteral("tools"));
     bar->addAction(open);
     bar->addSeparator();
@@ -125,7 +128,7 @@ void HostWindow::buildMenus() {
 }
 
 void HostWindow::buildLayerList() {
-    auto* dock = new QDockWidget(QStringLiteral("图层"), this);
+    auto* dock = new QDockWidget(Translate(QStringLiteral("图层")), this);
     dock->setObjectName(QStringLiteral("layers"));
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     auto* panel = new QWidget(dock);
@@ -134,7 +137,7 @@ void HostWindow::buildLayerList() {
     m_layerList = new QListWidget(panel);
     m_legend = new QTreeWidget(panel);
     m_legend->setRootIsDecorated(false);
-    m_legend->setHeaderLabels({QStringLiteral("类别"), QStringLiteral("像素数")});
+    m_legend->setHeaderLabels({Translate(QStringLiteral("类别")), Translate(QStringLiteral("像素数"))});
     layout->addWidget(m_layerList, 1);
     layout->addWidget(m_legend, 2);
     dock->setWidget(panel);
@@ -149,7 +152,7 @@ bool HostWindow::OpenRaster(const std::wstring& path) {
     std::wstring reason;
     if (m_host.OpenRaster(path, &reason))
         return true;
-    XMessageBox(L"无法打开影像：" + path + L"\n" + reason, Caption::Error, MB_OK | MB_ICONERROR);
+    XMessageBox(TranslateW(L"无法打开影像：") + path + L"\n" + reason, Caption::Error, MB_OK | MB_ICONERROR);
     return false;
 }
 
@@ -175,14 +178,15 @@ void HostWindow::OnShowSpectra() {
 QWidget* HostWindow::ShowSpectra(const std::wstring& samplePath) {
     CClassifySampleFile samples;
     if (!samples.ReadClassifySampleFile(samplePath)) {
-        XMessageBox(L"无法读取样本文件：" + samplePath + L"\n" + CommonFun::M2U(samples.GetLastError()),
+        XMessageBox(TranslateW(L"无法读取样本文件：") + samplePath + L"\n" +
+                        CommonFun::M2U(samples.GetLastError()),
                     Caption::Error, MB_OK | MB_ICONERROR);
         return nullptr;
     }
     auto* plot = new SpectraPlot(SignatureCurves(samples), this);
     plot->setWindowFlag(Qt::Window);
     plot->setAttribute(Qt::WA_DeleteOnClose);
-    plot->setWindowTitle(QStringLiteral("样本光谱曲线 - ") +
+    plot->setWindowTitle(Translate(QStringLiteral("样本光谱曲线 - ")) +
                          QFileInfo(QString::fromStdWString(samplePath)).fileName());
     plot->show();
     return plot;

@@ -1,13 +1,15 @@
 // tessera-host: a map view of rasters with drawing tools and the library's
 // windows in its "分类" menu. With --gallery it saves a screenshot of every
-// window offscreen and exits.
+// window offscreen and exits. --lang chooses the language of the texts.
 #include "host/gallery.h"
 #include "host/hostwindow.h"
 #include "host/libraryeventfilter.h"
+#include "platform/translation.h"
 #include "processing/basealgorithm.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLocale>
 
 #include <clocale>
 #include <cstdio>
@@ -47,19 +49,38 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("gallery"),
                       QStringLiteral("Save a PNG of every window into DIR and exit."),
                       QStringLiteral("DIR")});
-    parser.addOption({QStringLiteral("scene"),
-                      QStringLiteral("With --gallery: the raster shown in host.png."),
-                      QStringLiteral("RASTER")});
+    parser.addOption(
+        {QStringLiteral("scene"),
+         QStringLiteral("With --gallery: the raster shown in host.png and chosen in the windows."),
+         QStringLiteral("RASTER")});
+    parser.addOption({QStringLiteral("demo"),
+                      QStringLiteral("With --gallery: a folder `tessera demo` wrote; its scene, samples and "
+                                     "classified map fill the windows."),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("lang"),
+                      QStringLiteral("Language of the windows: zh (as written) or en. Default: en for an "
+                                     "English locale, zh otherwise."),
+                      QStringLiteral("LANG")});
     parser.addPositionalArgument(QStringLiteral("rasters"), QStringLiteral("Rasters to open."),
                                  QStringLiteral("[RASTER...]"));
     parser.process(app);
+
+    const QString language = parser.isSet(QStringLiteral("lang")) ? parser.value(QStringLiteral("lang"))
+                                                                  : LanguageOfLocale(QLocale::system());
+    if (!SetLanguage(language))
+        std::fprintf(stderr, "tessera-host: no translation into '%s'; the texts stay as written\n",
+                     language.toLocal8Bit().constData());
 
     LibraryEventFilter keys;
     app.installEventFilter(&keys);
 
     if (parser.isSet(QStringLiteral("gallery"))) {
-        const GalleryResult result =
-            WriteGallery(parser.value(QStringLiteral("gallery")), parser.value(QStringLiteral("scene")));
+        GalleryData data;
+        if (parser.isSet(QStringLiteral("demo")))
+            data = GalleryData::FromDemo(parser.value(QStringLiteral("demo")));
+        if (parser.isSet(QStringLiteral("scene")))
+            data.scene = parser.value(QStringLiteral("scene"));
+        const GalleryResult result = WriteGallery(parser.value(QStringLiteral("gallery")), data);
         for (const GalleryShot& shot : result.shots)
             std::printf("%s\n", shot.path.toLocal8Bit().constData());
         if (!result.ok())

@@ -1,6 +1,7 @@
 #include "host/spectraplot.h"
 
 #include "engine/classifysamplefile.h"
+#include "platform/translation.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -74,7 +75,7 @@ void SpectraPlot::paintEvent(QPaintEvent*) {
                          QString::number(band));
     }
     painter.drawText(QRectF(area.left(), area.bottom() + 20, area.width(), 16), Qt::AlignCenter,
-                     QStringLiteral("波段"));
+                     Translate(QStringLiteral("波段")));
     double legendY = area.top();
     for (const SignatureCurve& c : m_curves) {
         const QColor colour(GetRValue(c.colour), GetGValue(c.colour), GetBValue(c.colour));

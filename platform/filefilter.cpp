@@ -1,5 +1,7 @@
 #include "platform/filefilter.h"
 
+#include "platform/translation.h"
+
 namespace {
 
 std::vector<std::wstring> split(const std::wstring& text, wchar_t separator) {
@@ -46,7 +48,7 @@ std::vector<FileFilterEntry> ParseFileFilter(const std::wstring& filter) {
 std::vector<std::wstring> ToQtNameFilters(const std::vector<FileFilterEntry>& entries) {
     std::vector<std::wstring> filters;
     for (const FileFilterEntry& e : entries) {
-        std::wstring f = trim(e.description);
+        std::wstring f = TranslateW(trim(e.description)); // descriptions in the current language
         f += L" (";
         for (size_t i = 0; i < e.patterns.size(); ++i) {
             if (i)

@@ -15,5 +15,6 @@ struct FileFilterEntry {
 // is dropped; an empty text gives no entry.
 std::vector<FileFilterEntry> ParseFileFilter(const std::wstring& filter);
 
-// The filter as Qt name filters ("desc (*.tif *.tiff)"), in the same order.
+// The filter as Qt name filters ("desc (*.tif *.tiff)"), in the same order, the
+// descriptions in the current language.
 std::vector<std::wstring> ToQtNameFilters(const std::vector<FileFilterEntry>& entries);

@@ -1,5 +1,7 @@
 #include "platform/gridctrl.h"
 
+#include "platform/translation.h"
+
 #include <QAbstractButton>
 #include <QEvent>
 #include <QHeaderView>
@@ -214,11 +216,13 @@ bool CGridCtrl::IsValid(int row, int column) const {
 }
 
 bool CGridCtrl::SetItemText(int row, int column, const std::wstring& text) {
-    if (partOf(row, column) == Part::Corner) {
-        m_cornerText = text;
+    // Fixed cells are headers, shown in the current language; body cells hold data.
+    const Part part = partOf(row, column);
+    if (part == Part::Corner) {
+        m_cornerText = TranslateW(text);
         // The corner is as wide as the row headers: widen them so the whole text shows.
-        verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(QString::fromStdWString(text)) +
-                                          12);
+        verticalHeader()->setMinimumWidth(
+            fontMetrics().horizontalAdvance(QString::fromStdWString(m_cornerText)) + 12);
         if (m_corner)
             m_corner->update();
         return true;
@@ -227,7 +231,7 @@ bool CGridCtrl::SetItemText(int row, int column, const std::wstring& text) {
     if (!it)
         return false;
     const QSignalBlocker block(this);
-    it->setText(QString::fromStdWString(text));
+    it->setText(part == Part::Body ? QString::fromStdWString(text) : Translate(text));
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/uiservices.h"
 
 #include "platform/filefilter.h"
+#include "platform/translation.h"
 #include "platform/xdialog.h"
 
 #include <QApplication>
@@ -149,7 +150,7 @@ std::unique_ptr<QFileDialog> BuildFileChooser(const FileDialogRequest& r) {
             static_cast<QDialog*>(chooser)->done(QDialog::Accepted); // public as a QDialog slot
         });
         const int row = grid->rowCount();
-        grid->addWidget(new QLabel(QStringLiteral("已打开的图层:"), dialog.get()), row, 0);
+        grid->addWidget(new QLabel(Translate(QStringLiteral("已打开的图层:")), dialog.get()), row, 0);
         grid->addWidget(list, row, 1, 1, grid->columnCount() - 1);
     }
     return dialog;
@@ -170,7 +171,7 @@ IUiServices* SetUiServices(IUiServices* services) {
 }
 
 int XMessageBox(const std::wstring& text, const std::wstring& caption, unsigned type) {
-    return UiServices().MessageBox({text, caption, type});
+    return UiServices().MessageBox({TranslateW(text), TranslateW(caption), type});
 }
 
 const std::wstring& DefaultMessageCaption() {

@@ -3,6 +3,7 @@
 #include "platform/dialogtemplate.h"
 #include "platform/gridctrl.h"
 #include "platform/modulestate.h"
+#include "platform/translation.h"
 #include "platform/uiservices.h"
 #include "platform/xcombobox.h"
 #include "platform/xlistbox.h"
@@ -31,8 +32,17 @@
 
 namespace {
 
+// Every text of a window is shown in the current language.
 QString toQ(const std::wstring& s) {
-    return QString::fromStdWString(s);
+    return Translate(s);
+}
+
+// A menu item's text: the part before a tab is translated, the shortcut text after it is kept.
+QString menuText(const std::wstring& s) {
+    const size_t tab = s.find(L'\t');
+    if (tab == std::wstring::npos)
+        return Translate(s);
+    return Translate(s.substr(0, tab)) + QString::fromStdWString(s.substr(tab));
 }
 
 std::wstring trimmed(const std::wstring& s) {
@@ -96,20 +106,21 @@ void CCmdUI::SetCheck(bool checked) {
 
 namespace NumberMessages {
 std::wstring NotAnInteger() {
-    return L"请输入一个整数。";
+    return TranslateW(L"请输入一个整数。");
 }
 std::wstring NotAnUnsignedInteger() {
-    return L"请输入一个正整数。";
+    return TranslateW(L"请输入一个正整数。");
 }
 std::wstring NotANumber() {
-    return L"请输入一个数字。";
+    return TranslateW(L"请输入一个数字。");
 }
 std::wstring IntegerRange(long long low, long long high) {
-    return L"请输入一个介于 " + std::to_wstring(low) + L" 和 " + std::to_wstring(high) + L" 之间的整数。";
+    return TranslateArgs(L"请输入一个介于 %1 和 %2 之间的整数。", std::to_wstring(low),
+                         std::to_wstring(high));
 }
 std::wstring NumberRange(double low, double high) {
-    return L"请输入一个介于 " + formatNumber(L"%g", low) + L" 和 " + formatNumber(L"%g", high) +
-           L" 之间的数字。";
+    return TranslateArgs(L"请输入一个介于 %1 和 %2 之间的数字。", formatNumber(L"%g", low),
+                         formatNumber(L"%g", high));
 }
 } // namespace NumberMessages
 
@@ -162,7 +173,7 @@ void XDialog::buildControls(const DialogTemplate& dialog) {
             break;
         }
         case ControlKind::Edit: {
-            auto* edit = new QLineEdit(toQ(c.text), m_client);
+            auto* edit = new QLineEdit(QString::fromStdWString(c.text), m_client);
             edit->setReadOnly(c.style & CS_READONLY);
             w = edit;
             break;
@@ -239,14 +250,14 @@ void XDialog::buildMenu(int menuId) {
     static_cast<QVBoxLayout*>(layout())->setMenuBar(m_menuBar);
     for (const MenuItemTemplate& item : menu->items) {
         if (item.children.empty()) {
-            QAction* action = m_menuBar->addAction(toQ(item.text));
+            QAction* action = m_menuBar->addAction(menuText(item.text));
             const int id = item.id;
             connect(action, &QAction::triggered, this, [this, id] { dispatch(id); });
             if (id)
                 m_actions[id] = action;
             continue;
         }
-        QMenu* popup = m_menuBar->addMenu(toQ(item.text));
+        QMenu* popup = m_menuBar->addMenu(menuText(item.text));
         addMenuItems(popup, item.children);
     }
 }
@@ -264,12 +275,12 @@ void XDialog::addMenuItems(QMenu* menu, const std::vector<MenuItemTemplate>& ite
     });
     for (const MenuItemTemplate& item : items) {
         if (!item.children.empty()) {
-            addMenuItems(menu->addMenu(toQ(item.text)), item.children);
+            addMenuItems(menu->addMenu(menuText(item.text)), item.children);
         } else if (item.text.empty() && item.id == 0) {
             menu->addSeparator();
         } else {
             // The text after a tab is shown as the shortcut text; it is not bound.
-            QAction* action = menu->addAction(toQ(item.text));
+            QAction* action = menu->addAction(menuText(item.text));
             action->setData(item.id);
             const int id = item.id;
             connect(action, &QAction::triggered, this, [this, id] { dispatch(id); });
@@ -346,7 +357,7 @@ std::wstring XDialog::GetDlgItemText(int id) const {
 void XDialog::SetDlgItemText(int id, const std::wstring& text) {
     QWidget* w = GetDlgItem(id);
     if (auto* edit = qobject_cast<QLineEdit*>(w))
-        edit->setText(toQ(text));
+        edit->setText(QString::fromStdWString(text));
     else if (auto* label = qobject_cast<QLabel*>(w))
         label->setText(toQ(text));
     else if (auto* button = qobject_cast<QAbstractButton*>(w))

@@ -1,5 +1,6 @@
 #include "progressui/progresswindow.h"
 
+#include "platform/translation.h"
 #include "platform/xdialog.h"
 
 #include <QCloseEvent>
@@ -27,8 +28,8 @@ ProgressWindow::ProgressWindow(QWidget* parent) : QDialog(parent) {
     m_message->setWordWrap(true);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_message->hide();
-    m_cancel = new QPushButton(QStringLiteral("取消"), this);
-    m_close = new QPushButton(QStringLiteral("关闭"), this);
+    m_cancel = new QPushButton(Translate(QStringLiteral("取消")), this);
+    m_close = new QPushButton(Translate(QStringLiteral("关闭")), this);
     m_close->hide();
 
     auto* buttons = new QHBoxLayout;
@@ -49,7 +50,7 @@ ProgressWindow::ProgressWindow(QWidget* parent) : QDialog(parent) {
 ProgressWindow::~ProgressWindow() = default;
 
 QString ProgressWindow::CancellingText() {
-    return QStringLiteral("正在取消…");
+    return Translate(QStringLiteral("正在取消…"));
 }
 
 void ProgressWindow::Show(int mode) {
@@ -66,9 +67,10 @@ void ProgressWindow::Show(int mode) {
 }
 
 void ProgressWindow::SetTitle(const std::wstring& title) {
+    // Task names are translated on the window's thread, like every text it shows.
     const QString text = QString::fromStdWString(title);
     QMetaObject::invokeMethod(
-        this, [this, text] { setWindowTitle(text); }, Qt::QueuedConnection);
+        this, [this, text] { setWindowTitle(Translate(text)); }, Qt::QueuedConnection);
 }
 
 void ProgressWindow::SetStep(const std::wstring& step) {
@@ -78,7 +80,7 @@ void ProgressWindow::SetStep(const std::wstring& step) {
         [this, text] {
             // Once cancelling, the window says so until the task ends.
             if (!m_cancelRequested.load() && !m_finished)
-                m_step->setText(text);
+                m_step->setText(Translate(text));
         },
         Qt::QueuedConnection);
 }

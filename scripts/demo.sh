@@ -11,5 +11,5 @@ host="$build/host/tessera-host"
 if [ -n "${DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
   exec "$host" "$out/maxlik.tif" "$out/scene/scene.tif"
 fi
-QT_QPA_PLATFORM=offscreen "$host" --gallery "$out/gallery" --scene "$out/scene/scene.tif"
+QT_QPA_PLATFORM=offscreen "$host" --gallery "$out/gallery" --demo "$out"
 echo "Window screenshots: $out/gallery/"

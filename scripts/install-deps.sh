@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
+  qt6-tools-dev qt6-l10n-tools
   libgdal-dev gdal-bin
   libeigen3-dev libsvm-dev nlohmann-json3-dev
   libgtest-dev googletest

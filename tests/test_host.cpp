@@ -525,7 +525,7 @@ TEST(Gallery, OneNonBlankImageOfItsWindowsSizePerWindow) {
     const std::wstring scene = hostRaster("scene.tif", {300, 200, 3, GDT_UInt16, kHostRaster.geo});
     const fs::path dir = ScratchDir() / "gallery";
     const GalleryResult result =
-        WriteGallery(QString::fromStdString(dir.string()), QString::fromStdWString(scene));
+        WriteGallery(QString::fromStdString(dir.string()), GalleryData{QString::fromStdWString(scene)});
     ASSERT_TRUE(result.ok()) << result.error.toStdString();
     std::vector<std::string> expected{"host"};
     for (const WindowEntry& e : LibraryWindows())
