@@ -5,6 +5,7 @@
 // windows, and at the end the window is cancelled and every caught progress
 // window must have closed.
 
+#include "platform/gridctrl.h"
 #include "platform/xdialog.h"
 #include "platform/xlistbox.h"
 #include "processing/basealgorithm.h"
@@ -38,6 +39,17 @@ template <class Dlg, class Open> QPointer<Dlg> OpenNewWindow(Open open) {
         if (auto* d = dynamic_cast<Dlg*>(w); d && !before.contains(w))
             window = d;
     return window;
+}
+
+// The texts of a grid row: every column, or those given.
+inline std::vector<std::wstring> RowTexts(const CGridCtrl& grid, int row, std::vector<int> columns = {}) {
+    if (columns.empty())
+        for (int c = 0; c < grid.GetColumnCount(); ++c)
+            columns.push_back(c);
+    std::vector<std::wstring> texts;
+    for (int c : columns)
+        texts.push_back(grid.GetItemText(row, c));
+    return texts;
 }
 
 // A window of type Dlg under test: the scripted UI service and host, the tasks
@@ -105,9 +117,9 @@ protected:
         click(IDOK);
         EXPECT_EQ(launches.size(), before + 1);
         EXPECT_TRUE(closed());
-        const Record* record =
-            launches.size() == before + 1 ? dynamic_cast<const Record*>(&launches.back().algorithm->GetParam())
-                                          : nullptr;
+        const Record* record = launches.size() == before + 1
+                                   ? dynamic_cast<const Record*>(&launches.back().algorithm->GetParam())
+                                   : nullptr;
         EXPECT_NE(record, nullptr);
         return record ? *record : none;
     }
