@@ -390,14 +390,13 @@ TEST(AccuracyEstimatesTest, AreaAdjustedEstimatesOfThePublishedExampleAndTheJson
     QJsonParseError error;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << json;
-    EXPECT_EQ(o["points"].toInt(), 5);
-    EXPECT_DOUBLE_EQ(o["overall_accuracy"].toDouble(), 75);
-    EXPECT_DOUBLE_EQ(o["kappa"].toDouble(), 0.5);
+    EXPECT_EQ(std::tuple(o["points"].toInt(), o["overall_accuracy"].toDouble(), o["kappa"].toDouble()),
+              std::tuple(5, 75.0, 0.5));
     const QJsonArray classes = o["classes"].toArray();
     ASSERT_EQ(classes.size(), 3);
     EXPECT_EQ(classes[1].toObject()["name"].toString(), "b\"");
-    EXPECT_TRUE(classes[2].toObject()["producers_accuracy"].isNull());
-    EXPECT_TRUE(classes[2].toObject()["users_accuracy"].isNull());
+    EXPECT_TRUE(classes[2].toObject()["producers_accuracy"].isNull() &&
+                classes[2].toObject()["users_accuracy"].isNull());
     EXPECT_DOUBLE_EQ(classes[0].toObject()["users_accuracy"].toDouble(), 200.0 / 3.0);
     EXPECT_EQ(rows(o)[0], (std::vector<int>{2, 1, 0})); // classified 0: references 0, 1, 2
     EXPECT_TRUE(o["area_adjusted"].isNull());
@@ -478,8 +477,7 @@ TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStatesAndOpensImagesW
     ASSERT_EQ(std::tuple(grid().GetRowCount(), grid().GetColumnCount()), std::tuple(1, 6));
     EXPECT_EQ(cells(0, {1, 2, 3, 4, 5}),
               (std::vector<std::wstring>{L"名称", L"X", L"Y", L"类别", L"参考值"}));
-    EXPECT_FALSE(menu(D::ID_EDIT_RANDOM_POINTS)->isEnabled());
-    EXPECT_TRUE(menu(D::ID_REPORT_ERROR_MATRIX)->isChecked());
+    EXPECT_TRUE(!menu(D::ID_EDIT_RANDOM_POINTS)->isEnabled() && menu(D::ID_REPORT_ERROR_MATRIX)->isChecked());
     for (bool checked : {false, true}) { // each section toggles
         window->SendCommand(D::ID_REPORT_KAPPA);
         EXPECT_EQ(std::tuple(menu(D::ID_REPORT_KAPPA)->isChecked(), window->IncludeKappa()),
@@ -489,8 +487,7 @@ TEST_F(AccuracyWindowTest, StartsWithTheHeaderRowAndTheMenuStatesAndOpensImagesW
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{static_cast<int>(HelpTopic::Module), 2}}));
     // A path that is no raster: no message, but the random points item is enabled from now on.
     openImage((ScratchDir() / "nothing.tif").wstring());
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_TRUE(menu(D::ID_EDIT_RANDOM_POINTS)->isEnabled());
+    EXPECT_TRUE(ui.messages.empty() && menu(D::ID_EDIT_RANDOM_POINTS)->isEnabled());
     EXPECT_EQ(std::tuple(ui.fileRequests.size(), ui.Asked(0)),
               std::tuple(1u, FileAsk{true, L".tif", 6, true, Filters::RasterInput}));
     const std::wstring noAcf = openImage(3, 3, std::vector<double>(9, 1), false);
@@ -655,8 +652,7 @@ TEST_F(AccuracyWindowTest, ReferenceCellsMustBeDigitsAtReportTime) {
     EXPECT_EQ(std::tuple(ui.fileRequests.back().defaultExtension, ui.fileRequests.back().open),
               std::tuple(std::wstring(L".txt"), false));
     write({L"1", L"3 ", L"2"});
-    EXPECT_EQ(ui.messages.size(), 2u);
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(std::tuple(ui.messages.size(), fs::exists(out)), std::tuple(2u, false));
     // A refresh stores 0 for the same text and shows typed values again.
     window->SendCommand(D::ID_EDIT_SHOW_CLASSES);
     EXPECT_EQ(window->Points()[1].referenceValue, 0);

@@ -26,12 +26,8 @@ namespace {
 
 const int kIsodataFields[] = {D::IDC_MIN_DISTANCE, D::IDC_MERGE_PAIRS, D::IDC_MIN_PIXELS, D::IDC_STD_DEV};
 
-class UnsupervisedDlgTest : public WindowTest<D> {
+class UnsupervisedDlgTest : public WindowTest<D, CTesseraUILib::ShowUnsuperviseClassifyDlg> {
 protected:
-    void SetUp() override { reopen(); }
-    void reopen() {
-        open([this] { CTesseraUILib::ShowUnsuperviseClassifyDlg(&host); });
-    }
     void setText(int id, const wchar_t* text) const {
         item<QLineEdit>(id)->setText(QString::fromWCharArray(text));
     }
@@ -220,7 +216,7 @@ std::wstring raster(const std::string& name, int bands) {
 }
 
 using CommonWindowTest = WindowTest<C>;
-using MinimumDistanceWindowTest = WindowTest<M>;
+using MinimumDistanceWindowTest = WindowTest<M, CTesseraUILib::ShowMixDistanceClassifyDlg>;
 
 } // namespace
 
@@ -306,7 +302,6 @@ TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelpAndTheBandListC
 }
 
 TEST_F(MinimumDistanceWindowTest, ReadsTheMeansItselfAndAlwaysWritesGeoTiff) {
-    open([] { CTesseraUILib::ShowMixDistanceClassifyDlg(); });
     EXPECT_EQ(window->GetWindowText(), L"最小距离分类");
     click(M::IDC_HELP_BUTTON);
     EXPECT_TRUE(ui.helpTopics.empty());
@@ -340,17 +335,8 @@ namespace {
 using S = CSvmClassifyDlg;
 using B = CBPClassifyDlg;
 
-template <class Dlg> class LearnedWindowTest : public WindowTest<Dlg> {
+template <class Dlg, auto Entry> class LearnedWindowTest : public WindowTest<Dlg, Entry> {
 protected:
-    void SetUp() override { reopen(); }
-    void reopen() {
-        this->open([this] {
-            if constexpr (std::is_same_v<Dlg, S>)
-                CTesseraUILib::ShowSvmClassifyDlg(&this->host);
-            else
-                CTesseraUILib::ShowBPClassifyDlg(&this->host);
-        });
-    }
     void type(int edit, char key) { QTest::keyClick(this->template item<QLineEdit>(edit), key); }
     std::wstring texts(std::initializer_list<int> ids) const {
         std::wstring joined;
@@ -374,8 +360,8 @@ protected:
     }
 };
 
-using SvmWindowTest = LearnedWindowTest<S>;
-using BPWindowTest = LearnedWindowTest<B>;
+using SvmWindowTest = LearnedWindowTest<S, CTesseraUILib::ShowSvmClassifyDlg>;
+using BPWindowTest = LearnedWindowTest<B, CTesseraUILib::ShowBPClassifyDlg>;
 
 } // namespace
 

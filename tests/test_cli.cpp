@@ -66,8 +66,7 @@ TEST(OptionTable, DefaultsAndValuesInBothSpellingsAndAnyOrder) {
     EXPECT_EQ(o.Positional(0) + " " + o.Positional(1), "-5 --odd-name");
     EXPECT_EQ(parse({"a", "b", "--iterations", "1", "--aoi", "--x"}).String("aoi"), "--x");
     // Help wins over every other check, except after "--" where it is a file name.
-    EXPECT_TRUE(parse({"--classes", "0", "--help"}).HelpRequested());
-    EXPECT_TRUE(parse({"-h"}).HelpRequested());
+    EXPECT_TRUE(parse({"--classes", "0", "--help"}).HelpRequested() && parse({"-h"}).HelpRequested());
 }
 
 TEST(OptionTable, RefusalsNameTheOptionTheBoundAndTheValue) {

@@ -395,12 +395,8 @@ const WindowFiles& windowFiles() {
 using Names = std::vector<std::wstring>;
 using ClassMap = std::map<std::wstring, int>;
 
-// A window of type D that `Open` opens at set-up.
-template <class D, auto Open> class PostClassWindowTest : public WindowTest<D> {
+template <class D, auto Entry> class PostClassWindowTest : public WindowTest<D, Entry> {
 protected:
-    void SetUp() override {
-        this->open([this] { Open(&this->host); });
-    }
     void browse(int id, const fs::path& path, int saveType = 1) { this->choose(id, WPath(path), saveType); }
     // Chooses each file as the input in turn.
     void browseInputs(std::initializer_list<fs::path> paths) {
@@ -410,11 +406,8 @@ protected:
 };
 
 using MergeWindowTest = PostClassWindowTest<CClassesMergeDlg, CTesseraUILib::ShowMergeClassifyDlg>;
-using FilterWindowTest = PostClassWindowTest<CClassesFilterDlg, [](IControlerInterface*) {
-    CTesseraUILib::ShowFilterClassifyDlg();
-}>;
-using ClumpWindowTest =
-    PostClassWindowTest<CClassesClumpDlg, [](IControlerInterface*) { CTesseraUILib::ShowLumpClassifyDlg(); }>;
+using FilterWindowTest = PostClassWindowTest<CClassesFilterDlg, CTesseraUILib::ShowFilterClassifyDlg>;
+using ClumpWindowTest = PostClassWindowTest<CClassesClumpDlg, CTesseraUILib::ShowLumpClassifyDlg>;
 
 } // namespace
 
@@ -453,8 +446,8 @@ TEST_F(MergeWindowTest, FillsBothClassListsMovesTheInputClassOfARuleOutOnceAndKe
     EXPECT_EQ(
         std::tuple(r.m_mergeEntries, r.m_outputFormat, r.m_host, r.m_classMap),
         std::tuple(Names{L"2+1", L"3+1"}, 20, &host, ClassMap{{L"1", 1}, {L"2", 2}, {L"3", 5}, {L"A", 1}}));
-    EXPECT_TRUE(r.m_algorithmName == L"类别合并" || r.m_algorithmName.empty());
-    EXPECT_TRUE(launches.back().progressShown);
+    EXPECT_TRUE((r.m_algorithmName == L"类别合并" || r.m_algorithmName.empty()) &&
+                launches.back().progressShown);
 }
 
 TEST_F(MergeWindowTest, AssistantFileMessagesTheOutputSaveTypeAndAStartWithNothingChecked) {
@@ -534,7 +527,7 @@ TEST_F(FilterWindowTest, TheThresholdKeepsTheLastAcceptedValueAndAHandTypedOneBe
     EXPECT_EQ(startOne<CClassifiedSieveParam>().m_threshold, 7);
     EXPECT_EQ(ui.messages.size(), before + 1); // the toolkit's prompt, then the start
     // A hand-typed threshold beyond the spin range passes.
-    open([] { CTesseraUILib::ShowFilterClassifyDlg(); });
+    reopen();
     browse(F::IDC_INPUT_BROWSE, windowFiles().three);
     click(F::IDC_ADD_ALL);
     item<QLineEdit>(F::IDC_THRESHOLD)->setText(QStringLiteral("250"));

@@ -255,6 +255,12 @@ COLORREF expectedColour(const ClassifySample& s) {
     return RGB(component(3), component(2), component(1));
 }
 
+CClassifySampleFile readBack(const fs::path& file) {
+    CClassifySampleFile read;
+    EXPECT_TRUE(read.ReadClassifySampleFile(WPath(file))) << read.GetLastError();
+    return read;
+}
+
 class VectorSource : public CGISDataSource {
 public:
     GISDataSourceType GetDataSourceType() const override { return GIS_DATASOURCE_VECTOR; }
@@ -319,11 +325,6 @@ protected:
     void openFile(const fs::path& file) {
         ui.ChooseFileAnswer(WPath(file));
         window->SendCommand(D::ID_SAMPLE_OPEN);
-    }
-    CClassifySampleFile readBack(const fs::path& file) {
-        CClassifySampleFile read;
-        EXPECT_TRUE(read.ReadClassifySampleFile(WPath(file))) << read.GetLastError();
-        return read;
     }
 
     CRasterSource raster;
@@ -477,8 +478,7 @@ TEST_F(SampleEditorTest, SaveChoosesThePathOnceAndStampsAndOpenFillsTheTableOnce
 
 TEST_F(SampleEditorTest, CloseAndTheCloseBoxAskAboutChangesAndHonourEachAnswer) {
     window->close(); // unmodified: closes at once
-    EXPECT_TRUE(closed());
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(closed() && ui.messages.empty());
     // Each answer, and the save dialog's when one is asked ("" cancels it):
     // whether the samples (and the window) stay.
     const std::tuple<int, const char*, bool> answers[] = {{IDCANCEL, nullptr, true},
@@ -663,8 +663,7 @@ TEST(SamplesCommand, BuildsOneSignaturePerClassFromReprojectedPolygonsAndRefuses
     const fs::path out = ScratchDir() / "built.cif";
     const CliRun r = RunTessera({"samples", scene(), str(shp), str(out), "--class-field", "cls"});
     ASSERT_EQ(r.code, 0) << r.err;
-    CClassifySampleFile file;
-    ASSERT_TRUE(file.ReadClassifySampleFile(WPath(out))) << file.GetLastError();
+    const CClassifySampleFile file = readBack(out);
     EXPECT_EQ(std::tuple(file.GetFileTag(), file.m_bandCount),
               std::tuple(std::wstring(L"ZQ_RS_SampleFileTag"), kBands));
     ASSERT_EQ(file.m_samples.size(), 2u); // class 3 lies outside the raster
@@ -682,8 +681,7 @@ TEST(SamplesCommand, BuildsOneSignaturePerClassFromReprojectedPolygonsAndRefuses
     const fs::path each = ScratchDir() / "each.cif";
     ASSERT_EQ(
         RunTessera({"samples", scene(), str(shp), str(each), "--class-field", "cls", "--no-merge"}).code, 0);
-    CClassifySampleFile perPolygon;
-    ASSERT_TRUE(perPolygon.ReadClassifySampleFile(WPath(each)));
+    const CClassifySampleFile perPolygon = readBack(each);
     ASSERT_EQ(perPolygon.m_samples.size(), 3u);
     EXPECT_EQ(std::tuple(perPolygon.m_samples[1]->GetName(), perPolygon.m_samples[1]->m_pixelCount),
               std::tuple(std::wstring(L"2_1"), 16));

@@ -159,11 +159,11 @@ TEST(PixelRecount, CountsEveryValueAcrossBlocksAndRefusesNonClasses) {
     EXPECT_FALSE(CountClassPixels(WPath(dir / "missing.tif"), counts, error));
 }
 
-class StatisticsDlgTest : public WindowTest<CClassesStaticsDlg> {
+class StatisticsDlgTest : public WindowTest<CClassesStaticsDlg, CTesseraUILib::ShowStaticsClassifyDlg> {
 protected:
     using D = CClassesStaticsDlg;
     void SetUp() override {
-        open([] { CTesseraUILib::ShowStaticsClassifyDlg(); });
+        reopen();
         dir = Scratch("statistics-window");
     }
     void openImage(const fs::path& image) {
@@ -293,11 +293,11 @@ TEST(VectorizeSetupFunctions, MovesTheClassMapAndTheRecordFlags) {
               std::tuple(1, 0));
 }
 
-class VectorizeDlgTest : public WindowTest<CClassifyVectorizeDlg> {
+class VectorizeDlgTest : public WindowTest<CClassifyVectorizeDlg, CTesseraUILib::ShowVectorizeClassifyDlg> {
 protected:
     using D = CClassifyVectorizeDlg;
     void SetUp() override {
-        open([this] { CTesseraUILib::ShowVectorizeClassifyDlg(&host); });
+        reopen();
         dir = Scratch("vectorize-window");
         WriteAcf(dir / "five.acf", {{L"Unclassified", 0, 1},
                                     {L"water", 1, 1},
@@ -374,7 +374,7 @@ TEST_F(VectorizeDlgTest, EveryClassClearsThePartialFlagAndASecondImageFiltersThe
               std::tuple(true, CRasterPolygonizeParam().m_shapeFile))
         << "1 of 2; \"SHP\" keeps the default";
     // All the classes of the image clear the partial flag; no output is checked by the window.
-    open([this] { CTesseraUILib::ShowVectorizeClassifyDlg(&host); });
+    reopen();
     WriteAcf(dir / "plain.acf", {{L"a", 0, 1}, {L"b", 1, 1}, {L"c", 2, 1}, {L"d", 3, 1}, {L"e", 4, 1}});
     browseInput("plain.tif");
     click(D::IDC_ADD_ALL);

@@ -23,6 +23,7 @@
 
 #include <deque>
 #include <memory>
+#include <type_traits>
 
 struct CaughtLaunch {
     std::unique_ptr<CBaseAlgorithm> algorithm;
@@ -54,8 +55,9 @@ inline std::vector<std::wstring> RowTexts(const CGridCtrl& grid, int row, std::v
 
 // A window of type Dlg under test: the scripted UI service and host, the tasks
 // it starts caught (a deque: references stay valid as tasks are added); at the
-// end it is cancelled and every caught progress window must close.
-template <class Dlg> class WindowTest : public ::testing::Test {
+// end it is cancelled and every caught progress window must close. An entry
+// point given opens the window at set-up, with the scripted host if it takes one.
+template <class Dlg, auto Entry = nullptr> class WindowTest : public ::testing::Test {
 protected:
     WindowTest() {
         CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
@@ -77,6 +79,16 @@ protected:
         EXPECT_TRUE(closed());
         for (CaughtLaunch& l : launches) // they end with their tasks
             EXPECT_TRUE(QTest::qWaitFor([&] { return l.progress.isNull(); }, 5000));
+    }
+    void SetUp() override {
+        if constexpr (Entry != nullptr)
+            reopen();
+    }
+    void reopen() {
+        if constexpr (std::is_invocable_v<decltype(Entry), IControlerInterface*>)
+            open([this] { Entry(&host); });
+        else
+            open([] { Entry(); });
     }
     template <class Open> void open(Open openWindow) {
         window = OpenNewWindow<Dlg>(openWindow);
