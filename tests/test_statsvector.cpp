@@ -622,7 +622,7 @@ TEST(StatsCommand, TableJsonAndRecount) {
     // A recount needs the image; a missing or corrupt .acf is a one-line failure.
     const std::string lone = (dir / "lone.tif").string();
     classImage(lone, 3, 3, std::vector<int>(9, 1));
-    const std::string unread = "stats: cannot read the classification assistant file " + dir.string();
+    const std::string unread = "tessera stats: cannot read the classification assistant file " + dir.string();
     ExpectRefusals({{{"stats", lone}, 1, unread + "/lone.acf"}, {{"stats"}, 2, ""}}, dir);
     WriteBytes(dir / "lone.acf", "not an acf\n");
     ExpectRefusals({{{"stats", empty, "--recount", "--quiet"}, 1, ""}, {{"stats", lone}, 1, ""}}, dir);

@@ -33,16 +33,18 @@ struct Refusal {
     std::string says;
 };
 
-// Each run ends with its code and one line on stderr, "tessera <subcommand>: "
-// and a message holding its words, and leaves the files of `folder` as they were.
+// Each run ends with its code, nothing on stdout and one line on stderr,
+// "tessera <subcommand>: " and a message holding its words (starting with them
+// when they start with "tessera "), and leaves the files of `folder` as they were.
 inline void ExpectRefusals(const std::vector<Refusal>& cases, const fs::path& folder) {
     const std::set<std::string> before = FilesIn(folder);
     for (const auto& [args, code, says] : cases) {
         const CliRun r = RunTessera(args);
-        EXPECT_EQ(std::tuple(r.code, LineCount(r.err), r.err.rfind("tessera " + args.at(0) + ": ", 0)),
-                  std::tuple(code, 1, 0u))
+        EXPECT_EQ(std::tuple(r.code, r.out, LineCount(r.err), r.err.rfind("tessera " + args.at(0) + ": ", 0)),
+                  std::tuple(code, "", 1, 0u))
             << r.err;
-        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        const size_t at = r.err.find(says);
+        EXPECT_TRUE(says.starts_with("tessera ") ? at == 0 : at != std::string::npos) << r.err;
         EXPECT_EQ(FilesIn(folder), before) << r.err;
     }
 }
