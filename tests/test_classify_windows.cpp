@@ -26,12 +26,8 @@ namespace {
 
 const int kIsodataFields[] = {D::IDC_MIN_DISTANCE, D::IDC_MERGE_PAIRS, D::IDC_MIN_PIXELS, D::IDC_STD_DEV};
 
-class UnsupervisedDlgTest : public WindowTest<D> {
+class UnsupervisedDlgTest : public WindowTest<D, CTesseraUILib::ShowUnsuperviseClassifyDlg> {
 protected:
-    void SetUp() override { reopen(); }
-    void reopen() {
-        open([this] { CTesseraUILib::ShowUnsuperviseClassifyDlg(&host); });
-    }
     void setText(int id, const wchar_t* text) const {
         item<QLineEdit>(id)->setText(QString::fromWCharArray(text));
     }
@@ -51,16 +47,14 @@ protected:
 
 // The window tests below take the common paths of these; the corners are here.
 TEST(UnsupervisedSetupFunctions, SaveTypesConversionsAndRecords) {
-    EXPECT_EQ(ExtensionWordForSaveType(0), L"");
-    EXPECT_EQ(FormatCodeForWord(L"TIF"), 0); // case-sensitive
-    EXPECT_EQ(FormatCodeForWord(L"pix"), 0);
+    EXPECT_EQ(std::tuple(ExtensionWordForSaveType(0), FormatCodeForWord(L"TIF"), FormatCodeForWord(L"pix")),
+              std::tuple(L"", 0, 0)); // case-sensitive
     // Conversions follow the C library.
     for (auto [text, value] : std::vector<std::pair<std::wstring, int>>{
              {L"  -7x", -7}, {L"", 0}, {L"99999999999999999999", INT_MAX}})
         EXPECT_EQ(TextToInt(text), value) << Narrow(text);
-    EXPECT_DOUBLE_EQ(TextToDouble(L" 0.25abc"), 0.25);
-    EXPECT_DOUBLE_EQ(TextToDouble(L"abc"), 0.0);
-    EXPECT_DOUBLE_EQ(TextToDouble(L"1e-3"), 0.001);
+    EXPECT_EQ(std::tuple(TextToDouble(L" 0.25abc"), TextToDouble(L"abc"), TextToDouble(L"1e-3")),
+              std::tuple(0.25, 0.0, 0.001));
     FieldTexts texts;
     texts.minClassDistance = L"1e60"; // beyond single precision
     EXPECT_TRUE(std::isinf(
@@ -97,14 +91,12 @@ TEST_F(UnsupervisedDlgTest, OpensWithItsFieldsTheMethodSwitchesTheISODATAOnesAnd
     EXPECT_EQ(ui.Shown(),
               (std::vector<std::wstring>{L"请选择输入文件路径！ | ", L"请选择输出文件路径！ | "}));
     EXPECT_EQ(ui.messages[0].type & MB_TYPEMASK, MB_OK);
-    EXPECT_TRUE(launches.empty());
-    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(launches.empty() && window->isVisible());
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_EQ(dynamic_cast<ProgressWindow*>(w), nullptr); // no progress window either
     chooseInputAndOutput();
     click(IDCANCEL);
-    EXPECT_TRUE(closed());
-    EXPECT_TRUE(launches.empty());
+    EXPECT_TRUE(closed() && launches.empty());
 }
 
 TEST_F(UnsupervisedDlgTest, ChoosersWhatACancelledOneKeepsAndTheSaveTypesFormat) {
@@ -167,15 +159,14 @@ TEST_F(UnsupervisedDlgTest, KMeansAndISODATARecordsAndStartThenTheWindowIsGone) 
     EXPECT_EQ(record.m_inputPath + L" " + record.m_outputPath + L" " + record.m_aoiPath,
               L"/data/scene.tif /data/classes.tif /data/roi.aif");
     EXPECT_EQ(std::tuple(record.m_outputDataType, record.m_outputBandCount, record.m_outputFormat,
-                         record.m_classCount, record.m_maxIterations, record.m_host),
-              std::tuple(1, 1, 38, 5, 12, &host));
-    EXPECT_DOUBLE_EQ(record.m_changeThreshold, 0.02);
+                         record.m_classCount, record.m_maxIterations, record.m_host,
+                         record.m_changeThreshold),
+              std::tuple(1, 1, 38, 5, 12, &host, 0.02));
     // Not written: the base record's own values stand.
     const AlgorithmParam defaults;
     EXPECT_EQ(std::tuple(record.m_bandList, record.m_right),
               std::tuple(defaults.m_bandList, defaults.m_right));
-    EXPECT_TRUE(launches.back().progressShown); // a progress window was created, shown and attached
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(launches.back().progressShown && ui.messages.empty()); // a progress window was shown
     // The class count text is converted like the C library, without a message.
     for (auto [typed, count] : {std::pair{L"abc", 0}, std::pair{L"12.7", 12}}) {
         reopen();
@@ -195,8 +186,8 @@ TEST_F(UnsupervisedDlgTest, KMeansAndISODATARecordsAndStartThenTheWindowIsGone) 
               std::tuple(5, 5, 2, 1000, 1, 38));
     EXPECT_EQ(std::tuple(iso.m_changeThreshold, iso.m_minClassDistance, iso.m_splitStdDev),
               std::tuple(0.05, 0.5, 1.0));
-    EXPECT_EQ(iso.m_outputBandCount, AlgorithmParam().m_outputBandCount); // left as constructed
-    EXPECT_EQ(iso.m_host, &host);
+    EXPECT_EQ(std::tuple(iso.m_outputBandCount, iso.m_host), // the band count is left as constructed
+              std::tuple(AlgorithmParam().m_outputBandCount, &host));
     EXPECT_TRUE(launches.back().progressShown);
     // The minimum distance goes through single precision; the other reals stay double.
     reopen();
@@ -225,7 +216,7 @@ std::wstring raster(const std::string& name, int bands) {
 }
 
 using CommonWindowTest = WindowTest<C>;
-using MinimumDistanceWindowTest = WindowTest<M>;
+using MinimumDistanceWindowTest = WindowTest<M, CTesseraUILib::ShowMixDistanceClassifyDlg>;
 
 } // namespace
 
@@ -270,9 +261,8 @@ TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelpAndTheBandListC
     }
     open([&] { CTesseraUILib::ShowSupperviseClassifyCommonDlg(SUPERVISE_SPECTRAL_ANGLE, &host); });
     click(IDOK); // before an input could be opened: a message, nothing started
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, kSupervisedNoInput);
-    EXPECT_EQ(launches.size(), 5u); // one start per kind
+    EXPECT_EQ(std::tuple(ui.messages.size(), ui.messages.at(0).text, launches.size()), // one start per kind
+              std::tuple(1u, std::wstring(kSupervisedNoInput), 5u));
     choose(C::IDC_INPUT_BROWSE, raster("three.tif", 3));
     EXPECT_EQ(window->BandList(), (std::vector<int>{0, 1, 2}));
     choose(C::IDC_INPUT_BROWSE, raster("four.tif", 4));
@@ -300,8 +290,7 @@ TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelpAndTheBandListC
     item<XComboBox>(C::IDC_OUTPUT_LIST)->setEditText("/typed/elsewhere.tif");
     window->SetDlgItemText(C::IDC_THRESHOLD, L"0.3x");
     click(IDOK);
-    EXPECT_EQ(launches.size(), 5u);
-    EXPECT_EQ(ui.messages.back().text, L"请输入一个数字。");
+    EXPECT_EQ(std::tuple(launches.size(), ui.messages.back().text), std::tuple(5u, L"请输入一个数字。"));
     EXPECT_TRUE(window->GetDlgItem(C::IDC_THRESHOLD)->hasFocus() || !window->isActiveWindow());
     window->SetDlgItemText(C::IDC_THRESHOLD, L"0.25");
     const auto& record = startOne<CSuperviseCommonParam>();
@@ -313,7 +302,6 @@ TEST_F(CommonWindowTest, EachKindHasItsTitleLabelThresholdAndHelpAndTheBandListC
 }
 
 TEST_F(MinimumDistanceWindowTest, ReadsTheMeansItselfAndAlwaysWritesGeoTiff) {
-    open([] { CTesseraUILib::ShowMixDistanceClassifyDlg(); });
     EXPECT_EQ(window->GetWindowText(), L"最小距离分类");
     click(M::IDC_HELP_BUTTON);
     EXPECT_TRUE(ui.helpTopics.empty());
@@ -347,17 +335,8 @@ namespace {
 using S = CSvmClassifyDlg;
 using B = CBPClassifyDlg;
 
-template <class Dlg> class LearnedWindowTest : public WindowTest<Dlg> {
+template <class Dlg, auto Entry> class LearnedWindowTest : public WindowTest<Dlg, Entry> {
 protected:
-    void SetUp() override { reopen(); }
-    void reopen() {
-        this->open([this] {
-            if constexpr (std::is_same_v<Dlg, S>)
-                CTesseraUILib::ShowSvmClassifyDlg(&this->host);
-            else
-                CTesseraUILib::ShowBPClassifyDlg(&this->host);
-        });
-    }
     void type(int edit, char key) { QTest::keyClick(this->template item<QLineEdit>(edit), key); }
     std::wstring texts(std::initializer_list<int> ids) const {
         std::wstring joined;
@@ -381,8 +360,8 @@ protected:
     }
 };
 
-using SvmWindowTest = LearnedWindowTest<S>;
-using BPWindowTest = LearnedWindowTest<B>;
+using SvmWindowTest = LearnedWindowTest<S, CTesseraUILib::ShowSvmClassifyDlg>;
+using BPWindowTest = LearnedWindowTest<B, CTesseraUILib::ShowBPClassifyDlg>;
 
 } // namespace
 
@@ -397,8 +376,7 @@ TEST_F(SvmWindowTest, OpensOnLinearStartsWithTheDefaultsAndTheKernelEnablesItsEd
     click(S::IDC_HELP_BUTTON);
     EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 14}}));
     const auto& record = startOne<CSvmClassifyParam>(); // nothing chosen: no check, the empty paths go on
-    EXPECT_TRUE(ui.messages.empty());
-    EXPECT_TRUE(launches.back().progressShown);
+    EXPECT_TRUE(ui.messages.empty() && launches.back().progressShown);
     EXPECT_NE(dynamic_cast<const CSvmClassifyProcessAlg*>(launches.back().algorithm.get()), nullptr);
     EXPECT_EQ(std::tuple(record.m_kernelType, record.m_coef0, record.m_gamma, record.m_degree),
               std::tuple(0, 1.0, 0.143, 2));
@@ -421,25 +399,24 @@ TEST_F(SvmWindowTest, OpensOnLinearStartsWithTheDefaultsAndTheKernelEnablesItsEd
         EXPECT_EQ(texts({S::IDC_COEFFICIENT, S::IDC_DEGREE}), L"0.5 2.5"); // texts stay
     }
     click(IDOK); // RBF: the degree edit is disabled, and still its 2.5 is refused
-    EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages.back().text, NumberMessages::NotAnInteger());
-    EXPECT_EQ(launches.size(), 1u);
+    EXPECT_EQ(std::tuple(ui.messages.size(), ui.messages.back().text, launches.size()),
+              std::tuple(1u, NumberMessages::NotAnInteger(), 1u));
     window->SetDlgItemText(S::IDC_DEGREE, L"4");
     choose(S::IDC_INPUT_BROWSE, L"/no/such/image.tif"); // cannot be opened: no message
     choosePaths(L"/data/a.aif", L"/data/run.1/result.tif");
     const auto& chosen = startOne<CSvmClassifyParam>();
-    EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(std::tuple(chosen.m_kernelType, chosen.m_coef0, chosen.m_gamma, chosen.m_degree),
-              std::tuple(2, 0.5, 0.25, 4));
+    EXPECT_EQ(
+        std::tuple(ui.messages.size(), chosen.m_kernelType, chosen.m_coef0, chosen.m_gamma, chosen.m_degree),
+        std::tuple(1u, 2, 0.5, 0.25, 4));
     EXPECT_EQ(chosen.m_inputPath, raster("three.tif", 3));
     EXPECT_EQ(chosen.m_sampleFilePath + L" " + chosen.m_aoiPath + L" " + chosen.m_outputPath + L" " +
                   chosen.m_modelFilePath,
               L"/data/s.cif /data/a.aif /data/run.1/result.tif /data/run.1/result.svm");
     EXPECT_TRUE(chosen.m_bandList.empty()); // an opened raster gives this window no band list
     // The model lies beside the output and starts with its name.
-    EXPECT_EQ(SvmModelFilePath(L"/data/run.1/result"), L"/data/run.1/result.svm");
-    EXPECT_EQ(SvmModelFilePath(L"/data/a.b.img"), L"/data/a.b.svm");
-    EXPECT_EQ(SvmModelFilePath(L"result.tif"), L"./result.svm");
+    EXPECT_EQ(SvmModelFilePath(L"/data/run.1/result") + L" " + SvmModelFilePath(L"/data/a.b.img") + L" " +
+                  SvmModelFilePath(L"result.tif"),
+              L"/data/run.1/result.svm /data/a.b.svm ./result.svm");
 }
 
 TEST_F(BPWindowTest, GuardRefusalsTheRecordOfTheDefaultsAndTheRangeCheck) {
@@ -457,15 +434,14 @@ TEST_F(BPWindowTest, GuardRefusalsTheRecordOfTheDefaultsAndTheRangeCheck) {
     EXPECT_EQ(text(B::IDC_LEARNING_RATE), L"0.010,");
     const QWidgetList before = QApplication::topLevelWidgets();
     click(IDOK);
-    EXPECT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages.back().text, NumberMessages::NotANumber());
-    EXPECT_EQ(QApplication::topLevelWidgets().size(), before.size());
-    EXPECT_TRUE(launches.empty());
+    EXPECT_EQ(std::tuple(ui.messages.size(), ui.messages.back().text, QApplication::topLevelWidgets().size(),
+                         launches.size()),
+              std::tuple(1u, NumberMessages::NotANumber(), before.size(), 0u));
     window->SetDlgItemText(B::IDC_LEARNING_RATE, L"0.01");
     choosePaths(L"/data/a.shp", L"/data/out.img");
     const auto& record = startOne<CSuperviseBPNNParam>();
-    EXPECT_TRUE(launches.back().progressShown);
-    EXPECT_NE(dynamic_cast<const CBPNNClassify*>(launches.back().algorithm.get()), nullptr);
+    EXPECT_TRUE(launches.back().progressShown &&
+                dynamic_cast<const CBPNNClassify*>(launches.back().algorithm.get()) != nullptr);
     EXPECT_EQ(std::tuple(record.m_learningRate, record.m_maxError, record.m_maxIterations, record.m_host),
               std::tuple(0.01, 0.001, 100000u, &host));
     EXPECT_EQ(record.m_inputPath, raster("three.tif", 3));
@@ -496,8 +472,7 @@ TEST_F(BPWindowTest, GuardRefusalsTheRecordOfTheDefaultsAndTheRangeCheck) {
         QPointer<ProgressWindow> made = OpenNewWindow<ProgressWindow>([&] { click(IDOK); });
         EXPECT_EQ(ui.Shown().back(), L"输入的数据有误！ | 提示");
         EXPECT_EQ(std::tuple(ui.messages.size(), launches.size()), std::tuple(messages + 1, started));
-        EXPECT_FALSE(window.isNull());
-        ASSERT_FALSE(made.isNull());
+        ASSERT_FALSE(window.isNull() || made.isNull());
         EXPECT_FALSE(made->isVisible());
         EXPECT_TRUE(QTest::qWaitFor([&] { return made.isNull(); }, 5000));
     }

@@ -182,9 +182,7 @@ TEST(ShapeStatistics, MatchANaiveReference) {
         std::vector<double> mn(3), mx(3), mean(3), cov(9);
         ASSERT_TRUE(CRasterAlgorithm::ComputeStaticsFromDrawshape(&raster, &shape, n, mn.data(), mx.data(),
                                                                   mean.data(), cov.data(), nullptr));
-        EXPECT_EQ(n, want.n);
-        EXPECT_EQ(mn, want.min);
-        EXPECT_EQ(mx, want.max);
+        EXPECT_EQ(std::tuple(n, mn, mx), std::tuple(want.n, want.min, want.max));
         for (int b = 0; b < 3; ++b)
             EXPECT_NEAR(mean[b], want.mean[b], 1e-9 * std::abs(want.mean[b]));
         for (int i = 0; i < 3; ++i)

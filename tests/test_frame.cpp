@@ -139,8 +139,7 @@ TEST(Toolkit, TemplatesComeFromTheCurrentModuleUpdateDataRefusesBadNumbersAndMen
     EXPECT_EQ(dialog.GetWindowText(), L"样例窗口");
     // Members written by UpdateData(false).
     EXPECT_EQ(dialog.GetDlgItemText(kCount) + L" " + dialog.GetDlgItemText(kRatio), L"5 0.5");
-    EXPECT_NE(dialog.Item<QPushButton>(IDOK), nullptr);
-    EXPECT_EQ(dialog.GetDlgItem(4242), nullptr);
+    EXPECT_TRUE(dialog.Item<QPushButton>(IDOK) != nullptr && dialog.GetDlgItem(4242) == nullptr);
     // A refused field stops the reading with the toolkit's message; the fields before it are read.
     dialog.SetDlgItemText(kEditPath, L"/x.tif");
     dialog.SetDlgItemText(kCount, L"300");
@@ -233,9 +232,9 @@ TEST(SharedServices, FiltersExtensionReplacementAndTheAssistantFileRule) {
     // The chooser sees every filter entry in order with its patterns.
     const auto entries = ParseFileFilter(Filters::RasterInput);
     ASSERT_EQ(std::tuple(entries.size(), entries.front().patterns.size()), std::tuple(35u, 40u));
-    EXPECT_EQ(entries[5].description, L"BLX (*.blx, *.xlb)");
-    EXPECT_EQ(entries[5].patterns, (std::vector<std::wstring>{L"*.blx", L"*.xlb"}));
-    EXPECT_EQ(entries.back().description, L"所有文件 (*.*)");
+    EXPECT_EQ(
+        std::tuple(entries[5].description, entries[5].patterns, entries.back().description),
+        std::tuple(L"BLX (*.blx, *.xlb)", std::vector<std::wstring>{L"*.blx", L"*.xlb"}, L"所有文件 (*.*)"));
     EXPECT_EQ(ToQtNameFilters(ParseFileFilter(Filters::SampleOpen)),
               (std::vector<std::wstring>{L"(*.cif) (*.cif)", L"所有文件 (*.*) (*.*)"}));
     EXPECT_TRUE(ParseFileFilter(L"").empty());
@@ -367,8 +366,7 @@ TEST(EntryPoints, EachCallOpensItsOwnModelessWindowAndPreTranslationHandlesOnlyT
     QPointer<CountedDialog> first = windows[0];
     first->close();
     flushDeletes();
-    EXPECT_TRUE(first.isNull());
-    EXPECT_EQ(CountedDialog::s_live, live - 1);
+    EXPECT_TRUE(first.isNull() && CountedDialog::s_live == live - 1);
     ASSERT_EQ(openWindows().size(), 1u);
     // Messages to the host's windows, and ordinary typing into the library's
     // window, are left to the host's dispatch; Esc aimed at a child of the
@@ -387,7 +385,6 @@ TEST(EntryPoints, EachCallOpensItsOwnModelessWindowAndPreTranslationHandlesOnlyT
     EXPECT_EQ(CTesseraUILib::DllPreTranslateMessage(&cancel), 1);
     EXPECT_EQ(&CurrentModuleState(), &HostModuleState());
     flushDeletes();
-    EXPECT_TRUE(window.isNull());
-    EXPECT_EQ(CountedDialog::s_live, live - 2);
-    EXPECT_TRUE(openWindows().empty());
+    EXPECT_EQ(std::tuple(window.isNull(), CountedDialog::s_live, openWindows().size()),
+              std::tuple(true, live - 2, 0u));
 }

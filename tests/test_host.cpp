@@ -16,7 +16,7 @@
 #include "platform/xdialog.h"
 #include "processing/basealgorithm.h"
 #include "support/fixtures.h"
-#include "support/scripteduiservices.h"
+#include "support/windowharness.h"
 
 #include <QAction>
 #include <QApplication>
@@ -122,9 +122,8 @@ TEST(HostInterface, ActiveDataSourceIsTheActiveLayerAndChangesReachTheView) {
     // A removed layer's raster stays valid for a window that kept it.
     CGISDataSource* kept = host.GetActiveDataSource();
     host.RemoveLayer(0);
-    EXPECT_EQ(kept->GetDataSourceType(), GIS_DATASOURCE_RASTER);
-    EXPECT_EQ(host.LayerCount(), 1);
-    EXPECT_EQ(host.GetActiveDataSource(), host.Layer(0).source.get());
+    EXPECT_EQ(std::tuple(kept->GetDataSourceType(), host.LayerCount(), host.GetActiveDataSource()),
+              std::tuple(GIS_DATASOURCE_RASTER, 1, host.Layer(0).source.get()));
     host.RemoveLayer(0);
     EXPECT_EQ(host.GetActiveDataSource(), nullptr);
     EXPECT_EQ(std::count(changes.begin(), changes.end(), HostController::Change::Layers), 5);
@@ -151,19 +150,18 @@ TEST(Stretch, PercentilesOfWholeValuesMatchASortExactly) {
         for (double& v : values)
             v = value(random);
         const Histogram h = BuildHistogram(values);
-        EXPECT_EQ(h.binWidth, 1.0);
-        EXPECT_EQ(h.Total(), values.size());
         const StretchRange r = PercentileStretch(h);
-        EXPECT_EQ(r.low, NaivePercentile(values, 0.02)) << trial;
-        EXPECT_EQ(r.high, NaivePercentile(values, 0.98)) << trial;
+        EXPECT_EQ(
+            std::tuple(h.binWidth, h.Total(), r.low, r.high),
+            std::tuple(1.0, values.size(), NaivePercentile(values, 0.02), NaivePercentile(values, 0.98)))
+            << trial;
     }
     // By hand: 1..100 gives indices 1 and 97, the values 2 and 98.
     std::vector<double> hundred(100);
     for (int i = 0; i < 100; ++i)
         hundred[i] = 100 - i;
     const StretchRange r = PercentileStretch(BuildHistogram(hundred));
-    EXPECT_EQ(r.low, 2.0);
-    EXPECT_EQ(r.high, 98.0);
+    EXPECT_EQ(std::tuple(r.low, r.high), std::tuple(2.0, 98.0));
 }
 
 TEST(Stretch, PercentilesOfWideOrFractionalValuesAreWithinOneBinEdgeCasesAndByteMapping) {
@@ -266,9 +264,8 @@ TEST_F(MapViewTest, OpensThroughTheChooserAndEachToolDrawsItsShapeInGroundCoordi
     const std::wstring path = hostRaster("chosen.tif");
     ui.ChooseFileAnswer(path);
     window->OnFileOpen();
-    ASSERT_EQ(ui.fileRequests.size(), 1u);
-    EXPECT_EQ(std::tuple(ui.fileRequests[0].open, ui.fileRequests[0].filter),
-              std::tuple(true, Filters::RasterInput));
+    EXPECT_EQ(std::tuple(ui.fileRequests.size(), ui.fileRequests.at(0).open, ui.fileRequests.at(0).filter),
+              std::tuple(1u, true, Filters::RasterInput));
     ASSERT_EQ(window->Host().LayerCount(), 1);
     EXPECT_EQ(window->Host().Layer(0).path, path);
     // A cancelled chooser opens nothing quietly; a file that is no raster is named in a message.
@@ -391,12 +388,7 @@ TEST(HostWorkbench, RasterChoosersOfferTheOpenLayersAndFinishedOutputsComeOnTheM
     HostWindow host;
     const std::wstring scene = hostRaster("scene.tif");
     ASSERT_TRUE(host.OpenRaster(scene));
-    const QWidgetList before = QApplication::topLevelWidgets();
-    CTesseraUILib::ShowSvmClassifyDlg(&host.Host());
-    QPointer<XDialog> svm;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (!before.contains(w) && qobject_cast<XDialog*>(w))
-            svm = qobject_cast<XDialog*>(w);
+    QPointer<XDialog> svm = OpenNewWindow<XDialog>([&] { CTesseraUILib::ShowSvmClassifyDlg(&host.Host()); });
     ASSERT_TRUE(svm);
     ui.CancelFileAnswer();
     ui.CancelFileAnswer();
@@ -488,11 +480,9 @@ TEST(WindowMenu, OffersEveryEntryPoint) {
     QMenu* menu = host.WindowMenu();
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->title(), QStringLiteral("分类"));
-    int items = 0;
-    for (QAction* a : menu->actions())
-        if (!a->isSeparator())
-            ++items;
-    EXPECT_EQ(items, static_cast<int>(windows.size()));
+    const QList<QAction*> items = menu->actions();
+    EXPECT_EQ(std::count_if(items.begin(), items.end(), [](QAction* a) { return !a->isSeparator(); }),
+              static_cast<int>(windows.size()));
 }
 
 TEST(WindowMenu, MenuItemOpensTheWindowAndKeysPassThroughTheLibrary) {
@@ -502,12 +492,7 @@ TEST(WindowMenu, MenuItemOpensTheWindowAndKeysPassThroughTheLibrary) {
     const auto item = std::find_if(items.begin(), items.end(),
                                    [](QAction* a) { return a->text() == QStringLiteral("非监督分类"); });
     ASSERT_NE(item, items.end());
-    const QWidgetList before = QApplication::topLevelWidgets();
-    (*item)->trigger();
-    QPointer<XDialog> dialog;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (!before.contains(w))
-            dialog = qobject_cast<XDialog*>(w);
+    QPointer<XDialog> dialog = OpenNewWindow<XDialog>([&] { (*item)->trigger(); });
     ASSERT_FALSE(dialog.isNull());
     EXPECT_TRUE(dialog->isVisible());
     LibraryEventFilter filter;

@@ -14,8 +14,6 @@
 
 using namespace tessera;
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr int W = 48, H = 36, B = 3;

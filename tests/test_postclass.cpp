@@ -51,6 +51,14 @@ std::map<std::wstring, int> classMapOf(const std::set<int>& chosen) {
     return map;
 }
 
+CClassifyMergeParam mergeRecord(const fs::path& in, const fs::path& out, std::vector<std::wstring> entries) {
+    CClassifyMergeParam r;
+    r.m_inputPath = WPath(in);
+    r.m_outputPath = WPath(out);
+    r.m_mergeEntries = std::move(entries);
+    return r;
+}
+
 CClassifiedSieveParam sieveRecord(const fs::path& in, const fs::path& out,
                                   std::map<std::wstring, int> classes, int threshold, bool eight = false) {
     CClassifiedSieveParam r;
@@ -114,6 +122,15 @@ std::vector<int> naiveClump(const std::vector<int>& v, int W, int H, const std::
     return out;
 }
 
+// Runs the tool on the record in blocks of bw x bh with `workers` threads (0: the defaults): "" or its error.
+template <class Tool, class Record>
+std::string runTool(Record record, int workers = 0, int bw = 0, int bh = 0) {
+    Tool tool(&record);
+    tool.SetBlockSize(bw, bh);
+    tool.SetWorkerCount(workers);
+    return tool.ProcessFromNewThread(false) ? "" : Narrow(tool.GetLastError());
+}
+
 } // namespace
 
 TEST(ClassMerge, RelabelsByTheRulesSumsTheTargetsCountsAndSplitsEntriesAtThePlusThatNamesTwoClasses) {
@@ -123,14 +140,12 @@ TEST(ClassMerge, RelabelsByTheRulesSumsTheTargetsCountsAndSplitsEntriesAtThePlus
     classImage(d / "in.tif", W, H, v, 5, 16);
     const std::vector<AcfClass> defs = numberedDefs(5);
 
-    CClassifyMergeParam record;
-    record.m_inputPath = WPath(d / "in.tif");
-    record.m_outputPath = WPath(d / "out.tif");
+    CClassifyMergeParam record =
+        mergeRecord(d / "in.tif", d / "out.tif", {L"类2+类1", L"类3+类1", L"类5+类4", L"类4+类4"});
     record.m_assistantFilePath = WPath(d / "in.acf");
     record.m_bandList = {0}; // as the window writes it
     record.m_classMap = classMapOf({1, 2, 3, 4, 5});
     record.m_classMap[L"Unclassified"] = 0;
-    record.m_mergeEntries = {L"类2+类1", L"类3+类1", L"类5+类4", L"类4+类4"};
     CClassifyMerge merge(&record);
     merge.SetWorkerCount(3);
     ASSERT_TRUE(merge.ProcessFromNewThread(false)) << Narrow(merge.GetLastError());
@@ -149,18 +164,15 @@ TEST(ClassMerge, RelabelsByTheRulesSumsTheTargetsCountsAndSplitsEntriesAtThePlus
         EXPECT_EQ(std::tuple(r->m_classNumber, r->m_pixelCount, r->m_name, r->m_colour),
                   std::tuple(c, counts[c], defs[c].name, defs[c].colour));
     }
-    EXPECT_EQ(acf.GetClassRecord(2)->m_pixelCount, 0);
-    EXPECT_DOUBLE_EQ(acf.GetPixelSizeX(), 30);
-    EXPECT_DOUBLE_EQ(acf.GetPixelSizeY(), -30);
+    EXPECT_EQ(std::tuple(acf.GetPixelSizeX(), acf.GetPixelSizeY()), std::tuple(30.0, -30.0));
     EXPECT_EQ(merge.GetParam().m_bandList, std::vector<int>{0}); // the band list stays as copied
+    // The first split naming two classes; none.
     const std::map<std::wstring, int> names{{L"a+b", 1}, {L"c", 2}, {L"a", 3}, {L"b+c", 4}};
-    std::wstring from, to;
-    ASSERT_TRUE(SplitMergeEntry(L"a+b+c", names, from, to));
-    EXPECT_EQ(from + L" | " + to, L"a | b+c"); // the first split naming two classes
-    ASSERT_TRUE(SplitMergeEntry(L"c+a+b", names, from, to));
-    EXPECT_EQ(from + L" | " + to, L"c | a+b");
-    EXPECT_FALSE(SplitMergeEntry(L"c+d", names, from, to));
-    EXPECT_FALSE(SplitMergeEntry(L"ca", names, from, to));
+    for (auto [entry, split] :
+         {std::pair{L"a+b+c", L"a | b+c"}, {L"c+a+b", L"c | a+b"}, {L"c+d", L""}, {L"ca", L""}}) {
+        std::wstring from, to;
+        EXPECT_EQ(SplitMergeEntry(entry, names, from, to) ? from + L" | " + to : L"", split);
+    }
 }
 
 TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
@@ -169,9 +181,9 @@ TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
     // 1 2 1 3     the lone 2 is surrounded by 1; the pair of 3s at the right
     // 1 1 1 2     border 1 (three times) and 2 (once): both become 1.
     classImage(d / "in.tif", 4, 3, {1, 1, 1, 3, 1, 2, 1, 3, 1, 1, 1, 2}, 3);
-    CClassifiedSieveParam record = sieveRecord(d / "in.tif", d / "out.tif", {{L"类2", 2}, {L"类3", 3}}, 3);
-    CClassifiedSieve sieve(&record);
-    ASSERT_TRUE(sieve.ProcessFromNewThread(false)) << Narrow(sieve.GetLastError());
+    ASSERT_EQ(
+        runTool<CClassifiedSieve>(sieveRecord(d / "in.tif", d / "out.tif", {{L"类2", 2}, {L"类3", 3}}, 3)),
+        "");
     // The lower-right 2 is a region of one pixel too; its neighbours that stay
     // are the 1 to its left (the 3 above it is removed), so it becomes 1.
     EXPECT_EQ(ReadBand(d / "out.tif"), std::vector<int>(12, 1));
@@ -186,10 +198,9 @@ TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
     classImage(d / "snake.tif", W, H, v, 2);
     for (const int threshold : {12, 13}) {
         const fs::path out = d / ("out" + std::to_string(threshold) + ".tif");
-        CClassifiedSieveParam snake = sieveRecord(d / "snake.tif", out, {{L"类2", 2}}, threshold);
-        CClassifiedSieve blocks(&snake);
-        blocks.SetBlockSize(4, 4);
-        ASSERT_TRUE(blocks.ProcessFromNewThread(false));
+        ASSERT_EQ(
+            runTool<CClassifiedSieve>(sieveRecord(d / "snake.tif", out, {{L"类2", 2}}, threshold), 0, 4, 4),
+            "");
         EXPECT_EQ(ReadBand(out), threshold == 12 ? v : std::vector<int>(W * H, 1)) << threshold;
     }
 }
@@ -208,10 +219,7 @@ TEST(ClassSieve, AgreesWithAWholeImageFloodFillAcrossSmallBlocks) {
                     CClassifiedSieveParam record = sieveRecord(d / "in.tif", out, classMapOf(chosen),
                                                                static_cast<int>(threshold), eight);
                     record.m_assistantFilePath = WPath(d / "in.acf");
-                    CClassifiedSieve sieve(&record);
-                    sieve.SetBlockSize(bw, bh);
-                    sieve.SetWorkerCount(3);
-                    ASSERT_TRUE(sieve.ProcessFromNewThread(false)) << Narrow(sieve.GetLastError());
+                    ASSERT_EQ(runTool<CClassifiedSieve>(record, 3, bw, bh), "");
                     ASSERT_EQ(ReadBand(out), NaiveSieve(v, W, H, chosen, threshold, eight))
                         << "threshold " << threshold << (eight ? " 8" : " 4") << "-connected, block " << bw;
                 }
@@ -224,8 +232,7 @@ TEST(ClassClump, HandWorkedGapsAreClosedUpToTheElementsLength) {
     classImage(d / "in.tif", 6, 2, {1, 2, 2, 1, 3, 3, 1, 2, 2, 2, 1, 3}, 3);
     CClassifyClumpParam record =
         clumpRecord(d / "in.tif", d / "out.tif", {{1, 1, 1}, 1, 3, 1, 0}, {{L"类1", 1}});
-    ClassifyClump clump(&record);
-    ASSERT_TRUE(clump.ProcessFromNewThread(false)) << Narrow(clump.GetLastError());
+    ASSERT_EQ(runTool<ClassifyClump>(record), "");
     EXPECT_EQ(ReadBand(d / "out.tif"), (std::vector<int>{1, 1, 1, 1, 3, 3, 1, 2, 2, 2, 1, 3}));
     // A malformed element is refused.
     record.m_outputPath = WPath(d / "bad.tif");
@@ -255,11 +262,9 @@ TEST(ClassClump, AgreesWithDirectMorphologyAcrossSmallBlocks) {
         for (const std::set<int>& chosen : {std::set<int>{1, 2, 3, 4}, std::set<int>{1, 3}})
             for (const auto& [bw, bh] : {std::pair{6, 4}, std::pair{0, 0}}) {
                 const fs::path out = d / ("out" + std::to_string(run++) + ".tif");
-                CClassifyClumpParam record = clumpRecord(d / "in.tif", out, e, classMapOf(chosen));
-                ClassifyClump clump(&record);
-                clump.SetBlockSize(bw, bh);
-                clump.SetWorkerCount(2);
-                ASSERT_TRUE(clump.ProcessFromNewThread(false)) << Narrow(clump.GetLastError());
+                ASSERT_EQ(
+                    runTool<ClassifyClump>(clumpRecord(d / "in.tif", out, e, classMapOf(chosen)), 2, bw, bh),
+                    "");
                 ASSERT_EQ(ReadBand(out), naiveClump(v, W, H, chosen, e)) << "element " << run;
             }
 }
@@ -283,23 +288,13 @@ TEST(PostClassBadInput, FailsWithAMessageAndLeavesNothing) {
         {"good.tif", one, d / "missing-folder" / "o5.tif", "folder"},
         {"good.tif", one, d / "o6.tif", "(1, 1) holds the value 7"}};
     for (const auto& [input, classes, out, says] : cases) {
-        CClassifiedSieveParam record = sieveRecord(d / input, out, classes, 2);
-        CClassifiedSieve sieve(&record);
-        EXPECT_FALSE(sieve.ProcessFromNewThread(false));
-        EXPECT_NE(Narrow(sieve.GetLastError()).find(says), std::string::npos) << Narrow(sieve.GetLastError());
+        const std::string error = runTool<CClassifiedSieve>(sieveRecord(d / input, out, classes, 2));
+        EXPECT_NE(error.find(says), std::string::npos) << error;
     }
-
-    CClassifyMergeParam merge;
-    merge.m_inputPath = WPath(d / "good.tif");
-    merge.m_outputPath = WPath(d / "o7.tif");
-    merge.m_mergeEntries = {L"类1+类8"};
-    CClassifyMerge unknownRule(&merge);
-    EXPECT_FALSE(unknownRule.ProcessFromNewThread(false));
-    EXPECT_NE(Narrow(unknownRule.GetLastError()).find("类1+类8"), std::string::npos);
-    merge.m_mergeEntries = {L"类2+类1"};
-    CClassifyMerge badValue(&merge);
-    EXPECT_FALSE(badValue.ProcessFromNewThread(false)); // the 7 again, through the shared block loop
-    EXPECT_NE(Narrow(badValue.GetLastError()).find("value 7"), std::string::npos);
+    CClassifyMergeParam merge = mergeRecord(d / "good.tif", d / "o7.tif", {L"类1+类8"});
+    EXPECT_NE(runTool<CClassifyMerge>(merge).find("类1+类8"), std::string::npos);
+    merge.m_mergeEntries = {L"类2+类1"}; // the 7 again, through the shared block loop
+    EXPECT_NE(runTool<CClassifyMerge>(merge).find("value 7"), std::string::npos);
 
     EXPECT_EQ(FilesIn(d), before); // no output, no temporary file, no .acf
 }
@@ -309,24 +304,16 @@ TEST(PostClassBadInput, AnUnwritableFolderLeavesNothing) {
     classImage(d / "in.tif", 4, 4, std::vector<int>(16, 1), 1);
     // A folder nobody can create files in, whoever runs the test.
     if (fs::is_directory("/proc/self")) {
-        CClassifyClumpParam record =
-            clumpRecord(d / "in.tif", "/proc/self/clumped.tif", {{1, 1, 1}, 1, 3, 1, 0}, {{L"类1", 1}});
-        ClassifyClump clump(&record);
-        EXPECT_FALSE(clump.ProcessFromNewThread(false));
-        EXPECT_NE(Narrow(clump.GetLastError()).find("Cannot create the output image"), std::string::npos)
-            << Narrow(clump.GetLastError());
+        const std::string error = runTool<ClassifyClump>(
+            clumpRecord(d / "in.tif", "/proc/self/clumped.tif", {{1, 1, 1}, 1, 3, 1, 0}, {{L"类1", 1}}));
+        EXPECT_NE(error.find("Cannot create the output image"), std::string::npos) << error;
     }
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";
     const fs::path locked = d / "locked";
     fs::create_directories(locked);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    CClassifyMergeParam record;
-    record.m_inputPath = WPath(d / "in.tif");
-    record.m_outputPath = WPath(locked / "out.tif");
-    CClassifyMerge merge(&record);
-    EXPECT_FALSE(merge.ProcessFromNewThread(false));
-    EXPECT_FALSE(merge.GetLastError().empty());
+    EXPECT_NE(runTool<CClassifyMerge>(mergeRecord(d / "in.tif", locked / "out.tif", {})), "");
     fs::permissions(locked, fs::perms::owner_all);
     EXPECT_TRUE(FilesIn(locked).empty());
 }
@@ -366,26 +353,17 @@ TEST(PostClassCli, BadInputGivesOneLineAndNoOutput) {
     const std::string in = classImage(d / "in.tif", 4, 4, std::vector<int>(16, 1), 2).string();
     const std::string corrupt = classImage(d / "corrupt.tif", 4, 4, std::vector<int>(16, 1)).string();
     WriteBytes(d / "corrupt.acf", "not an assistant file\n");
-    const std::set<std::string> before = FilesIn(d);
     const std::string out = (d / "out.tif").string();
-    const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
-        {{"merge", noAcf, out, "--rule", "1=4"}, 2, "names a class that is not in the pixel values"},
-        {{"sieve", corrupt, out, "--classes", "1"}, 1, "Cannot read the classification"},
-        {{"sieve", in, out, "--classes", "5"}, 2, "--classes: class 5"},
-        {{"sieve", in, out}, 2, "--classes"},
-        {{"merge", in, out, "--rule", "1-2"}, 2, "--rule expects"},
-        {{"merge", in, out, "--rule", "1=9"}, 2, "names a class"},
-        {{"clump", in, out, "--classes", "1", "--element", "11"}, 2, "--element"},
-        {{"clump", in, (d / "no" / "out.tif").string(), "--classes", "1"}, 1, "folder"}};
-    for (auto [args, code, says] : cases) {
-        args.push_back("--quiet");
-        const CliRun r = RunTessera(args);
-        EXPECT_EQ(std::tuple(r.code, LineCount(r.err), r.err.rfind("tessera " + args[0] + ": ", 0)),
-                  std::tuple(code, 1, 0u))
-            << r.err;
-        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
-    }
-    EXPECT_EQ(FilesIn(d), before);
+    ExpectRefusals(
+        {{{"merge", noAcf, out, "--rule", "1=4", "--quiet"}, 2, "names a class that is not in the pixel values"},
+         {{"sieve", corrupt, out, "--classes", "1", "--quiet"}, 1, "Cannot read the classification"},
+         {{"sieve", in, out, "--classes", "5", "--quiet"}, 2, "--classes: class 5"},
+         {{"sieve", in, out, "--quiet"}, 2, "--classes"},
+         {{"merge", in, out, "--rule", "1-2", "--quiet"}, 2, "--rule expects"},
+         {{"merge", in, out, "--rule", "1=9", "--quiet"}, 2, "names a class"},
+         {{"clump", in, out, "--classes", "1", "--element", "11", "--quiet"}, 2, "--element"},
+         {{"clump", in, (d / "no" / "out.tif").string(), "--classes", "1", "--quiet"}, 1, "folder"}},
+        d);
 }
 
 namespace {
@@ -418,7 +396,7 @@ const WindowFiles& windowFiles() {
 using Names = std::vector<std::wstring>;
 using ClassMap = std::map<std::wstring, int>;
 
-template <class D> class PostClassWindowTest : public WindowTest<D> {
+template <class D, auto Entry> class PostClassWindowTest : public WindowTest<D, Entry> {
 protected:
     void browse(int id, const fs::path& path, int saveType = 1) { this->choose(id, WPath(path), saveType); }
     // Chooses each file as the input in turn.
@@ -428,21 +406,9 @@ protected:
     }
 };
 
-class MergeWindowTest : public PostClassWindowTest<CClassesMergeDlg> {
-    void SetUp() override {
-        open([this] { CTesseraUILib::ShowMergeClassifyDlg(&host); });
-    }
-};
-class FilterWindowTest : public PostClassWindowTest<CClassesFilterDlg> {
-    void SetUp() override {
-        open([] { CTesseraUILib::ShowFilterClassifyDlg(); });
-    }
-};
-class ClumpWindowTest : public PostClassWindowTest<CClassesClumpDlg> {
-    void SetUp() override {
-        open([] { CTesseraUILib::ShowLumpClassifyDlg(); });
-    }
-};
+using MergeWindowTest = PostClassWindowTest<CClassesMergeDlg, CTesseraUILib::ShowMergeClassifyDlg>;
+using FilterWindowTest = PostClassWindowTest<CClassesFilterDlg, CTesseraUILib::ShowFilterClassifyDlg>;
+using ClumpWindowTest = PostClassWindowTest<CClassesClumpDlg, CTesseraUILib::ShowLumpClassifyDlg>;
 
 } // namespace
 
@@ -481,8 +447,8 @@ TEST_F(MergeWindowTest, FillsBothClassListsMovesTheInputClassOfARuleOutOnceAndKe
     EXPECT_EQ(
         std::tuple(r.m_mergeEntries, r.m_outputFormat, r.m_host, r.m_classMap),
         std::tuple(Names{L"2+1", L"3+1"}, 20, &host, ClassMap{{L"1", 1}, {L"2", 2}, {L"3", 5}, {L"A", 1}}));
-    EXPECT_TRUE(r.m_algorithmName == L"类别合并" || r.m_algorithmName.empty());
-    EXPECT_TRUE(launches.back().progressShown);
+    EXPECT_TRUE((r.m_algorithmName == L"类别合并" || r.m_algorithmName.empty()) &&
+                launches.back().progressShown);
 }
 
 TEST_F(MergeWindowTest, AssistantFileMessagesTheOutputSaveTypeAndAStartWithNothingChecked) {
@@ -562,7 +528,7 @@ TEST_F(FilterWindowTest, TheThresholdKeepsTheLastAcceptedValueAndAHandTypedOneBe
     EXPECT_EQ(startOne<CClassifiedSieveParam>().m_threshold, 7);
     EXPECT_EQ(ui.messages.size(), before + 1); // the toolkit's prompt, then the start
     // A hand-typed threshold beyond the spin range passes.
-    open([] { CTesseraUILib::ShowFilterClassifyDlg(); });
+    reopen();
     browse(F::IDC_INPUT_BROWSE, windowFiles().three);
     click(F::IDC_ADD_ALL);
     item<QLineEdit>(F::IDC_THRESHOLD)->setText(QStringLiteral("250"));

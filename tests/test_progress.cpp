@@ -100,12 +100,11 @@ TEST_F(ProgressWindowTest, CancelButtonOrCloseBoxIsSeenByTheWorkerAndTheWindowCl
         else
             window->CancelButton()->click();
         cancelled.set_value();
-        EXPECT_TRUE(reported);
-        EXPECT_FALSE(window->CancelButton()->isEnabled());
+        EXPECT_TRUE(reported && !window->CancelButton()->isEnabled());
         EXPECT_TRUE(waitFor([&] { return sawCancel.load(); }));
         EXPECT_TRUE(stays(window)); // the task has not ended yet and may still call it
-        EXPECT_EQ(window->StepText(), ProgressWindow::CancellingText());
-        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(std::tuple(window->StepText(), window->isVisible()),
+                  std::tuple(ProgressWindow::CancellingText(), true));
         release.set_value();
         worker.join();
         EXPECT_TRUE(waitFor([&] { return window.isNull(); })) << closeBox;

@@ -5,6 +5,7 @@
 // windows, and at the end the window is cancelled and every caught progress
 // window must have closed.
 
+#include "platform/gridctrl.h"
 #include "platform/xdialog.h"
 #include "platform/xlistbox.h"
 #include "processing/basealgorithm.h"
@@ -22,6 +23,7 @@
 
 #include <deque>
 #include <memory>
+#include <type_traits>
 
 struct CaughtLaunch {
     std::unique_ptr<CBaseAlgorithm> algorithm;
@@ -40,10 +42,22 @@ template <class Dlg, class Open> QPointer<Dlg> OpenNewWindow(Open open) {
     return window;
 }
 
+// The texts of a grid row: every column, or those given.
+inline std::vector<std::wstring> RowTexts(const CGridCtrl& grid, int row, std::vector<int> columns = {}) {
+    if (columns.empty())
+        for (int c = 0; c < grid.GetColumnCount(); ++c)
+            columns.push_back(c);
+    std::vector<std::wstring> texts;
+    for (int c : columns)
+        texts.push_back(grid.GetItemText(row, c));
+    return texts;
+}
+
 // A window of type Dlg under test: the scripted UI service and host, the tasks
 // it starts caught (a deque: references stay valid as tasks are added); at the
-// end it is cancelled and every caught progress window must close.
-template <class Dlg> class WindowTest : public ::testing::Test {
+// end it is cancelled and every caught progress window must close. An entry
+// point given opens the window at set-up, with the scripted host if it takes one.
+template <class Dlg, auto Entry = nullptr> class WindowTest : public ::testing::Test {
 protected:
     WindowTest() {
         CBaseAlgorithm::SetLaunchHook([this](CBaseAlgorithm* algorithm) {
@@ -65,6 +79,16 @@ protected:
         EXPECT_TRUE(closed());
         for (CaughtLaunch& l : launches) // they end with their tasks
             EXPECT_TRUE(QTest::qWaitFor([&] { return l.progress.isNull(); }, 5000));
+    }
+    void SetUp() override {
+        if constexpr (Entry != nullptr)
+            reopen();
+    }
+    void reopen() {
+        if constexpr (std::is_invocable_v<decltype(Entry), IControlerInterface*>)
+            open([this] { Entry(&host); });
+        else
+            open([] { Entry(); });
     }
     template <class Open> void open(Open openWindow) {
         window = OpenNewWindow<Dlg>(openWindow);
@@ -105,9 +129,9 @@ protected:
         click(IDOK);
         EXPECT_EQ(launches.size(), before + 1);
         EXPECT_TRUE(closed());
-        const Record* record =
-            launches.size() == before + 1 ? dynamic_cast<const Record*>(&launches.back().algorithm->GetParam())
-                                          : nullptr;
+        const Record* record = launches.size() == before + 1
+                                   ? dynamic_cast<const Record*>(&launches.back().algorithm->GetParam())
+                                   : nullptr;
         EXPECT_NE(record, nullptr);
         return record ? *record : none;
     }
