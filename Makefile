@@ -6,7 +6,7 @@ SAN_BUILD  ?= build-sanitize
 GENERATOR   = $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test demo bench sanitize fuzz clean
+.PHONY: all deps build test demo bench sanitize fuzz clean qgis-plugin
 
 all: build
 
@@ -41,6 +41,10 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSERA_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target tessera_fuzzers
 	./scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The QGIS Processing provider, into the user's default QGIS profile.
+qgis-plugin:
+	./scripts/install-qgis-plugin.sh
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -13,6 +13,7 @@ packages=(
   libgtest-dev googletest
   fonts-noto-cjk
   locales
+  qgis python3-qgis python3-gdal
 )
 
 # `install-deps.sh fuzz` adds what the fuzz targets need (clang with its

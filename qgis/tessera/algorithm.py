@@ -65,9 +65,12 @@ class TesseraAlgorithm(QgsProcessingAlgorithm):
         return self._command["name"] + ("_" + self._method if self._method else "")
 
     def displayName(self):  # noqa: N802
-        if self._method:
-            return "%s (%s)" % (self._group.get("title") or self._method, self._command["name"])
-        return self._command.get("title") or self._command["name"]
+        # The first clause of the tool's own one-line summary: "Accuracy assessment", "Maximum likelihood
+        # decision rule".
+        text = self._group["summary"] if self._method else self._command["summary"]
+        for end in (" on the ", " trained ", ":", ";", "."):
+            text = text.split(end)[0]
+        return text[:1].upper() + text[1:]
 
     def group(self):
         return _GROUPS.get(self._command["name"], "Tessera")

@@ -7,25 +7,39 @@ from qgis.core import QgsPalettedRasterRenderer, QgsProcessingLayerPostProcessor
 from qgis.PyQt.QtGui import QColor
 
 
+def class_names(band):
+    """{value: name} of a classified band: its attribute table's value and name columns, else its
+    category names."""
+    rat = band.GetDefaultRAT()
+    if rat is not None:
+        usages = [rat.GetUsageOfCol(i) for i in range(rat.GetColumnCount())]
+        value = next((usages.index(u) for u in (gdal.GFU_MinMax, gdal.GFU_Min) if u in usages), None)
+        name = usages.index(gdal.GFU_Name) if gdal.GFU_Name in usages else None
+        if value is not None and name is not None:
+            return {rat.GetValueAsInt(r, value): rat.GetValueAsString(r, name) for r in range(rat.GetRowCount())}
+    return {v: n for v, n in enumerate(band.GetCategoryNames() or []) if n}
+
+
 def class_styles(path):
     """(value, QColor, name) of every class the image's band 1 has a colour for."""
     dataset = gdal.Open(path)
     if dataset is None:
         return []
     band = dataset.GetRasterBand(1)
-    table, names = band.GetColorTable(), band.GetCategoryNames() or []
+    table, names = band.GetColorTable(), class_names(band)
     if table is None:
         return []
     nodata = band.GetNoDataValue()
     # Named values are the classes; without names, every value up to the largest present.
-    named = [v for v in range(min(len(names), table.GetCount())) if names[v]]
-    values = named or range(min(table.GetCount(), int(band.ComputeRasterMinMax(False)[1]) + 1))
+    values = sorted(v for v in names if v < table.GetCount()) or range(
+        min(table.GetCount(), int(band.ComputeRasterMinMax(False)[1]) + 1)
+    )
     classes = []
     for value in values:
         if nodata is not None and value == nodata:
             continue
         r, g, b, a = table.GetColorEntry(value)
-        classes.append((value, QColor(r, g, b, a), names[value] if value in named else str(value)))
+        classes.append((value, QColor(r, g, b, a), names.get(value, str(value))))
     return classes
 
 
