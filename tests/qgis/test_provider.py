@@ -135,7 +135,6 @@ check(apply_class_style(layer), "the K-Means output takes a paletted renderer")
 labels = {c.value: c.label for c in layer.renderer().classes()}
 named = {v: n for v, n in classes(path("qk.tif"))[1].items() if v != 0}  # 0 is nodata, not a class
 check(labels == named, "its classes carry the image's class names: %s" % labels)
-app.exitQgis()
-
-print("%d failure(s)" % len(failures))
-sys.exit(1 if failures else 0)
+print("%d failure(s)" % len(failures), flush=True)
+# PyQGIS's own teardown can crash at interpreter exit; the verdict is already known.
+os._exit(1 if failures else 0)
