@@ -85,8 +85,13 @@ int runStats(const ParsedOptions& o, CommandContext& context) {
     std::wstring unit = kUnknownUnitName;
     {
         CRasterSource raster;
-        if (raster.Open(imagePath) == GIS_OK)
+        if (raster.Open(imagePath) == GIS_OK) {
             unit = raster.GetUnitName(false);
+            // Class values are in one band: another band's values are no classes.
+            if (o.Flag("recount") && raster.GetBandCount() != 1)
+                throw UsageError("--recount needs a classified image of one band; " + image + " has " +
+                                 std::to_string(raster.GetBandCount()) + " bands");
+        }
     }
 
     ClassStatistics statistics;

@@ -41,6 +41,11 @@ Subcommand unsupervisedCommand(const char* name, const wchar_t* taskName, const 
                 RunAlgorithm(algorithm, o.Flag("quiet"));
                 context.out << name << ": wrote " << o.Positional(1) << " and its .acf\n";
                 return kExitOk;
+            },
+            [](const ParsedOptions& o) {
+                CommandFiles files{{{o.Positional(0), "the input image"}}, ImageOutputs(o.Positional(1))};
+                AddRecordInputs(o, files);
+                return files;
             }};
 }
 

@@ -70,6 +70,7 @@ private:
     GDALDatasetUniquePtr m_dataset;
     std::string m_driver;
     std::string m_tempPath;
+    std::string m_folder, m_tempPrefix; // the temporary files are m_folder/m_tempPrefix.*
     std::wstring m_target;
     std::vector<std::int64_t> m_counts;
     double m_pixelSizeX = 0, m_pixelSizeY = 0;
