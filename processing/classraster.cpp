@@ -216,7 +216,7 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
     const std::string target = CommonFun::U2M(m_target);
     const std::string stem = fs::path(target).stem().string();
     formatio::StagedFiles files;
-    for (const std::string& file : formatio::FilesStartingWith(m_folder, m_tempPrefix + ".")) {
+    for (const std::string& file : temporaryFiles()) {
         const std::string rest = fs::path(file).filename().string().substr(m_tempPrefix.size());
         files.moves.emplace_back(file, (fs::path(m_folder) / (stem + rest)).string());
     }
@@ -242,6 +242,18 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
     return true;
 }
 
+std::vector<std::string> ClassRasterWriter::temporaryFiles() const {
+    // The image and its side files: the prefix, then nothing or an extension
+    // (ERMapper's data file has none).
+    std::vector<std::string> files;
+    for (const std::string& file : formatio::FilesStartingWith(m_folder, m_tempPrefix)) {
+        const std::string rest = fs::path(file).filename().string().substr(m_tempPrefix.size());
+        if (rest.empty() || rest[0] == '.')
+            files.push_back(file);
+    }
+    return files;
+}
+
 void ClassRasterWriter::Abort() {
     std::lock_guard<std::mutex> lock(m_mutex);
     abortLocked();
@@ -254,7 +266,8 @@ void ClassRasterWriter::abortLocked() {
         if (GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str()))
             driver->Delete(m_tempPath.c_str());
         std::error_code ec;
-        fs::remove(m_tempPath, ec);
+        for (const std::string& file : temporaryFiles())
+            fs::remove(file, ec);
     }
 }
 

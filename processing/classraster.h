@@ -65,6 +65,7 @@ public:
 private:
     bool fail(const std::wstring& message);
     void abortLocked();
+    std::vector<std::string> temporaryFiles() const;
 
     std::mutex m_mutex;
     GDALDatasetUniquePtr m_dataset;

@@ -100,7 +100,7 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
         headerLine[key] = p.next;
     }
     if (!svSeen) {
-        error = "no \"SV\" line: not a model file, or a truncated one";
+        error = "no \"SV\" line and no band scaling: not a model file of this program, or a truncated one";
         return false;
     }
     auto missing = [&](const char* key) {

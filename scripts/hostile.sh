@@ -69,12 +69,15 @@ for ((r = 0; r < rounds; r++)); do
     printf 'earlier image' >"$d/k.tif"; printf 'earlier acf' >"$d/k.acf"
     printf 'earlier model' >"$d/k.svm"; printf 'earlier scene' >"$d/scene.tif"
     case $cmd in
-      kmeans) args=(kmeans "$work/big/scene.tif" "$d/k.tif" --classes 5 --quiet) ;;
-      svm) args=(classify "$work/big/scene.tif" "$S/s.cif" "$d/k.tif" --method svm --quiet) ;;
+      kmeans) args=(kmeans "$work/big/scene.tif" "$d/k.tif" --classes 5) ;;
+      svm) args=(classify "$work/big/scene.tif" "$S/s.cif" "$d/k.tif" --method svm) ;;
       synth) args=(synth "$d" --size 1500) ;;
     esac
+    : >"$work/err"
     "$tessera" "${args[@]}" >/dev/null 2>"$work/err" & pid=$!
-    sleep "0.$(( (r * 37 + ${#cmd} * 11) % 100 ))"
+    # Once it has started (its first progress line), after 0 to 2 seconds more.
+    w=0; while [ ! -s "$work/err" ] && [ "$w" -lt 3000 ]; do sleep 0.01; w=$((w + 1)); done
+    sleep "$(( (r * 37 + ${#cmd} * 11) % 20 / 10 )).$(( (r * 53 + ${#cmd} * 7) % 10 ))"
     sig=${sigs[$(( r % 3 ))]}
     kill -s "$sig" "$pid" 2>/dev/null; wait "$pid"; code=$?
     ok=1

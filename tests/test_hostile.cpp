@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,8 +28,9 @@ struct Child {
     fs::path out, err;
 };
 
-// Starts the binary with stdout and stderr in files (stdout: to `out` when given).
-Child start(const std::vector<std::string>& args, const std::string& out = "") {
+// Starts the binary with stdout and stderr in files (stdout: to `out` when given),
+// each file it writes limited to fileLimit bytes when given: a disk that fills.
+Child start(const std::vector<std::string>& args, const std::string& out = "", rlim_t fileLimit = 0) {
     static int count = 0;
     const fs::path dir = ScratchDir() / "hostile-io";
     fs::create_directories(dir);
@@ -42,6 +44,9 @@ Child start(const std::vector<std::string>& args, const std::string& out = "") {
     if (c.pid == 0) {
         ::dup2(::open(c.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         ::dup2(::open(c.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        const rlimit limit{fileLimit, fileLimit};
+        if (fileLimit > 0)
+            ::setrlimit(RLIMIT_FSIZE, &limit);
         ::execv(TESSERA_CLI_PATH, argv.data());
         ::_exit(127);
     }
@@ -70,8 +75,8 @@ bool running(pid_t pid) {
     return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
 }
 
-CliRun run(const std::vector<std::string>& args, const std::string& out = "") {
-    return finish(start(args, out));
+CliRun run(const std::vector<std::string>& args, const std::string& out = "", rlim_t fileLimit = 0) {
+    return finish(start(args, out, fileLimit));
 }
 
 // Names a run may leave behind by mistake: hidden partial files and folders, temporaries, backups.
@@ -201,6 +206,11 @@ TEST(Hostile, P3_AFailedRunLeavesTheEarlierOutputsByteIdentical) {
                                                (d / "missing" / "j.json").string()};
     expectRefusal(run(accuracy), 1, "j.json");
     EXPECT_EQ(ReadBytes(d / "r.txt"), "earlier report");
+    // The disk fills part-way through the image.
+    fs::remove(d / "k.acf");
+    const Scene& big = scene(1200);
+    expectRefusal(run({"kmeans", big.image.string(), k, "--quiet"}, "", 20000), 1, "Writing the output image failed");
+    EXPECT_EQ(ReadBytes(k), image);
     EXPECT_EQ(leftovers(d), std::vector<std::string>());
 }
 
@@ -296,7 +306,7 @@ TEST(Hostile, P6_IntegerOptionsAreCheckedBeforeNarrowing) {
         {{"polygonize", s.map.string(), out + ".shp", "--classes", "4294967297"}, "at most 2147483647"},
     };
     for (const auto& [args, words] : cases)
-        expectRefusal(RunTessera(args), 2, words);
+        expectRefusal(run(args), 2, words);
 }
 
 TEST(Hostile, P7_OneCleanLineAndAnExitCodeThatTells) {
@@ -330,7 +340,7 @@ TEST(Hostile, P7_OneCleanLineAndAnExitCodeThatTells) {
     fs::copy_file(s.image, d / "multi.tif");
     fs::copy_file(fs::path(s.map).replace_extension(".acf"), d / "multi.acf");
     expectRefusal(run({"stats", (d / "multi.tif").string(), "--recount"}), 2, "3 bands");
-    expectRefusal(RunTessera({"kmeans", s.image.string(), (d / "k.tif").string(), "--aoi", ""}), 2, "--aoi");
+    expectRefusal(run({"kmeans", s.image.string(), (d / "k.tif").string(), "--aoi", ""}), 2, "--aoi");
 }
 
 } // namespace
