@@ -66,7 +66,6 @@ int runClassify(const ParsedOptions& o, CommandContext& context) {
     return kExitOk;
 }
 
-
 // The image, samples, area of interest and model read; the image and the
 // model (when one is trained) written.
 CommandFiles classifyFiles(const ParsedOptions& o) {

@@ -30,7 +30,8 @@ Subcommand unsupervisedCommand(const char* name, const wchar_t* taskName, const 
                    {{"IN", "input image"}, {"OUT", "classified image to write"}},
                    optionsOf(parameters.Infos()),
                    details};
-    return {def, [name, taskName, &parameters](const ParsedOptions& o, CommandContext& context) {
+    return {def,
+            [name, taskName, &parameters](const ParsedOptions& o, CommandContext& context) {
                 Record record;
                 record.m_algorithmName = taskName;
                 record.m_inputPath = CommonFun::M2U(o.Positional(0));

@@ -61,17 +61,22 @@ void checkIntRange(const OptionDef& o, std::int64_t value, const std::string& te
         bounded.max = highest;
     // Compared exactly: a 64-bit value beyond 2^53 does not round into range.
     const auto below = [&](double bound) {
-        return bound >= 9.2e18 ? false : bound < -9.2e18 ? true : value < static_cast<std::int64_t>(std::ceil(bound));
+        return bound >= 9.2e18   ? false
+               : bound < -9.2e18 ? true
+                                 : value < static_cast<std::int64_t>(std::ceil(bound));
     };
     const auto above = [&](double bound) {
-        return bound >= 9.2e18 ? false : bound < -9.2e18 ? true : value > static_cast<std::int64_t>(std::floor(bound));
+        return bound >= 9.2e18   ? false
+               : bound < -9.2e18 ? true
+                                 : value > static_cast<std::int64_t>(std::floor(bound));
     };
     if (bounded.minExcluded ? !above(*bounded.min) : below(*bounded.min))
-        throw UsageError("--" + o.name + what + (bounded.minExcluded ? " must be greater than " : " must be at least ") +
+        throw UsageError("--" + o.name + what +
+                         (bounded.minExcluded ? " must be greater than " : " must be at least ") +
                          numberText(*bounded.min, o.kind) + " (got " + text + ")");
     if (above(*bounded.max))
-        throw UsageError("--" + o.name + what + " must be at most " + numberText(*bounded.max, o.kind) + " (got " +
-                         text + ")");
+        throw UsageError("--" + o.name + what + " must be at most " + numberText(*bounded.max, o.kind) +
+                         " (got " + text + ")");
 }
 
 void checkRange(const OptionDef& o, double value, const std::string& text, const char* what) {

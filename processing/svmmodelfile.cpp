@@ -51,8 +51,7 @@ bool Whole(std::string_view word, int& value) {
 }
 
 // malloc'd copies, as libsvm's loader allocates (its free() releases them).
-template <class T>
-T* MallocCopy(const std::vector<T>& values) {
+template <class T> T* MallocCopy(const std::vector<T>& values) {
     T* copy = static_cast<T*>(std::malloc(sizeof(T) * (values.empty() ? 1 : values.size())));
     if (copy && !values.empty())
         std::memcpy(copy, values.data(), sizeof(T) * values.size());
@@ -79,8 +78,8 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
     // The header: keyword lines up to "SV", each keyword once.
     std::map<std::string, std::vector<std::string_view>> header;
     std::map<std::string, std::size_t> headerLine;
-    static const std::set<std::string> known = {"svm_type", "kernel_type", "degree", "gamma",  "coef0",
-                                                "nr_class", "total_sv",    "rho",    "label",  "nr_sv"};
+    static const std::set<std::string> known = {"svm_type", "kernel_type", "degree", "gamma", "coef0",
+                                                "nr_class", "total_sv",    "rho",    "label", "nr_sv"};
     bool svSeen = false;
     for (; p.next < p.lines.size() && !svSeen; ++p.next) {
         std::vector<std::string_view> words = Words(p.lines[p.next]);
@@ -138,16 +137,20 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
     const bool usesDegree = param.kernel_type == POLY;
     const bool usesGamma = param.kernel_type != LINEAR;
     const bool usesCoef0 = param.kernel_type == POLY || param.kernel_type == SIGMOID;
-    for (const auto& [key, used] : {std::pair{"degree", usesDegree}, {"gamma", usesGamma}, {"coef0", usesCoef0}}) {
+    for (const auto& [key, used] :
+         {std::pair{"degree", usesDegree}, {"gamma", usesGamma}, {"coef0", usesCoef0}}) {
         if (used && !header.count(key))
             return missing(key);
         if (!used && header.count(key))
-            return bad(key, "\"" + std::string(key) + "\" does not belong to the " + std::string(kernel) + " kernel");
+            return bad(key, "\"" + std::string(key) + "\" does not belong to the " + std::string(kernel) +
+                                " kernel");
     }
     if (usesDegree && (!Whole(single("degree"), param.degree) || param.degree < 1))
         return bad("degree", "the degree must be a whole number of at least 1");
-    if (usesGamma && (!Number(single("gamma"), param.gamma) || (param.kernel_type == RBF && param.gamma <= 0)))
-        return bad("gamma", param.kernel_type == RBF ? "gamma must be a positive number" : "gamma must be a number");
+    if (usesGamma &&
+        (!Number(single("gamma"), param.gamma) || (param.kernel_type == RBF && param.gamma <= 0)))
+        return bad("gamma",
+                   param.kernel_type == RBF ? "gamma must be a positive number" : "gamma must be a number");
     if (usesCoef0 && !Number(single("coef0"), param.coef0))
         return bad("coef0", "coef0 must be a number");
 
@@ -168,7 +171,8 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
         return missing("rho");
     if (header.count("rho")) {
         if (header["rho"].size() != pairs)
-            return bad("rho", "rho needs " + std::to_string(pairs) + " values for " + std::to_string(k) + " classes");
+            return bad("rho", "rho needs " + std::to_string(pairs) + " values for " + std::to_string(k) +
+                                  " classes");
         for (std::string_view w : header["rho"]) {
             double v = 0;
             if (!Number(w, v))
@@ -224,7 +228,8 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
                 !Number(words[w].substr(colon + 1), value))
                 return p.fail(p.next, "expected index:value");
             if (index <= previous || index > kSvmMaxBands)
-                return p.fail(p.next, "band indices must rise from 1 to at most " + std::to_string(kSvmMaxBands));
+                return p.fail(p.next,
+                              "band indices must rise from 1 to at most " + std::to_string(kSvmMaxBands));
             previous = index;
             vectors[i].emplace_back(index, value);
         }
@@ -240,7 +245,8 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
     }
     std::vector<std::string_view> words = Words(p.lines[p.next]);
     int bands = 0;
-    if (words.size() != 2 || words[0] != kScalingTag || !Whole(words[1], bands) || bands < 1 || bands > kSvmMaxBands)
+    if (words.size() != 2 || words[0] != kScalingTag || !Whole(words[1], bands) || bands < 1 ||
+        bands > kSvmMaxBands)
         return p.fail(p.next, "expected \"" + std::string(kScalingTag) + " N\" with N from 1 to " +
                                   std::to_string(kSvmMaxBands));
     ++p.next;
@@ -259,8 +265,8 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
             return p.fail(p.next, "text after the band scaling");
     for (int i = 0; i < total; ++i)
         if (!vectors[i].empty() && vectors[i].back().first > bands)
-            return p.fail(vectorLines[i], "a support vector has more bands than the scaling's " +
-                                              std::to_string(bands));
+            return p.fail(vectorLines[i],
+                          "a support vector has more bands than the scaling's " + std::to_string(bands));
 
     // Into libsvm's structures, allocated as its loader allocates them.
     SvmModelPtr model(static_cast<svm_model*>(std::calloc(1, sizeof(svm_model))));

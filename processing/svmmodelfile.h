@@ -25,7 +25,7 @@ constexpr int kSvmMaxBands = 1024;
 constexpr double kSvmMaxMagnitude = 1e30; // of every number in the file
 
 struct SvmModelText {
-    SvmModelPtr model; // every array of its size, labels distinct, counts that add up
+    SvmModelPtr model;                  // every array of its size, labels distinct, counts that add up
     std::vector<double> offset, factor; // the scaling, one pair per band
 };
 

@@ -110,6 +110,16 @@ for ((r = 0; r < rounds; r++)); do
   done
 done
 
+for ((r = 0; r < rounds; r++)); do # the file system fills part-way (a file size limit)
+  d=$work/limit; rm -rf "$d"; mkdir -p "$d"
+  printf 'earlier image' >"$d/k.tif"; printf 'earlier acf' >"$d/k.acf"
+  limit=$(( 4 + r * 24 )) # KiB
+  ( ulimit -f "$limit"; exec "$tessera" kmeans "$work/big/scene.tif" "$d/k.tif" --quiet ) >/dev/null 2>"$work/err"; code=$?
+  { [ "$code" -eq 0 ] || { [ "$code" -eq 1 ] && [ "$(cat "$d/k.tif")$(cat "$d/k.acf")" = "earlier imageearlier acf" ]; }; } &&
+    [ "$(wc -l <"$work/err")" -le 1 ] && clean "$d"
+  note "disk full" $? "kmeans with files limited to $limit KiB -> $code $(cat "$work/err")"
+done
+
 # 4. Concurrency: two runs write the same output at once; both finish, the result is whole.
 for ((r = 0; r < rounds; r++)); do
   d=$work/conc; rm -rf "$d"; mkdir -p "$d"
