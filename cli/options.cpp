@@ -61,14 +61,10 @@ void checkIntRange(const OptionDef& o, std::int64_t value, const std::string& te
         bounded.max = highest;
     // Compared exactly: a 64-bit value beyond 2^53 does not round into range.
     const auto below = [&](double bound) {
-        return bound >= 9.2e18   ? false
-               : bound < -9.2e18 ? true
-                                 : value < static_cast<std::int64_t>(std::ceil(bound));
+        return bound > 9.2e18 || (bound >= -9.2e18 && value < static_cast<std::int64_t>(std::ceil(bound)));
     };
     const auto above = [&](double bound) {
-        return bound >= 9.2e18   ? false
-               : bound < -9.2e18 ? true
-                                 : value > static_cast<std::int64_t>(std::floor(bound));
+        return bound < -9.2e18 || (bound <= 9.2e18 && value > static_cast<std::int64_t>(std::floor(bound)));
     };
     if (bounded.minExcluded ? !above(*bounded.min) : below(*bounded.min))
         throw UsageError("--" + o.name + what +
