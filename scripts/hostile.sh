@@ -9,6 +9,7 @@ rounds=${2:-10}
 tessera=$(cd "$build" && pwd)/cli/tessera
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM HUP
 declare -A tries passes
 note() { # category ok(0/1) description
   tries[$1]=$(( ${tries[$1]:-0} + 1 ))
@@ -21,6 +22,7 @@ clean() { ! ls -A "$1" | grep -qE '^\.|\.tmp\.|\.part\.'; }
 "$tessera" synth "$work/big" --size 1200 --bands 3 --classes 3 --points 30 --polygons-per-class 1 >/dev/null 2>&1
 "$tessera" samples "$work/s/scene.tif" "$work/s/training.shp" "$work/s/s.cif" --class-field class >/dev/null 2>&1
 "$tessera" kmeans "$work/s/scene.tif" "$work/s/map.tif" --classes 3 --quiet >/dev/null 2>&1
+"$tessera" kmeans "$work/big/scene.tif" "$work/big/map.tif" --classes 3 --quiet >/dev/null 2>&1
 S=$work/s; O=$work/o; mkdir -p "$O"
 
 # 1. Malformed invocations: exit 2, one line on stderr, no GDAL line, nothing written.
@@ -64,13 +66,14 @@ done
 # (exit 0) or stops with one line, the earlier outputs byte-identical, nothing left.
 sigs=(TERM HUP INT)
 for ((r = 0; r < rounds; r++)); do
-  for cmd in kmeans svm synth; do
+  for cmd in kmeans svm polygonize synth; do
     d=$work/sig; rm -rf "$d"; mkdir -p "$d"
     printf 'earlier image' >"$d/k.tif"; printf 'earlier acf' >"$d/k.acf"
     printf 'earlier model' >"$d/k.svm"; printf 'earlier scene' >"$d/scene.tif"
     case $cmd in
       kmeans) args=(kmeans "$work/big/scene.tif" "$d/k.tif" --classes 5) ;;
       svm) args=(classify "$work/big/scene.tif" "$S/s.cif" "$d/k.tif" --method svm) ;;
+      polygonize) args=(polygonize "$work/big/map.tif" "$d/k.shp" --classes 1,2,3) ;;
       synth) args=(synth "$d" --size 1500) ;;
     esac
     : >"$work/err"

@@ -291,6 +291,8 @@ TEST(Hostile, P4_SigtermAndSighupStopEveryCommandAndLeaveTheEarlierOutputs) {
     interrupt({"isodata", in, k, "--quiet"}, d, ".k.partial-", SIGHUP, earlier);
     interrupt({"classify", in, big.samples.string(), k, "--method", "svm", "--quiet"}, d, ".k.partial-",
               SIGTERM, earlier);
+    interrupt({"polygonize", big.map.string(), (d / "k.shp").string(), "--classes", "1,2,3"}, d,
+              ".k.partial-", SIGTERM, earlier);
     interrupt({"synth", d.string(), "--size", "3000"}, d, ".synth-", SIGTERM, earlier);
     interrupt({"synth", d.string(), "--size", "3000"}, d, ".synth-", SIGINT, earlier);
     // Late signals, at the end of a short run: it completes or changes nothing.
