@@ -7,6 +7,7 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
+    InstallSignalHandlersForLife();
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C"); // numbers in files and messages always use '.'
     // A file grown past the size limit fails its write (reported, the earlier

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <ostream>
 #include <sstream>
 
@@ -64,26 +65,36 @@ extern "C" void onTerminationSignal(int number) {
     g_signal = number;
 }
 
+constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+bool g_handlersForLife = false;
+
+void installHandlers(struct sigaction* previous) {
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(kSignals[i], &action, previous ? &previous[i] : nullptr);
+}
+
 // SIGINT, SIGTERM and SIGHUP only set the flag the commands check, for the
-// time of one command; the earlier handlers come back after it.
+// time of one command (the earlier handlers come back after it), unless the
+// tool installed them for the life of the process.
 class SignalHandlers {
 public:
-    SignalHandlers() {
+    SignalHandlers() : m_own(!g_handlersForLife) {
+        if (!m_own)
+            return;
         g_signal = 0;
-        struct sigaction action {};
-        action.sa_handler = onTerminationSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (int i = 0; i < 3; ++i)
-            ::sigaction(kSignals[i], &action, &m_previous[i]);
+        installHandlers(m_previous);
     }
     ~SignalHandlers() {
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; m_own && i < 3; ++i)
             ::sigaction(kSignals[i], &m_previous[i], nullptr);
     }
 
 private:
-    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+    bool m_own;
     struct sigaction m_previous[3];
 };
 
@@ -200,6 +211,9 @@ int runCommand(const Subcommand& command, const std::vector<std::string>& args, 
     } catch (const std::exception& e) {
         if (Interrupted())
             err << prefix << "interrupted; " << (command.staged ? "nothing was written" : "stopped") << "\n";
+        else if (dynamic_cast<const std::bad_alloc*>(&e))
+            err << prefix << "out of memory: the input asks for more than this machine has"
+                << (command.staged ? "; nothing was written" : "") << "\n";
         else
             err << prefix << oneLine(withGdalMessage(e.what())) << "\n";
         return kExitFailure;
@@ -210,6 +224,11 @@ int runCommand(const Subcommand& command, const std::vector<std::string>& args, 
 
 bool Interrupted() {
     return g_signal != 0;
+}
+
+void InstallSignalHandlersForLife() {
+    installHandlers(nullptr);
+    g_handlersForLife = true;
 }
 
 std::vector<FileRole> ImageOutputs(const std::string& path, const std::string& what) {

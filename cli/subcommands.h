@@ -67,6 +67,9 @@ void CheckFileRoles(const CommandFiles& files);
 // Whether SIGINT, SIGTERM or SIGHUP came during the current command; the
 // commands stop at their next check and leave every earlier output as it was.
 bool Interrupted();
+// The tool's main installs the handlers for the life of the process, so that
+// a signal after the last output has moved into place still ends in exit 0.
+void InstallSignalHandlersForLife();
 
 // Every subcommand, in the order `tessera --help` lists them.
 const std::vector<Subcommand>& Subcommands();

@@ -10,7 +10,7 @@ tessera=$(cd "$build" && pwd)/cli/tessera
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM HUP
-declare -A tries passes
+declare -A tries passes outcome
 note() { # category ok(0/1) description
   tries[$1]=$(( ${tries[$1]:-0} + 1 ))
   if [ "$2" -eq 0 ]; then passes[$1]=$(( ${passes[$1]:-0} + 1 )); else echo "FAIL [$1] $3" >&2; fi
@@ -84,6 +84,7 @@ for ((r = 0; r < rounds; r++)); do
     sig=${sigs[$(( r % 3 ))]}
     kill -s "$sig" "$pid" 2>/dev/null; wait "$pid"; code=$?
     ok=1
+    outcome[$code]=$(( ${outcome[$code]:-0} + 1 ))
     if [ "$code" -eq 0 ]; then ok=0
     elif [ "$code" -eq 1 ] && grep -q 'interrupted; nothing was written' "$work/err" &&
       [ "$(cat "$d/k.tif")$(cat "$d/k.svm")$(cat "$d/scene.tif")" = "earlier imageearlier modelearlier scene" ]; then ok=0
@@ -140,4 +141,7 @@ for c in "malformed invocations" signals "disk full" concurrency; do
   printf '%-24s %6d %6d %8d\n' "$c" "$t" "$p" $((t - p))
   total_fail=$((total_fail + t - p))
 done
+printf 'signals by exit code:'
+for code in "${!outcome[@]}"; do printf ' %s: %d' "$code" "${outcome[$code]}"; done
+printf ' (0 completed, 1 stopped with the earlier outputs kept)\n'
 [ "$total_fail" -eq 0 ]
