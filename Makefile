@@ -6,7 +6,7 @@ SAN_BUILD  ?= build-sanitize
 GENERATOR   = $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test demo bench sanitize fuzz clean qgis-plugin
+.PHONY: all deps build test demo bench sanitize fuzz hostile clean qgis-plugin
 
 all: build
 
@@ -33,7 +33,8 @@ sanitize: deps
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	cd $(SAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-# libFuzzer targets for the file readers, built with clang; each runs briefly.
+# libFuzzer targets for the file readers (.acf, .cif, .aif, .svm), built with clang,
+# AddressSanitizer and UBSan: every truncation of each seed, then FUZZ_SECONDS each.
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 20
 fuzz:
@@ -45,6 +46,12 @@ fuzz:
 # The QGIS Processing provider, into the user's default QGIS profile.
 qgis-plugin:
 	./scripts/install-qgis-plugin.sh
+
+# The built tool under hostile invocations, signals, a full disk and concurrent runs:
+# a table of tries, passes and failures per category (the fuzzed formats: make fuzz).
+HOSTILE_ROUNDS ?= 10
+hostile: build
+	./scripts/hostile.sh $(BUILD) $(HOSTILE_ROUNDS)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -1,29 +1,15 @@
 #include "cli/cliprogress.h"
 
 #include "base/commonfun.h"
+#include "cli/subcommands.h"
+#include "engine/formatio.h"
 #include "processing/basealgorithm.h"
 
-#include <csignal>
 #include <stdexcept>
 
-namespace {
+CliProgress::CliProgress(bool quiet) : m_quiet(quiet) {}
 
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    g_interrupted = true;
-}
-
-} // namespace
-
-CliProgress::CliProgress(bool quiet) : m_quiet(quiet) {
-    g_interrupted = false;
-    std::signal(SIGINT, onInterrupt);
-}
-
-CliProgress::~CliProgress() {
-    std::signal(SIGINT, SIG_DFL);
-}
+CliProgress::~CliProgress() = default;
 
 void CliProgress::SetTitle(const std::wstring& title) {
     if (m_quiet)
@@ -43,7 +29,7 @@ void CliProgress::SetPercent(double percent) {
 }
 
 bool CliProgress::IsCancelled() const {
-    return g_interrupted;
+    return Interrupted();
 }
 
 void CliProgress::Finish(bool success, const std::wstring&) {
@@ -59,7 +45,8 @@ void RunAlgorithm(CBaseAlgorithm& algorithm, bool quiet) {
     if (ok)
         return;
     if (algorithm.WasCancelled())
-        throw std::runtime_error("interrupted; nothing was written");
+        throw std::runtime_error(tessera::formatio::OutputSet::Active() ? "interrupted; nothing was written"
+                                                                        : "interrupted");
     throw std::runtime_error(CommonFun::U2M(algorithm.GetLastError()));
 }
 

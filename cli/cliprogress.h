@@ -1,7 +1,7 @@
 #pragma once
 // The command line's progress object for the processing library: the text
-// bar on stderr, and Ctrl+C as Cancel (the task then stops between blocks and
-// leaves no output behind).
+// bar on stderr, and SIGINT, SIGTERM or SIGHUP (see Interrupted()) as Cancel
+// (the task then stops between blocks and leaves no output behind).
 
 #include "cli/textprogress.h"
 #include "engine/classlist.h"

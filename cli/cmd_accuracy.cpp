@@ -147,6 +147,12 @@ Classes loadClasses(const std::string& imagePath, CRasterSource& image, const Pa
             classes.givenNames = names;
         }
     }
+    // The error matrix holds n × n counts: beyond a few thousand classes it is no
+    // longer a table anyone reads, and beyond 65,536 it does not fit in memory.
+    constexpr size_t kMaxClasses = 4096;
+    if (classes.names.size() > kMaxClasses)
+        throw Failure("the accuracy assessment takes at most " + std::to_string(kMaxClasses) + " classes; " +
+                      imagePath + " has " + std::to_string(classes.names.size()));
     for (int i = 0; i < classes.Count(); ++i)
         if (classes.index[classes.values[i]] < 0)
             classes.index[classes.values[i]] = i;
@@ -706,5 +712,14 @@ int runAccuracy(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand AccuracySubcommand() {
-    return {accuracyDef(), runAccuracy};
+    return {accuracyDef(), runAccuracy, [](const ParsedOptions& o) {
+                CommandFiles files{ClassifiedInputs(o.Positional(0)), {{o.String("report"), "the report"}}};
+                if (o.Has("points"))
+                    files.reads.push_back({o.String("points"), "the check points"});
+                if (o.Has("reference"))
+                    files.reads.push_back({o.String("reference"), "the reference raster"});
+                if (o.Has("json"))
+                    files.writes.push_back({o.String("json"), "the JSON file"});
+                return files;
+            }};
 }

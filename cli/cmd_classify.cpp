@@ -67,8 +67,23 @@ int runClassify(const ParsedOptions& o, CommandContext& context) {
     return kExitOk;
 }
 
+// The image, samples, area of interest and model read; the image and the
+// model (when one is trained) written.
+CommandFiles classifyFiles(const ParsedOptions& o) {
+    CommandFiles files{{{o.Positional(0), "the input image"}, {o.Positional(1), "the sample file"}},
+                       ImageOutputs(o.Positional(2))};
+    AddRecordInputs(o, files);
+    const ClassifierMethod& method = *FindClassifierMethod(o.String("method"));
+    if (method.modelPath && o.Has("model"))
+        files.reads.push_back({o.String("model"), "the model"});
+    else if (method.modelPath)
+        files.writes.push_back(
+            {CommonFun::U2M(method.modelPath(CommonFun::M2U(o.Positional(2)))), "the trained model"});
+    return files;
+}
+
 } // namespace
 
 Subcommand ClassifySubcommand() {
-    return {classifyDef(), runClassify};
+    return {classifyDef(), runClassify, classifyFiles};
 }

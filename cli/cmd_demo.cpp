@@ -202,5 +202,5 @@ int runDemo(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand DemoSubcommand() {
-    return {demoDef(), runDemo};
+    return {demoDef(), runDemo, nullptr, false};
 }

@@ -6,6 +6,7 @@
 #include "processing/classstatistics.h"
 #include "processing/polygonize.h"
 
+#include <filesystem>
 #include <ostream>
 #include <stdexcept>
 
@@ -67,5 +68,14 @@ int runPolygonize(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand PolygonizeSubcommand() {
-    return {polygonizeDef(), runPolygonize};
+    return {polygonizeDef(), runPolygonize, [](const ParsedOptions& o) {
+                CommandFiles files{ClassifiedInputs(o.Positional(0)), {{o.Positional(1), "the output file"}}};
+                // A shapefile's parts beside it.
+                const std::filesystem::path out(o.Positional(1));
+                if (ShapeFileFlagForPath(CommonFun::M2U(o.Positional(1))))
+                    for (const char* part : {".shx", ".dbf", ".prj", ".cpg"})
+                        files.writes.push_back({std::filesystem::path(out).replace_extension(part).string(),
+                                                std::string("the ") + part + " of the output file"});
+                return files;
+            }};
 }

@@ -218,12 +218,17 @@ int runClump(const ParsedOptions& o, CommandContext& context) {
 
 } // namespace
 
+// Each tool reads IN and its .acf and writes OUT with its .acf.
+static CommandFiles postclassFiles(const ParsedOptions& o) {
+    return {ClassifiedInputs(o.Positional(0)), ImageOutputs(o.Positional(1))};
+}
+
 Subcommand MergeSubcommand() {
-    return {mergeDef(), runMerge};
+    return {mergeDef(), runMerge, postclassFiles};
 }
 Subcommand SieveSubcommand() {
-    return {sieveDef(), runSieve};
+    return {sieveDef(), runSieve, postclassFiles};
 }
 Subcommand ClumpSubcommand() {
-    return {clumpDef(), runClump};
+    return {clumpDef(), runClump, postclassFiles};
 }

@@ -139,6 +139,10 @@ int runStats(const ParsedOptions& o, CommandContext& context) {
         CRasterSource raster;
         if (raster.Open(imagePath) == GIS_OK) {
             unit = raster.GetUnitName(false);
+            // Class values are in one band: another band's values are no classes.
+            if (o.Flag("recount") && raster.GetBandCount() != 1)
+                throw UsageError("--recount needs a classified image of one band; " + image + " has " +
+                                 std::to_string(raster.GetBandCount()) + " bands");
             if (const std::optional<double> metres = raster.GetMetresPerUnit())
                 perUnit = *metres * *metres;
         }

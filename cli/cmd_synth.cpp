@@ -82,7 +82,7 @@ int runSynth(const ParsedOptions& o, CommandContext& context) {
         files = GenerateScene(p, dir, [&bar](const std::string& step, double percent) {
             bar.Step(step);
             bar.Percent(percent);
-            return true;
+            return !Interrupted();
         });
     } catch (...) {
         bar.End(false);

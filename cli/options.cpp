@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <sstream>
 
 namespace {
@@ -50,6 +51,32 @@ bool parseDouble(const std::string& text, double& out) {
     return ec == std::errc() && end == last && first != last && std::isfinite(out);
 }
 
+// Whole numbers are checked against their declared range before any narrowing; a
+// bound not declared is the one of the int the commands narrow to.
+void checkIntRange(const OptionDef& o, std::int64_t value, const std::string& text, const char* what) {
+    constexpr double lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr double highest = std::numeric_limits<std::int32_t>::max();
+    OptionDef bounded = o;
+    if (!bounded.min)
+        bounded.min = lowest;
+    if (!bounded.max)
+        bounded.max = highest;
+    // Compared exactly: a 64-bit value beyond 2^53 does not round into range.
+    const auto below = [&](double bound) {
+        return bound > 9.2e18 || (bound >= -9.2e18 && value < static_cast<std::int64_t>(std::ceil(bound)));
+    };
+    const auto above = [&](double bound) {
+        return bound < -9.2e18 || (bound <= 9.2e18 && value > static_cast<std::int64_t>(std::floor(bound)));
+    };
+    if (bounded.minExcluded ? !above(*bounded.min) : below(*bounded.min))
+        throw UsageError("--" + o.name + what +
+                         (bounded.minExcluded ? " must be greater than " : " must be at least ") +
+                         numberText(*bounded.min, o.kind) + " (got " + text + ")");
+    if (above(*bounded.max))
+        throw UsageError("--" + o.name + what + " must be at most " + numberText(*bounded.max, o.kind) +
+                         " (got " + text + ")");
+}
+
 void checkRange(const OptionDef& o, double value, const std::string& text, const char* what) {
     if (o.min && o.minExcluded && value <= *o.min)
         throw UsageError("--" + o.name + what + " must be greater than " + numberText(*o.min, o.kind) +
@@ -69,7 +96,7 @@ ParsedOptions::Value parseValue(const OptionDef& o, const std::string& text) {
         std::int64_t v = 0;
         if (!parseInt(text, v))
             throw UsageError("--" + o.name + " expects a whole number (got '" + text + "')");
-        checkRange(o, static_cast<double>(v), text, "");
+        checkIntRange(o, v, text, "");
         return v;
     }
     case OptionKind::Double: {
@@ -80,6 +107,8 @@ ParsedOptions::Value parseValue(const OptionDef& o, const std::string& text) {
         return v;
     }
     case OptionKind::String:
+        if (text.empty())
+            throw UsageError("--" + o.name + " must not be empty (" + o.placeholder + ")");
         if (!o.choices.empty() && std::find(o.choices.begin(), o.choices.end(), text) == o.choices.end())
             throw UsageError("--" + o.name + " must be " + tessera::JoinChoices(o.choices) + " (got '" +
                              text + "')");
@@ -98,7 +127,7 @@ ParsedOptions::Value parseValue(const OptionDef& o, const std::string& text) {
                 throw UsageError("--" + o.name +
                                  " expects whole numbers separated by commas, like 1,2,3 (got '" + text +
                                  "')");
-            checkRange(o, static_cast<double>(v), item, " values");
+            checkIntRange(o, v, item, " values");
             list.push_back(v);
             if (comma == std::string::npos)
                 break;

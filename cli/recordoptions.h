@@ -3,6 +3,7 @@
 // --format) and how they fill a record, defined once.
 
 #include "cli/options.h"
+#include "cli/subcommands.h"
 #include "processing/paramdecl.h"
 
 class AlgorithmParam;
@@ -10,6 +11,9 @@ class AlgorithmParam;
 OptionDef AoiOption();
 OptionDef BandsOption(const char* help = "bands to use, e.g. 1,2,3; default every band");
 OptionDef FormatOption();
+
+// The files --aoi names, among the files a command reads.
+void AddRecordInputs(const ParsedOptions& o, CommandFiles& files);
 
 // The output format code of --format (unchanged when absent); a usage error
 // when it names no format.

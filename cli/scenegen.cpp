@@ -1,5 +1,7 @@
 #include "cli/scenegen.h"
 
+#include "engine/formatio.h"
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_string.h>
@@ -391,7 +393,14 @@ public:
     }
     ~ScratchFolder() {
         std::error_code ec;
-        fs::remove_all(m_path, ec);
+        if (!m_path.empty())
+            fs::remove_all(m_path, ec);
+    }
+    // Hands the folder over (to an output set that removes it).
+    std::string Release() {
+        std::string path = m_path.string();
+        m_path.clear();
+        return path;
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -581,7 +590,7 @@ SceneFiles GenerateScene(const SceneParams& params, const fs::path& dir, const S
     if (!fs::is_directory(dir))
         throw std::runtime_error("cannot create the folder " + dir.string() +
                                  (ec ? ": " + ec.message() : ""));
-    const ScratchFolder scratch(dir);
+    ScratchFolder scratch(dir);
     const fs::path sceneTmp = scratch.Path() / "scene.tif", truthTmp = scratch.Path() / "truth.tif";
 
     GDALDatasetUniquePtr scene = createTiff(sceneTmp, model, params.bands, GDT_UInt16, srs);
@@ -638,18 +647,19 @@ SceneFiles GenerateScene(const SceneParams& params, const fs::path& dir, const S
     writeTraining(scratch.Path() / "training.shp", model, polygons, srs);
     writeCheckPoints(scratch.Path() / "checkpoints.csv", model, points);
 
-    // Into place: earlier outputs of the same names go first, so no stale
-    // side file (.aux.xml, .cpg) of an earlier run survives beside new ones.
+    // Into place together (at the end of the run when an output set is active):
+    // no stale side file (.aux.xml, .cpg) of an earlier run survives beside new ones.
+    tessera::formatio::StagedFiles files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(scratch.Path()))
+        files.moves.emplace_back(entry.path().string(), (dir / entry.path().filename()).string());
     for (const char* name :
          {"scene.tif", "scene.tif.aux.xml", "truth.tif", "truth.tif.aux.xml", "training.shp", "training.shx",
           "training.dbf", "training.prj", "training.cpg", "checkpoints.csv"})
-        fs::remove(dir / name, ec);
-    for (const fs::directory_entry& entry : fs::directory_iterator(scratch.Path())) {
-        fs::rename(entry.path(), dir / entry.path().filename(), ec);
-        if (ec)
-            throw std::runtime_error("cannot move " + entry.path().filename().string() + " into " +
-                                     dir.string() + ": " + ec.message());
-    }
+        files.obsolete.push_back((dir / name).string());
+    files.scratch = scratch.Release();
+    std::string error;
+    if (!tessera::formatio::PlaceFiles(std::move(files), error))
+        throw std::runtime_error("cannot move the scene into " + dir.string() + ": " + error);
     report("Writing training polygons and check points", 100);
     return SceneFiles{dir / "scene.tif", dir / "truth.tif", dir / "training.shp", dir / "checkpoints.csv"};
 }

@@ -1,11 +1,23 @@
 #include "cli/subcommands.h"
 
+#include "base/commonfun.h"
+#include "engine/classifiedassistantfile.h"
+#include "engine/formatio.h"
+
+#include <cpl_error.h>
 #include <gdal.h>
 
 #include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <mutex>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
+
+#include <signal.h>
+#include <sys/stat.h>
 
 const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> all = {
@@ -61,49 +73,239 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-} // namespace
+volatile std::sig_atomic_t g_signal = 0;
 
-int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty()) {
-        err << "tessera: missing command (see 'tessera --help')\n";
-        return kExitUsage;
+extern "C" void onTerminationSignal(int number) {
+    g_signal = number;
+}
+
+constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+bool g_handlersForLife = false;
+
+void installHandlers(struct sigaction* previous) {
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(kSignals[i], &action, previous ? &previous[i] : nullptr);
+}
+
+// SIGINT, SIGTERM and SIGHUP only set the flag the commands check, for the
+// time of one command (the earlier handlers come back after it), unless the
+// tool installed them for the life of the process.
+class SignalHandlers {
+public:
+    SignalHandlers() : m_own(!g_handlersForLife) {
+        if (!m_own)
+            return;
+        g_signal = 0;
+        installHandlers(m_previous);
     }
-    const std::string& name = args[0];
-    if (name == "-h" || name == "--help" || name == "help") {
-        out << FormatToolHelp();
-        return kExitOk;
+    ~SignalHandlers() {
+        for (int i = 0; m_own && i < 3; ++i)
+            ::sigaction(kSignals[i], &m_previous[i], nullptr);
     }
-    if (name == "--version") {
-        out << "tessera " << TESSERA_VERSION << " (GDAL " << GDALVersionInfo("RELEASE_NAME") << ")\n";
-        return kExitOk;
+
+private:
+    bool m_own;
+    struct sigaction m_previous[3];
+};
+
+// GDAL's messages are not printed: the last failure is kept, to complete the
+// command's own one-line message when the command fails.
+class GdalMessages {
+public:
+    GdalMessages() {
+        last().clear();
+        m_previous = CPLSetErrorHandler(collect);
     }
-    if (name == "--json-usage") {
-        out << FormatToolJsonUsage();
-        return kExitOk;
+    ~GdalMessages() { CPLSetErrorHandler(m_previous); }
+    static std::string Last() {
+        std::lock_guard<std::mutex> lock(mutex());
+        return last();
     }
-    const Subcommand* command = FindSubcommand(name);
-    if (command && std::find(args.begin() + 1, args.end(), "--json-usage") != args.end()) {
-        out << FormatJsonUsage(command->def);
-        return kExitOk;
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
     }
-    if (!command) {
-        err << "tessera: unknown command '" << oneLine(name) << "' (see 'tessera --help')\n";
-        return kExitUsage;
+    static std::string& last() {
+        static std::string text;
+        return text;
     }
-    const std::string prefix = "tessera " + name + ": ";
+    static void CPL_STDCALL collect(CPLErr kind, CPLErrorNum, const char* message) {
+        if (kind != CE_Failure && kind != CE_Fatal)
+            return;
+        std::lock_guard<std::mutex> lock(mutex());
+        last() = message ? message : "";
+    }
+    CPLErrorHandler m_previous = nullptr;
+};
+
+// The command's message with GDAL's last failure added, when it says more.
+std::string withGdalMessage(std::string message) {
+    std::string gdal = oneLine(GdalMessages::Last());
+    if (!gdal.empty() && message.find(gdal) == std::string::npos)
+        message += " (" + gdal + ")";
+    return message;
+}
+
+// What identifies a file: device and inode when it exists, else its
+// normalised absolute path.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string path;
+
+    bool operator==(const FileIdentity& other) const {
+        if (exists != other.exists)
+            return false;
+        return exists ? device == other.device && inode == other.inode : path == other.path;
+    }
+};
+
+FileIdentity identify(const std::string& path) {
+    FileIdentity id;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        id.exists = true;
+        id.device = info.st_dev;
+        id.inode = info.st_ino;
+        return id;
+    }
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec)
+        absolute = path;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ec);
+    id.path = (ec ? absolute : canonical).lexically_normal().string();
+    return id;
+}
+
+int runCommand(const Subcommand& command, const std::vector<std::string>& args, std::ostream& out,
+               std::ostream& err) {
+    const std::string prefix = "tessera " + command.def.name + ": ";
+    const SignalHandlers signals;
+    const GdalMessages gdal;
     try {
-        const ParsedOptions options = ParseOptions(command->def, {args.begin() + 1, args.end()});
+        const ParsedOptions options = ParseOptions(command.def, args);
         if (options.HelpRequested()) {
-            out << FormatHelp(command->def);
+            out << FormatHelp(command.def);
             return kExitOk;
         }
-        CommandContext context{out};
-        return command->run(options, context);
+        if (command.files)
+            CheckFileRoles(command.files(options));
+        if (!command.staged) {
+            CommandContext context{out};
+            return command.run(options, context);
+        }
+        // Every output waits in the set until the run has succeeded; the
+        // summary waits with it, so it never tells of files not written.
+        tessera::formatio::OutputSet outputs;
+        std::ostringstream summary;
+        CommandContext context{summary};
+        const int code = command.run(options, context);
+        if (code != kExitOk) { // a check that found problems: its report, no file
+            out << summary.str();
+            return code;
+        }
+        if (Interrupted())
+            throw std::runtime_error("interrupted");
+        std::string error;
+        if (!outputs.Commit(error))
+            throw std::runtime_error(error);
+        out << summary.str();
+        return kExitOk;
     } catch (const UsageError& e) {
         err << prefix << oneLine(e.what()) << "\n";
         return kExitUsage;
     } catch (const std::exception& e) {
-        err << prefix << oneLine(e.what()) << "\n";
+        if (Interrupted())
+            err << prefix << "interrupted; " << (command.staged ? "nothing was written" : "stopped") << "\n";
+        else if (dynamic_cast<const std::bad_alloc*>(&e))
+            err << prefix << "out of memory: the input asks for more than this machine has"
+                << (command.staged ? "; nothing was written" : "") << "\n";
+        else
+            err << prefix << oneLine(withGdalMessage(e.what())) << "\n";
         return kExitFailure;
     }
+}
+
+} // namespace
+
+bool Interrupted() {
+    return g_signal != 0;
+}
+
+void InstallSignalHandlersForLife() {
+    installHandlers(nullptr);
+    g_handlersForLife = true;
+}
+
+std::vector<FileRole> ImageOutputs(const std::string& path, const std::string& what) {
+    return {{path, what},
+            {CommonFun::U2M(PairedAssistantFilePath(CommonFun::M2U(path))), "the .acf of " + what},
+            {path + ".aux.xml", "the .aux.xml of " + what}};
+}
+
+std::vector<FileRole> ClassifiedInputs(const std::string& path) {
+    return {{path, "the input image"},
+            {CommonFun::U2M(PairedAssistantFilePath(CommonFun::M2U(path))), "the .acf of the input image"}};
+}
+
+void CheckFileRoles(const CommandFiles& files) {
+    std::vector<std::pair<FileIdentity, const FileRole*>> seen;
+    for (const FileRole& read : files.reads)
+        if (!read.path.empty())
+            seen.emplace_back(identify(read.path), &read);
+    const size_t readCount = seen.size();
+    for (const FileRole& written : files.writes) {
+        if (written.path.empty())
+            continue;
+        const FileIdentity id = identify(written.path);
+        for (size_t i = 0; i < seen.size(); ++i)
+            if (seen[i].first == id) {
+                const FileRole& other = *seen[i].second;
+                if (i < readCount)
+                    throw UsageError(written.what + " " + written.path + " would overwrite " + other.what +
+                                     " " + other.path + "; choose another output");
+                throw UsageError(written.what + " " + written.path + " and " + other.what + " " + other.path +
+                                 " are the same file; choose other names");
+            }
+        seen.emplace_back(id, &written);
+    }
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    int code = kExitOk;
+    if (args.empty()) {
+        err << "tessera: missing command (see 'tessera --help')\n";
+        code = kExitUsage;
+    } else if (args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+        out << FormatToolHelp();
+    } else if (args[0] == "--version") {
+        out << "tessera " << TESSERA_VERSION << " (GDAL " << GDALVersionInfo("RELEASE_NAME") << ")\n";
+    } else if (args[0] == "--json-usage") {
+        out << FormatToolJsonUsage();
+    } else if (const Subcommand* command = FindSubcommand(args[0])) {
+        if (std::find(args.begin() + 1, args.end(), "--json-usage") != args.end())
+            out << FormatJsonUsage(command->def);
+        else
+            code = runCommand(*command, {args.begin() + 1, args.end()}, out, err);
+    } else {
+        err << "tessera: unknown command '" << oneLine(args[0]) << "' (see 'tessera --help')\n";
+        code = kExitUsage;
+    }
+    // A result that did not reach standard output (a full disk, a closed
+    // pipe) is a failure.
+    out.flush();
+    if (!out) {
+        err << "tessera: cannot write to standard output\n";
+        if (code == kExitOk)
+            code = kExitFailure;
+    }
+    return code;
 }

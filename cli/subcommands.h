@@ -29,10 +29,47 @@ struct CommandContext {
 // without the "tessera <name>: " prefix.
 using RunFunction = std::function<int(const ParsedOptions& options, CommandContext& context)>;
 
+// A file a command line names (or implies: an image's .acf) and what it is to
+// the command, for the messages: "the output image", "the sample file".
+struct FileRole {
+    std::string path;
+    std::string what;
+};
+// The files a command reads and the files it writes.
+struct CommandFiles {
+    std::vector<FileRole> reads, writes;
+};
+using FilesFunction = std::function<CommandFiles(const ParsedOptions& options)>;
+
 struct Subcommand {
     CommandDef def; // name, one-line summary, arguments and options
     RunFunction run;
+    // The files of a command line; checked before the command runs. Null:
+    // the command names no file it writes.
+    FilesFunction files = nullptr;
+    // Every output of the run is staged in one formatio::OutputSet and moved
+    // into place when the run has succeeded (false for demo, whose later
+    // steps read what the earlier ones wrote).
+    bool staged = true;
 };
+
+// The files a classified image output brings: the image, its .acf and the
+// .aux.xml GDAL may write beside it.
+std::vector<FileRole> ImageOutputs(const std::string& path, const std::string& what = "the output image");
+// A classified image input and the .acf beside it that the command reads.
+std::vector<FileRole> ClassifiedInputs(const std::string& path);
+
+// Refuses (UsageError) a command line whose written files include a file it
+// reads or the same file twice: by device and inode for files that exist, by
+// normalised absolute path for those that do not.
+void CheckFileRoles(const CommandFiles& files);
+
+// Whether SIGINT, SIGTERM or SIGHUP came during the current command; the
+// commands stop at their next check and leave every earlier output as it was.
+bool Interrupted();
+// The tool's main installs the handlers for the life of the process, so that
+// a signal after the last output has moved into place still ends in exit 0.
+void InstallSignalHandlersForLife();
 
 // Every subcommand, in the order `tessera --help` lists them.
 const std::vector<Subcommand>& Subcommands();

@@ -3,6 +3,7 @@
 #include "base/commonfun.h"
 #include "engine/formatio.h"
 
+#include <cctype>
 #include <cmath>
 
 namespace tessera {
@@ -28,9 +29,37 @@ bool IsSkipped(std::string_view line) {
 
 } // namespace
 
+AifCrsForm ClassifyAifCrs(std::string_view crs, int* epsgCode) {
+    if (crs.empty())
+        return AifCrsForm::None;
+    if (crs.size() > 5 && (crs.substr(0, 5) == "EPSG:" || crs.substr(0, 5) == "epsg:")) {
+        const std::string_view digits = crs.substr(5);
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+            return AifCrsForm::Refused;
+        std::int32_t code = 0;
+        if (!formatio::ParseInt32(digits, code) || code <= 0)
+            return AifCrsForm::Refused;
+        if (epsgCode)
+            *epsgCode = code;
+        return AifCrsForm::Epsg;
+    }
+    // WKT 1 or 2: KEYWORD[...], the keyword in letters, digits and '_'.
+    std::size_t k = 0;
+    while (k < crs.size() && (std::isalnum(static_cast<unsigned char>(crs[k])) || crs[k] == '_'))
+        ++k;
+    if (k == 0 || !std::isalpha(static_cast<unsigned char>(crs[0])) || k >= crs.size() || crs[k] != '[' ||
+        crs.back() != ']')
+        return AifCrsForm::Refused;
+    return AifCrsForm::Wkt;
+}
+
 std::string AifToText(const AifContent& content, std::string* error) {
     if (!formatio::IsValidUtf8(content.crs)) {
         Fail(error, "CRS is not UTF-8 text");
+        return {};
+    }
+    if (ClassifyAifCrs(content.crs) == AifCrsForm::Refused) {
+        Fail(error, "CRS is neither WKT nor EPSG:<code>");
         return {};
     }
     std::string text;
@@ -93,6 +122,8 @@ bool ParseAifText(const std::string& text, AifContent& out, std::string* error) 
                 return Fail(error, LineError(lineNumber, "\"crs\" must come once, before the polygons"));
             if (!formatio::UnescapeText(rest, parsed.crs))
                 return Fail(error, LineError(lineNumber, "malformed escape in the CRS"));
+            if (ClassifyAifCrs(parsed.crs) == AifCrsForm::Refused)
+                return Fail(error, LineError(lineNumber, "the CRS must be WKT or EPSG:<code>"));
             crsSeen = true;
         } else if (key == "polygon" && separated) {
             std::int64_t count = 0;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessera {
@@ -21,6 +22,12 @@ struct AifContent {
 // Limits the reader enforces (and the writer, so that what it writes reads back).
 constexpr std::size_t kAifMaxFileBytes = 64u * 1024u * 1024u;
 constexpr std::size_t kAifMinRingVertices = 3;
+
+// The forms of the "crs" line: "EPSG:<code>" (1 to 9 digits) or a one-line WKT (a
+// keyword, "[", ..., "]"). Anything else (a file name, a URL, a PROJ string) is refused,
+// so that reading an area of interest never opens another file or the network.
+enum class AifCrsForm { None, Epsg, Wkt, Refused };
+AifCrsForm ClassifyAifCrs(std::string_view crs, int* epsgCode = nullptr);
 
 // Reads the file into out. On failure out is left unchanged and, when error is given,
 // it receives a message naming the line and the problem.

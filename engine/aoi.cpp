@@ -94,8 +94,17 @@ GISError CAOISource::Open(const std::wstring& path, GISDataAccess, bool) {
             polygons->addGeometry(&polygon);
         }
         if (!content.crs.empty()) {
+            // Only the two forms the reader accepts, each through its own
+            // importer: nothing here opens a file or a URL.
             srs = std::make_unique<OGRSpatialReference>();
-            if (srs->SetFromUserInput(content.crs.c_str()) != OGRERR_NONE)
+            int code = 0;
+            const AifCrsForm form = ClassifyAifCrs(content.crs, &code);
+            CPLPushErrorHandler(CPLQuietErrorHandler);
+            const OGRErr imported = form == AifCrsForm::Epsg  ? srs->importFromEPSG(code)
+                                    : form == AifCrsForm::Wkt ? srs->importFromWkt(content.crs.c_str())
+                                                              : OGRERR_UNSUPPORTED_SRS;
+            CPLPopErrorHandler();
+            if (imported != OGRERR_NONE)
                 return GIS_ERROR_OPEN;
         }
     } else {

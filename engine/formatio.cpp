@@ -7,7 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +56,195 @@ std::string FolderOf(const std::string& path) {
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::atomic<OutputSet*> g_activeSet{nullptr};
+
+// Holds back the catchable termination signals while files move into place.
+struct SignalHold {
+    sigset_t previous;
+    SignalHold() {
+        sigset_t held;
+        sigemptyset(&held);
+        sigaddset(&held, SIGINT);
+        sigaddset(&held, SIGTERM);
+        sigaddset(&held, SIGHUP);
+        pthread_sigmask(SIG_BLOCK, &held, &previous);
+    }
+    ~SignalHold() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
+};
+
+void RemoveStaged(const std::vector<StagedFiles>& staged) {
+    for (const StagedFiles& files : staged) {
+        for (const auto& move : files.moves)
+            ::unlink(move.first.c_str());
+        if (!files.scratch.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(files.scratch, ec);
+        }
+    }
+}
+
+// A copy of an earlier file under a hidden name beside it: a hard link, or a copy
+// where the file system has none.
+bool MakeBackup(const std::string& path, std::string& backup) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        backup = FolderOf(path) + "/." + BaseName(path) + ".backup-" + std::to_string(::getpid()) + "-" +
+                 std::to_string(counter++);
+        if (::link(path.c_str(), backup.c_str()) == 0)
+            return true;
+        if (errno == EEXIST)
+            continue;
+        std::error_code ec;
+        if (std::filesystem::copy_file(path, backup, ec))
+            return true;
+        ::unlink(backup.c_str());
+        return false;
+    }
+    return false;
+}
+
+// Moves every staged file into place, or none (see OutputSet::Commit).
+bool CommitStaged(const std::vector<StagedFiles>& staged, std::string& error) {
+    const SignalHold hold;
+    std::vector<std::pair<std::string, std::string>> moves;
+    std::set<std::string> finals, obsolete;
+    for (const StagedFiles& files : staged) {
+        moves.insert(moves.end(), files.moves.begin(), files.moves.end());
+        for (const auto& move : files.moves)
+            finals.insert(move.second);
+        obsolete.insert(files.obsolete.begin(), files.obsolete.end());
+    }
+    for (const std::string& final : finals)
+        obsolete.erase(final);
+
+    bool ok = true;
+    struct stat info {};
+    for (const auto& [temp, final] : moves) {
+        if (::lstat(temp.c_str(), &info) != 0) {
+            error = SystemError("cannot find the temporary file", temp);
+            ok = false;
+        } else if (::stat(final.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            error = "cannot replace \"" + final + "\": it is a folder";
+            ok = false;
+        } else if (::access(FolderOf(final).c_str(), W_OK) != 0) {
+            error = SystemError("cannot write in", FolderOf(final));
+            ok = false;
+        }
+        if (!ok)
+            break;
+    }
+    // Every earlier file that may change gets a backup first.
+    std::map<std::string, std::string> backups; // final -> backup
+    if (ok) {
+        std::vector<std::string> earlier(finals.begin(), finals.end());
+        earlier.insert(earlier.end(), obsolete.begin(), obsolete.end());
+        for (const std::string& path : earlier) {
+            if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+                continue;
+            std::string backup;
+            if (!MakeBackup(path, backup)) {
+                error = SystemError("cannot keep a copy of", path);
+                ok = false;
+                break;
+            }
+            backups[path] = backup;
+        }
+    }
+    std::size_t done = 0;
+    for (; ok && done < moves.size(); ++done)
+        if (::rename(moves[done].first.c_str(), moves[done].second.c_str()) != 0) {
+            error = SystemError("cannot move the output into place:", moves[done].second);
+            ok = false;
+            break;
+        }
+    if (!ok) {
+        // Undo: each moved file gives way to its earlier file, or goes.
+        for (std::size_t i = 0; i < done; ++i) {
+            const std::string& final = moves[i].second;
+            const auto backup = backups.find(final);
+            if (backup != backups.end()) {
+                if (::rename(backup->second.c_str(), final.c_str()) == 0)
+                    backups.erase(backup);
+            } else {
+                ::unlink(final.c_str());
+            }
+        }
+    } else {
+        for (const std::string& path : obsolete)
+            if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+                ::unlink(path.c_str());
+    }
+    for (const auto& backup : backups)
+        ::unlink(backup.second.c_str());
+    RemoveStaged(staged); // what was moved is no longer there: only leftovers go
+    return ok;
+}
+
+} // namespace
+
+OutputSet::OutputSet() : m_previous(g_activeSet.exchange(this)) {}
+
+OutputSet::~OutputSet() {
+    Discard();
+    g_activeSet = m_previous;
+}
+
+OutputSet* OutputSet::Active() {
+    return g_activeSet.load();
+}
+
+void OutputSet::Stage(StagedFiles files) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_staged.push_back(std::move(files));
+}
+
+bool OutputSet::Empty() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_staged.empty();
+}
+
+bool OutputSet::Commit(std::string& error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const std::vector<StagedFiles> staged = std::move(m_staged);
+    m_staged.clear();
+    return CommitStaged(staged, error);
+}
+
+void OutputSet::Discard() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    RemoveStaged(m_staged);
+    m_staged.clear();
+}
+
+bool PlaceFiles(StagedFiles files, std::string& error) {
+    if (OutputSet* set = OutputSet::Active()) {
+        set->Stage(std::move(files));
+        return true;
+    }
+    return CommitStaged({std::move(files)}, error);
+}
+
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> files;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return files;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind(prefix, 0) == 0 && name != "." && name != "..")
+            files.push_back(folder + "/" + name);
+    }
+    ::closedir(dir);
+    return files;
+}
+
+namespace {
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
@@ -152,15 +348,14 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& e
         error = SystemError("cannot write", temp);
         ok = false;
     }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = SystemError("cannot replace", path);
-        ok = false;
-    }
-    if (!ok)
+    if (!ok) {
         ::unlink(temp.c_str());
-    else
-        how = ReplaceFailure::None;
-    return ok;
+        return false;
+    }
+    if (!PlaceFiles({{{temp, path}}, {}, {}}, error))
+        return false;
+    how = ReplaceFailure::None;
+    return true;
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text, bool* lastLineTerminated) {

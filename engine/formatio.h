@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tessera {
@@ -23,10 +25,61 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& o
 enum class ReplaceFailure { None, NotCreated, NotWritten };
 
 // Writes bytes to a new temporary file in the target's folder, flushes it to disk and
-// renames it over path. On any failure the temporary file is removed and whatever was
-// at path before is left untouched; failure (when given) tells how it failed.
+// moves it over path with PlaceFiles (so, while an OutputSet is active, at that set's
+// commit). On any failure the temporary file is removed and whatever was at path
+// before is left untouched; failure (when given) tells how it failed.
 bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& error,
                  ReplaceFailure* failure = nullptr);
+
+// Files written completely under temporary names, each to be moved over its final
+// path; obsolete are final-side files of an earlier output that the new one does not
+// replace (a stale ".aux.xml") and go when the moves are done; scratch is a folder to
+// remove (with what is left in it) once the moves are done or given up.
+struct StagedFiles {
+    std::vector<std::pair<std::string, std::string>> moves; // (temporary, final)
+    std::vector<std::string> obsolete;
+    std::string scratch;
+};
+
+// The outputs of one run (a command of the command line): while a set is active,
+// PlaceFiles stages files in it instead of moving them, and Commit moves every staged
+// file into place at once. Before moving anything, Commit checks every target and
+// links each earlier file to a backup; when a move fails, the moves done are undone, so
+// the earlier outputs stay byte-identical. Catchable signals (SIGINT, SIGTERM, SIGHUP)
+// are held back while files move. A set that is destroyed or discarded before it
+// commits removes every temporary file staged in it and nothing else.
+class OutputSet {
+public:
+    OutputSet();  // becomes the active set of the process (one at a time)
+    ~OutputSet(); // discards what is still staged; no longer active
+    OutputSet(const OutputSet&) = delete;
+    OutputSet& operator=(const OutputSet&) = delete;
+
+    // The active set, or null (the windows write with none: each PlaceFiles commits).
+    static OutputSet* Active();
+
+    void Stage(StagedFiles files);
+    bool Empty() const;
+    // Moves everything staged into place; false with a message naming the file and
+    // the reason, and then nothing of the earlier outputs changed.
+    bool Commit(std::string& error);
+    // Removes the temporary files and scratch folders staged so far.
+    void Discard();
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<StagedFiles> m_staged;
+    OutputSet* m_previous = nullptr;
+};
+
+// Moves files written under temporary names into place: staged in the active
+// OutputSet when there is one, else committed now as a set of their own. On failure
+// (now) the temporaries are removed and the earlier files are left untouched.
+bool PlaceFiles(StagedFiles files, std::string& error);
+
+// The files in folder whose names start with prefix (not recursive; none when the
+// folder cannot be read).
+std::vector<std::string> FilesStartingWith(const std::string& folder, const std::string& prefix);
 
 // Splits text into lines at "\n"; a "\r" before the "\n" is dropped. A final line
 // without "\n" is kept (and flagged through lastLineTerminated).

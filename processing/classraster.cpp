@@ -3,11 +3,13 @@
 #include "base/commonfun.h"
 #include "base/wintypes.h"
 #include "engine/classifiedassistantfile.h"
+#include "engine/formatio.h"
 #include "engine/rastersource.h"
 
 #include <gdal_priv.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <unistd.h>
@@ -114,11 +116,14 @@ bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const
 
     // The temporary file keeps the target's extension, so drivers that name
     // side files after it (ENVI's .hdr, IMAGINE's .ige) do the same.
+    // Its name is ".<stem>.partial-<pid>-<n><ext>"; the side files share the prefix.
+    static std::atomic<unsigned> counter{0};
     const fs::path finalPath(CommonFun::U2M(target));
     const std::string ext = finalPath.extension().string();
-    const fs::path temp = finalPath.parent_path() /
-                          ("." + finalPath.stem().string() + ".partial-" + std::to_string(::getpid()) + ext);
-    m_tempPath = temp.string();
+    m_folder = finalPath.has_parent_path() ? finalPath.parent_path().string() : std::string(".");
+    m_tempPrefix = "." + finalPath.stem().string() + ".partial-" + std::to_string(::getpid()) + "-" +
+                   std::to_string(counter++);
+    m_tempPath = (fs::path(m_folder) / (m_tempPrefix + ext)).string();
 
     const GDALDataType type = maxClass <= 255 ? GDT_Byte : GDT_UInt16;
     CPLStringList options;
@@ -197,8 +202,9 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
         return fail(L"Writing the output image failed: " + CommonFun::M2U(CPLGetLastErrorMsg()));
     }
 
-    // The image moves into place, then the assistant file (whose writer
-    // also goes through a temporary name); if that fails the image goes too.
+    // The image and its side files move into place together with the assistant
+    // file (whose writer also goes through a temporary name): at the end of the
+    // run when an output set is active, else now, the image first.
     CClassifiedAssistantFile acf;
     for (size_t i = 0; i < classes.size(); ++i)
         if (written(classes, m_counts, i))
@@ -206,21 +212,45 @@ bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
                          classes[i].colour);
     acf.SetPixelSize(m_pixelSizeX, m_pixelSizeY);
     const std::wstring acfPath = PairedAssistantFilePath(m_target);
-    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str());
     const std::string target = CommonFun::U2M(m_target);
-    std::error_code ec;
-    if (fs::exists(target, ec))
-        driver->Delete(target.c_str()); // with its side files
-    if (driver->Rename(target.c_str(), m_tempPath.c_str()) != CE_None) {
+    const std::string stem = fs::path(target).stem().string();
+    formatio::StagedFiles files;
+    for (const std::string& file : temporaryFiles()) {
+        const std::string rest = fs::path(file).filename().string().substr(m_tempPrefix.size());
+        files.moves.emplace_back(file, (fs::path(m_folder) / (stem + rest)).string());
+    }
+    // Side files an earlier image may have that would not fit the new one.
+    for (const char* side : {".aux.xml", ".ovr", ".msk"})
+        files.obsolete.push_back(target + side);
+    std::string error;
+    if (files.moves.empty() || !formatio::PlaceFiles(std::move(files), error)) {
         abortLocked();
-        return fail(L"Cannot move the output image into place: " + m_target);
+        return fail(L"Cannot move the output image into place: " + m_target +
+                    (error.empty() ? L"" : L": " + CommonFun::M2U(error)));
     }
     m_committed = true;
     if (!acf.WriteClassifiedAssistantFile(acfPath)) {
-        driver->Delete(target.c_str());
-        return fail(L"Cannot write the classification assistant file " + acfPath);
+        if (!formatio::OutputSet::Active()) {
+            GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str());
+            if (driver)
+                driver->Delete(target.c_str());
+        }
+        return fail(L"Cannot write the classification assistant file " + acfPath + L": " +
+                    CommonFun::M2U(acf.GetLastError()));
     }
     return true;
+}
+
+std::vector<std::string> ClassRasterWriter::temporaryFiles() const {
+    // The image and its side files: the prefix, then nothing or an extension
+    // (ERMapper's data file has none).
+    std::vector<std::string> files;
+    for (const std::string& file : formatio::FilesStartingWith(m_folder, m_tempPrefix)) {
+        const std::string rest = fs::path(file).filename().string().substr(m_tempPrefix.size());
+        if (rest.empty() || rest[0] == '.')
+            files.push_back(file);
+    }
+    return files;
 }
 
 void ClassRasterWriter::Abort() {
@@ -235,7 +265,8 @@ void ClassRasterWriter::abortLocked() {
         if (GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(m_driver.c_str()))
             driver->Delete(m_tempPath.c_str());
         std::error_code ec;
-        fs::remove(m_tempPath, ec);
+        for (const std::string& file : temporaryFiles())
+            fs::remove(file, ec);
     }
 }
 

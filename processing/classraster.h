@@ -77,11 +77,13 @@ public:
 private:
     bool fail(const std::wstring& message);
     void abortLocked();
+    std::vector<std::string> temporaryFiles() const;
 
     std::mutex m_mutex;
     GDALDatasetUniquePtr m_dataset;
     std::string m_driver;
     std::string m_tempPath;
+    std::string m_folder, m_tempPrefix; // the temporary files are m_folder/m_tempPrefix.*
     std::wstring m_target;
     std::vector<std::int64_t> m_counts;
     double m_pixelSizeX = 0, m_pixelSizeY = 0;

@@ -1,5 +1,7 @@
 #include "processing/polygonize.h"
 
+#include "engine/formatio.h"
+
 #include "base/commonfun.h"
 #include "engine/classlist.h"
 #include "engine/rastersource.h"
@@ -338,25 +340,19 @@ bool CRasterPolygonize::Process() {
     if (CPLGetLastErrorType() == CE_Failure)
         return Fail(L"Writing " + p.m_outputPath + L" failed: " + lastGdalError());
 
-    // An earlier result at the target goes first, with its side files.
-    std::error_code ec;
-    if (fs::exists(target, ec)) {
-        if (GDALDriver* old = GetGDALDriverManager()->GetDriverByName(m_driverName.c_str()))
-            old->Delete(target.string().c_str());
-        fs::remove(target, ec);
-    }
-    std::vector<fs::path> moved;
+    // Into place with its side files (at the end of the run when an output set
+    // is active); side files of an earlier result the new one lacks go then.
+    formatio::StagedFiles files;
     for (const fs::path& file : filesStartingWith(folder, prefix + ".")) {
         const std::string rest = file.filename().string().substr(prefix.size());
-        const fs::path destination = folder / (stem + rest);
-        fs::rename(file, destination, ec);
-        if (ec) {
-            removeFiles(moved);
-            return Fail(L"Cannot move the output into place: " + CommonFun::M2U(destination.string()) +
-                        L": " + CommonFun::M2U(ec.message()));
-        }
-        moved.push_back(destination);
+        files.moves.emplace_back(file.string(), (folder / (stem + rest)).string());
     }
+    if (m_driverName == "ESRI Shapefile")
+        for (const char* side : {".shp", ".shx", ".dbf", ".prj", ".cpg", ".qix", ".sbn", ".sbx", ".qpj"})
+            files.obsolete.push_back((folder / (stem + side)).string());
+    std::string error;
+    if (!formatio::PlaceFiles(std::move(files), error))
+        return Fail(L"Cannot move the output into place: " + CommonFun::M2U(error));
     cleanup.keep = true;
     m_polygonCount = naming.Written();
     ReportPercent(100);

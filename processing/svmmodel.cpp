@@ -4,6 +4,7 @@
 #include "engine/formatio.h"
 #include "processing/bandcount.h"
 #include "processing/blockprocessor.h"
+#include "processing/svmmodelfile.h"
 
 #include <svm.h>
 #include <unistd.h>
@@ -20,7 +21,7 @@ namespace tessera {
 namespace {
 
 constexpr const char* kScalingTag = "tessera_scaling";
-constexpr std::size_t kMaxModelBytes = std::size_t(1) << 40; // no real bound: the model is in memory already
+constexpr std::size_t kMaxModelBytes = std::size_t(1) << 31; // read whole: 2 GiB
 constexpr int kChunkPixels = 512; // pixels per matrix product: the kernel matrix stays in cache
 
 void silent(const char*) {}
@@ -198,49 +199,21 @@ bool SvmModel::Save(const std::wstring& path, std::wstring& error) const {
 
 std::unique_ptr<SvmModel> SvmModel::Load(const std::wstring& path, std::wstring& error) {
     quietLibsvm();
-    const std::string file = narrow(path);
-    std::ifstream in(file);
-    if (!in) {
-        error = L"Cannot open the SVM model file " + path + L".";
+    std::string text, message;
+    if (!formatio::ReadWholeFile(narrow(path), kMaxModelBytes, text, message)) {
+        error = L"Cannot open the SVM model file " + path + L": " + CommonFun::M2U(message) + L".";
+        return nullptr;
+    }
+    // The whole file is checked and parsed here; libsvm's loader never reads it.
+    SvmModelText parsed;
+    if (!ParseSvmModelText(text, parsed, message)) {
+        error = L"The SVM model file " + path + L" is not valid: " + CommonFun::M2U(message) + L".";
         return nullptr;
     }
     std::unique_ptr<SvmModel> model(new SvmModel);
-    std::string line;
-    bool found = false;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string tag;
-        int bands = 0;
-        if (!(words >> tag >> bands) || tag != kScalingTag)
-            continue;
-        found = bands > 0 && bands <= 1024;
-        for (int b = 0; b < bands && found; ++b) {
-            double offset = 0, factor = 0;
-            found = static_cast<bool>(in >> offset >> factor);
-            model->m_scaling.offset.push_back(offset);
-            model->m_scaling.factor.push_back(factor);
-        }
-        break;
-    }
-    if (!found) {
-        error = L"The SVM model file " + path +
-                L" has no valid band scaling: it was not written by this program.";
-        return nullptr;
-    }
-    model->m_model = svm_load_model(file.c_str());
-    if (!model->m_model || svm_get_svm_type(model->m_model) != C_SVC ||
-        model->m_model->param.kernel_type < LINEAR || model->m_model->param.kernel_type > SIGMOID ||
-        model->m_model->nr_class < 1) {
-        error = L"The SVM model file " + path + L" is not a C-SVC model of a supported kernel.";
-        return nullptr;
-    }
-    for (int i = 0; i < model->m_model->l; ++i)
-        for (const svm_node* node = model->m_model->SV[i]; node->index != -1; ++node)
-            if (node->index < 1 || node->index > model->Bands()) {
-                error =
-                    L"The SVM model file " + path + L" has support vectors of more bands than its scaling.";
-                return nullptr;
-            }
+    model->m_model = parsed.model.release();
+    model->m_scaling.offset = std::move(parsed.offset);
+    model->m_scaling.factor = std::move(parsed.factor);
     model->prepare();
     return model;
 }
@@ -410,10 +383,15 @@ void SvmModel::polynomialOrSigmoidKernel(Workspace& work, int m) const {
     work.kernel.noalias() = work.x * m_supportVectors.transpose();
     const auto dot = work.kernel.array();
     if (param.kernel_type == POLY) {
-        const Eigen::ArrayXXf base = (param.gamma * dot + param.coef0).cast<float>();
+        // base^degree by repeated squaring, as libsvm's powi.
+        Eigen::ArrayXXf base = (param.gamma * dot + param.coef0).cast<float>();
         work.kernelF.setOnes(m, l);
-        for (int e = 0; e < param.degree; ++e)
-            work.kernelF.array() *= base;
+        for (int e = param.degree; e > 0; e /= 2) {
+            if (e % 2 == 1)
+                work.kernelF.array() *= base;
+            if (e > 1)
+                base *= base;
+        }
     } else {
         work.kernelF = (param.gamma * dot + param.coef0).cast<float>().tanh().matrix();
     }
