@@ -245,30 +245,30 @@ void InstallSignalHandlersForLife() {
     g_handlersForLife = true;
 }
 
-std::vector<FileRole> ImageOutputs(const std::string& path, const std::string& what) {
+std::vector<CommandFile> ImageOutputs(const std::string& path, const std::string& what) {
     return {{path, what},
             {CommonFun::U2M(PairedAssistantFilePath(CommonFun::M2U(path))), "the .acf of " + what},
             {path + ".aux.xml", "the .aux.xml of " + what}};
 }
 
-std::vector<FileRole> ClassifiedInputs(const std::string& path) {
+std::vector<CommandFile> ClassifiedInputs(const std::string& path) {
     return {{path, "the input image"},
             {CommonFun::U2M(PairedAssistantFilePath(CommonFun::M2U(path))), "the .acf of the input image"}};
 }
 
 void CheckFileRoles(const CommandFiles& files) {
-    std::vector<std::pair<FileIdentity, const FileRole*>> seen;
-    for (const FileRole& read : files.reads)
+    std::vector<std::pair<FileIdentity, const CommandFile*>> seen;
+    for (const CommandFile& read : files.reads)
         if (!read.path.empty())
             seen.emplace_back(identify(read.path), &read);
     const size_t readCount = seen.size();
-    for (const FileRole& written : files.writes) {
+    for (const CommandFile& written : files.writes) {
         if (written.path.empty())
             continue;
         const FileIdentity id = identify(written.path);
         for (size_t i = 0; i < seen.size(); ++i)
             if (seen[i].first == id) {
-                const FileRole& other = *seen[i].second;
+                const CommandFile& other = *seen[i].second;
                 if (i < readCount)
                     throw UsageError(written.what + " " + written.path + " would overwrite " + other.what +
                                      " " + other.path + "; choose another output");

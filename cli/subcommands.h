@@ -31,13 +31,13 @@ using RunFunction = std::function<int(const ParsedOptions& options, CommandConte
 
 // A file a command line names (or implies: an image's .acf) and what it is to
 // the command, for the messages: "the output image", "the sample file".
-struct FileRole {
+struct CommandFile {
     std::string path;
     std::string what;
 };
 // The files a command reads and the files it writes.
 struct CommandFiles {
-    std::vector<FileRole> reads, writes;
+    std::vector<CommandFile> reads, writes;
 };
 using FilesFunction = std::function<CommandFiles(const ParsedOptions& options)>;
 
@@ -55,9 +55,9 @@ struct Subcommand {
 
 // The files a classified image output brings: the image, its .acf and the
 // .aux.xml GDAL may write beside it.
-std::vector<FileRole> ImageOutputs(const std::string& path, const std::string& what = "the output image");
+std::vector<CommandFile> ImageOutputs(const std::string& path, const std::string& what = "the output image");
 // A classified image input and the .acf beside it that the command reads.
-std::vector<FileRole> ClassifiedInputs(const std::string& path);
+std::vector<CommandFile> ClassifiedInputs(const std::string& path);
 
 // Refuses (UsageError) a command line whose written files include a file it
 // reads or the same file twice: by device and inode for files that exist, by
