@@ -5,6 +5,7 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QMetaObject>
 #include <QProgressBar>
@@ -66,11 +67,47 @@ void ProgressWindow::Show(int mode) {
     BringToFront(*this);
 }
 
+namespace {
+
+// The engine names its tasks and steps in English, the command line's language; a task a
+// window started shows them in the windows' language. With the English translation
+// installed they stay as the engine wrote them.
+QString inWindowsLanguage(const QString& text) {
+    static const QHash<QString, QString> chinese = {
+        {QStringLiteral("Supervised classification: minimum distance"), QStringLiteral("最小距离分类")},
+        {QStringLiteral("Supervised classification: maximum likelihood"), QStringLiteral("最大似然分类")},
+        {QStringLiteral("Supervised classification: Mahalanobis distance"), QStringLiteral("马氏距离分类")},
+        {QStringLiteral("Supervised classification: spectral angle"), QStringLiteral("光谱角分类")},
+        {QStringLiteral("Supervised classification: parallelepiped"), QStringLiteral("平行六面体分类")},
+        {QStringLiteral("Support vector machine classification"), QStringLiteral("支持向量机分类")},
+        {QStringLiteral("BP neural network classification"), QStringLiteral("BP神经网络分类")},
+        {QStringLiteral("Reading samples"), QStringLiteral("读取样本")},
+        {QStringLiteral("Reading pixels"), QStringLiteral("读取像元")},
+        {QStringLiteral("Reading training pixels"), QStringLiteral("读取训练像元")},
+        {QStringLiteral("Reading the SVM model"), QStringLiteral("读取支持向量机模型")},
+        {QStringLiteral("Clustering"), QStringLiteral("聚类")},
+        {QStringLiteral("Classifying"), QStringLiteral("分类")},
+        {QStringLiteral("Training"), QStringLiteral("训练")},
+        {QStringLiteral("Training the support vector machine"), QStringLiteral("训练支持向量机")},
+        {QStringLiteral("Training the network"), QStringLiteral("训练神经网络")},
+        {QStringLiteral("Writing classes"), QStringLiteral("写出分类结果")},
+        {QStringLiteral("Writing the file"), QStringLiteral("写出文件")},
+        {QStringLiteral("Finding regions"), QStringLiteral("查找区域")},
+        {QStringLiteral("Merging small regions"), QStringLiteral("合并小区域")},
+        {QStringLiteral("Tracing polygons"), QStringLiteral("追踪多边形")},
+    };
+    if (CurrentLanguage() == QLatin1String("en"))
+        return text;
+    return chinese.value(text, Translate(text));
+}
+
+} // namespace
+
 void ProgressWindow::SetTitle(const std::wstring& title) {
     // Task names are translated on the window's thread, like every text it shows.
     const QString text = QString::fromStdWString(title);
     QMetaObject::invokeMethod(
-        this, [this, text] { setWindowTitle(Translate(text)); }, Qt::QueuedConnection);
+        this, [this, text] { setWindowTitle(inWindowsLanguage(text)); }, Qt::QueuedConnection);
 }
 
 void ProgressWindow::SetStep(const std::wstring& step) {
@@ -80,7 +117,7 @@ void ProgressWindow::SetStep(const std::wstring& step) {
         [this, text] {
             // Once cancelling, the window says so until the task ends.
             if (!m_cancelRequested.load() && !m_finished)
-                m_step->setText(Translate(text));
+                m_step->setText(inWindowsLanguage(text));
         },
         Qt::QueuedConnection);
 }

@@ -58,13 +58,16 @@ protected:
 TEST_F(ProgressWindowTest, WorkerReportsArriveThroughTheEventLoopAndSuccessWaitsForTheUser) {
     onWorker([](CBaseProgress* p) {
         p->SetTitle(L"K均值分类算法");
-        p->SetStep(L"Iteration 1 of 5");
+        p->SetStep(L"Reading pixels");
         for (int i = 0; i <= 40; ++i)
             p->SetPercent(i + 0.4); // coalesced: the latest value wins
-        p->SetStep(L"Iteration 2 of 5");
+        p->SetStep(L"Clustering");
     });
-    ASSERT_TRUE(waitFor([&] { return window->StepText() == QStringLiteral("Iteration 2 of 5"); }));
+    // The engine's English steps in the windows' language.
+    ASSERT_TRUE(waitFor([&] { return window->StepText() == QStringLiteral("聚类"); }));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("K均值分类算法"));
+    onWorker([](CBaseProgress* p) { p->SetStep(L"Reading samples"); });
+    ASSERT_TRUE(waitFor([&] { return window->StepText() == QStringLiteral("读取样本"); }));
     EXPECT_EQ(std::tuple(window->Percent(), progress->IsCancelled(), window->CancelButton()->isVisible()),
               std::tuple(40, false, true));
     // Success without auto-close: full bar, a close button, and the window stays.
