@@ -2,6 +2,7 @@
 its parameters built from the command's description (tessera --json-usage)."""
 
 import os
+import re
 
 from qgis.core import (
     QgsProcessing,
@@ -68,8 +69,10 @@ class TesseraAlgorithm(QgsProcessingAlgorithm):
         # The first clause of the tool's own one-line summary: "Accuracy assessment", "Maximum likelihood
         # decision rule".
         text = self._group["summary"] if self._method else self._command["summary"]
-        for end in (" on the ", " trained ", ":", ";", "."):
+        text = re.sub(r"\s*\([^)]*\)", "", text)
+        for end in (" trained ", " on the ", ":", ";"):
             text = text.split(end)[0]
+        text = text.rstrip(".")
         return text[:1].upper() + text[1:]
 
     def group(self):
