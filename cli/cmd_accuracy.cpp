@@ -712,14 +712,5 @@ int runAccuracy(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand AccuracySubcommand() {
-    return {accuracyDef(), runAccuracy, [](const ParsedOptions& o) {
-                CommandFiles files{ClassifiedInputs(o.Positional(0)), {{o.String("report"), "the report"}}};
-                if (o.Has("points"))
-                    files.reads.push_back({o.String("points"), "the check points"});
-                if (o.Has("reference"))
-                    files.reads.push_back({o.String("reference"), "the reference raster"});
-                if (o.Has("json"))
-                    files.writes.push_back({o.String("json"), "the JSON file"});
-                return files;
-            }};
+    return {accuracyDef(), runAccuracy};
 }

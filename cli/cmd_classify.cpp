@@ -67,16 +67,12 @@ int runClassify(const ParsedOptions& o, CommandContext& context) {
     return kExitOk;
 }
 
-// The image, samples, area of interest and model read; the image and the
-// model (when one is trained) written.
-CommandFiles classifyFiles(const ParsedOptions& o) {
-    CommandFiles files{{{o.Positional(0), "the input image"}, {o.Positional(1), "the sample file"}},
-                       ImageOutputs(o.Positional(2))};
-    AddRecordInputs(o, files);
+// Beyond the declared files: the model a method trains and saves beside OUT
+// when no --model is given.
+CommandFiles trainedModel(const ParsedOptions& o) {
+    CommandFiles files;
     const ClassifierMethod& method = *FindClassifierMethod(o.String("method"));
-    if (method.modelPath && o.Has("model"))
-        files.reads.push_back({o.String("model"), "the model"});
-    else if (method.modelPath)
+    if (method.modelPath && !o.Has("model"))
         files.writes.push_back(
             {CommonFun::U2M(method.modelPath(CommonFun::M2U(o.Positional(2)))), "the trained model"});
     return files;
@@ -85,5 +81,5 @@ CommandFiles classifyFiles(const ParsedOptions& o) {
 } // namespace
 
 Subcommand ClassifySubcommand() {
-    return {classifyDef(), runClassify, classifyFiles};
+    return {classifyDef(), runClassify, trainedModel};
 }

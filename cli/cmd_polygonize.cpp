@@ -68,14 +68,5 @@ int runPolygonize(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand PolygonizeSubcommand() {
-    return {polygonizeDef(), runPolygonize, [](const ParsedOptions& o) {
-                CommandFiles files{ClassifiedInputs(o.Positional(0)), {{o.Positional(1), "the output file"}}};
-                // A shapefile's parts beside it.
-                const std::filesystem::path out(o.Positional(1));
-                if (ShapeFileFlagForPath(CommonFun::M2U(o.Positional(1))))
-                    for (const char* part : {".shx", ".dbf", ".prj", ".cpg"})
-                        files.writes.push_back({std::filesystem::path(out).replace_extension(part).string(),
-                                                std::string("the ") + part + " of the output file"});
-                return files;
-            }};
+    return {polygonizeDef(), runPolygonize};
 }

@@ -218,17 +218,12 @@ int runClump(const ParsedOptions& o, CommandContext& context) {
 
 } // namespace
 
-// Each tool reads IN and its .acf and writes OUT with its .acf.
-static CommandFiles postclassFiles(const ParsedOptions& o) {
-    return {ClassifiedInputs(o.Positional(0)), ImageOutputs(o.Positional(1))};
-}
-
 Subcommand MergeSubcommand() {
-    return {mergeDef(), runMerge, postclassFiles};
+    return {mergeDef(), runMerge};
 }
 Subcommand SieveSubcommand() {
-    return {sieveDef(), runSieve, postclassFiles};
+    return {sieveDef(), runSieve};
 }
 Subcommand ClumpSubcommand() {
-    return {clumpDef(), runClump, postclassFiles};
+    return {clumpDef(), runClump};
 }

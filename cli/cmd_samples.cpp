@@ -496,11 +496,5 @@ int runSamples(const ParsedOptions& o, CommandContext& context) {
 } // namespace
 
 Subcommand SamplesSubcommand() {
-    return {samplesDef(), runSamples, [](const ParsedOptions& o) {
-                CommandFiles files;
-                if (o.PositionalCount() == 3)
-                    files = {{{o.Positional(0), "the input image"}, {o.Positional(1), "the polygon layer"}},
-                             {{o.Positional(2), "the sample file"}}};
-                return files;
-            }};
+    return {samplesDef(), runSamples};
 }

@@ -31,8 +31,7 @@ Subcommand unsupervisedCommand(const char* name, const wchar_t* taskName, const 
                     OutputArg("OUT", "classified image to write", FileKind::Raster)},
                    optionsOf(parameters.Infos()),
                    details};
-    return {def,
-            [name, taskName, &parameters](const ParsedOptions& o, CommandContext& context) {
+    return {def, [name, taskName, &parameters](const ParsedOptions& o, CommandContext& context) {
                 Record record;
                 record.m_algorithmName = taskName;
                 record.m_inputPath = CommonFun::M2U(o.Positional(0));
@@ -43,11 +42,6 @@ Subcommand unsupervisedCommand(const char* name, const wchar_t* taskName, const 
                 RunAlgorithm(algorithm, o.Flag("quiet"));
                 context.out << name << ": wrote " << o.Positional(1) << " and its .acf\n";
                 return kExitOk;
-            },
-            [](const ParsedOptions& o) {
-                CommandFiles files{{{o.Positional(0), "the input image"}}, ImageOutputs(o.Positional(1))};
-                AddRecordInputs(o, files);
-                return files;
             }};
 }
 

@@ -23,11 +23,6 @@ OptionDef FormatOption() {
         "GeoTIFF when it names none");
 }
 
-void AddRecordInputs(const ParsedOptions& o, CommandFiles& files) {
-    if (o.Has("aoi"))
-        files.reads.push_back({o.String("aoi"), "the area of interest"});
-}
-
 void FillFormat(AlgorithmParam& record, const ParsedOptions& o) {
     if (!o.Has("format"))
         return;

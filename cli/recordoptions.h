@@ -12,9 +12,6 @@ OptionDef AoiOption();
 OptionDef BandsOption(const char* help = "bands to use, e.g. 1,2,3; default every band");
 OptionDef FormatOption();
 
-// The files --aoi names, among the files a command reads.
-void AddRecordInputs(const ParsedOptions& o, CommandFiles& files);
-
 // The output format code of --format (unchanged when absent); a usage error
 // when it names no format.
 void FillFormat(AlgorithmParam& record, const ParsedOptions& o);

@@ -3,6 +3,7 @@
 #include "base/commonfun.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/formatio.h"
+#include "processing/polygonize.h"
 
 #include <cpl_error.h>
 #include <gdal.h>
@@ -196,8 +197,13 @@ int runCommand(const Subcommand& command, const std::vector<std::string>& args, 
             out << FormatHelp(command.def);
             return kExitOk;
         }
-        if (command.files)
-            CheckFileRoles(command.files(options));
+        CommandFiles files = DeclaredFiles(command.def, options);
+        if (command.moreFiles) {
+            const CommandFiles more = command.moreFiles(options);
+            files.reads.insert(files.reads.end(), more.reads.begin(), more.reads.end());
+            files.writes.insert(files.writes.end(), more.writes.begin(), more.writes.end());
+        }
+        CheckFileRoles(files);
         if (!command.staged) {
             CommandContext context{out};
             return command.run(options, context);
@@ -245,15 +251,72 @@ void InstallSignalHandlersForLife() {
     g_handlersForLife = true;
 }
 
-std::vector<CommandFile> ImageOutputs(const std::string& path, const std::string& what) {
-    return {{path, what},
-            {CommonFun::U2M(PairedAssistantFilePath(CommonFun::M2U(path))), "the .acf of " + what},
-            {path + ".aux.xml", "the .aux.xml of " + what}};
+namespace {
+
+// What a declared file is to the command, for the messages.
+std::string fileWhat(const FileSpec& file) {
+    const bool in = file.role == FileRole::Input;
+    switch (file.kind) {
+    case FileKind::Raster:
+        return in ? "the input image" : "the output image";
+    case FileKind::Vector:
+        return in ? "the polygon layer" : "the output file";
+    case FileKind::RasterOrVector:
+        return "the reference";
+    case FileKind::Samples:
+        return "the sample file";
+    case FileKind::Csv:
+        return "the check points";
+    case FileKind::Text:
+        return "the report";
+    case FileKind::Json:
+        return "the JSON file";
+    case FileKind::Model:
+        return in ? "the model" : "the trained model";
+    case FileKind::Aoi:
+        return "the area of interest";
+    default:
+        return in ? "the input" : "the output";
+    }
 }
 
-std::vector<CommandFile> ClassifiedInputs(const std::string& path) {
-    return {{path, "the input image"},
-            {CommonFun::U2M(PairedAssistantFilePath(CommonFun::M2U(path))), "the .acf of the input image"}};
+void addDeclared(CommandFiles& files, const FileSpec& file, const std::string& path) {
+    if (file.role == FileRole::None || path.empty())
+        return;
+    const std::string what = fileWhat(file);
+    const std::string acf = CommonFun::U2M(PairedAssistantFilePath(CommonFun::M2U(path)));
+    std::vector<CommandFile>& list = file.role == FileRole::Input ? files.reads : files.writes;
+    list.push_back({path, what});
+    if (file.kind == FileKind::Raster && file.role == FileRole::Input)
+        list.push_back({acf, "the .acf of " + what});
+    if (file.kind == FileKind::Raster && file.role == FileRole::Output) {
+        list.push_back({acf, "the .acf of " + what});
+        list.push_back({path + ".aux.xml", "the .aux.xml of " + what});
+    }
+    if (file.kind == FileKind::Vector && file.role == FileRole::Output &&
+        ShapeFileFlagForPath(CommonFun::M2U(path)))
+        for (const char* part : {".shx", ".dbf", ".prj", ".cpg"})
+            list.push_back({std::filesystem::path(path).replace_extension(part).string(),
+                            std::string("the ") + part + " of " + what});
+}
+
+} // namespace
+
+CommandFiles DeclaredFiles(const CommandDef& def, const ParsedOptions& options) {
+    CommandFiles files;
+    for (size_t i = 0; i < def.positionals.size() && i < options.PositionalCount(); ++i)
+        addDeclared(files, def.positionals[i].file, options.Positional(i));
+    std::vector<const OptionDef*> declared;
+    for (const OptionDef& o : def.options)
+        declared.push_back(&o);
+    for (const OptionGroup& g : def.groups)
+        if (!def.selector.empty() && options.Has(def.selector) && options.String(def.selector) == g.value)
+            for (const OptionDef& o : g.options)
+                declared.push_back(&o);
+    for (const OptionDef* o : declared)
+        if (o->file.role != FileRole::None && options.Has(o->name))
+            addDeclared(files, o->file, options.String(o->name));
+    return files;
 }
 
 void CheckFileRoles(const CommandFiles& files) {

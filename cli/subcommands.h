@@ -44,20 +44,19 @@ using FilesFunction = std::function<CommandFiles(const ParsedOptions& options)>;
 struct Subcommand {
     CommandDef def; // name, one-line summary, arguments and options
     RunFunction run;
-    // The files of a command line; checked before the command runs. Null:
-    // the command names no file it writes.
-    FilesFunction files = nullptr;
+    // Files the command line implies beyond those its table declares (see
+    // DeclaredFiles); null when there are none.
+    FilesFunction moreFiles = nullptr;
     // Every output of the run is staged in one formatio::OutputSet and moved
     // into place when the run has succeeded (false for demo, whose later
     // steps read what the earlier ones wrote).
     bool staged = true;
 };
 
-// The files a classified image output brings: the image, its .acf and the
-// .aux.xml GDAL may write beside it.
-std::vector<CommandFile> ImageOutputs(const std::string& path, const std::string& what = "the output image");
-// A classified image input and the .acf beside it that the command reads.
-std::vector<CommandFile> ClassifiedInputs(const std::string& path);
+// The files a command line names through the file roles its table declares,
+// with what each brings beside it: an input image its .acf, an output image
+// its .acf and .aux.xml, a shapefile its parts. Checked before the command runs.
+CommandFiles DeclaredFiles(const CommandDef& def, const ParsedOptions& options);
 
 // Refuses (UsageError) a command line whose written files include a file it
 // reads or the same file twice: by device and inode for files that exist, by
