@@ -1,7 +1,6 @@
 """One Processing algorithm per tessera command (per method for classify),
 its parameters built from the command's description (tessera --json-usage)."""
 
-import os
 import re
 
 from qgis.core import (
