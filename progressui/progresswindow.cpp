@@ -71,7 +71,7 @@ namespace {
 
 // The engine names its tasks and steps in English, the command line's language; a task a
 // window started shows them in the windows' language. With the English translation
-// installed they stay as the engine wrote them.
+// installed the engine's texts stay as it wrote them.
 QString inWindowsLanguage(const QString& text) {
     static const QHash<QString, QString> chinese = {
         {QStringLiteral("Supervised classification: minimum distance"), QStringLiteral("最小距离分类")},
@@ -97,7 +97,7 @@ QString inWindowsLanguage(const QString& text) {
         {QStringLiteral("Tracing polygons"), QStringLiteral("追踪多边形")},
     };
     if (CurrentLanguage() == QLatin1String("en"))
-        return text;
+        return Translate(text); // a window's own (Chinese) task name; the engine's English as it is
     return chinese.value(text, Translate(text));
 }
 
