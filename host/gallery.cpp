@@ -170,7 +170,11 @@ void FillAccuracy(Filler& f) {
     f.window.SendCommand(D::ID_EDIT_RANDOM_POINTS);
     f.window.SendCommand(D::ID_EDIT_SHOW_CLASSES);
     f.window.SendCommand(D::ID_VIEW_SHOW_ALL);
-    CGridCtrl* grid = static_cast<D&>(f.window).Grid();
+    // The window's table, found as a child: the host links the library through its
+    // exported entry points only, so it casts to no window class.
+    auto* grid = f.window.findChild<CGridCtrl*>();
+    if (!grid)
+        return;
     for (int row = 1; row < grid->GetRowCount() && row <= 5; ++row)
         grid->SetItemText(row, D::ColReference, grid->GetItemText(row, D::ColClass));
 }
