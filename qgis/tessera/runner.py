@@ -44,7 +44,7 @@ def parse_progress(line):
     return None, None
 
 
-def run(argv, on_percent=None, on_step=None, on_line=None, cancelled=lambda: False, poll=0.2):
+def run(argv, on_percent=None, on_step=None, on_line=None, cancelled=lambda: False, poll=0.1):
     """Runs argv; returns its standard output. Raises TesseraError with the
     command's own message when it fails, and InterruptedError when cancelled
     (the command is interrupted as by Ctrl+C and removes what it had begun)."""

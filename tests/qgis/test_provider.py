@@ -9,7 +9,6 @@ import os
 import shutil
 import subprocess
 import sys
-import threading
 
 from osgeo import gdal
 
@@ -104,6 +103,7 @@ check(result.returncode != 0 and "class 9" in result.stdout + result.stderr and 
 sys.path.insert(0, os.path.join(profile, "python/plugins"))
 os.environ.update(env)
 from qgis.core import QgsApplication, QgsProcessingContext, QgsProcessingFeedback, QgsRasterLayer  # noqa: E402
+from qgis.PyQt.QtCore import Qt  # noqa: E402
 
 app = QgsApplication([], False)
 app.initQgis()
@@ -112,7 +112,7 @@ from tessera.style import apply_class_style  # noqa: E402
 
 provider = TesseraProvider()
 QgsApplication.processingRegistry().addProvider(provider)
-run_tessera("synth", path("big"), "--size", "3000", "--classes", "6", "--seed", "4")
+run_tessera("synth", path("big"), "--size", "4000", "--classes", "6", "--seed", "4")
 algorithm = QgsApplication.processingRegistry().createAlgorithmById("tessera:kmeans")
 class Feedback(QgsProcessingFeedback):
     errors = []
@@ -122,7 +122,9 @@ class Feedback(QgsProcessingFeedback):
 
 
 feedback = Feedback()
-threading.Timer(1.0, feedback.cancel).start()  # as the user's click would, while tessera runs
+# Cancelled at tessera's first progress line, on the thread that reads it, so mid-run whatever
+# the machine's speed (a queued slot would wait for this thread, busy in the run).
+feedback.progressChanged.connect(lambda percent: feedback.cancel(), Qt.DirectConnection)
 results, ok = algorithm.run({"IN": path("big/scene.tif"), "OUT": path("cancelled.tif")}, QgsProcessingContext(),
                             feedback)
 error = None if ok else " ".join(feedback.errors)
