@@ -5,7 +5,7 @@
 #include "common/messages.h"
 #include "engine/classifysamplefile.h"
 #include "engine/rastersource.h"
-#include "host/spectraplot.h"
+#include "host/signatureplot.h"
 #include "host/windowmenu.h"
 #include "platform/filedialog.h"
 #include "platform/translation.h"
@@ -183,7 +183,7 @@ QWidget* HostWindow::ShowSpectra(const std::wstring& samplePath) {
                     Caption::Error, MB_OK | MB_ICONERROR);
         return nullptr;
     }
-    auto* plot = new SpectraPlot(SignatureCurves(samples), this);
+    auto* plot = new SignaturePlot(SignatureCurves(samples), this);
     plot->setWindowFlag(Qt::Window);
     plot->setAttribute(Qt::WA_DeleteOnClose);
     plot->setWindowTitle(Translate(QStringLiteral("样本光谱曲线 - ")) +

@@ -11,7 +11,7 @@
 #include "host/libraryeventfilter.h"
 #include "host/mapview.h"
 #include "host/rendering.h"
-#include "host/spectraplot.h"
+#include "host/signatureplot.h"
 #include "host/windowmenu.h"
 #include "platform/xdialog.h"
 #include "processing/basealgorithm.h"
@@ -445,7 +445,7 @@ TEST(HostWorkbench, RasterChoosersOfferTheOpenLayersAndFinishedOutputsComeOnTheM
     ClassifySample* forest = NewSample(L"林地", 3, {30, 60, 90}, {1, 0, 0, 0, 16, 0, 0, 0, 25});
     water->m_colour = RGB(0, 0, 255), forest->m_colour = RGB(0, 160, 0);
     WriteSamples(cif, 3, {water, forest});
-    auto* plot = qobject_cast<SpectraPlot*>(host.ShowSpectra(WPath(cif)));
+    auto* plot = qobject_cast<SignaturePlot*>(host.ShowSpectra(WPath(cif)));
     ASSERT_TRUE(plot);
     ASSERT_EQ(plot->Curves().size(), 2u);
     EXPECT_EQ(

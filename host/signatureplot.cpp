@@ -1,4 +1,4 @@
-#include "host/spectraplot.h"
+#include "host/signatureplot.h"
 
 #include "engine/classifysamplefile.h"
 #include "platform/translation.h"
@@ -26,7 +26,7 @@ std::vector<SignatureCurve> SignatureCurves(const CClassifySampleFile& samples) 
     return curves;
 }
 
-SpectraPlot::SpectraPlot(std::vector<SignatureCurve> curves, QWidget* parent)
+SignaturePlot::SignaturePlot(std::vector<SignatureCurve> curves, QWidget* parent)
     : QWidget(parent), m_curves(std::move(curves)) {
     bool any = false;
     for (const SignatureCurve& c : m_curves) {
@@ -45,19 +45,19 @@ SpectraPlot::SpectraPlot(std::vector<SignatureCurve> curves, QWidget* parent)
     setPalette(QPalette(Qt::white));
 }
 
-QRectF SpectraPlot::plotArea() const {
+QRectF SignaturePlot::plotArea() const {
     // Room for the value labels on the left, the band numbers below and the legend on the right.
     return QRectF(60, 20, std::max(40, width() - 60 - 150), std::max(40, height() - 20 - 40));
 }
 
-QPointF SpectraPlot::PlotPoint(int band, double value) const {
+QPointF SignaturePlot::PlotPoint(int band, double value) const {
     const QRectF area = plotArea();
     const double x =
         m_bands > 1 ? area.left() + (band - 1) * area.width() / (m_bands - 1) : area.center().x();
     return {x, area.bottom() - (value - m_low) / (m_high - m_low) * area.height()};
 }
 
-void SpectraPlot::paintEvent(QPaintEvent*) {
+void SignaturePlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF area = plotArea();

@@ -22,10 +22,10 @@ struct SignatureCurve {
 // The curves of every sample of the file, in file order.
 std::vector<SignatureCurve> SignatureCurves(const CClassifySampleFile& samples);
 
-class SpectraPlot : public QWidget {
+class SignaturePlot : public QWidget {
     Q_OBJECT
 public:
-    explicit SpectraPlot(std::vector<SignatureCurve> curves, QWidget* parent = nullptr);
+    explicit SignaturePlot(std::vector<SignatureCurve> curves, QWidget* parent = nullptr);
     const std::vector<SignatureCurve>& Curves() const { return m_curves; }
     // Where a band's value lands in the widget (bands from 1).
     QPointF PlotPoint(int band, double value) const;
