@@ -98,12 +98,12 @@ int RunOnRanks(const std::vector<std::string>& args,
         } else {
             code = run(out, err);
         }
+        const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double collective = comm.CollectiveSeconds(); // 0: the command shared no work (help, version)
         std::int64_t worst = code;
         comm.Allreduce(&worst, 1, tessera::Communicator::Reduce::Max);
-        double collective = comm.CollectiveSeconds();
         comm.Allreduce(&collective, 1, tessera::Communicator::Reduce::Max);
-        const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (comm.Shared() && worst == 0 && comm.Rank() == 0)
+        if (comm.Shared() && worst == 0 && comm.Rank() == 0 && collective > 0)
             std::cerr << "tessera: " << comm.Size() << " processes, " << collective << " s of " << total
                       << " s in collective steps\n";
         // A rank that failed alone after the last agreement (rank 0 speaks
