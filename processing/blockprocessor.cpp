@@ -7,6 +7,7 @@
 #include "processing/distributed.h"
 
 #include <gdal_priv.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -60,6 +61,13 @@ BlockProcessor::BlockProcessor(const CRasterSource& input, std::vector<int> band
 void BlockProcessor::SetBlockSize(int width, int height) {
     m_blockWidth = std::min(width > 0 ? width : m_naturalWidth, std::max(1, m_input.GetWidth()));
     m_blockHeight = std::min(height > 0 ? height : m_naturalHeight, std::max(1, m_input.GetHeight()));
+}
+
+void BlockProcessor::ShareAmongRanks(Communicator& comm) {
+    m_comm = &comm;
+    cpu_set_t cpus;
+    if (sched_getaffinity(0, sizeof cpus, &cpus) == 0)
+        SetWorkerCount(CPU_COUNT(&cpus));
 }
 
 void BlockProcessor::SetWorkerCount(int workers) {

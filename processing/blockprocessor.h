@@ -97,8 +97,9 @@ public:
     // labelling pass then writes each rank's share into its own part (the
     // writer on ranks other than 0 holds a part), and rank 0 copies the parts
     // into its output; a failure or cancel on any rank fails the pass on all,
-    // with the failing rank's message.
-    void ShareAmongRanks(Communicator& comm) { m_comm = &comm; }
+    // with the failing rank's message. The workers become as many as the
+    // CPUs this process may run on (mpirun binds each of a few ranks to a core).
+    void ShareAmongRanks(Communicator& comm);
     // The blocks of a reading pass that this rank processes (all of them
     // unless shared), in raster order.
     std::vector<PixelRect> BlocksOfThisRank(const std::function<bool(const PixelRect& block)>& select) const;

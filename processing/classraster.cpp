@@ -148,8 +148,13 @@ bool ClassRasterWriter::create(const std::wstring& target, int formatCode, const
         options.SetNameValue("TILED", "YES");
         options.SetNameValue("COMPRESS", "DEFLATE");
         options.SetNameValue("BIGTIFF", "IF_SAFER");
-        if (rank > 0)
-            options.SetNameValue("SPARSE_OK", "TRUE"); // a part holds only its rank's blocks
+        if (rank > 0) {
+            // A part holds only its rank's blocks, and rank 0 reads it once:
+            // the fastest compression that still keeps it small.
+            options.SetNameValue("SPARSE_OK", "TRUE");
+            options.SetNameValue("COMPRESS", "ZSTD");
+            options.SetNameValue("ZSTD_LEVEL", "1");
+        }
     } else if (m_driver == "HFA") {
         options.SetNameValue("COMPRESSED", "YES");
     }
