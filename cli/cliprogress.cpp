@@ -47,7 +47,7 @@ void RunAlgorithm(CBaseAlgorithm& algorithm, bool quiet) {
     bool ok = algorithm.ProcessFromNewThread(false);
     algorithm.SetProgress(nullptr);
     std::wstring message = ok || algorithm.WasCancelled() ? L"" : algorithm.GetLastError();
-    if (cluster.Shared() && cluster.AgreeOnError(!ok, message) && !algorithm.WasCancelled())
+    if (cluster.Shared() && cluster.AgreeOnError(!ok, message, true) && !algorithm.WasCancelled())
         throw std::runtime_error(CommonFun::U2M(message));
     if (ok)
         return;

@@ -36,14 +36,20 @@ public:
     int Rank() const override { return m_rank; }
     int Size() const override { return m_size; }
     void Allreduce(double* values, std::size_t count, Reduce op) override {
+        if (OutOfStep())
+            return; // the ranks no longer meet at the same collectives
         const Timed timed(m_seconds);
         MPI_Allreduce(MPI_IN_PLACE, values, static_cast<int>(count), MPI_DOUBLE, opOf(op), MPI_COMM_WORLD);
     }
     void Allreduce(std::int64_t* values, std::size_t count, Reduce op) override {
+        if (OutOfStep())
+            return; // the ranks no longer meet at the same collectives
         const Timed timed(m_seconds);
         MPI_Allreduce(MPI_IN_PLACE, values, static_cast<int>(count), MPI_INT64_T, opOf(op), MPI_COMM_WORLD);
     }
     void Broadcast(std::string& bytes, int root) override {
+        if (OutOfStep())
+            return; // the ranks no longer meet at the same collectives
         const Timed timed(m_seconds);
         long long size = static_cast<long long>(bytes.size());
         MPI_Bcast(&size, 1, MPI_LONG_LONG, root, MPI_COMM_WORLD);
@@ -51,6 +57,8 @@ public:
         MPI_Bcast(bytes.data(), static_cast<int>(size), MPI_CHAR, root, MPI_COMM_WORLD);
     }
     void Barrier() override {
+        if (OutOfStep())
+            return; // the ranks no longer meet at the same collectives
         const Timed timed(m_seconds);
         MPI_Barrier(MPI_COMM_WORLD);
     }

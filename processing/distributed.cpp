@@ -23,20 +23,28 @@ void InstallCluster(Communicator* communicator) {
     g_cluster = communicator ? communicator : &g_singleProcess;
 }
 
-bool Communicator::AnyFailed(bool failed) {
-    std::int64_t flag = failed ? 1 : 0;
-    Allreduce(&flag, 1, Reduce::Max);
-    return flag != 0;
-}
-
-bool Communicator::AgreeOnError(bool failed, std::wstring& message) {
-    std::int64_t first = failed ? Rank() : Size();
-    Allreduce(&first, 1, Reduce::Min);
-    if (first == Size())
+bool Communicator::AgreeOnError(bool failed, std::wstring& message, bool final) {
+    if (m_outOfStep) {
+        if (message.empty())
+            message = L"Stopped: another process failed.";
+        return true;
+    }
+    // Where each rank is: its count of agreements and whether this is the
+    // final one; the minimum of place and of -place differ when ranks are at
+    // different agreements.
+    const std::int64_t place = ++m_agreements * 2 + (final ? 1 : 0);
+    std::int64_t state[3] = {failed ? Rank() : Size(), place, -place};
+    Allreduce(state, 3, Reduce::Min);
+    const std::int64_t first = state[0];
+    if (first == Size() && state[1] == -state[2])
         return false;
-    std::string text = static_cast<int>(first) == Rank() ? CommonFun::U2M(message) : std::string();
-    Broadcast(text, static_cast<int>(first));
-    message = text.empty() ? L"Cancelled on process " + std::to_wstring(first) + L"." : CommonFun::M2U(text);
+    std::string text = first == Rank() ? CommonFun::U2M(message) : std::string();
+    if (first < Size())
+        Broadcast(text, static_cast<int>(first));
+    m_outOfStep = state[1] != -state[2];
+    message = !text.empty()   ? CommonFun::M2U(text)
+              : first < Size() ? L"Cancelled on process " + std::to_wstring(first) + L"."
+                               : L"Stopped: another process failed.";
     return true;
 }
 

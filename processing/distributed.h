@@ -33,12 +33,20 @@ public:
     virtual double CollectiveSeconds() const { return 0; }
 
     bool Shared() const { return Size() > 1; }
-    // True when any rank passes true.
-    bool AnyFailed(bool failed);
-    // True when any rank failed; message becomes the lowest failing rank's
-    // message on every rank (a rank that failed without one, such as a
-    // cancel, is reported as "Cancelled on process N.").
-    bool AgreeOnError(bool failed, std::wstring& message);
+    // The ranks agree whether any of them failed, at the end of each shared
+    // step and at the end of the run (final): true when any rank failed, and
+    // message becomes the lowest failing rank's message on every rank (a
+    // rank that failed without one, such as a cancel, is reported as
+    // "Cancelled on process N."). A rank that failed between agreements goes
+    // straight to the final one while the others wait at an earlier one: the
+    // ranks then see they are out of step, and from there on every agreement
+    // fails and every collective returns at once, so all ranks end the run.
+    bool AgreeOnError(bool failed, std::wstring& message, bool final = false);
+    bool OutOfStep() const { return m_outOfStep; }
+
+private:
+    std::int64_t m_agreements = 0;
+    bool m_outOfStep = false;
 };
 
 // The run's communicator: the single-process one unless one was installed.
