@@ -209,7 +209,8 @@ BuildResult readPolygons(CRasterSource& raster, const std::string& path, const s
     for (std::size_t i = 0; i < polygons.size(); ++i) {
         const Polygon& polygon = polygons[i];
         ++result.polygonsRead;
-        std::unique_ptr<ClassifySample> sample = sampleFromStatistics(statistics.data() + i * width, k, polygon.shape);
+        std::unique_ptr<ClassifySample> sample =
+            sampleFromStatistics(statistics.data() + i * width, k, polygon.shape);
         if (!sample)
             continue;
         ++result.polygonsUsed;

@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef TESSERA_WITH_MPI
     if (LaunchedByMpirun())
-        return RunOnRanks(args, [&](std::ostream& out, std::ostream& err) { return RunCommandLine(args, out, err); });
+        return RunOnRanks(
+            args, [&](std::ostream& out, std::ostream& err) { return RunCommandLine(args, out, err); });
 #endif
     return RunCommandLine(args, std::cout, std::cerr);
 }

@@ -67,7 +67,9 @@ public:
 private:
     struct Timed {
         explicit Timed(double& total) : m_total(total) {}
-        ~Timed() { m_total += std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count(); }
+        ~Timed() {
+            m_total += std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        }
         double& m_total;
         std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     };

@@ -122,9 +122,12 @@ bool CommitStaged(const std::vector<StagedFiles>& staged, std::string& error) {
         obsolete.insert(files.obsolete.begin(), files.obsolete.end());
     }
     // A file placed now is never obsolete, however its path is spelled ("./a.tif.aux.xml", "a.tif.aux.xml").
-    const auto normal = [](const std::string& path) { return std::filesystem::path(path).lexically_normal(); };
+    const auto normal = [](const std::string& path) {
+        return std::filesystem::path(path).lexically_normal();
+    };
     std::erase_if(obsolete, [&](const std::string& path) {
-        return std::any_of(finals.begin(), finals.end(), [&](const std::string& f) { return normal(f) == normal(path); });
+        return std::any_of(finals.begin(), finals.end(),
+                           [&](const std::string& f) { return normal(f) == normal(path); });
     });
 
     bool ok = true;

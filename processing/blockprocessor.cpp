@@ -215,14 +215,16 @@ std::vector<BlockProcessor::Job> BlockProcessor::shareOf(const std::vector<Job>&
     return {all.begin() + first, all.begin() + last};
 }
 
-std::vector<BlockProcessor::Job> BlockProcessor::selectedJobs(const std::function<bool(const PixelRect&)>& select) const {
+std::vector<BlockProcessor::Job>
+BlockProcessor::selectedJobs(const std::function<bool(const PixelRect&)>& select) const {
     std::vector<Job> selected = jobs(false);
     if (select)
         std::erase_if(selected, [&](const Job& j) { return !select(j.core); });
     return shareOf(selected, m_comm ? m_comm->Rank() : 0);
 }
 
-std::vector<PixelRect> BlockProcessor::BlocksOfThisRank(const std::function<bool(const PixelRect&)>& select) const {
+std::vector<PixelRect>
+BlockProcessor::BlocksOfThisRank(const std::function<bool(const PixelRect&)>& select) const {
     std::vector<PixelRect> blocks;
     for (const Job& j : selectedJobs(select))
         blocks.push_back(j.core);
@@ -307,8 +309,9 @@ bool BlockProcessor::assembleParts(const std::vector<Job>& all, ClassRasterWrite
         for (const Job& job : shareOf(all, r)) {
             const PixelRect& c = job.core;
             labels.resize(static_cast<size_t>(c.Width()) * c.Height());
-            if (dataset->GetRasterBand(1)->RasterIO(GF_Read, c.left, c.top, c.Width(), c.Height(), labels.data(),
-                                                    c.Width(), c.Height(), GDT_UInt16, 0, 0, nullptr) != CE_None ||
+            if (dataset->GetRasterBand(1)->RasterIO(GF_Read, c.left, c.top, c.Width(), c.Height(),
+                                                    labels.data(), c.Width(), c.Height(), GDT_UInt16, 0, 0,
+                                                    nullptr) != CE_None ||
                 !out.WriteBlock(c.left, c.top, c.Width(), c.Height(), labels.data())) {
                 ok = false;
                 error = L"Cannot copy the part written by process " + std::to_wstring(r) + L".";

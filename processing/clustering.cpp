@@ -81,7 +81,8 @@ std::int64_t sumOverRanks(const SampleShare& s, std::int64_t value) {
 }
 
 // Means of the clusters; counts[j] pixels in cluster j.
-void update(const SampleShare& s, const std::vector<int>& labels, Centres& centres, std::vector<size_t>& counts) {
+void update(const SampleShare& s, const std::vector<int>& labels, Centres& centres,
+            std::vector<size_t>& counts) {
     const int bands = s.local.bands;
     const std::size_t width = static_cast<std::size_t>(bands) + 1;
     const std::vector<double> sums = sampleSums(s, centres.size() * width, [&](std::size_t i, double* row) {
@@ -284,8 +285,8 @@ Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed, int
 }
 
 SampleShare::SampleShare(PixelSample sample)
-    : local(std::move(sample)), starts{0, local.Count()}, blocks{0}, blockCount(1), comm(&SingleProcess()),
-      firstOfBlock{0}, total(static_cast<std::int64_t>(local.Count())) {}
+    : local(std::move(sample)), starts{0, local.Count()}, blocks{0}, blockCount(1),
+      comm(&SingleProcess()), firstOfBlock{0}, total(static_cast<std::int64_t>(local.Count())) {}
 
 SampleShare::SampleShare(Communicator& comm, PixelSample sample, std::vector<std::size_t> blockStarts,
                          std::vector<int> blockNumbers, int count)
@@ -305,7 +306,8 @@ SampleShare::SampleShare(Communicator& comm, PixelSample sample, std::vector<std
 
 PixelSample EvenSubset(const SampleShare& s, std::size_t maxPixels) {
     const auto n = static_cast<std::size_t>(s.total);
-    const std::size_t step = std::max<std::size_t>(1, (n + maxPixels - 1) / std::max<std::size_t>(1, maxPixels));
+    const std::size_t step =
+        std::max<std::size_t>(1, (n + maxPixels - 1) / std::max<std::size_t>(1, maxPixels));
     const std::size_t picked = (n + step - 1) / step;
     const int bands = s.local.bands;
     // Each rank fills the places of its own pixels; the others stay zero.
@@ -314,7 +316,8 @@ PixelSample EvenSubset(const SampleShare& s, std::size_t maxPixels) {
         for (std::size_t i = s.starts[b]; i < s.starts[b + 1]; ++i) {
             const auto place = static_cast<std::size_t>(s.PlaceOf(b, i));
             if (place % step == 0)
-                std::copy(s.local.Pixel(i), s.local.Pixel(i) + bands, values.begin() + (place / step) * bands);
+                std::copy(s.local.Pixel(i), s.local.Pixel(i) + bands,
+                          values.begin() + (place / step) * bands);
         }
     s.comm->Allreduce(values.data(), values.size(), Communicator::Reduce::Sum);
     PixelSample subset;
@@ -334,7 +337,8 @@ KMeansResult RunKMeans(const SampleShare& s, Centres centres, int maxIterations,
     std::vector<int> labels(s.local.Count(), -1);
     std::vector<size_t> counts;
     for (int iteration = 1; iteration <= maxIterations && !centres.empty(); ++iteration) {
-        const std::int64_t changed = sumOverRanks(s, static_cast<std::int64_t>(assign(s.local, centres, labels, threads)));
+        const std::int64_t changed =
+            sumOverRanks(s, static_cast<std::int64_t>(assign(s.local, centres, labels, threads)));
         update(s, labels, centres, counts);
         for (size_t j = 0; j < centres.size(); ++j)
             if (!counts[j])

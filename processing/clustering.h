@@ -29,8 +29,8 @@ struct SampleShare {
     SampleShare(PixelSample sample);
     // This rank's blocks: blocks[i] holds the pixels from starts[i] to
     // starts[i + 1] of local. Collective: every rank of comm calls it.
-    SampleShare(Communicator& comm, PixelSample local, std::vector<std::size_t> starts, std::vector<int> blocks,
-                int blockCount);
+    SampleShare(Communicator& comm, PixelSample local, std::vector<std::size_t> starts,
+                std::vector<int> blocks, int blockCount);
 
     PixelSample local;
     std::vector<std::size_t> starts;
@@ -41,7 +41,9 @@ struct SampleShare {
     std::int64_t total = 0;                 // pixels over all ranks
 
     // Place in the whole sample of local pixel i of local block b.
-    std::int64_t PlaceOf(std::size_t b, std::size_t i) const { return firstOfBlock[blocks[b]] + (i - starts[b]); }
+    std::int64_t PlaceOf(std::size_t b, std::size_t i) const {
+        return firstOfBlock[blocks[b]] + (i - starts[b]);
+    }
 };
 
 // Every step-th pixel of the whole sample, the step keeping at most

@@ -42,7 +42,7 @@ bool Communicator::AgreeOnError(bool failed, std::wstring& message, bool final) 
     if (first < Size())
         Broadcast(text, static_cast<int>(first));
     m_outOfStep = state[1] != -state[2];
-    message = !text.empty()   ? CommonFun::M2U(text)
+    message = !text.empty()    ? CommonFun::M2U(text)
               : first < Size() ? L"Cancelled on process " + std::to_wstring(first) + L"."
                                : L"Stopped: another process failed.";
     return true;

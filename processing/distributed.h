@@ -62,7 +62,8 @@ void InstallCluster(Communicator* communicator);
 // fill(block, row) adds the rank's own blocks' values into row (width
 // values, zero on entry) and is called for the blocks in `mine` only.
 std::vector<double> SumInBlockOrder(Communicator& comm, int blockCount, const std::vector<int>& mine,
-                                    std::size_t width, const std::function<void(int block, double* row)>& fill);
+                                    std::size_t width,
+                                    const std::function<void(int block, double* row)>& fill);
 
 // The contiguous share of `count` ordered items that rank takes of size
 // ranks: [first, last).

@@ -36,8 +36,8 @@ struct GridSample {
 
 constexpr double kSpread = 4.0;
 
-bool gatherSample(Communicator& comm, BlockProcessor& blocks, const PixelRect& rect, int bands, long long limit,
-                  const BlockProcessor::Progress& progress, GridSample& out) {
+bool gatherSample(Communicator& comm, BlockProcessor& blocks, const PixelRect& rect, int bands,
+                  long long limit, const BlockProcessor::Progress& progress, GridSample& out) {
     limit = std::max(1LL, limit);
     const std::vector<PixelRect> all = blocks.BlocksInRect();
     const auto inRect = [&](const PixelRect& b) {
@@ -83,8 +83,9 @@ bool gatherSample(Communicator& comm, BlockProcessor& blocks, const PixelRect& r
     // The sample's blocks in raster order, numbered; this rank reads its
     // share of them, each block's grid pixels in raster order.
     const std::function<bool(const PixelRect&)> select =
-        picked.empty() ? std::function<bool(const PixelRect&)>()
-                       : [&](const PixelRect& b) { return picked.count({b.top, b.left}) > 0; };
+        picked.empty() ? std::function<bool(const PixelRect&)>() : [&](const PixelRect& b) {
+            return picked.count({b.top, b.left}) > 0;
+        };
     std::map<std::pair<int, int>, int> number, mine;
     for (const PixelRect& b : all)
         if (!select || select(b))
@@ -296,8 +297,8 @@ bool CISODATAClassify::Process() {
 bool CUnsupervisedClassify::ClusterAndLabel(long long sampleLimit, const Fit& fit) {
     UnsupervisedRun run(*m_input, m_bands, m_aoi.get(), ProcessingRect());
     GridSample grid;
-    if (!gatherSample(Cluster(), run.Blocks(), run.Rect(), run.Bands(), sampleLimit, Stage(0, 30, L"Reading pixels"),
-                      grid))
+    if (!gatherSample(Cluster(), run.Blocks(), run.Rect(), run.Bands(), sampleLimit,
+                      Stage(0, 30, L"Reading pixels"), grid))
         return IsCancelled() ? false : Fail(run.Blocks().GetLastError());
     if (grid.sample.total == 0)
         return Fail(L"No valid pixel to classify: every pixel is nodata or outside the area of interest.");
