@@ -2,10 +2,10 @@
 # MPI section: the same tessera commands on 1 and 2 ranks under mpirun, each
 # rank bound to one core (--bind-to core), on one large synth scene. Prints the
 # throughput, the speed-up over one rank, the time the ranks spent in collective
-# steps (the slowest rank's, waiting included) and whether the labels equal the
-# one-rank run's. The baseline of the speed-up is measured in the same run: two
-# independent one-core runs at once show how much of a second core the machine
-# gives (2.00 on an idle machine).
+# steps (the slowest rank's, waiting included), the CPU time of the busiest rank
+# and whether the labels equal the one-rank run's. The baseline of the speed-up
+# is measured in the same run: two independent one-core runs at once show how
+# much of a second core the machine gives (2.00 on an idle machine).
 #   BENCH_MPI_SIZE=N     scene edge (default 10000)
 #   BENCH_MPI_REPEAT=R   runs of each row, the fastest kept (default 3)
 # Usage: bench/mpi.sh [BUILD]
@@ -48,10 +48,12 @@ echo "wall second. Collective: seconds the slowest rank spent in collective step
 echo "agreements; waiting for the other rank, such as rank 0 assembling the output, included) and their share of the"
 echo "run. Speed-up: of 2 ranks over 1 rank (both started by mpirun); of the runs without mpirun over one process on"
 echo "one core. Capacity: two independent one-core processes at once, their combined throughput over one's: the ideal"
-echo "speed-up this machine offered during the bench (2.00 when idle; other load lowers it)."
+echo "speed-up this machine offered during the bench (2.00 when idle; other load lowers it). CPU: seconds of CPU"
+echo "outside collective steps (OpenMPI waits by polling) of the busiest rank and of all ranks; one rank's over the"
+echo "busiest rank's is the speed-up the ranks reach when each has a core of its own, whatever the load."
 echo
-echo "| command | run | wall s | Mpx/s | speed-up | collective s (share) | labels = 1 rank |"
-echo "|---|---|---:|---:|---:|---:|---|"
+echo "| command | run | wall s | Mpx/s | speed-up | collective s (share) | CPU s busiest rank (all) | speed-up, a core per rank | labels = 1 rank |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|---|"
 for command in kmeans maxlik; do
   case $command in
     kmeans) args=(kmeans "$dir/scene.tif" OUT --classes "$classes" --iterations 20 --quiet) ;;
@@ -73,7 +75,12 @@ for command in kmeans maxlik; do
   fastest "mpi-$command-capacity" bash -c "$twins"
   for run in 1 2 core capacity all; do
     wall=$(field "$dir/t.mpi-$command-$run" 1)
-    collective=$(awk '/in collective steps/ {printf "%.2f (%.1f%%)", $4, 100 * $4 / $7}' "$dir/t.mpi-$command-$run.log")
+    summary="$dir/t.mpi-$command-$run.log"
+    collective=$(awk '/in collective steps/ {printf "%.2f (%.1f%%)", $4, 100 * $4 / $7}' "$summary")
+    cpu=$(awk '/in collective steps/ {printf "%.2f (%.2f)", $15, $20}' "$summary")
+    busiest=$(awk '/in collective steps/ {print $15}' "$summary")
+    one_cpu=$(awk '/in collective steps/ {print $15}' "$dir/t.mpi-$command-1.log")
+    cored=$([ -n "$busiest" ] && ratio "$one_cpu" "$busiest" || echo -)
     same=$("$py" -c 'import sys
 from osgeo import gdal
 a, b = (gdal.Open(p).ReadAsArray() for p in sys.argv[1:])
@@ -89,7 +96,7 @@ print("yes" if (a == b).all() else "NO")' "$dir/mpi-$command-1.tif" "$dir/mpi-$c
     count=$([ "$run" = capacity ] && echo 2 || echo 1)
     speedup=$(awk -v o="$base" -v w="$wall" -v c="$count" 'BEGIN {printf "%.2f", c * o / w}')
     echo "| tessera $command | $label | $wall | $(awk -v p=$((pixels * count)) -v s="$wall" 'BEGIN {printf "%.1f", p / s / 1e6}') |" \
-      "$speedup | ${collective:--} | $same |"
+      "$speedup | ${collective:--} | ${cpu:--} | $cored | $same |"
   done
 done
 echo

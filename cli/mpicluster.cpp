@@ -7,6 +7,9 @@
 
 #include <mpi.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
@@ -108,14 +111,28 @@ int RunOnRanks(const std::vector<std::string>& args,
         } else {
             code = run(out, err);
         }
+        // The run's figures on rank 0: the wall time, the slowest rank's time in
+        // collective steps, and the CPU time spent outside them (OpenMPI waits
+        // by polling) by the busiest rank and by all: their ratio is the
+        // speed-up the ranks reach when each has a core of its own.
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        double collective = comm.CollectiveSeconds(); // 0: the command shared no work (help, version)
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+        const double work = std::max(0.0, cpu - comm.CollectiveSeconds());
+        double figures[3] = {comm.CollectiveSeconds(), work, work};
         std::int64_t worst = code;
         comm.Allreduce(&worst, 1, tessera::Communicator::Reduce::Max);
-        comm.Allreduce(&collective, 1, tessera::Communicator::Reduce::Max);
-        if (comm.Shared() && worst == 0 && comm.Rank() == 0 && collective > 0)
-            std::cerr << "tessera: " << comm.Size() << " processes, " << collective << " s of " << total
-                      << " s in collective steps\n";
+        comm.Allreduce(figures, 2, tessera::Communicator::Reduce::Max);
+        comm.Allreduce(figures + 2, 1, tessera::Communicator::Reduce::Sum);
+        const bool worked = worst == 0 && !args.empty() && runsAcrossRanks({args[0]}) && args[0][0] != '-' &&
+                            std::find(args.begin(), args.end(), "--help") == args.end() &&
+                            std::find(args.begin(), args.end(), "-h") == args.end();
+        if (worked && comm.Rank() == 0)
+            std::cerr << "tessera: " << comm.Size() << " processes, " << figures[0] << " s of " << total
+                      << " s in collective steps; CPU outside them " << figures[1] << " s on the busiest, "
+                      << figures[2] << " s on all\n";
         // A rank that failed alone after the last agreement (rank 0 speaks
         // for the agreed failures) still fails the run.
         if (code == 0)
