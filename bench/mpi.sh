@@ -48,9 +48,9 @@ echo "wall second. Collective: seconds the slowest rank spent in collective step
 echo "agreements; waiting for the other rank, such as rank 0 assembling the output, included) and their share of the"
 echo "run. Speed-up: of 2 ranks over 1 rank (both started by mpirun); of the runs without mpirun over one process on"
 echo "one core. Capacity: two independent one-core processes at once, their combined throughput over one's: the ideal"
-echo "speed-up this machine offered during the bench (2.00 when idle; other load lowers it). CPU: seconds of CPU"
-echo "outside collective steps (OpenMPI waits by polling) of the busiest rank and of all ranks; one rank's over the"
-echo "busiest rank's is the speed-up the ranks reach when each has a core of its own, whatever the load."
+echo "speed-up this machine offered during the bench (2.00 when idle; other load lowers it). CPU: user + system"
+echo "seconds of the busiest rank and of all ranks (OpenMPI waits by polling, so waits count too); one rank's over the"
+echo "busiest rank's estimates the speed-up the ranks reach when each has a core of its own, whatever the load."
 echo
 echo "| command | run | wall s | Mpx/s | speed-up | collective s (share) | CPU s busiest rank (all) | speed-up, a core per rank | labels = 1 rank |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|---|"
@@ -77,9 +77,9 @@ for command in kmeans maxlik; do
     wall=$(field "$dir/t.mpi-$command-$run" 1)
     summary="$dir/t.mpi-$command-$run.log"
     collective=$(awk '/in collective steps/ {printf "%.2f (%.1f%%)", $4, 100 * $4 / $7}' "$summary")
-    cpu=$(awk '/in collective steps/ {printf "%.2f (%.2f)", $15, $20}' "$summary")
-    busiest=$(awk '/in collective steps/ {print $15}' "$summary")
-    one_cpu=$(awk '/in collective steps/ {print $15}' "$dir/t.mpi-$command-1.log")
+    cpu=$(awk '/in collective steps/ {printf "%.2f (%.2f)", $13, $18}' "$summary")
+    busiest=$(awk '/in collective steps/ {print $13}' "$summary")
+    one_cpu=$(awk '/in collective steps/ {print $13}' "$dir/t.mpi-$command-1.log")
     cored=$([ -n "$busiest" ] && ratio "$one_cpu" "$busiest" || echo -)
     same=$("$py" -c 'import sys
 from osgeo import gdal

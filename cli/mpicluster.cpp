@@ -112,16 +112,16 @@ int RunOnRanks(const std::vector<std::string>& args,
             code = run(out, err);
         }
         // The run's figures on rank 0: the wall time, the slowest rank's time in
-        // collective steps, and the CPU time spent outside them (OpenMPI waits
-        // by polling) by the busiest rank and by all: their ratio is the
-        // speed-up the ranks reach when each has a core of its own.
+        // collective steps, and the CPU time (user and system; OpenMPI waits by
+        // polling, so waits count too) of the busiest rank and of all ranks. A
+        // one-rank run's over the busiest rank's estimates the speed-up the
+        // ranks reach when each has a core of its own, whatever the load.
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
                            1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-        const double work = std::max(0.0, cpu - comm.CollectiveSeconds());
-        double figures[3] = {comm.CollectiveSeconds(), work, work};
+        double figures[3] = {comm.CollectiveSeconds(), cpu, cpu};
         std::int64_t worst = code;
         comm.Allreduce(&worst, 1, tessera::Communicator::Reduce::Max);
         comm.Allreduce(figures, 2, tessera::Communicator::Reduce::Max);
@@ -131,7 +131,7 @@ int RunOnRanks(const std::vector<std::string>& args,
                             std::find(args.begin(), args.end(), "-h") == args.end();
         if (worked && comm.Rank() == 0)
             std::cerr << "tessera: " << comm.Size() << " processes, " << figures[0] << " s of " << total
-                      << " s in collective steps; CPU outside them " << figures[1] << " s on the busiest, "
+                      << " s in collective steps; CPU " << figures[1] << " s on the busiest, "
                       << figures[2] << " s on all\n";
         // A rank that failed alone after the last agreement (rank 0 speaks
         // for the agreed failures) still fails the run.
