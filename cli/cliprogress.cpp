@@ -4,6 +4,7 @@
 #include "cli/subcommands.h"
 #include "engine/formatio.h"
 #include "processing/basealgorithm.h"
+#include "processing/distributed.h"
 
 #include <stdexcept>
 
@@ -38,10 +39,16 @@ void CliProgress::Finish(bool success, const std::wstring&) {
 }
 
 void RunAlgorithm(CBaseAlgorithm& algorithm, bool quiet) {
-    CliProgress progress(quiet);
+    // Under mpirun rank 0 shows the progress, and a failure on any rank
+    // fails the run on all of them with that rank's message.
+    tessera::Communicator& cluster = tessera::Cluster();
+    CliProgress progress(quiet || cluster.Rank() != 0);
     algorithm.SetProgress(&progress);
-    const bool ok = algorithm.ProcessFromNewThread(false);
+    bool ok = algorithm.ProcessFromNewThread(false);
     algorithm.SetProgress(nullptr);
+    std::wstring message = ok || algorithm.WasCancelled() ? L"" : algorithm.GetLastError();
+    if (cluster.Shared() && cluster.AgreeOnError(!ok, message, true) && !algorithm.WasCancelled())
+        throw std::runtime_error(CommonFun::U2M(message));
     if (ok)
         return;
     if (algorithm.WasCancelled())

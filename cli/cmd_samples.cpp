@@ -8,6 +8,7 @@
 #include "engine/drawshape.h"
 #include "engine/rasteralgorithm.h"
 #include "engine/rastersource.h"
+#include "processing/distributed.h"
 #include "processing/samplestats.h"
 #include "processing/separability.h"
 
@@ -77,21 +78,34 @@ struct BuildResult {
     int polygonsUsed = 0;              // of them, those with pixels under them
 };
 
-// Name and colour of a new sample, and its statistics under the shape.
-std::unique_ptr<ClassifySample> sampleFromShape(CRasterSource& raster, const CDrawShape& shape) {
+// The statistics of the pixels under a shape as one row: count, then the
+// per-band minimum, maximum and mean, then the covariance (k × k); a count
+// of 0 when no pixel lies under it.
+std::size_t statisticsWidth(int k) {
+    return 1 + 3 * static_cast<std::size_t>(k) + static_cast<std::size_t>(k) * k;
+}
+
+void measureShape(CRasterSource& raster, const CDrawShape& shape, double* row) {
     const int k = raster.GetBandCount();
-    auto sample = std::make_unique<ClassifySample>();
-    sample->m_min.resize(k);
-    sample->m_max.resize(k);
-    sample->m_mean.resize(k);
-    sample->m_covariance.resize(static_cast<size_t>(k) * k);
     std::int64_t count = 0;
-    if (!CRasterAlgorithm::ComputeStaticsFromDrawshape(&raster, &shape, count, sample->m_min.data(),
-                                                       sample->m_max.data(), sample->m_mean.data(),
-                                                       sample->m_covariance.data(), nullptr) ||
-        count <= 0)
+    if (CRasterAlgorithm::ComputeStaticsFromDrawshape(&raster, &shape, count, row + 1, row + 1 + k,
+                                                      row + 1 + 2 * k, row + 1 + 3 * k, nullptr))
+        row[0] = static_cast<double>(std::max<std::int64_t>(0, count));
+    else
+        std::fill(row, row + statisticsWidth(k), 0.0);
+}
+
+// A new sample over the shape with the statistics of its row (null when no
+// pixel lies under it).
+std::unique_ptr<ClassifySample> sampleFromStatistics(const double* row, int k, const CDrawShape& shape) {
+    if (row[0] <= 0)
         return nullptr;
-    sample->m_pixelCount = static_cast<std::int32_t>(std::min<std::int64_t>(count, INT32_MAX));
+    auto sample = std::make_unique<ClassifySample>();
+    sample->m_min.assign(row + 1, row + 1 + k);
+    sample->m_max.assign(row + 1 + k, row + 1 + 2 * k);
+    sample->m_mean.assign(row + 1 + 2 * k, row + 1 + 3 * k);
+    sample->m_covariance.assign(row + 1 + 3 * k, row + statisticsWidth(k));
+    sample->m_pixelCount = static_cast<std::int32_t>(std::min<double>(row[0], INT32_MAX));
     sample->m_bandCount = k;
     std::unique_ptr<CDrawShape> copy(CDrawShape::CreateCopy(&shape));
     sample->m_shapes.push_back(copy.get());
@@ -140,6 +154,11 @@ BuildResult readPolygons(CRasterSource& raster, const std::string& path, const s
 
     BuildResult result;
     std::map<std::string, size_t> classIndex;
+    struct Polygon {
+        std::string value, name;
+        CDrawShape shape;
+    };
+    std::vector<Polygon> polygons; // in layer and feature order
     bool numericField = true;
     for (OGRLayer* layer : source->GetLayers()) {
         const int fieldIndex = layer->GetLayerDefn()->GetFieldIndex(field.c_str());
@@ -173,21 +192,34 @@ BuildResult readPolygons(CRasterSource& raster, const std::string& path, const s
             const std::string name = nameIndex >= 0 && feature->IsFieldSetAndNotNull(nameIndex)
                                          ? std::string(feature->GetFieldAsString(nameIndex))
                                          : std::string();
-            for (auto& ring : rings) {
-                ++result.polygonsRead;
-                const CDrawShape shape(DRAWSHAPE_POLYGON, std::move(ring));
-                std::unique_ptr<ClassifySample> sample = sampleFromShape(raster, shape);
-                if (!sample)
-                    continue;
-                ++result.polygonsUsed;
-                auto [it, added] = classIndex.emplace(value, result.classes.size());
-                if (added)
-                    result.classes.push_back({value, name, {}});
-                if (result.classes[it->second].name.empty())
-                    result.classes[it->second].name = name;
-                result.classes[it->second].polygons.push_back(std::move(sample));
-            }
+            for (auto& ring : rings)
+                polygons.push_back({value, name, CDrawShape(DRAWSHAPE_POLYGON, std::move(ring))});
         }
+    }
+    // Under mpirun each rank measures every size-th polygon and the rows are
+    // shared (each filled by one rank, zero on the others: the sum is exact),
+    // so every rank builds the same samples.
+    Communicator& cluster = Cluster();
+    const int k = raster.GetBandCount();
+    const std::size_t width = statisticsWidth(k);
+    std::vector<double> statistics(polygons.size() * width, 0.0);
+    for (std::size_t i = cluster.Rank(); i < polygons.size(); i += cluster.Size())
+        measureShape(raster, polygons[i].shape, statistics.data() + i * width);
+    cluster.Allreduce(statistics.data(), statistics.size(), Communicator::Reduce::Sum);
+    for (std::size_t i = 0; i < polygons.size(); ++i) {
+        const Polygon& polygon = polygons[i];
+        ++result.polygonsRead;
+        std::unique_ptr<ClassifySample> sample =
+            sampleFromStatistics(statistics.data() + i * width, k, polygon.shape);
+        if (!sample)
+            continue;
+        ++result.polygonsUsed;
+        auto [it, added] = classIndex.emplace(polygon.value, result.classes.size());
+        if (added)
+            result.classes.push_back({polygon.value, polygon.name, {}});
+        if (result.classes[it->second].name.empty())
+            result.classes[it->second].name = polygon.name;
+        result.classes[it->second].polygons.push_back(std::move(sample));
     }
     if (result.polygonsRead == 0)
         throw std::runtime_error("'" + path + "' holds no polygon with a value in '" + field + "'");

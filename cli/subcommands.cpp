@@ -3,6 +3,7 @@
 #include "base/commonfun.h"
 #include "engine/classifiedassistantfile.h"
 #include "engine/formatio.h"
+#include "processing/distributed.h"
 #include "processing/polygonize.h"
 
 #include <cpl_error.h>
@@ -220,8 +221,10 @@ int runCommand(const Subcommand& command, const std::vector<std::string>& args, 
         }
         if (Interrupted())
             throw std::runtime_error("interrupted");
+        // Under mpirun rank 0 places the run's files; the other ranks' staged
+        // copies (a trained model, a sample file) are discarded with the set.
         std::string error;
-        if (!outputs.Commit(error))
+        if (tessera::Cluster().Rank() == 0 && !outputs.Commit(error))
             throw std::runtime_error(error);
         out << summary.str();
         return kExitOk;

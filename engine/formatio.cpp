@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -120,8 +121,14 @@ bool CommitStaged(const std::vector<StagedFiles>& staged, std::string& error) {
             finals.insert(move.second);
         obsolete.insert(files.obsolete.begin(), files.obsolete.end());
     }
-    for (const std::string& final : finals)
-        obsolete.erase(final);
+    // A file placed now is never obsolete, however its path is spelled ("./a.tif.aux.xml", "a.tif.aux.xml").
+    const auto normal = [](const std::string& path) {
+        return std::filesystem::path(path).lexically_normal();
+    };
+    std::erase_if(obsolete, [&](const std::string& path) {
+        return std::any_of(finals.begin(), finals.end(),
+                           [&](const std::string& f) { return normal(f) == normal(path); });
+    });
 
     bool ok = true;
     struct stat info {};

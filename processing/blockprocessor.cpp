@@ -4,8 +4,10 @@
 #include "engine/rasterband.h"
 #include "engine/rastersource.h"
 #include "processing/classraster.h"
+#include "processing/distributed.h"
 
 #include <gdal_priv.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -59,6 +61,13 @@ BlockProcessor::BlockProcessor(const CRasterSource& input, std::vector<int> band
 void BlockProcessor::SetBlockSize(int width, int height) {
     m_blockWidth = std::min(width > 0 ? width : m_naturalWidth, std::max(1, m_input.GetWidth()));
     m_blockHeight = std::min(height > 0 ? height : m_naturalHeight, std::max(1, m_input.GetHeight()));
+}
+
+void BlockProcessor::ShareAmongRanks(Communicator& comm) {
+    m_comm = &comm;
+    cpu_set_t cpus;
+    if (sched_getaffinity(0, sizeof cpus, &cpus) == 0)
+        SetWorkerCount(CPU_COUNT(&cpus));
 }
 
 void BlockProcessor::SetWorkerCount(int workers) {
@@ -199,19 +208,42 @@ bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, in
     return ForEachBlock(kernel, progress, nullptr);
 }
 
-bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, int)>& kernel,
-                                  const Progress& progress,
-                                  const std::function<bool(const PixelRect&)>& select) {
+std::vector<BlockProcessor::Job> BlockProcessor::shareOf(const std::vector<Job>& all, int rank) const {
+    if (!m_comm || !m_comm->Shared())
+        return all;
+    const auto [first, last] = ShareOf(static_cast<int>(all.size()), rank, m_comm->Size());
+    return {all.begin() + first, all.begin() + last};
+}
+
+std::vector<BlockProcessor::Job>
+BlockProcessor::selectedJobs(const std::function<bool(const PixelRect&)>& select) const {
     std::vector<Job> selected = jobs(false);
     if (select)
         std::erase_if(selected, [&](const Job& j) { return !select(j.core); });
-    return run(
-        selected,
+    return shareOf(selected, m_comm ? m_comm->Rank() : 0);
+}
+
+std::vector<PixelRect>
+BlockProcessor::BlocksOfThisRank(const std::function<bool(const PixelRect&)>& select) const {
+    std::vector<PixelRect> blocks;
+    for (const Job& j : selectedJobs(select))
+        blocks.push_back(j.core);
+    return blocks;
+}
+
+bool BlockProcessor::ForEachBlock(const std::function<void(const PixelBlock&, int)>& kernel,
+                                  const Progress& progress,
+                                  const std::function<bool(const PixelRect&)>& select) {
+    const bool ok = run(
+        selectedJobs(select),
         [&](const Job&, const PixelBlock* block, int worker) {
             kernel(*block, worker);
             return true;
         },
         progress);
+    if (m_comm && m_comm->Shared())
+        return !m_comm->AgreeOnError(!ok, m_error);
+    return ok;
 }
 
 bool BlockProcessor::LabelBlocks(const std::function<void(const PixelBlock&, std::uint16_t*, int)>& kernel,
@@ -229,8 +261,9 @@ bool BlockProcessor::LabelWindows(int halo, const WindowKernel& kernel, ClassRas
     std::vector<std::vector<std::uint16_t>> labels(std::max(1, m_workers));
     std::mutex errorMutex;
     std::wstring writeError;
-    const bool ok = run(
-        jobs(true, std::max(0, halo)),
+    const std::vector<Job> all = jobs(true, std::max(0, halo));
+    bool ok = run(
+        shareOf(all, m_comm ? m_comm->Rank() : 0),
         [&](const Job& job, const PixelBlock* block, int worker) {
             const PixelRect& core = job.core;
             std::vector<std::uint16_t>& l = labels[worker];
@@ -247,7 +280,50 @@ bool BlockProcessor::LabelWindows(int halo, const WindowKernel& kernel, ClassRas
         progress);
     if (!ok && m_error.empty() && !writeError.empty())
         m_error = writeError;
-    return ok;
+    if (!m_comm || !m_comm->Shared())
+        return ok;
+    if (m_comm->AgreeOnError(!ok, m_error))
+        return false;
+    return assembleParts(all, out);
+}
+
+bool BlockProcessor::assembleParts(const std::vector<Job>& all, ClassRasterWriter& out) {
+    // Each rank other than 0 closes its part and names it; rank 0 reads that
+    // rank's blocks from it into the output, counting them as it writes.
+    const int rank = m_comm->Rank();
+    bool ok = rank == 0 || out.CloseAsPart();
+    std::wstring error = ok ? L"" : out.GetLastError();
+    std::vector<std::uint16_t> labels;
+    for (int r = 1; r < m_comm->Size(); ++r) {
+        std::string part = rank == r && ok ? out.TemporaryPath() : std::string();
+        m_comm->Broadcast(part, r);
+        if (rank != 0 || !ok)
+            continue;
+        GDALDatasetUniquePtr dataset(
+            part.empty() ? nullptr : GDALDataset::Open(part.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+        if (!dataset) {
+            ok = false;
+            error = L"Cannot read the part written by process " + std::to_wstring(r) + L".";
+            break;
+        }
+        for (const Job& job : shareOf(all, r)) {
+            const PixelRect& c = job.core;
+            labels.resize(static_cast<size_t>(c.Width()) * c.Height());
+            if (dataset->GetRasterBand(1)->RasterIO(GF_Read, c.left, c.top, c.Width(), c.Height(),
+                                                    labels.data(), c.Width(), c.Height(), GDT_UInt16, 0, 0,
+                                                    nullptr) != CE_None ||
+                !out.WriteBlock(c.left, c.top, c.Width(), c.Height(), labels.data())) {
+                ok = false;
+                error = L"Cannot copy the part written by process " + std::to_wstring(r) + L".";
+                break;
+            }
+        }
+    }
+    if (m_comm->AgreeOnError(!ok, error)) {
+        m_error = error;
+        return false;
+    }
+    return true;
 }
 
 } // namespace tessera

@@ -17,6 +17,7 @@ class CRasterSource;
 
 namespace tessera {
 class ClassRasterWriter;
+class Communicator;
 
 // One block of pixels as a kernel sees it.
 struct PixelBlock {
@@ -91,6 +92,18 @@ public:
     int BlockWidth() const { return m_blockWidth; }
     int BlockHeight() const { return m_blockHeight; }
 
+    // Spreads the passes over the ranks of comm: each rank reads and processes
+    // its contiguous share of the blocks (in raster order) of every pass. A
+    // labelling pass then writes each rank's share into its own part (the
+    // writer on ranks other than 0 holds a part), and rank 0 copies the parts
+    // into its output; a failure or cancel on any rank fails the pass on all,
+    // with the failing rank's message. The workers become as many as the
+    // CPUs this process may run on (mpirun binds each of a few ranks to a core).
+    void ShareAmongRanks(Communicator& comm);
+    // The blocks of a reading pass that this rank processes (all of them
+    // unless shared), in raster order.
+    std::vector<PixelRect> BlocksOfThisRank(const std::function<bool(const PixelRect& block)>& select) const;
+
     // Overrides the number of worker threads (default: hardware threads).
     void SetWorkerCount(int workers);
     // Overrides the block size; 0 keeps the input's tiles or strips.
@@ -103,6 +116,10 @@ private:
         bool inRect;
     };
     std::vector<Job> jobs(bool wholeImage, int halo = 0) const;
+    // The share of jobs that rank processes (all of them unless shared).
+    std::vector<Job> shareOf(const std::vector<Job>& all, int rank) const;
+    std::vector<Job> selectedJobs(const std::function<bool(const PixelRect& block)>& select) const;
+    bool assembleParts(const std::vector<Job>& all, ClassRasterWriter& out);
     bool run(const std::vector<Job>& jobs,
              const std::function<bool(const Job&, const PixelBlock*, int worker)>& perBlock,
              const Progress& progress);
@@ -115,6 +132,7 @@ private:
     int m_blockHeight = 256;
     int m_naturalWidth = 256, m_naturalHeight = 256; // from the input's tiles or strips
     int m_workers = 1;
+    Communicator* m_comm = nullptr; // set when shared among ranks
     std::wstring m_error;
 };
 

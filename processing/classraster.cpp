@@ -5,6 +5,7 @@
 #include "engine/classifiedassistantfile.h"
 #include "engine/formatio.h"
 #include "engine/rastersource.h"
+#include "processing/distributed.h"
 
 #include <gdal_priv.h>
 
@@ -103,6 +104,19 @@ bool ClassRasterWriter::fail(const std::wstring& message) {
 
 bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const CRasterSource& reference,
                                int maxClass) {
+    // Under mpirun every rank writes its part: one failing fails them all
+    // before the labelling pass.
+    const bool created = create(target, formatCode, reference, maxClass);
+    Communicator& cluster = Cluster();
+    if (cluster.Shared() && cluster.AgreeOnError(!created, m_error)) {
+        Abort();
+        return false;
+    }
+    return created;
+}
+
+bool ClassRasterWriter::create(const std::wstring& target, int formatCode, const CRasterSource& reference,
+                               int maxClass) {
     GDALAllRegister();
     QuietErrors quiet;
     const int format = ResolveFormat(formatCode, target);
@@ -121,8 +135,11 @@ bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const
     const fs::path finalPath(CommonFun::U2M(target));
     const std::string ext = finalPath.extension().string();
     m_folder = finalPath.has_parent_path() ? finalPath.parent_path().string() : std::string(".");
+    // Under mpirun the ranks' parts sit beside each other, possibly from
+    // several hosts: the rank tells them apart.
+    const int rank = Cluster().Rank();
     m_tempPrefix = "." + finalPath.stem().string() + ".partial-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter++);
+                   std::to_string(counter++) + (rank > 0 ? "-rank" + std::to_string(rank) : std::string());
     m_tempPath = (fs::path(m_folder) / (m_tempPrefix + ext)).string();
 
     const GDALDataType type = maxClass <= 255 ? GDT_Byte : GDT_UInt16;
@@ -131,6 +148,13 @@ bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const
         options.SetNameValue("TILED", "YES");
         options.SetNameValue("COMPRESS", "DEFLATE");
         options.SetNameValue("BIGTIFF", "IF_SAFER");
+        if (rank > 0) {
+            // A part holds only its rank's blocks, and rank 0 reads it once:
+            // the fastest compression that still keeps it small.
+            options.SetNameValue("SPARSE_OK", "TRUE");
+            options.SetNameValue("COMPRESS", "ZSTD");
+            options.SetNameValue("ZSTD_LEVEL", "1");
+        }
     } else if (m_driver == "HFA") {
         options.SetNameValue("COMPRESSED", "YES");
     }
@@ -168,9 +192,24 @@ bool ClassRasterWriter::WriteBlock(int x, int y, int width, int height, const st
     return true;
 }
 
+bool ClassRasterWriter::CloseAsPart() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QuietErrors quiet;
+    CPLErrorReset();
+    m_dataset.reset();
+    m_part = true;
+    if (CPLGetLastErrorType() == CE_Failure)
+        return fail(L"Writing the output image failed: " + CommonFun::M2U(CPLGetLastErrorMsg()));
+    return true;
+}
+
 bool ClassRasterWriter::Commit(const std::vector<ClassDefinition>& classes,
                                const std::map<std::string, std::string>& metadata) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_part) {
+        abortLocked(); // rank 0 has copied it into the output
+        return true;
+    }
     if (!m_dataset)
         return fail(L"The output image is not open.");
     if (static_cast<int>(classes.size()) < m_maxClass + 1)

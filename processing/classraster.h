@@ -68,6 +68,10 @@ public:
                 const std::map<std::string, std::string>& metadata);
     // Removes the temporary image.
     void Abort();
+    // On a rank other than 0 of a run shared among ranks: closes the image,
+    // which holds this rank's blocks only, for rank 0 to copy; Commit then
+    // just removes it.
+    bool CloseAsPart();
 
     const std::vector<std::int64_t>& Counts() const { return m_counts; }
     const std::wstring& GetLastError() const { return m_error; }
@@ -75,6 +79,7 @@ public:
     const std::string& TemporaryPath() const { return m_tempPath; }
 
 private:
+    bool create(const std::wstring& target, int formatCode, const CRasterSource& reference, int maxClass);
     bool fail(const std::wstring& message);
     void abortLocked();
     std::vector<std::string> temporaryFiles() const;
@@ -89,6 +94,7 @@ private:
     double m_pixelSizeX = 0, m_pixelSizeY = 0;
     int m_maxClass = 0;
     bool m_committed = false;
+    bool m_part = false;
     std::wstring m_error;
 };
 

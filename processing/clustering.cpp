@@ -1,5 +1,7 @@
 #include "processing/clustering.h"
 
+#include "processing/distributed.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -58,22 +60,82 @@ size_t assign(const PixelSample& sample, const Centres& centres, std::vector<int
     return std::accumulate(changed.begin(), changed.end(), size_t{0});
 }
 
+// Sums of per-pixel values over the whole sample: perPixel(i, row) adds
+// local pixel i's values into row (width values); the blocks' rows are added
+// in block order over all ranks.
+template <class PerPixel>
+std::vector<double> sampleSums(const SampleShare& s, std::size_t width, PerPixel perPixel) {
+    std::vector<int> byNumber(s.blockCount, -1);
+    for (std::size_t b = 0; b < s.blocks.size(); ++b)
+        byNumber[s.blocks[b]] = static_cast<int>(b);
+    return SumInBlockOrder(*s.comm, s.blockCount, s.blocks, width, [&](int block, double* row) {
+        const int b = byNumber[block];
+        for (std::size_t i = s.starts[b]; i < s.starts[b + 1]; ++i)
+            perPixel(i, row);
+    });
+}
+
+std::int64_t sumOverRanks(const SampleShare& s, std::int64_t value) {
+    s.comm->Allreduce(&value, 1, Communicator::Reduce::Sum);
+    return value;
+}
+
 // Means of the clusters; counts[j] pixels in cluster j.
-void update(const PixelSample& sample, const std::vector<int>& labels, Centres& centres,
+void update(const SampleShare& s, const std::vector<int>& labels, Centres& centres,
             std::vector<size_t>& counts) {
-    const int bands = sample.bands;
-    Centres sums(centres.size(), std::vector<double>(bands, 0.0));
-    counts.assign(centres.size(), 0);
-    for (size_t i = 0; i < labels.size(); ++i) {
-        const float* p = sample.Pixel(i);
+    const int bands = s.local.bands;
+    const std::size_t width = static_cast<std::size_t>(bands) + 1;
+    const std::vector<double> sums = sampleSums(s, centres.size() * width, [&](std::size_t i, double* row) {
+        double* cluster = row + labels[i] * width;
+        const float* p = s.local.Pixel(i);
         for (int b = 0; b < bands; ++b)
-            sums[labels[i]][b] += p[b];
-        ++counts[labels[i]];
-    }
-    for (size_t j = 0; j < centres.size(); ++j)
+            cluster[1 + b] += p[b];
+        cluster[0] += 1;
+    });
+    counts.assign(centres.size(), 0);
+    for (size_t j = 0; j < centres.size(); ++j) {
+        counts[j] = static_cast<size_t>(sums[j * width]);
         if (counts[j])
             for (int b = 0; b < bands; ++b)
-                centres[j][b] = sums[j][b] / static_cast<double>(counts[j]);
+                centres[j][b] = sums[j * width + 1 + b] / static_cast<double>(counts[j]);
+    }
+}
+
+// An emptied cluster j restarts at the pixel worst served by its centre
+// (the first in sample order of the farthest), taken from a cluster that
+// keeps another pixel.
+void restartEmpty(const SampleShare& s, std::size_t j, std::vector<int>& labels, Centres& centres,
+                  std::vector<size_t>& counts) {
+    const int bands = s.local.bands;
+    std::size_t worst = 0, worstBlock = 0;
+    double worstDistance = -1;
+    for (std::size_t b = 0; b < s.blocks.size(); ++b)
+        for (std::size_t i = s.starts[b]; i < s.starts[b + 1]; ++i) {
+            const double d = distance2(centres[labels[i]], s.local.Pixel(i), bands);
+            if (d > worstDistance && counts[labels[i]] > 1) {
+                worstDistance = d;
+                worst = i;
+                worstBlock = b;
+            }
+        }
+    double farthest = worstDistance;
+    s.comm->Allreduce(&farthest, 1, Communicator::Reduce::Max);
+    if (farthest <= 0)
+        return;
+    std::int64_t place = worstDistance == farthest ? s.PlaceOf(worstBlock, worst) : INT64_MAX;
+    s.comm->Allreduce(&place, 1, Communicator::Reduce::Min);
+    const bool mine = worstDistance == farthest && s.PlaceOf(worstBlock, worst) == place;
+    // The holder hands its cluster and values to every rank.
+    std::vector<double> pixel(static_cast<std::size_t>(bands) + 1, 0.0);
+    if (mine) {
+        pixel[0] = labels[worst];
+        std::copy(s.local.Pixel(worst), s.local.Pixel(worst) + bands, pixel.begin() + 1);
+        labels[worst] = static_cast<int>(j);
+    }
+    s.comm->Allreduce(pixel.data(), pixel.size(), Communicator::Reduce::Sum);
+    --counts[static_cast<std::size_t>(pixel[0])];
+    centres[j].assign(pixel.begin() + 1, pixel.end());
+    counts[j] = 1;
 }
 
 } // namespace
@@ -222,35 +284,65 @@ Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed, int
     return std::move(draws[best].centres);
 }
 
-KMeansResult RunKMeans(const PixelSample& sample, Centres centres, int maxIterations, double changeThreshold,
+SampleShare::SampleShare(PixelSample sample)
+    : local(std::move(sample)), starts{0, local.Count()}, blocks{0}, blockCount(1),
+      comm(&SingleProcess()), firstOfBlock{0}, total(static_cast<std::int64_t>(local.Count())) {}
+
+SampleShare::SampleShare(Communicator& comm, PixelSample sample, std::vector<std::size_t> blockStarts,
+                         std::vector<int> blockNumbers, int count)
+    : local(std::move(sample)), starts(std::move(blockStarts)), blocks(std::move(blockNumbers)),
+      blockCount(count), comm(&comm) {
+    // Every block's pixel count, from the rank holding it, gives each block's place.
+    std::vector<std::int64_t> sizes(static_cast<std::size_t>(blockCount), 0);
+    for (std::size_t b = 0; b < blocks.size(); ++b)
+        sizes[blocks[b]] = static_cast<std::int64_t>(starts[b + 1] - starts[b]);
+    comm.Allreduce(sizes.data(), sizes.size(), Communicator::Reduce::Sum);
+    firstOfBlock.assign(sizes.size(), 0);
+    for (std::size_t b = 0; b < sizes.size(); ++b) {
+        firstOfBlock[b] = total;
+        total += sizes[b];
+    }
+}
+
+PixelSample EvenSubset(const SampleShare& s, std::size_t maxPixels) {
+    const auto n = static_cast<std::size_t>(s.total);
+    const std::size_t step =
+        std::max<std::size_t>(1, (n + maxPixels - 1) / std::max<std::size_t>(1, maxPixels));
+    const std::size_t picked = (n + step - 1) / step;
+    const int bands = s.local.bands;
+    // Each rank fills the places of its own pixels; the others stay zero.
+    std::vector<double> values(picked * bands, 0.0);
+    for (std::size_t b = 0; b < s.blocks.size(); ++b)
+        for (std::size_t i = s.starts[b]; i < s.starts[b + 1]; ++i) {
+            const auto place = static_cast<std::size_t>(s.PlaceOf(b, i));
+            if (place % step == 0)
+                std::copy(s.local.Pixel(i), s.local.Pixel(i) + bands,
+                          values.begin() + (place / step) * bands);
+        }
+    s.comm->Allreduce(values.data(), values.size(), Communicator::Reduce::Sum);
+    PixelSample subset;
+    subset.bands = bands;
+    subset.data.assign(values.begin(), values.end());
+    return subset;
+}
+
+Centres InitialCentres(const SampleShare& sample, int k, std::uint64_t seed, int threads) {
+    return InitialCentres(EvenSubset(sample, kTrialPixels), k, seed, threads);
+}
+
+KMeansResult RunKMeans(const SampleShare& s, Centres centres, int maxIterations, double changeThreshold,
                        int threads) {
     KMeansResult result;
-    const size_t n = sample.Count();
-    std::vector<int> labels(n, -1);
+    const std::int64_t n = s.total;
+    std::vector<int> labels(s.local.Count(), -1);
     std::vector<size_t> counts;
     for (int iteration = 1; iteration <= maxIterations && !centres.empty(); ++iteration) {
-        const size_t changed = assign(sample, centres, labels, threads);
-        update(sample, labels, centres, counts);
-        // An empty cluster restarts at the pixel worst served by its centre.
-        for (size_t j = 0; j < centres.size(); ++j) {
-            if (counts[j])
-                continue;
-            size_t worst = 0;
-            double worstDistance = -1;
-            for (size_t i = 0; i < n; ++i) {
-                const double d = distance2(centres[labels[i]], sample.Pixel(i), sample.bands);
-                if (d > worstDistance && counts[labels[i]] > 1) {
-                    worstDistance = d;
-                    worst = i;
-                }
-            }
-            if (worstDistance <= 0)
-                continue;
-            --counts[labels[worst]];
-            centres[j].assign(sample.Pixel(worst), sample.Pixel(worst) + sample.bands);
-            labels[worst] = static_cast<int>(j);
-            counts[j] = 1;
-        }
+        const std::int64_t changed =
+            sumOverRanks(s, static_cast<std::int64_t>(assign(s.local, centres, labels, threads)));
+        update(s, labels, centres, counts);
+        for (size_t j = 0; j < centres.size(); ++j)
+            if (!counts[j])
+                restartEmpty(s, j, labels, centres, counts);
         result.iterations = iteration;
         result.lastChange = n ? static_cast<double>(changed) / n : 0.0;
         if (result.lastChange <= changeThreshold)
@@ -260,18 +352,19 @@ KMeansResult RunKMeans(const PixelSample& sample, Centres centres, int maxIterat
     return result;
 }
 
-IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& s, int threads) {
+IsodataResult RunIsodata(const SampleShare& sample, const IsodataSettings& s, int threads) {
     IsodataResult result;
-    const size_t n = sample.Count();
-    const int bands = sample.bands;
+    const size_t n = static_cast<size_t>(sample.total);
+    const int bands = sample.local.bands;
     const int k = std::max(1, s.desiredClasses);
     Centres centres = InitialCentres(sample, k);
-    std::vector<int> labels(n, -1);
+    std::vector<int> labels(sample.local.Count(), -1);
     std::vector<size_t> counts;
 
     for (int iteration = 1; iteration <= std::max(1, s.maxIterations) && !centres.empty(); ++iteration) {
         result.iterations = iteration;
-        const size_t changed = assign(sample, centres, labels, threads);
+        const auto changed = static_cast<size_t>(
+            sumOverRanks(sample, static_cast<std::int64_t>(assign(sample.local, centres, labels, threads))));
         update(sample, labels, centres, counts);
 
         // Discard classes smaller than the minimum size (the largest always
@@ -288,7 +381,7 @@ IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& s, in
             if (kept.size() != centres.size()) {
                 centres = std::move(kept);
                 std::fill(labels.begin(), labels.end(), -1);
-                assign(sample, centres, labels, threads);
+                assign(sample.local, centres, labels, threads);
                 update(sample, labels, centres, counts);
             }
         }
@@ -298,14 +391,20 @@ IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& s, in
 
         // Per-class spread: mean distance to the centre and standard deviation per band.
         const size_t nc = centres.size();
+        const std::size_t width = static_cast<std::size_t>(bands) + 1;
+        const std::vector<double> spread = sampleSums(sample, nc * width, [&](std::size_t i, double* row) {
+            const int j = labels[i];
+            const float* p = sample.local.Pixel(i);
+            double* cluster = row + j * width;
+            cluster[0] += std::sqrt(distance2(centres[j], p, bands));
+            for (int b = 0; b < bands; ++b)
+                cluster[1 + b] += (p[b] - centres[j][b]) * (p[b] - centres[j][b]);
+        });
         std::vector<double> meanDistance(nc, 0.0);
         Centres variance(nc, std::vector<double>(bands, 0.0));
-        for (size_t i = 0; i < n; ++i) {
-            const int j = labels[i];
-            const float* p = sample.Pixel(i);
-            meanDistance[j] += std::sqrt(distance2(centres[j], p, bands));
-            for (int b = 0; b < bands; ++b)
-                variance[j][b] += (p[b] - centres[j][b]) * (p[b] - centres[j][b]);
+        for (size_t j = 0; j < nc; ++j) {
+            meanDistance[j] = spread[j * width];
+            std::copy(spread.begin() + j * width + 1, spread.begin() + (j + 1) * width, variance[j].begin());
         }
         double overall = 0;
         for (size_t j = 0; j < nc; ++j) {

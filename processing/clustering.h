@@ -17,6 +17,39 @@ struct PixelSample {
 
 using Centres = std::vector<std::vector<double>>;
 
+class Communicator;
+
+// A sample spread over the ranks of a run: this rank's pixels, block after
+// block, with the blocks' numbers among all the sample's blocks. The fits
+// form their sums per block and add them in block order, and pick pixels by
+// their place in the whole sample (block order, then raster order inside a
+// block), so they give the same centres on any number of ranks.
+struct SampleShare {
+    // The whole sample on one process, as one block.
+    SampleShare(PixelSample sample);
+    // This rank's blocks: blocks[i] holds the pixels from starts[i] to
+    // starts[i + 1] of local. Collective: every rank of comm calls it.
+    SampleShare(Communicator& comm, PixelSample local, std::vector<std::size_t> starts,
+                std::vector<int> blocks, int blockCount);
+
+    PixelSample local;
+    std::vector<std::size_t> starts;
+    std::vector<int> blocks;
+    int blockCount = 1;
+    Communicator* comm;
+    std::vector<std::int64_t> firstOfBlock; // place in the whole sample of each block's first pixel
+    std::int64_t total = 0;                 // pixels over all ranks
+
+    // Place in the whole sample of local pixel i of local block b.
+    std::int64_t PlaceOf(std::size_t b, std::size_t i) const {
+        return firstOfBlock[blocks[b]] + (i - starts[b]);
+    }
+};
+
+// Every step-th pixel of the whole sample, the step keeping at most
+// maxPixels of them, on every rank.
+PixelSample EvenSubset(const SampleShare& sample, std::size_t maxPixels);
+
 constexpr std::uint64_t kDefaultSeed = 0x7e55e7a;
 
 // Greedy k-means++: the first centre a uniformly drawn pixel, then each next
@@ -34,6 +67,9 @@ Centres GreedyKMeansPlusPlus(const PixelSample& sample, int k, std::uint64_t see
 constexpr int kSeedingRestarts = 10;
 constexpr std::size_t kTrialPixels = 1 << 15;
 Centres InitialCentres(const PixelSample& sample, int k, std::uint64_t seed = kDefaultSeed, int threads = 0);
+// The same on a sample spread over ranks: drawn on its even subset of at
+// most kTrialPixels, which every rank gathers.
+Centres InitialCentres(const SampleShare& sample, int k, std::uint64_t seed = kDefaultSeed, int threads = 0);
 
 // Sum over the pixels of the squared distance to their nearest centre.
 double WithinClusterSumOfSquares(const PixelSample& sample, const Centres& centres);
@@ -64,7 +100,7 @@ struct KMeansResult {
 // Lloyd iterations from the given centres until at most changeThreshold of
 // the pixels change class, or maxIterations. An emptied cluster takes the
 // pixel farthest from its centre.
-KMeansResult RunKMeans(const PixelSample& sample, Centres centres, int maxIterations, double changeThreshold,
+KMeansResult RunKMeans(const SampleShare& sample, Centres centres, int maxIterations, double changeThreshold,
                        int threads = 0);
 
 struct IsodataSettings {
@@ -85,7 +121,7 @@ struct IsodataResult {
     int discards = 0;
 };
 
-IsodataResult RunIsodata(const PixelSample& sample, const IsodataSettings& settings, int threads = 0);
+IsodataResult RunIsodata(const SampleShare& sample, const IsodataSettings& settings, int threads = 0);
 
 // Orders centres by the sum of their band values, darkest first, so class
 // numbers do not depend on the seeding.

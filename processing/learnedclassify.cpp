@@ -6,6 +6,7 @@
 #include "engine/rastersource.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
+#include "processing/distributed.h"
 
 #include <algorithm>
 #include <cmath>
@@ -127,6 +128,7 @@ bool CLearnedClassify::Process() {
 
     const AlgorithmParam& p = *m_param;
     BlockProcessor blocks(*m_input, m_bands, m_aoi.get(), ProcessingRect());
+    blocks.ShareAmongRanks(Cluster());
     PrepareWorkers(blocks.WorkerCount());
     ClassRasterWriter writer;
     if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, classes))

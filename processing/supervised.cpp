@@ -4,6 +4,7 @@
 #include "engine/rastersource.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
+#include "processing/distributed.h"
 #include "processing/signatures.h"
 
 #include <map>
@@ -75,6 +76,7 @@ bool CSupervisedClassify::Process() {
         return Fail(error);
 
     BlockProcessor blocks(*m_input, m_bands, m_aoi.get(), ProcessingRect());
+    blocks.ShareAmongRanks(Cluster());
     ClassRasterWriter writer;
     if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, static_cast<int>(classes.size())))
         return Fail(writer.GetLastError());

@@ -5,6 +5,7 @@
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 #include "processing/clustering.h"
+#include "processing/distributed.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,10 +23,12 @@ namespace {
 // blocks holding about kSpread × limit pixels is read (rows of blocks evenly
 // spaced, columns by a golden-ratio sequence, so picks do not line up), and
 // within them an even grid of about `limit` pixels: reading a quarter of a
-// large compressed image instead of all of it. Gathered in image order,
-// whatever order the blocks are read in, so the result is deterministic.
+// large compressed image instead of all of it. Under mpirun each rank reads
+// its share of those blocks; the sample is ordered by block, then raster
+// order inside each, whatever order or rank the blocks are read in, so the
+// result is deterministic.
 struct GridSample {
-    PixelSample sample;
+    SampleShare sample{PixelSample{}};
     int step = 1; // grid step inside the blocks read
     size_t blocksRead = 0;
     double weight = 1.0; // image pixels each grid position stands for
@@ -33,8 +36,8 @@ struct GridSample {
 
 constexpr double kSpread = 4.0;
 
-bool gatherSample(BlockProcessor& blocks, const PixelRect& rect, int bands, long long limit,
-                  const BlockProcessor::Progress& progress, GridSample& out) {
+bool gatherSample(Communicator& comm, BlockProcessor& blocks, const PixelRect& rect, int bands,
+                  long long limit, const BlockProcessor::Progress& progress, GridSample& out) {
     limit = std::max(1LL, limit);
     const std::vector<PixelRect> all = blocks.BlocksInRect();
     const auto inRect = [&](const PixelRect& b) {
@@ -77,48 +80,52 @@ bool gatherSample(BlockProcessor& blocks, const PixelRect& rect, int bands, long
     out.blocksRead = picked.empty() ? all.size() : picked.size();
     const int step = out.step;
 
-    // Per worker: the image order of each gathered pixel and its values.
-    struct Gathered {
-        std::vector<long long> order;
-        std::vector<float> values;
-    };
-    std::vector<Gathered> perWorker(blocks.WorkerCount());
-    std::vector<long long> positions(blocks.WorkerCount(), 0);
+    // The sample's blocks in raster order, numbered; this rank reads its
+    // share of them, each block's grid pixels in raster order.
+    const std::function<bool(const PixelRect&)> select =
+        picked.empty() ? std::function<bool(const PixelRect&)>() : [&](const PixelRect& b) {
+            return picked.count({b.top, b.left}) > 0;
+        };
+    std::map<std::pair<int, int>, int> number, mine;
+    for (const PixelRect& b : all)
+        if (!select || select(b))
+            number.emplace(std::pair{b.top, b.left}, static_cast<int>(number.size()));
+    const std::vector<PixelRect> myBlocks = blocks.BlocksOfThisRank(select);
+    for (const PixelRect& b : myBlocks)
+        mine.emplace(std::pair{b.top, b.left}, static_cast<int>(mine.size()));
+    std::vector<std::vector<float>> values(myBlocks.size());
+    std::vector<std::int64_t> positions(myBlocks.size(), 0);
     const bool ok = blocks.ForEachBlock(
-        [&](const PixelBlock& block, int worker) {
-            Gathered& mine = perWorker[worker];
+        [&](const PixelBlock& block, int) {
+            const int at = mine.at({block.y, block.x});
             // First grid row and column inside the block.
             const int row0 = rect.top + ((std::max(block.y, rect.top) - rect.top + step - 1) / step) * step;
             const int col0 =
                 rect.left + ((std::max(block.x, rect.left) - rect.left + step - 1) / step) * step;
             for (int row = row0; row < block.y + block.height && row < rect.bottom; row += step)
                 for (int col = col0; col < block.x + block.width && col < rect.right; col += step) {
-                    ++positions[worker];
+                    ++positions[at];
                     const int i = (row - block.y) * block.width + (col - block.x);
-                    if (!block.valid[i])
-                        continue;
-                    const float* p = block.Pixel(i);
-                    mine.order.push_back(static_cast<long long>(row) * rect.right + col);
-                    mine.values.insert(mine.values.end(), p, p + bands);
+                    if (block.valid[i])
+                        values[at].insert(values[at].end(), block.Pixel(i), block.Pixel(i) + bands);
                 }
         },
-        progress,
-        picked.empty() ? std::function<bool(const PixelRect&)>()
-                       : [&](const PixelRect& b) { return picked.count({b.top, b.left}) > 0; });
+        progress, select);
     if (!ok)
         return false;
-    // Merge the workers' pixels into image order.
-    std::vector<std::pair<long long, const float*>> index;
-    for (const Gathered& w : perWorker)
-        for (size_t i = 0; i < w.order.size(); ++i)
-            index.emplace_back(w.order[i], w.values.data() + i * bands);
-    std::sort(index.begin(), index.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    out.sample.bands = bands;
-    out.sample.data.clear();
-    out.sample.data.reserve(index.size() * bands);
-    for (const auto& [order, values] : index)
-        out.sample.data.insert(out.sample.data.end(), values, values + bands);
-    const long long visited = std::accumulate(positions.begin(), positions.end(), 0LL);
+    PixelSample local;
+    local.bands = bands;
+    std::vector<std::size_t> starts{0};
+    std::vector<int> numbers;
+    for (size_t b = 0; b < myBlocks.size(); ++b) {
+        local.data.insert(local.data.end(), values[b].begin(), values[b].end());
+        starts.push_back(local.Count());
+        numbers.push_back(number.at({myBlocks[b].top, myBlocks[b].left}));
+    }
+    out.sample = SampleShare(comm, std::move(local), std::move(starts), std::move(numbers),
+                             static_cast<int>(number.size()));
+    std::int64_t visited = std::accumulate(positions.begin(), positions.end(), std::int64_t{0});
+    comm.Allreduce(&visited, 1, Communicator::Reduce::Sum);
     out.weight = visited > 0 ? total / static_cast<double>(visited) : 1.0;
     return true;
 }
@@ -137,7 +144,9 @@ public:
     UnsupervisedRun(CRasterSource& input, const std::vector<int>& bands, const CRasterAOI* aoi,
                     PixelRect rect)
         : m_blocks(input, bands, aoi, rect), m_rect(rect), m_input(input),
-          m_bands(static_cast<int>(bands.size())) {}
+          m_bands(static_cast<int>(bands.size())) {
+        m_blocks.ShareAmongRanks(Cluster());
+    }
 
     BlockProcessor& Blocks() { return m_blocks; }
     const PixelRect& Rect() const { return m_rect; }
@@ -236,7 +245,7 @@ bool CKMeanClassify::Process() {
     if (!Preproccess() || !ConfigRasterAOI())
         return false;
     const KMeanClassifyParam& p = Param();
-    return ClusterAndLabel(p.m_sampleLimit, [&](const PixelSample& sample, double, Metadata& metadata) {
+    return ClusterAndLabel(p.m_sampleLimit, [&](const SampleShare& sample, double, Metadata& metadata) {
         const auto seed = static_cast<std::uint64_t>(p.m_seed);
         KMeansResult fit = RunKMeans(sample, InitialCentres(sample, p.m_classCount, seed), p.m_maxIterations,
                                      p.m_changeThreshold);
@@ -262,7 +271,7 @@ bool CISODATAClassify::Process() {
         return false;
     const ISODATAClassifyParam& p = Param();
     return ClusterAndLabel(p.m_sampleLimit,
-                           [&](const PixelSample& sample, double weight, Metadata& metadata) {
+                           [&](const SampleShare& sample, double weight, Metadata& metadata) {
                                IsodataSettings settings;
                                settings.desiredClasses = p.m_classCount;
                                settings.maxIterations = p.m_maxIterations;
@@ -288,10 +297,10 @@ bool CISODATAClassify::Process() {
 bool CUnsupervisedClassify::ClusterAndLabel(long long sampleLimit, const Fit& fit) {
     UnsupervisedRun run(*m_input, m_bands, m_aoi.get(), ProcessingRect());
     GridSample grid;
-    if (!gatherSample(run.Blocks(), run.Rect(), run.Bands(), sampleLimit, Stage(0, 30, L"Reading pixels"),
-                      grid))
+    if (!gatherSample(Cluster(), run.Blocks(), run.Rect(), run.Bands(), sampleLimit,
+                      Stage(0, 30, L"Reading pixels"), grid))
         return IsCancelled() ? false : Fail(run.Blocks().GetLastError());
-    if (grid.sample.Count() == 0)
+    if (grid.sample.total == 0)
         return Fail(L"No valid pixel to classify: every pixel is nodata or outside the area of interest.");
     ReportStep(L"Clustering");
     Metadata metadata;
@@ -299,6 +308,13 @@ bool CUnsupervisedClassify::ClusterAndLabel(long long sampleLimit, const Fit& fi
     SortCentresByBrightness(centres);
     if (IsCancelled())
         return false;
+    // The centres, darkest first, at full precision: class i + 1 is centres[i].
+    std::ostringstream centreText;
+    centreText.precision(17);
+    for (const std::vector<double>& centre : centres)
+        for (size_t b = 0; b < centre.size(); ++b)
+            centreText << (b ? "," : &centre == centres.data() ? "" : ";") << centre[b];
+    metadata["CENTRES"] = centreText.str();
     metadata["SAMPLE_STEP"] = std::to_string(grid.step);
     metadata["SAMPLE_BLOCKS"] = std::to_string(grid.blocksRead);
     metadata["INPUT"] = CommonFun::U2M(m_param->m_inputPath);

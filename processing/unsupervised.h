@@ -55,7 +55,7 @@ protected:
     using Metadata = std::map<std::string, std::string>;
     // The clusterer: centres from the sample (each sample pixel standing for
     // `weight` image pixels), with its own metadata items.
-    using Fit = std::function<tessera::Centres(const tessera::PixelSample& sample, double weight,
+    using Fit = std::function<tessera::Centres(const tessera::SampleShare& sample, double weight,
                                                Metadata& metadata)>;
     bool ClusterAndLabel(long long sampleLimit, const Fit& fit);
 };

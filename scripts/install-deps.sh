@@ -14,6 +14,7 @@ packages=(
   fonts-noto-cjk
   locales
   qgis python3-qgis python3-gdal
+  libopenmpi-dev openmpi-bin
 )
 
 # `install-deps.sh fuzz` adds what the fuzz targets need (clang with its
