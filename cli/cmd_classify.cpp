@@ -14,6 +14,9 @@ using namespace tessera;
 
 namespace {
 
+// The method whose decision weighs the classes by their priors.
+constexpr const char* kPriorsMethod = "maxlik";
+
 CommandDef classifyDef() {
     CommandDef def;
     def.name = "classify";
@@ -32,7 +35,7 @@ CommandDef classifyDef() {
                              "the trained model is written beside OUT as OUT's name + " +
                                  m.modelExtension)
                     .Reads(FileKind::Model));
-        if (m.name == "maxlik")
+        if (m.name == kPriorsMethod)
             group.options.push_back(StringOption(
                 "priors", "LIST", "prior probability of each class, e.g. 0.5,0.3,0.2; default equal"));
         def.groups.push_back(std::move(group));
@@ -95,7 +98,7 @@ int runClassify(const ParsedOptions& o, CommandContext& context) {
         in.extras.confidencePath = CommonFun::M2U(o.String("confidence"));
     in.extras.validateFraction = o.Double("validate");
     in.extras.seed = static_cast<std::uint64_t>(o.Int("seed"));
-    if (o.Has("priors"))
+    if (method.name == kPriorsMethod && o.Has("priors"))
         in.extras.priors = priorList(o.String("priors"));
     std::unique_ptr<CBaseAlgorithm> algorithm = method.create(in);
     RunAlgorithm(*algorithm, o.Flag("quiet"));
