@@ -12,7 +12,8 @@
 #   BENCH_SIZES="300 600"   scene edges to run (default "1000 4000")
 #   BENCH_LARGE=1           adds the 10000² scene to the default sizes
 #   BENCH_DIR=DIR           work folder (default BUILD/bench-work)
-#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised learned")
+#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised learned forest")
+#   BENCH_FOREST="2000@6"   the scenes of the random forest section (default BENCH_HARD's)
 #   BENCH_HARD="1000@6"     the overlapping-classes scene the supervised sections add (empty: none)
 
 build=${1:-${BENCH_BUILD:-build}}

@@ -14,7 +14,7 @@ namespace tessera {
 namespace {
 
 constexpr std::size_t kMaxModelBytes = std::size_t(1) << 31;
-constexpr int kChunkPixels = 4096;
+constexpr int kChunkPixels = 256; // pixels whose votes are counted together
 
 std::wstring what(const std::exception& e) {
     // OpenCV's messages span lines; the first names the problem.
@@ -92,6 +92,57 @@ bool ForestModel::describe(std::wstring& error) {
         error = L"its class labels are not sample numbers from 1 to 65535";
         return false;
     }
+
+    // The flat copy: OpenCV sends a pixel left when its value is at most the
+    // split's threshold, right when the split is inversed.
+    const std::vector<cv::ml::DTrees::Node>& nodes = f.getNodes();
+    const std::vector<cv::ml::DTrees::Split>& splits = f.getSplits();
+    const int nodeCount = static_cast<int>(nodes.size());
+    m_nodes.assign(nodes.size(), FlatNode{});
+    m_leafClass.assign(nodes.size(), 0);
+    const auto bad = [&] {
+        error = L"its trees are not well formed";
+        return false;
+    };
+    for (int i = 0; i < nodeCount; ++i) {
+        const cv::ml::DTrees::Node& node = nodes[i];
+        if (node.split < 0) {
+            if (node.classIdx < 0 || node.classIdx >= static_cast<int>(m_labels.size()))
+                return bad();
+            m_nodes[i] = {0, 0.0f, i, i};
+            m_leafClass[i] = node.classIdx;
+            continue;
+        }
+        if (node.split >= static_cast<int>(splits.size()) || node.left < 0 || node.left >= nodeCount ||
+            node.right < 0 || node.right >= nodeCount)
+            return bad();
+        const cv::ml::DTrees::Split& split = splits[node.split];
+        if (split.varIdx < 0 || split.varIdx >= m_bands)
+            return bad();
+        m_nodes[i] = {split.varIdx, split.c, split.inversed ? node.right : node.left,
+                      split.inversed ? node.left : node.right};
+    }
+    // Each tree's depth: a pixel reaches its leaf in at most that many steps.
+    m_roots.assign(f.getRoots().begin(), f.getRoots().end());
+    m_depths.clear();
+    for (int root : m_roots) {
+        if (root < 0 || root >= nodeCount)
+            return bad();
+        int depth = 0;
+        std::vector<std::pair<int, int>> stack{{root, 0}};
+        while (!stack.empty()) {
+            const auto [n, d] = stack.back();
+            stack.pop_back();
+            if (d > 1000) // deeper than any forest we grow, or a cycle
+                return bad();
+            depth = std::max(depth, d);
+            if (m_nodes[n].left != n) {
+                stack.emplace_back(m_nodes[n].left, d + 1);
+                stack.emplace_back(m_nodes[n].right, d + 1);
+            }
+        }
+        m_depths.push_back(depth);
+    }
     return true;
 }
 
@@ -139,27 +190,47 @@ std::unique_ptr<ForestModel> ForestModel::Load(const std::wstring& path, std::ws
 
 void ForestModel::Predict(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels,
                           float* voteShare) const {
-    const cv::ml::RTrees& f = *m_impl->forest;
-    cv::Mat chunk(kChunkPixels, m_bands, CV_32F), out;
+    constexpr int kLanes = 8; // pixels going down a tree together
+    const int classes = static_cast<int>(m_labels.size());
+    std::vector<float> x(static_cast<std::size_t>(kChunkPixels) * m_bands);
+    std::vector<std::int32_t> votes;
+    const FlatNode* nodes = m_nodes.data();
     ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         for (int r = 0; r < m; ++r)
-            std::copy_n(pixels + static_cast<std::size_t>(index[r]) * m_bands, m_bands, chunk.ptr<float>(r));
-        const cv::Mat rows = chunk.rowRange(0, m);
-        if (!voteShare) {
-            f.predict(rows, out);
-            for (int r = 0; r < m; ++r)
-                labels[index[r]] = static_cast<std::uint16_t>(out.at<float>(r));
-            return;
+            std::copy_n(pixels + static_cast<std::size_t>(index[r]) * m_bands, m_bands, x.data() + r * m_bands);
+        // The last lanes repeat the last pixel; their votes are not read.
+        for (int r = m; r < (m + kLanes - 1) / kLanes * kLanes; ++r)
+            std::copy_n(x.data() + (m - 1) * m_bands, m_bands, x.data() + r * m_bands);
+        votes.assign(static_cast<std::size_t>(m + kLanes) * classes, 0);
+        for (std::size_t t = 0; t < m_roots.size(); ++t) {
+            const int depth = m_depths[t];
+            for (int r = 0; r < m; r += kLanes) {
+                const float* lane = x.data() + r * m_bands;
+                std::int32_t at[kLanes];
+                for (int j = 0; j < kLanes; ++j)
+                    at[j] = m_roots[t];
+                for (int d = 0; d < depth; ++d)
+                    for (int j = 0; j < kLanes; ++j) {
+                        const FlatNode& n = nodes[at[j]];
+                        at[j] = lane[j * m_bands + n.band] <= n.threshold ? n.left : n.right;
+                    }
+                for (int j = 0; j < kLanes; ++j)
+                    ++votes[static_cast<std::size_t>(r + j) * classes + m_leafClass[at[j]]];
+            }
         }
-        // Row 0 of the votes names the classes; the first of the most votes wins.
-        f.getVotes(rows, out, 0);
+        // The first of the most votes wins, as in OpenCV.
         for (int r = 0; r < m; ++r) {
-            const int* votes = out.ptr<int>(r + 1);
-            const int best = static_cast<int>(std::max_element(votes, votes + out.cols) - votes);
-            labels[index[r]] = static_cast<std::uint16_t>(out.at<int>(0, best));
-            voteShare[index[r]] = static_cast<float>(votes[best]) / static_cast<float>(m_trees);
+            const std::int32_t* v = votes.data() + static_cast<std::size_t>(r) * classes;
+            const int best = static_cast<int>(std::max_element(v, v + classes) - v);
+            labels[index[r]] = static_cast<std::uint16_t>(m_labels[best]);
+            if (voteShare)
+                voteShare[index[r]] = static_cast<float>(v[best]) / static_cast<float>(m_trees);
         }
     });
+}
+
+int ForestModel::PredictWithOpenCV(const float* pixel) const {
+    return static_cast<int>(m_impl->forest->predict(cv::Mat(1, m_bands, CV_32F, const_cast<float*>(pixel))));
 }
 
 } // namespace tessera

@@ -1,8 +1,10 @@
 #pragma once
 // A random forest of classification trees on OpenCV's ml module (RTrees):
 // trained on the training pixels as they are (trees need no scaling), saved
-// as OpenCV's YAML text, and applied to a block of pixels at a time. The
-// labels are the sample numbers (class c of the set is label c + 1).
+// as OpenCV's YAML text. For prediction the trees are copied into flat
+// arrays and a chunk of pixels goes down one tree at a time, several pixels
+// in lockstep, so each tree stays in cache and the loads overlap. The labels
+// are the sample numbers (class c of the set is label c + 1).
 
 #include "processing/learnedclassify.h"
 
@@ -42,11 +44,26 @@ public:
     // of the trees that voted for the chosen label. Safe from several threads.
     void Predict(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels,
                  float* voteShare = nullptr) const;
+    // The label OpenCV's own predict gives one pixel: the reference the flat
+    // trees must agree with.
+    int PredictWithOpenCV(const float* pixel) const;
 
 private:
     struct Impl;
     explicit ForestModel(std::unique_ptr<Impl> impl);
-    bool describe(std::wstring& error); // bands, trees and labels from the trained forest
+    // Bands, trees and labels from the trained forest, and its flat copy.
+    bool describe(std::wstring& error);
+
+    // A node of the flat trees: pixels with band value <= threshold go to
+    // left, the others to right; a leaf points to itself both ways.
+    struct FlatNode {
+        std::int32_t band;
+        float threshold;
+        std::int32_t left, right;
+    };
+    std::vector<FlatNode> m_nodes;
+    std::vector<std::int32_t> m_leafClass; // per node: the class index (into m_labels) of a leaf
+    std::vector<std::int32_t> m_roots, m_depths; // per tree
 
     std::unique_ptr<Impl> m_impl;
     int m_bands = 0, m_trees = 0;

@@ -2,6 +2,7 @@
 // validation on held-out polygons, and the refusal of bad option values.
 #include "engine/rastersource.h"
 #include "processing/classifyoutputs.h"
+#include "processing/forestmodel.h"
 #include "processing/learnedclassify.h"
 #include "support/cli.h"
 
@@ -41,7 +42,8 @@ std::vector<std::string> classify(const fs::path& image, const fs::path& samples
 // Two classes whose bands overlap (means 30 apart, deviation 15 in both
 // bands): the Bayes rule errs on about 8% of the pixels, so a forest that
 // learns reaches 85% over the whole image; the saved model gives the same
-// labels again, and the vote shares are whole numbers of trees.
+// labels again, its flat trees label every pixel as OpenCV's own predict
+// does, and the vote shares are whole numbers of trees.
 TEST(RandomForest, LearnsOverlappingClassesAndReproducesItsLabelsFromTheSavedModel) {
     const fs::path dir = Scratch("forest");
     constexpr int W = 80, H = 60;
@@ -79,6 +81,19 @@ TEST(RandomForest, LearnsOverlappingClassesAndReproducesItsLabelsFromTheSavedMod
                                               {"--method", "rf", "--model", (dir / "rf.rf").string()}));
     ASSERT_EQ(reused.code, kExitOk) << reused.err;
     EXPECT_EQ(ReadBand(dir / "again.tif"), labels);
+
+    std::wstring error;
+    const std::unique_ptr<ForestModel> model = ForestModel::Load(WPath(dir / "rf.rf"), error);
+    ASSERT_TRUE(model) << Narrow(error);
+    std::vector<float> pixels(2 * W * H);
+    for (int i = 0; i < W * H; ++i)
+        pixels[2 * i] = static_cast<float>(values[i]), pixels[2 * i + 1] = static_cast<float>(values[W * H + i]);
+    std::vector<std::uint16_t> flat(W * H);
+    model->Predict(pixels.data(), W * H, nullptr, flat.data());
+    int disagree = 0;
+    for (int i = 0; i < W * H; ++i)
+        disagree += flat[i] != model->PredictWithOpenCV(&pixels[2 * i]);
+    EXPECT_EQ(disagree, 0);
 }
 
 // Each decision rule's confidence on a 5 × 3 image of two bands against the
