@@ -116,6 +116,9 @@ value = json.load(open(sys.argv[1]))["overall_accuracy"]
 print("-" if value is None else f"{value:.2f}")' "$base.json"
 }
 
+# The class names of a synth scene's truth: Unclassified, Class 1 .. Class K.
+class_names() { local names=Unclassified k; for ((k = 1; k <= classes; ++k)); do names+=",Class $k"; done; echo "$names"; }
+
 # Markdown helpers.
 machine_line() {
   echo "Machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo); $(date -u +%Y-%m-%d)."

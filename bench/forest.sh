@@ -18,7 +18,6 @@ cap=2000
 trees=${BENCH_TREES:-100}
 depth=25
 have_otb() { command -v otbcli_TrainImagesClassifier >/dev/null 2>&1; }
-class_names() { local names=Unclassified k; for ((k = 1; k <= classes; ++k)); do names+=",Class $k"; done; echo "$names"; }
 notes=()
 have_otb || notes+=("Orfeo ToolBox is not installed here: its rows are left out.")
 have_python_module sklearn || notes+=("scikit-learn is not installed here: its rows are left out.")

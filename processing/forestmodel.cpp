@@ -8,13 +8,16 @@
 #include <opencv2/ml.hpp>
 
 #include <algorithm>
+#include <limits>
 
 namespace tessera {
 
 namespace {
 
 constexpr std::size_t kMaxModelBytes = std::size_t(1) << 31;
-constexpr int kChunkPixels = 256; // pixels whose votes are counted together
+// Pixels that go down each tree before the next: enough that a tree is read
+// from memory once for many pixels, few enough that their values stay in cache.
+constexpr int kChunkPixels = 16384;
 
 std::wstring what(const std::exception& e) {
     // OpenCV's messages span lines; the first names the problem.
@@ -81,6 +84,10 @@ bool ForestModel::describe(std::wstring& error) {
     }
     m_bands = f.getVarCount();
     m_trees = static_cast<int>(f.getRoots().size());
+    if (m_trees > 65535) {
+        error = L"it holds more than 65535 trees";
+        return false;
+    }
     // The class labels head the vote table.
     cv::Mat votes;
     f.getVotes(cv::Mat::zeros(1, m_bands, CV_32F), votes, 0);
@@ -93,13 +100,18 @@ bool ForestModel::describe(std::wstring& error) {
         return false;
     }
 
-    // The flat copy: OpenCV sends a pixel left when its value is at most the
-    // split's threshold, right when the split is inversed.
+    // OpenCV sends a pixel left when its value is at most the split's
+    // threshold, right when the split is inversed: each node's two ways, a
+    // leaf pointing to itself.
     const std::vector<cv::ml::DTrees::Node>& nodes = f.getNodes();
     const std::vector<cv::ml::DTrees::Split>& splits = f.getSplits();
     const int nodeCount = static_cast<int>(nodes.size());
-    m_nodes.assign(nodes.size(), FlatNode{});
-    m_leafClass.assign(nodes.size(), 0);
+    struct Ways {
+        int band;
+        float threshold;
+        int atMost, above;
+    };
+    std::vector<Ways> ways(nodes.size());
     const auto bad = [&] {
         error = L"its trees are not well formed";
         return false;
@@ -109,8 +121,7 @@ bool ForestModel::describe(std::wstring& error) {
         if (node.split < 0) {
             if (node.classIdx < 0 || node.classIdx >= static_cast<int>(m_labels.size()))
                 return bad();
-            m_nodes[i] = {0, 0.0f, i, i};
-            m_leafClass[i] = node.classIdx;
+            ways[i] = {node.classIdx, 0.0f, i, i};
             continue;
         }
         if (node.split >= static_cast<int>(splits.size()) || node.left < 0 || node.left >= nodeCount ||
@@ -119,29 +130,40 @@ bool ForestModel::describe(std::wstring& error) {
         const cv::ml::DTrees::Split& split = splits[node.split];
         if (split.varIdx < 0 || split.varIdx >= m_bands)
             return bad();
-        m_nodes[i] = {split.varIdx, split.c, split.inversed ? node.right : node.left,
-                      split.inversed ? node.left : node.right};
+        ways[i] = {split.varIdx, split.c, split.inversed ? node.right : node.left,
+                   split.inversed ? node.left : node.right};
     }
-    // Each tree's depth: a pixel reaches its leaf in at most that many steps.
-    m_roots.assign(f.getRoots().begin(), f.getRoots().end());
-    m_depths.clear();
-    for (int root : m_roots) {
+    // Every tree a tree (no node reached twice), copied breadth first with the
+    // two children of a node side by side, so that a step is
+    // child + (value > threshold), with no branch to mispredict.
+    std::vector<bool> reached(nodes.size(), false);
+    m_nodes.clear();
+    m_leafClass.clear();
+    m_roots.clear();
+    for (int root : f.getRoots()) {
         if (root < 0 || root >= nodeCount)
             return bad();
-        int depth = 0;
-        std::vector<std::pair<int, int>> stack{{root, 0}};
-        while (!stack.empty()) {
-            const auto [n, d] = stack.back();
-            stack.pop_back();
-            if (d > 1000) // deeper than any forest we grow, or a cycle
+        m_roots.push_back(static_cast<std::int32_t>(m_nodes.size()));
+        std::vector<std::pair<int, std::int32_t>> queue{{root, m_roots.back()}}; // (OpenCV's node, ours)
+        m_nodes.emplace_back();
+        m_leafClass.push_back(0);
+        for (std::size_t q = 0; q < queue.size(); ++q) {
+            const auto [from, to] = queue[q];
+            if (reached[from])
                 return bad();
-            depth = std::max(depth, d);
-            if (m_nodes[n].left != n) {
-                stack.emplace_back(m_nodes[n].left, d + 1);
-                stack.emplace_back(m_nodes[n].right, d + 1);
+            reached[from] = true;
+            const Ways& w = ways[from];
+            if (w.atMost == from) {
+                m_nodes[to] = {0, std::numeric_limits<float>::infinity(), to};
+                m_leafClass[to] = w.band;
+                continue;
             }
+            const auto child = static_cast<std::int32_t>(m_nodes.size());
+            m_nodes[to] = {w.band, w.threshold, child};
+            m_nodes.resize(m_nodes.size() + 2);
+            m_leafClass.resize(m_nodes.size(), 0);
+            queue.insert(queue.end(), {{w.atMost, child}, {w.above, child + 1}});
         }
-        m_depths.push_back(depth);
     }
     return true;
 }
@@ -190,37 +212,49 @@ std::unique_ptr<ForestModel> ForestModel::Load(const std::wstring& path, std::ws
 
 void ForestModel::Predict(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels,
                           float* voteShare) const {
-    constexpr int kLanes = 8; // pixels going down a tree together
+    constexpr int kLanes = 16; // pixels going down a tree together
     const int classes = static_cast<int>(m_labels.size());
     std::vector<float> x(static_cast<std::size_t>(kChunkPixels) * m_bands);
-    std::vector<std::int32_t> votes;
+    std::vector<std::uint16_t> votes; // at most 65535 trees
     const FlatNode* nodes = m_nodes.data();
     ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         for (int r = 0; r < m; ++r)
             std::copy_n(pixels + static_cast<std::size_t>(index[r]) * m_bands, m_bands, x.data() + r * m_bands);
-        // The last lanes repeat the last pixel; their votes are not read.
-        for (int r = m; r < (m + kLanes - 1) / kLanes * kLanes; ++r)
-            std::copy_n(x.data() + (m - 1) * m_bands, m_bands, x.data() + r * m_bands);
-        votes.assign(static_cast<std::size_t>(m + kLanes) * classes, 0);
+        votes.assign(static_cast<std::size_t>(m) * classes, 0);
         for (std::size_t t = 0; t < m_roots.size(); ++t) {
-            const int depth = m_depths[t];
-            for (int r = 0; r < m; r += kLanes) {
-                const float* lane = x.data() + r * m_bands;
-                std::int32_t at[kLanes];
-                for (int j = 0; j < kLanes; ++j)
-                    at[j] = m_roots[t];
-                for (int d = 0; d < depth; ++d)
-                    for (int j = 0; j < kLanes; ++j) {
-                        const FlatNode& n = nodes[at[j]];
-                        at[j] = lane[j * m_bands + n.band] <= n.threshold ? n.left : n.right;
-                    }
-                for (int j = 0; j < kLanes; ++j)
-                    ++votes[static_cast<std::size_t>(r + j) * classes + m_leafClass[at[j]]];
+            // Each lane takes the next pixel as soon as its own reaches a leaf.
+            const std::int32_t root = m_roots[t];
+            std::int32_t pixel[kLanes], at[kLanes];
+            int next = 0, active = 0;
+            for (int j = 0; j < kLanes; ++j) {
+                pixel[j] = next < m ? next++ : -1;
+                at[j] = root;
+                active += pixel[j] >= 0;
             }
+            while (active > 0)
+                for (int j = 0; j < kLanes; ++j) {
+                    if (pixel[j] < 0)
+                        continue;
+                    const FlatNode& n = nodes[at[j]];
+                    if (n.child != at[j]) {
+                        at[j] = n.child +
+                                static_cast<std::int32_t>(x[static_cast<std::size_t>(pixel[j]) * m_bands + n.band] >
+                                                          n.threshold);
+                        continue;
+                    }
+                    ++votes[static_cast<std::size_t>(pixel[j]) * classes + m_leafClass[at[j]]];
+                    at[j] = root;
+                    if (next < m) {
+                        pixel[j] = next++;
+                    } else {
+                        pixel[j] = -1;
+                        --active;
+                    }
+                }
         }
         // The first of the most votes wins, as in OpenCV.
         for (int r = 0; r < m; ++r) {
-            const std::int32_t* v = votes.data() + static_cast<std::size_t>(r) * classes;
+            const std::uint16_t* v = votes.data() + static_cast<std::size_t>(r) * classes;
             const int best = static_cast<int>(std::max_element(v, v + classes) - v);
             labels[index[r]] = static_cast<std::uint16_t>(m_labels[best]);
             if (voteShare)

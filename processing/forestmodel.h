@@ -3,7 +3,8 @@
 // trained on the training pixels as they are (trees need no scaling), saved
 // as OpenCV's YAML text. For prediction the trees are copied into flat
 // arrays and a chunk of pixels goes down one tree at a time, several pixels
-// in lockstep, so each tree stays in cache and the loads overlap. The labels
+// at once (each taking the next as soon as it reaches a leaf), so each tree
+// stays in cache and the loads overlap. The labels
 // are the sample numbers (class c of the set is label c + 1).
 
 #include "processing/learnedclassify.h"
@@ -54,16 +55,16 @@ private:
     // Bands, trees and labels from the trained forest, and its flat copy.
     bool describe(std::wstring& error);
 
-    // A node of the flat trees: pixels with band value <= threshold go to
-    // left, the others to right; a leaf points to itself both ways.
+    // A node of the flat trees: pixels whose band value is at most the
+    // threshold go to child, the others to child + 1; a leaf is its own child.
     struct FlatNode {
-        std::int32_t band;
-        float threshold;
-        std::int32_t left, right;
+        std::int32_t band = 0;
+        float threshold = 0;
+        std::int32_t child = 0;
     };
     std::vector<FlatNode> m_nodes;
     std::vector<std::int32_t> m_leafClass; // per node: the class index (into m_labels) of a leaf
-    std::vector<std::int32_t> m_roots, m_depths; // per tree
+    std::vector<std::int32_t> m_roots; // per tree
 
     std::unique_ptr<Impl> m_impl;
     int m_bands = 0, m_trees = 0;

@@ -97,6 +97,17 @@ bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, co
     return true;
 }
 
+bool CLearnedClassify::CheckLoadedModel(const std::wstring& kind, const std::wstring& path, int modelBands,
+                                        int maxLabel, int bands, int classes) {
+    if (modelBands != bands)
+        return Fail(L"The " + kind + L" " + path + L" was trained on " + std::to_wstring(modelBands) +
+                    L" bands, the image has " + std::to_wstring(bands) + L".");
+    if (maxLabel > classes)
+        return Fail(L"The " + kind + L" " + path + L" gives class " + std::to_wstring(maxLabel) +
+                    L", the sample file has " + std::to_wstring(classes) + L" samples.");
+    return true;
+}
+
 bool CLearnedClassify::Process() {
     if (!CheckParameters() || !CheckConfidence() || !Preproccess() || !ConfigRasterAOI())
         return false;

@@ -79,6 +79,11 @@ protected:
     virtual std::string ConfidenceMeaning() const { return "probability of the class"; }
     // Called once before prediction with the number of worker threads.
     virtual void PrepareWorkers(int workers) { (void)workers; }
+    // Checks a model read from path (of kind "SVM model", "random forest")
+    // against the image's bands and the sample file's classes; false with
+    // Fail() set.
+    bool CheckLoadedModel(const std::wstring& kind, const std::wstring& path, int modelBands, int maxLabel,
+                          int bands, int classes);
     // Extra metadata items of the output.
     virtual std::map<std::string, std::string> Metadata() const { return {}; }
 };

@@ -39,15 +39,8 @@ bool CRandomForestClassify::Train(const TrainingSet& set, int classes, const Pro
         m_model = ForestModel::Load(p.m_modelFilePath, error);
         if (!m_model)
             return Fail(error);
-        if (m_model->Bands() != set.bands)
-            return Fail(L"The random forest " + p.m_modelFilePath + L" was trained on " +
-                        std::to_wstring(m_model->Bands()) + L" bands, the image has " +
-                        std::to_wstring(set.bands) + L".");
-        if (m_model->MaxLabel() > classes)
-            return Fail(L"The random forest " + p.m_modelFilePath + L" gives class " +
-                        std::to_wstring(m_model->MaxLabel()) + L", the sample file has " +
-                        std::to_wstring(classes) + L" samples.");
-        return true;
+        return CheckLoadedModel(L"random forest", p.m_modelFilePath, m_model->Bands(), m_model->MaxLabel(),
+                                set.bands, classes);
     }
     ReportStep(L"Growing the random forest");
     if (progress)

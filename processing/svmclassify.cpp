@@ -70,14 +70,9 @@ bool CSvmClassifyProcessAlg::Train(const TrainingSet& set, int classes, const Pr
         m_model = SvmModel::Load(p.m_modelFilePath, error);
         if (!m_model)
             return Fail(error);
-        if (m_model->Bands() != set.bands)
-            return Fail(L"The SVM model " + p.m_modelFilePath + L" was trained on " +
-                        std::to_wstring(m_model->Bands()) + L" bands, the image has " +
-                        std::to_wstring(set.bands) + L".");
-        if (m_model->MaxLabel() > classes)
-            return Fail(L"The SVM model " + p.m_modelFilePath + L" gives class " +
-                        std::to_wstring(m_model->MaxLabel()) + L", the sample file has " +
-                        std::to_wstring(classes) + L" samples.");
+        if (!CheckLoadedModel(L"SVM model", p.m_modelFilePath, m_model->Bands(), m_model->MaxLabel(), set.bands,
+                              classes))
+            return false;
         if (!m_extras.confidencePath.empty() && !m_model->HasProbabilities())
             return Fail(L"The SVM model " + p.m_modelFilePath +
                         L" was trained without probabilities: train it again with a confidence raster.");
