@@ -171,18 +171,10 @@ std::wstring ValidationJsonPath(const std::wstring& outputPath) {
 
 // ---- The classifiers' common ground -----------------------------------------------
 
-bool CClassifyAlgorithm::CheckExtras(int classes) {
+bool CClassifyAlgorithm::CheckExtras() {
     const ClassifyExtras& e = m_extras;
     if (!(e.validateFraction >= 0 && e.validateFraction < 1))
         return Fail(L"The share of polygons held out for validation must be at least 0 and below 1.");
-    if (!e.priors.empty()) {
-        if (static_cast<int>(e.priors.size()) != classes)
-            return Fail(L"The priors give " + std::to_wstring(e.priors.size()) + L" values for " +
-                        std::to_wstring(classes) + L" classes.");
-        for (double p : e.priors)
-            if (!(p > 0 && std::isfinite(p)))
-                return Fail(L"Every prior must be a positive number.");
-    }
     return true;
 }
 

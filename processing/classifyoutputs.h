@@ -94,8 +94,9 @@ protected:
     // writes the accuracy report and JSON (class 0: unclassified).
     bool WriteValidation(const TrainingSet& heldOut, const std::vector<std::wstring>& classNames,
                          const std::function<void(const float*, int, std::uint16_t*)>& classify);
-    // Checks the extras against the class count before anything is read.
-    bool CheckExtras(int classes);
+    // Checks the extras before anything is read (the priors are checked by
+    // the decision rule that uses them).
+    bool CheckExtras();
 
     ClassifyExtras m_extras;
 };

@@ -212,46 +212,41 @@ std::unique_ptr<ForestModel> ForestModel::Load(const std::wstring& path, std::ws
 
 void ForestModel::Predict(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels,
                           float* voteShare) const {
-    constexpr int kLanes = 16; // pixels going down a tree together
+    constexpr int kLanes = 8; // pixels going down a tree together
     const int classes = static_cast<int>(m_labels.size());
-    std::vector<float> x(static_cast<std::size_t>(kChunkPixels) * m_bands);
+    std::vector<float> x(static_cast<std::size_t>(kChunkPixels + kLanes) * m_bands);
     std::vector<std::uint16_t> votes; // at most 65535 trees
     const FlatNode* nodes = m_nodes.data();
     ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         for (int r = 0; r < m; ++r)
             std::copy_n(pixels + static_cast<std::size_t>(index[r]) * m_bands, m_bands, x.data() + r * m_bands);
         votes.assign(static_cast<std::size_t>(m) * classes, 0);
-        for (std::size_t t = 0; t < m_roots.size(); ++t) {
-            // Each lane takes the next pixel as soon as its own reaches a leaf.
-            const std::int32_t root = m_roots[t];
-            std::int32_t pixel[kLanes], at[kLanes];
-            int next = 0, active = 0;
-            for (int j = 0; j < kLanes; ++j) {
-                pixel[j] = next < m ? next++ : -1;
-                at[j] = root;
-                active += pixel[j] >= 0;
-            }
-            while (active > 0)
-                for (int j = 0; j < kLanes; ++j) {
-                    if (pixel[j] < 0)
-                        continue;
-                    const FlatNode& n = nodes[at[j]];
-                    if (n.child != at[j]) {
-                        at[j] = n.child +
-                                static_cast<std::int32_t>(x[static_cast<std::size_t>(pixel[j]) * m_bands + n.band] >
-                                                          n.threshold);
-                        continue;
-                    }
-                    ++votes[static_cast<std::size_t>(pixel[j]) * classes + m_leafClass[at[j]]];
+        // The last group's spare lanes walk copies of the last pixel; their votes are not counted.
+        const int padded = (m + kLanes - 1) / kLanes * kLanes;
+        for (int r = m; r < padded; ++r)
+            std::copy_n(x.data() + static_cast<std::size_t>(m - 1) * m_bands, m_bands,
+                        x.data() + static_cast<std::size_t>(r) * m_bands);
+        for (const std::int32_t root : m_roots)
+            for (int r = 0; r < padded; r += kLanes) {
+                // The lanes step together, without a branch, until every one
+                // stands on a leaf (which is its own child).
+                const float* lane = x.data() + static_cast<std::size_t>(r) * m_bands;
+                std::int32_t at[kLanes];
+                for (int j = 0; j < kLanes; ++j)
                     at[j] = root;
-                    if (next < m) {
-                        pixel[j] = next++;
-                    } else {
-                        pixel[j] = -1;
-                        --active;
-                    }
+                for (bool done = false; !done;) {
+                    for (int step = 0; step < 4; ++step)
+                        for (int j = 0; j < kLanes; ++j) {
+                            const FlatNode& n = nodes[at[j]];
+                            at[j] = n.child + static_cast<std::int32_t>(lane[j * m_bands + n.band] > n.threshold);
+                        }
+                    done = true;
+                    for (int j = 0; j < kLanes; ++j)
+                        done &= nodes[at[j]].child == at[j];
                 }
-        }
+                for (int j = 0; j < kLanes && r + j < m; ++j)
+                    ++votes[static_cast<std::size_t>(r + j) * classes + m_leafClass[at[j]]];
+            }
         // The first of the most votes wins, as in OpenCV.
         for (int r = 0; r < m; ++r) {
             const std::uint16_t* v = votes.data() + static_cast<std::size_t>(r) * classes;

@@ -3,8 +3,8 @@
 // trained on the training pixels as they are (trees need no scaling), saved
 // as OpenCV's YAML text. For prediction the trees are copied into flat
 // arrays and a chunk of pixels goes down one tree at a time, several pixels
-// at once (each taking the next as soon as it reaches a leaf), so each tree
-// stays in cache and the loads overlap. The labels
+// in lockstep without a branch, so each tree stays in cache and the loads
+// overlap. The labels
 // are the sample numbers (class c of the set is label c + 1).
 
 #include "processing/learnedclassify.h"

@@ -124,7 +124,7 @@ bool CLearnedClassify::Process() {
     if (file.m_samples.size() > 65535)
         return Fail(L"Too many classes in the sample file.");
     const int classes = static_cast<int>(file.m_samples.size());
-    if (!CheckExtras(classes))
+    if (!CheckExtras())
         return false;
 
     // With validation, the held-out polygons' pixels are gathered apart and

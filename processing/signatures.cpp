@@ -352,8 +352,13 @@ bool DecisionRule::Prepare(SuperviseClassifyType kind, const std::vector<ClassSi
             return false;
         }
         double sum = 0;
-        for (double p : priors)
+        for (double p : priors) {
+            if (!(p > 0 && std::isfinite(p))) {
+                error = L"Every prior must be a positive number.";
+                return false;
+            }
             sum += p;
+        }
         for (size_t c = 0; c < priors.size(); ++c)
             m_model.logPrior[c] = std::log(priors[c] / sum);
     }

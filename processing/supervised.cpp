@@ -105,7 +105,7 @@ bool CSupervisedClassify::Process() {
     }
     if (classes.size() > 65535)
         return Fail(L"Too many classes in the sample file.");
-    if (!CheckExtras(static_cast<int>(classes.size())))
+    if (!CheckExtras())
         return false;
     // With validation, the statistics come from the pixels of the polygons
     // kept for training, and the held-out polygons' pixels are labelled apart.
