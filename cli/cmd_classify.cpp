@@ -105,13 +105,17 @@ int runClassify(const ParsedOptions& o, CommandContext& context) {
     context.out << "classify (" << method.name << "): wrote " << o.Positional(2) << " and its .acf";
     if (method.modelPath && in.modelPath.empty())
         context.out << "; model " << CommonFun::U2M(method.modelPath(in.base.m_outputPath));
+    if (o.Has("confidence"))
+        context.out << "; confidence " << o.String("confidence");
+    if (in.extras.validateFraction > 0)
+        context.out << "; validation " << CommonFun::U2M(ValidationReportPath(in.base.m_outputPath));
     context.out << "\n";
     return kExitOk;
 }
 
 // Beyond the declared files: the model a method trains and saves beside OUT
 // when no --model is given, and the validation report.
-CommandFiles trainedModel(const ParsedOptions& o) {
+CommandFiles filesBesideOut(const ParsedOptions& o) {
     CommandFiles files;
     const ClassifierMethod& method = *FindClassifierMethod(o.String("method"));
     const std::wstring out = CommonFun::M2U(o.Positional(2));
@@ -127,5 +131,5 @@ CommandFiles trainedModel(const ParsedOptions& o) {
 } // namespace
 
 Subcommand ClassifySubcommand() {
-    return {classifyDef(), runClassify, trainedModel};
+    return {classifyDef(), runClassify, filesBesideOut};
 }
