@@ -90,6 +90,7 @@ ensure_floor() { [ -f "$(scene_dir "$1")/t.floor" ] || measure_floor "$1"; }
 
 # Whether a peer can run; the reason it cannot goes into the section's notes.
 have_grass() { command -v grass >/dev/null 2>&1; }
+have_otb() { command -v otbcli_TrainImagesClassifier >/dev/null 2>&1; }
 have_python_module() { "$py" -c "import $1" >/dev/null 2>&1; }
 
 # grass_run SCENE DBDIR SCRIPT ARGS...: runs SCRIPT inside a GRASS session of

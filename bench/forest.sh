@@ -17,7 +17,6 @@ read -r -a forest_scenes <<<"${BENCH_FOREST:-${BENCH_HARD-1000@6}}"
 cap=2000
 trees=${BENCH_TREES:-100}
 depth=25
-have_otb() { command -v otbcli_TrainImagesClassifier >/dev/null 2>&1; }
 notes=()
 have_otb || notes+=("Orfeo ToolBox is not installed here: its rows are left out.")
 have_python_module sklearn || notes+=("scikit-learn is not installed here: its rows are left out.")

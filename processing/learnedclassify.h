@@ -56,6 +56,9 @@ public:
     static constexpr std::size_t kTrainingCapPerClass = 2000;
     // The held-out pixels a validation labels, per class.
     static constexpr std::size_t kHeldOutCapPerClass = 100000;
+    // Learners that save their model: classify with the model already at the
+    // record's model path instead of training.
+    void ReuseModel(bool reuse) { m_reuseModel = reuse; }
 
 protected:
     using CClassifyAlgorithm::CClassifyAlgorithm;
@@ -67,9 +70,8 @@ protected:
     // Learns from the training set (or loads a model); false with Fail() set.
     // classes is the sample count of the file.
     virtual bool Train(const TrainingSet& set, int classes, const ProgressFn& progress) = 0;
-    // Whether Train needs the training pixels (a learner that loads a model
-    // does not).
-    virtual bool NeedsTrainingPixels() const { return true; }
+    // Whether Train needs the training pixels (not when it loads a model).
+    bool NeedsTrainingPixels() const { return !m_reuseModel; }
     // Fills labels (1..classes) for the valid pixels of the block and, when
     // confidence is not null, the probability of each label.
     virtual void PredictBlock(const PixelBlock& block, std::uint16_t* labels, float* confidence, int worker) = 0;
@@ -86,6 +88,8 @@ protected:
                           int bands, int classes);
     // Extra metadata items of the output.
     virtual std::map<std::string, std::string> Metadata() const { return {}; }
+
+    bool m_reuseModel = false;
 };
 
 } // namespace tessera

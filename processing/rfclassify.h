@@ -36,13 +36,10 @@ public:
     ~CRandomForestClassify() override;
 
     const CRandomForestParam& Param() const { return static_cast<const CRandomForestParam&>(*m_param); }
-    // Classify with the forest already at the model path instead of training.
-    void ReuseModel(bool reuse) { m_reuseModel = reuse; }
 
 protected:
     std::wstring SampleFilePath() const override { return Param().m_sampleFilePath; }
     bool CheckParameters() override;
-    bool NeedsTrainingPixels() const override { return !m_reuseModel; }
     bool Train(const tessera::TrainingSet& set, int classes, const ProgressFn& progress) override;
     void PredictBlock(const tessera::PixelBlock& block, std::uint16_t* labels, float* confidence,
                       int worker) override;
@@ -51,5 +48,4 @@ protected:
 
 private:
     std::unique_ptr<tessera::ForestModel> m_model;
-    bool m_reuseModel = false;
 };

@@ -49,13 +49,10 @@ public:
     ~CSvmClassifyProcessAlg() override;
 
     const CSvmClassifyParam& Param() const { return static_cast<const CSvmClassifyParam&>(*m_param); }
-    // Classify with the model already at the model path instead of training.
-    void ReuseModel(bool reuse) { m_reuseModel = reuse; }
 
 protected:
     std::wstring SampleFilePath() const override { return Param().m_sampleFilePath; }
     bool CheckParameters() override;
-    bool NeedsTrainingPixels() const override { return !m_reuseModel; }
     bool Train(const tessera::TrainingSet& set, int classes, const ProgressFn& progress) override;
     void PrepareWorkers(int workers) override;
     void PredictBlock(const tessera::PixelBlock& block, std::uint16_t* labels, float* confidence,
@@ -65,5 +62,4 @@ protected:
 private:
     std::unique_ptr<tessera::SvmModel> m_model;
     std::vector<tessera::SvmModel::Workspace> m_work; // one per worker thread
-    bool m_reuseModel = false;
 };
