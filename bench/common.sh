@@ -12,8 +12,9 @@
 #   BENCH_SIZES="300 600"   scene edges to run (default "1000 4000")
 #   BENCH_LARGE=1           adds the 10000² scene to the default sizes
 #   BENCH_DIR=DIR           work folder (default BUILD/bench-work)
-#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised learned mpi")
+#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised learned forest mpi")
 #   BENCH_MPI_SIZE=N        scene edge of the MPI section (default 10000)
+#   BENCH_FOREST="2000@6"   the scenes of the random forest section (default BENCH_HARD's)
 #   BENCH_HARD="1000@6"     the overlapping-classes scene the supervised sections add (empty: none)
 
 build=${1:-${BENCH_BUILD:-build}}
@@ -90,6 +91,7 @@ ensure_floor() { [ -f "$(scene_dir "$1")/t.floor" ] || measure_floor "$1"; }
 
 # Whether a peer can run; the reason it cannot goes into the section's notes.
 have_grass() { command -v grass >/dev/null 2>&1; }
+have_otb() { command -v otbcli_TrainImagesClassifier >/dev/null 2>&1; }
 have_python_module() { "$py" -c "import $1" >/dev/null 2>&1; }
 
 # grass_run SCENE DBDIR SCRIPT ARGS...: runs SCRIPT inside a GRASS session of
@@ -115,6 +117,9 @@ overall_accuracy() {
 value = json.load(open(sys.argv[1]))["overall_accuracy"]
 print("-" if value is None else f"{value:.2f}")' "$base.json"
 }
+
+# The class names of a synth scene's truth: Unclassified, Class 1 .. Class K.
+class_names() { local names=Unclassified k; for ((k = 1; k <= classes; ++k)); do names+=",Class $k"; done; echo "$names"; }
 
 # Markdown helpers.
 machine_line() {

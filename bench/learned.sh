@@ -23,11 +23,9 @@ cap=2000                                  # training pixels per class, as the le
 hidden=$(( 2 * (bands + classes) ))       # the network's hidden layer for these scenes
 gamma=0.143
 rate=0.01
-have_otb() { command -v otbcli_TrainImagesClassifier >/dev/null 2>&1; }
 notes=()
 have_otb || notes+=("Orfeo ToolBox is not installed here: its rows are left out.")
 have_python_module sklearn || notes+=("scikit-learn is not installed here: its rows are left out.")
-class_names() { local names=Unclassified k; for ((k = 1; k <= classes; ++k)); do names+=",Class $k"; done; echo "$names"; }
 
 echo "## SVM and BP network"
 echo

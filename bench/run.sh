@@ -10,7 +10,7 @@
 # Usage: bench/run.sh [BUILD]
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-read -r -a sections <<<"${BENCH_SECTIONS:-unsupervised supervised learned mpi}"
+read -r -a sections <<<"${BENCH_SECTIONS:-unsupervised supervised learned forest mpi}"
 results="$root/bench/results.md"
 
 # The scenes, and the floor every section compares with, measured once here.

@@ -87,6 +87,18 @@ bool runsAcrossRanks(const std::vector<std::string>& args) {
     return args.empty() || shared.count(args[0]) > 0 || args[0].rfind("-", 0) == 0;
 }
 
+// What of the command line keeps it on one process: the command, or an
+// option whose second output (confidence raster, validation report) is not
+// assembled from the ranks' parts. Empty when it runs across ranks.
+std::string singleProcessPart(const std::vector<std::string>& args) {
+    if (!runsAcrossRanks(args))
+        return args[0];
+    for (const char* option : {"--confidence", "--validate"})
+        if (std::find(args.begin(), args.end(), option) != args.end())
+            return args[0] + " " + option;
+    return {};
+}
+
 } // namespace
 
 bool LaunchedByMpirun() {
@@ -105,8 +117,8 @@ int RunOnRanks(const std::vector<std::string>& args,
         std::ostringstream silenced;
         std::ostream& out = comm.Rank() == 0 ? std::cout : silenced;
         std::ostream& err = comm.Rank() == 0 ? std::cerr : silenced;
-        if (comm.Shared() && !runsAcrossRanks(args)) {
-            err << "tessera: " << args[0] << " runs on one process: start it without mpirun\n";
+        if (const std::string part = singleProcessPart(args); comm.Shared() && !part.empty()) {
+            err << "tessera: " << part << " runs on one process: start it without mpirun\n";
             code = 2;
         } else {
             code = run(out, err);

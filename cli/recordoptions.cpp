@@ -1,6 +1,7 @@
 #include "cli/recordoptions.h"
 
 #include "base/commonfun.h"
+#include "engine/formatio.h"
 #include "engine/rastersource.h"
 #include "processing/algorithmparam.h"
 
@@ -50,7 +51,8 @@ OptionDef OptionOf(const ParamInfo& param) {
         o = IntOption(param.name, param.placeholder, param.help);
         break;
     case ParamType::Real:
-        o = DoubleOption(param.name, param.placeholder, param.help);
+        o = param.keyword ? StringOption(param.name, param.placeholder + "|" + param.keyword->name, param.help)
+                          : DoubleOption(param.name, param.placeholder, param.help);
         break;
     case ParamType::Choice: {
         std::vector<std::string> names;
@@ -81,7 +83,13 @@ double ParamValue(const ParamInfo& param, const ParsedOptions& o) {
         value = static_cast<double>(o.Int(param.name));
         break;
     case ParamType::Real:
-        value = o.Double(param.name);
+        if (!param.keyword)
+            value = o.Double(param.name);
+        else if (o.String(param.name) == param.keyword->name)
+            value = param.keyword->value;
+        else if (!formatio::ParseFiniteDouble(o.String(param.name), value))
+            throw UsageError("--" + param.name + ": expected a number or " + param.keyword->name + ", got '" +
+                             o.String(param.name) + "'");
         break;
     case ParamType::Choice:
         for (const ParamChoice& c : param.choices)

@@ -19,6 +19,7 @@ inline constexpr int Svm = 14;
 inline constexpr int BPNetwork = 15;
 inline constexpr int SuperviseMaximumLikelihood = 16; // kind 1
 inline constexpr int SuperviseMahalanobis = 17;       // kind 2
+inline constexpr int RandomForest = 18;
 
 // Every topic that has a page.
 inline constexpr int All[] = {Vectorize,           Accuracy,
@@ -27,7 +28,7 @@ inline constexpr int All[] = {Vectorize,           Accuracy,
                               ClassClump,          ClassFilter,
                               Unsupervised,        Svm,
                               BPNetwork,           SuperviseMaximumLikelihood,
-                              SuperviseMahalanobis};
+                              SuperviseMahalanobis, RandomForest};
 
 // Topic of the supervised common window for a classifier kind; 0 (no help)
 // for the kinds without a page of their own.

@@ -2,6 +2,7 @@
 
 #include "accuracy/CClassesAccuracyDlg.h"
 #include "classify/CBPClassifyDlg.h"
+#include "classify/CRandomForestDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "classify/CMinDistanceClassifyDlg.h"
@@ -73,4 +74,8 @@ unsigned long CTesseraUILib::ShowSvmClassifyDlg(IControlerInterface* host) {
 
 unsigned long CTesseraUILib::ShowBPClassifyDlg(IControlerInterface* host) {
     return ShowModelessWindow<CBPClassifyDlg>(host);
+}
+
+unsigned long CTesseraUILib::ShowRandomForestClassifyDlg(IControlerInterface* host) {
+    return ShowModelessWindow<CRandomForestDlg>(host);
 }

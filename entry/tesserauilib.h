@@ -56,6 +56,8 @@ public:
     static unsigned long ShowSvmClassifyDlg(IControlerInterface* host);
     // Back-propagation neural network classification, template 6023.
     static unsigned long ShowBPClassifyDlg(IControlerInterface* host);
+    // Random forest classification, template 6024.
+    static unsigned long ShowRandomForestClassifyDlg(IControlerInterface* host);
 };
 
 // The steps every entry point runs: the library's module context for the

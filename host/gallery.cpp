@@ -4,6 +4,7 @@
 #include "accuracy/CClassesAccuracyDlg.h"
 #include "base/log.h"
 #include "classify/CBPClassifyDlg.h"
+#include "classify/CRandomForestDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "classify/CMinDistanceClassifyDlg.h"
@@ -201,6 +202,7 @@ const std::map<std::string, std::function<void(Filler&)>>& Fillers() {
         {"CDlgSupperviseCommon-4", common("parallelepiped.tif")},
         {"CSvmClassifyDlg", [](Filler& f) { f.supervised<CSvmClassifyDlg>(QStringLiteral("svm.tif")); }},
         {"CBPClassifyDlg", [](Filler& f) { f.supervised<CBPClassifyDlg>(QStringLiteral("bpnn.tif")); }},
+        {"CRandomForestDlg", [](Filler& f) { f.supervised<CRandomForestDlg>(QStringLiteral("rf.tif")); }},
         {"CAoiEditorDlg", [](Filler& f) { f.choose(CAoiEditorDlg::ID_SAMPLE_OPEN, f.data.samples); }},
         {"CClassesAccuracyDlg", FillAccuracy},
         {"CClassesMergeDlg",

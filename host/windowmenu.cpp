@@ -21,6 +21,8 @@ const std::vector<WindowEntry>& LibraryWindows() {
          [kind](IControlerInterface* h) { Lib::ShowSupperviseClassifyCommonDlg(kind(4), h); }},
         {"CSvmClassifyDlg", L"支持向量机分类", 0, [](IControlerInterface* h) { Lib::ShowSvmClassifyDlg(h); }},
         {"CBPClassifyDlg", L"BP神经网络", 0, [](IControlerInterface* h) { Lib::ShowBPClassifyDlg(h); }},
+        {"CRandomForestDlg", L"随机森林分类", 0,
+         [](IControlerInterface* h) { Lib::ShowRandomForestClassifyDlg(h); }},
         {"CAoiEditorDlg", L"样本编辑器", 1, [](IControlerInterface* h) { Lib::ShowAOIEditorDlg(h); }},
         {"CClassesAccuracyDlg", L"分类精度评价", 2,
          [](IControlerInterface* h) { Lib::ShowAccuracyClassifyDlg(h); }},

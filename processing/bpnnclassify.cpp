@@ -43,8 +43,9 @@ void CBPNNClassify::PrepareWorkers(int workers) {
     m_work.resize(static_cast<size_t>(workers));
 }
 
-void CBPNNClassify::PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) {
-    m_network.Predict(block.values, block.PixelCount(), block.valid, labels, m_work[worker]);
+void CBPNNClassify::PredictBlock(const PixelBlock& block, std::uint16_t* labels, float* confidence,
+                                 int worker) {
+    m_network.Predict(block.values, block.PixelCount(), block.valid, labels, m_work[worker], confidence);
 }
 
 std::map<std::string, std::string> CBPNNClassify::Metadata() const {

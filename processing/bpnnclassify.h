@@ -35,7 +35,8 @@ protected:
     bool CheckParameters() override;
     bool Train(const tessera::TrainingSet& set, int classes, const ProgressFn& progress) override;
     void PrepareWorkers(int workers) override;
-    void PredictBlock(const tessera::PixelBlock& block, std::uint16_t* labels, int worker) override;
+    void PredictBlock(const tessera::PixelBlock& block, std::uint16_t* labels, float* confidence,
+                      int worker) override;
     std::map<std::string, std::string> Metadata() const override;
 
 private:

@@ -1,6 +1,7 @@
 #include "processing/classifiers.h"
 
 #include "processing/bpnnclassify.h"
+#include "processing/rfclassify.h"
 #include "processing/signatures.h"
 #include "processing/supervised.h"
 #include "processing/svmclassify.h"
@@ -22,35 +23,47 @@ template <class Record> Record recordOf(const ParamTable<Record>& table, const C
     return record;
 }
 
+// The algorithm with the inputs' extra outputs.
+template <class Algorithm> std::unique_ptr<CBaseAlgorithm> withExtras(std::unique_ptr<Algorithm> algorithm,
+                                                                      const ClassifierInputs& in) {
+    algorithm->SetExtras(in.extras);
+    return algorithm;
+}
+
 ClassifierMethod ruleMethod(const DecisionRuleKind& rule) {
-    return {rule.method, std::string(rule.title) + " decision rule on the samples' statistics",
+    return {rule.method, std::string(rule.title) + " decision rule on the samples' statistics", "",
             RuleParameters(rule).Infos(), nullptr,
             [&rule](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
                 CSuperviseCommonParam record;
                 static_cast<CSuperviseParam&>(record) = recordOf(RuleParameters(rule), in);
-                return std::make_unique<CSupervisedClassify>(rule.kind, record);
+                return withExtras(std::make_unique<CSupervisedClassify>(rule.kind, record), in);
             }};
 }
 
-ClassifierMethod svmMethod() {
-    return {"svm", "support vector machine (libsvm C-SVC) trained on the pixels under the samples",
-            SvmClassifyParameters().Infos(), SvmModelFilePath,
-            [](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
-                CSvmClassifyParam record = recordOf(SvmClassifyParameters(), in);
-                record.m_modelFilePath =
-                    in.modelPath.empty() ? SvmModelFilePath(record.m_outputPath) : in.modelPath;
-                auto algorithm = std::make_unique<CSvmClassifyProcessAlg>(&record);
+// A learner that saves its model beside the output, or classifies with the
+// one the inputs name.
+template <class Algorithm, class Record>
+ClassifierMethod savedModelMethod(std::string name, std::string summary, std::string extension,
+                                  const ParamTable<Record>& table,
+                                  std::wstring (*modelPath)(const std::wstring& outputPath)) {
+    return {std::move(name), std::move(summary), std::move(extension), table.Infos(), modelPath,
+            [&table, modelPath](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
+                Record record = recordOf(table, in);
+                record.m_modelFilePath = in.modelPath.empty() ? modelPath(record.m_outputPath) : in.modelPath;
+                if constexpr (requires { record.m_seed; })
+                    record.m_seed = in.extras.seed;
+                auto algorithm = std::make_unique<Algorithm>(&record);
                 algorithm->ReuseModel(!in.modelPath.empty());
-                return algorithm;
+                return withExtras(std::move(algorithm), in);
             }};
 }
 
 ClassifierMethod bpnnMethod() {
-    return {"bpnn", "back-propagation neural network trained on the pixels under the samples",
+    return {"bpnn", "back-propagation neural network trained on the pixels under the samples", "",
             BPNNParameters().Infos(), nullptr,
             [](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
                 const CSuperviseBPNNParam record = recordOf(BPNNParameters(), in);
-                return std::make_unique<CBPNNClassify>(&record);
+                return withExtras(std::make_unique<CBPNNClassify>(&record), in);
             }};
 }
 
@@ -61,8 +74,13 @@ const std::vector<ClassifierMethod>& ClassifierMethods() {
         std::vector<ClassifierMethod> all;
         for (const DecisionRuleKind& rule : DecisionRules())
             all.push_back(ruleMethod(rule));
-        all.push_back(svmMethod());
+        all.push_back(savedModelMethod<CSvmClassifyProcessAlg>(
+            "svm", "support vector machine (libsvm C-SVC) trained on the pixels under the samples", ".svm",
+            SvmClassifyParameters(), SvmModelFilePath));
         all.push_back(bpnnMethod());
+        all.push_back(savedModelMethod<CRandomForestClassify>(
+            "rf", "random forest (OpenCV RTrees) grown on the pixels under the samples", ".rf",
+            RandomForestParameters(), ForestModelFilePath));
         return all;
     }();
     return methods;

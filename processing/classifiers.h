@@ -5,6 +5,7 @@
 // its line in DecisionRules(), a new learner one line here.
 
 #include "processing/basealgorithm.h"
+#include "processing/classifyoutputs.h"
 #include "processing/paramdecl.h"
 
 #include <functional>
@@ -21,11 +22,13 @@ struct ClassifierInputs {
     std::wstring samplePath;              // the training-sample file
     std::map<std::string, double> values; // every declared parameter; missing ones take their default
     std::wstring modelPath; // a trained model to classify with instead of training; empty: train
+    ClassifyExtras extras;  // confidence raster, validation, seed, priors
 };
 
 struct ClassifierMethod {
     std::string name;    // "maxlik"
     std::string summary; // one line
+    std::string modelExtension; // of the saved model (".svm"), when the method saves one
     std::vector<ParamInfo> params;
     // Methods that save their trained model: where it goes by default,
     // given the output path (a --model option reuses one instead). Null: none.

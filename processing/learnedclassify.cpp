@@ -36,7 +36,8 @@ void FeatureScaling::Apply(const float* in, double* out) const {
 }
 
 bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, const CClassifySampleFile& file,
-                        std::size_t capPerClass, TrainingSet& set, std::wstring& error) {
+                        std::size_t capPerClass, TrainingSet& set, std::wstring& error,
+                        const ShapeSelection* selection) {
     set = TrainingSet{};
     const std::wstring& path = file.m_path;
     if (file.m_samples.empty()) {
@@ -73,12 +74,15 @@ bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, co
                 stride *= 2;
             }
         };
-        for (const CDrawShape* shape : sample.m_shapes)
-            if (!CRasterAlgorithm::VisitPixelsInDrawshape(&raster, shape, keep)) {
+        for (std::size_t s = 0; s < sample.m_shapes.size(); ++s)
+            if ((!selection || (*selection)[c][s]) &&
+                !CRasterAlgorithm::VisitPixelsInDrawshape(&raster, sample.m_shapes[s], keep)) {
                 error = L"Cannot read the pixels under a shape of sample \"" + sample.GetName() + L"\".";
                 return false;
             }
         const std::size_t pixels = kept.size() / bands.size();
+        if (pixels == 0 && selection)
+            continue;
         if (pixels == 0) {
             error = L"Sample \"" + sample.GetName() + L"\" has no valid pixel inside the image " +
                     raster.GetPath() + L": its shapes lie outside it.";
@@ -94,8 +98,19 @@ bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, co
     return true;
 }
 
+bool CLearnedClassify::CheckLoadedModel(const std::wstring& kind, const std::wstring& path, int modelBands,
+                                        int maxLabel, int bands, int classes) {
+    if (modelBands != bands)
+        return Fail(L"The " + kind + L" " + path + L" was trained on " + std::to_wstring(modelBands) +
+                    L" bands, the image has " + std::to_wstring(bands) + L".");
+    if (maxLabel > classes)
+        return Fail(L"The " + kind + L" " + path + L" gives class " + std::to_wstring(maxLabel) +
+                    L", the sample file has " + std::to_wstring(classes) + L" samples.");
+    return true;
+}
+
 bool CLearnedClassify::Process() {
-    if (!CheckParameters() || !Preproccess() || !ConfigRasterAOI())
+    if (!CheckParameters() || !CheckConfidence() || !Preproccess() || !ConfigRasterAOI())
         return false;
     ReportStep(L"Reading samples");
     const std::wstring samplePath = SampleFilePath();
@@ -110,14 +125,28 @@ bool CLearnedClassify::Process() {
     if (file.m_samples.size() > 65535)
         return Fail(L"Too many classes in the sample file.");
     const int classes = static_cast<int>(file.m_samples.size());
+    if (!CheckExtras())
+        return false;
 
-    TrainingSet set;
+    // With validation, the held-out polygons' pixels are gathered apart and
+    // never reach Train.
+    TrainingSet set, heldOut;
+    ShapeSelection training, held;
     std::wstring error;
-    if (NeedsTrainingPixels()) {
+    const bool validate = m_extras.validateFraction > 0;
+    if (validate && !HoldOutShapes(file, m_extras.validateFraction, m_extras.seed, training, held, error))
+        return Fail(error);
+    if (NeedsTrainingPixels() || validate) {
         ReportStep(L"Reading training pixels");
-        if (!CollectTrainingSet(*m_input, m_bands, file, kTrainingCapPerClass, set, error))
+        if (!CollectTrainingSet(*m_input, m_bands, file, kTrainingCapPerClass, set, error,
+                                validate ? &training : nullptr))
             return Fail(error);
-    } else {
+        if (validate &&
+            !CollectTrainingSet(*m_input, m_bands, file, kHeldOutCapPerClass, heldOut, error, &held))
+            return Fail(error);
+    }
+    if (!NeedsTrainingPixels()) {
+        set = TrainingSet{};
         set.bands = static_cast<int>(m_bands.size());
         set.classes = classes;
     }
@@ -130,25 +159,32 @@ bool CLearnedClassify::Process() {
     BlockProcessor blocks(*m_input, m_bands, m_aoi.get(), ProcessingRect());
     blocks.ShareAmongRanks(Cluster());
     PrepareWorkers(blocks.WorkerCount());
-    ClassRasterWriter writer;
-    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, classes))
-        return Fail(writer.GetLastError());
-    const bool ok = blocks.LabelBlocks([&](const PixelBlock& block, std::uint16_t* labels,
-                                           int worker) { PredictBlock(block, labels, worker); },
-                                       writer, Stage(40, 100, L"Classifying"));
-    if (!ok) {
-        writer.Abort();
-        return IsCancelled() ? false : Fail(blocks.GetLastError());
-    }
     std::vector<ClassDefinition> definitions{{L"Unclassified", 0}};
-    for (const ClassifySample* s : file.m_samples)
+    std::vector<std::wstring> names;
+    for (const ClassifySample* s : file.m_samples) {
         definitions.push_back({s->GetName(), s->m_colour});
+        names.push_back(s->GetName());
+    }
     std::map<std::string, std::string> metadata = Metadata();
     metadata["SAMPLES"] = CommonFun::U2M(samplePath);
     metadata["INPUT"] = CommonFun::U2M(p.m_inputPath);
     metadata["TRAINING_PIXELS"] = std::to_string(set.Size());
-    if (!writer.Commit(definitions, metadata))
-        return Fail(writer.GetLastError());
+    if (validate)
+        metadata["HELD_OUT_PIXELS"] = std::to_string(heldOut.Size());
+    const LabelKernel kernel = [&](const PixelBlock& block, std::uint16_t* labels, float* confidence,
+                                   int worker) { PredictBlock(block, labels, confidence, worker); };
+    if (!LabelImage(blocks, classes, kernel, Stage(40, 100, L"Classifying"), definitions, metadata,
+                    ConfidenceMeaning()))
+        return false;
+    if (validate && !WriteValidation(heldOut, names, [&](const float* pixels, int count, std::uint16_t* labels) {
+            PixelBlock block;
+            block.width = count;
+            block.height = 1;
+            block.bands = set.bands;
+            block.values = pixels;
+            PredictBlock(block, labels, nullptr, 0);
+        }))
+        return false;
     ReportPercent(100);
     return true;
 }

@@ -6,7 +6,7 @@
 // image block by block on all cores into the shared classified output
 // (class i = the i-th sample, with its name and colour; 0 = unclassified).
 
-#include "processing/basealgorithm.h"
+#include "processing/classifyoutputs.h"
 
 #include <cstdint>
 #include <map>
@@ -42,19 +42,26 @@ struct FeatureScaling {
 // capPerClass per class (a deterministic, evenly spread subsample when a
 // class has more, gathered in bounded memory; 0: no cap). False with a message when the file's band
 // count differs from bands.size(), it holds no sample, or a sample has no
-// valid pixel inside the raster.
+// valid pixel inside the raster. With a selection, only the selected shapes
+// count, and a sample with no selected shape is left without pixels (no error).
 bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, const CClassifySampleFile& file,
-                        std::size_t capPerClass, TrainingSet& set, std::wstring& error);
+                        std::size_t capPerClass, TrainingSet& set, std::wstring& error,
+                        const ShapeSelection* selection = nullptr);
 
-class CLearnedClassify : public CBaseAlgorithm {
+class CLearnedClassify : public CClassifyAlgorithm {
 public:
     bool Process() override;
 
     // The training pixels kept per class (documented in docs/algorithms.md).
     static constexpr std::size_t kTrainingCapPerClass = 2000;
+    // The held-out pixels a validation labels, per class.
+    static constexpr std::size_t kHeldOutCapPerClass = 100000;
+    // Learners that save their model: classify with the model already at the
+    // record's model path instead of training.
+    void ReuseModel(bool reuse) { m_reuseModel = reuse; }
 
 protected:
-    using CBaseAlgorithm::CBaseAlgorithm;
+    using CClassifyAlgorithm::CClassifyAlgorithm;
 
     // The sample file the record names.
     virtual std::wstring SampleFilePath() const = 0;
@@ -63,15 +70,26 @@ protected:
     // Learns from the training set (or loads a model); false with Fail() set.
     // classes is the sample count of the file.
     virtual bool Train(const TrainingSet& set, int classes, const ProgressFn& progress) = 0;
-    // Whether Train needs the training pixels (a learner that loads a model
-    // does not).
-    virtual bool NeedsTrainingPixels() const { return true; }
-    // Fills labels (1..classes) for the valid pixels of the block.
-    virtual void PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) = 0;
+    // Whether Train needs the training pixels (not when it loads a model).
+    bool NeedsTrainingPixels() const { return !m_reuseModel; }
+    // Fills labels (1..classes) for the valid pixels of the block and, when
+    // confidence is not null, the probability of each label.
+    virtual void PredictBlock(const PixelBlock& block, std::uint16_t* labels, float* confidence, int worker) = 0;
+    // Checks, before anything is read, that the learner can give a confidence.
+    virtual bool CheckConfidence() { return true; }
+    // What the confidence raster holds, for its metadata.
+    virtual std::string ConfidenceMeaning() const { return "probability of the class"; }
     // Called once before prediction with the number of worker threads.
     virtual void PrepareWorkers(int workers) { (void)workers; }
+    // Checks a model read from path (of kind "SVM model", "random forest")
+    // against the image's bands and the sample file's classes; false with
+    // Fail() set.
+    bool CheckLoadedModel(const std::wstring& kind, const std::wstring& path, int modelBands, int maxLabel,
+                          int bands, int classes);
     // Extra metadata items of the output.
     virtual std::map<std::string, std::string> Metadata() const { return {}; }
+
+    bool m_reuseModel = false;
 };
 
 } // namespace tessera

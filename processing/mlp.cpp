@@ -163,7 +163,7 @@ void MultiLayerPerceptron::prepareSinglePrecision() {
 }
 
 void MultiLayerPerceptron::Predict(const float* pixels, int count, const std::uint8_t* valid,
-                                   std::uint16_t* labels, Workspace& work) const {
+                                   std::uint16_t* labels, Workspace& work, float* probability) const {
     ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         work.x.resize(m, m_bands);
         for (int r = 0; r < m; ++r)
@@ -177,8 +177,10 @@ void MultiLayerPerceptron::Predict(const float* pixels, int count, const std::ui
         // The softmax keeps the order of the activations: the largest wins.
         for (int r = 0; r < m; ++r) {
             Eigen::Index best = 0;
-            work.output.row(r).maxCoeff(&best);
+            const float largest = work.output.row(r).maxCoeff(&best);
             labels[index[r]] = static_cast<std::uint16_t>(best + 1);
+            if (probability)
+                probability[index[r]] = 1.0f / (work.output.row(r).array() - largest).exp().sum();
         }
     });
 }

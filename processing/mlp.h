@@ -42,8 +42,9 @@ public:
     };
     // Labels 1..Classes() of count pixels (raw values, pixel-interleaved);
     // pixels whose valid entry is 0 are skipped (valid may be null).
+    // With probability, also the softmax output of each label.
     void Predict(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels,
-                 Workspace& work) const;
+                 Workspace& work, float* probability = nullptr) const;
     // The output activations of one pixel, computed in double precision.
     std::vector<double> Outputs(const float* pixel) const;
 

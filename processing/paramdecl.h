@@ -39,6 +39,7 @@ struct ParamInfo {
     std::optional<double> min, max; // included, but for min when minExcluded
     bool minExcluded = false;
     std::vector<ParamChoice> choices;
+    std::optional<ParamChoice> keyword; // a word that stands for a number (gamma "auto" for 0)
 
     // The default as a user types it: "5", "0.05", "linear".
     std::string DefaultText() const;
@@ -91,6 +92,12 @@ public:
     ParamTable& Choices(std::vector<ParamChoice> choices) & {
         last().type = ParamType::Choice;
         last().choices = std::move(choices);
+        return *this;
+    }
+    // A word a user may give instead of the number it stands for.
+    ParamTable&& Keyword(std::string word, int value) && { return std::move(Keyword(std::move(word), value)); }
+    ParamTable& Keyword(std::string word, int value) & {
+        last().keyword = ParamChoice{std::move(word), value};
         return *this;
     }
     // A default other than the record's (a method that starts elsewhere).

@@ -203,8 +203,8 @@ bool prepareGaussian(RuleModel& model, const std::vector<ClassSignature>& classe
     return true;
 }
 
-// aux: the squared Mahalanobis distance; score adds ln|Σ| for maximum
-// likelihood with equal priors.
+// aux: the squared Mahalanobis distance; score adds ln|Σ| - 2 ln prior for
+// maximum likelihood (minus twice the log of the class's density and prior).
 template <bool WithLogDet> void scoreGaussian(const RuleModel& model, RuleChunk& chunk) {
     const int k = model.bands;
     chunk.scratch.resize(static_cast<size_t>(k) * chunk.m);
@@ -213,7 +213,7 @@ template <bool WithLogDet> void scoreGaussian(const RuleModel& model, RuleChunk&
                              model.inverse.data() + static_cast<size_t>(c) * k * k, chunk.scratch.data(),
                              chunk.aux.data());
         for (int r = 0; r < chunk.m; ++r)
-            chunk.score[r] = WithLogDet ? model.logDet[c] + chunk.aux[r] : chunk.aux[r];
+            chunk.score[r] = WithLogDet ? model.logDet[c] - 2 * model.logPrior[c] + chunk.aux[r] : chunk.aux[r];
         chunk.Keep(c, chunk.aux);
     }
 }
@@ -294,18 +294,19 @@ const std::vector<DecisionRuleKind>& DecisionRules() {
     static const std::vector<DecisionRuleKind> rules{
         {SUPERVISE_MINIMUM_DISTANCE, "mindist", "minimum distance", 0,
          "largest distance to the class mean; 0 none", prepareNothing, scoreMinimumDistance,
-         distanceOfSquare},
+         distanceOfSquare, false, "distance to the class mean"},
         {SUPERVISE_MAXIMUM_LIKELIHOOD, "maxlik", "maximum likelihood", 0,
          "largest Mahalanobis distance to the class mean; 0 none", prepareGaussian, scoreGaussian<true>,
-         distanceOfSquare},
+         distanceOfSquare, true, "posterior probability of the class"},
         {SUPERVISE_MAHALANOBIS, "mahalanobis", "Mahalanobis distance", 0,
          "largest Mahalanobis distance to the class mean; 0 none", prepareGaussian, scoreGaussian<false>,
-         distanceOfSquare},
+         distanceOfSquare, false, "Mahalanobis distance to the class mean"},
         {SUPERVISE_SPECTRAL_ANGLE, "sam", "spectral angle", 0.5, "largest angle in radians; 0 none",
-         prepareSpectralAngle, scoreSpectralAngle, angleOfMinusCosine},
+         prepareSpectralAngle, scoreSpectralAngle, angleOfMinusCosine, false,
+         "angle to the class mean in radians"},
         {SUPERVISE_PARALLELEPIPED, "parallelepiped", "parallelepiped", 0,
          "box half-width in standard deviations; 0: the samples' minimum-maximum boxes",
-         prepareParallelepiped, scoreParallelepiped, nullptr},
+         prepareParallelepiped, scoreParallelepiped, nullptr, false, "distance to the class mean"},
     };
     return rules;
 }
@@ -325,11 +326,13 @@ ParamTable<CSuperviseParam> RuleParameters(const DecisionRuleKind& rule) {
 }
 
 void RuleChunk::Keep(int c, const std::vector<double>& measure) {
+    if (keepScores)
+        std::copy_n(score.begin(), m, classScores.begin() + static_cast<std::ptrdiff_t>(c) * m);
     keepSmallest(m, c, score.data(), measure.data(), bestScore.data(), bestAux.data(), best.data());
 }
 
 bool DecisionRule::Prepare(SuperviseClassifyType kind, const std::vector<ClassSignature>& classes,
-                           double threshold, std::wstring& error) {
+                           double threshold, std::wstring& error, const std::vector<double>& priors) {
     m_rule = FindDecisionRule(kind);
     if (!m_rule) {
         error = L"Unknown classifier kind " + std::to_wstring(static_cast<int>(kind)) + L".";
@@ -341,6 +344,24 @@ bool DecisionRule::Prepare(SuperviseClassifyType kind, const std::vector<ClassSi
     m_model.threshold = threshold;
     for (const ClassSignature& c : classes)
         m_model.mean.insert(m_model.mean.end(), c.mean.begin(), c.mean.end());
+    m_model.logPrior.assign(classes.size(), 0.0);
+    if (!priors.empty()) {
+        if (priors.size() != classes.size()) {
+            error = L"The priors give " + std::to_wstring(priors.size()) + L" values for " +
+                    std::to_wstring(classes.size()) + L" classes.";
+            return false;
+        }
+        double sum = 0;
+        for (double p : priors) {
+            if (!(p > 0 && std::isfinite(p))) {
+                error = L"Every prior must be a positive number.";
+                return false;
+            }
+            sum += p;
+        }
+        for (size_t c = 0; c < priors.size(); ++c)
+            m_model.logPrior[c] = std::log(priors[c] / sum);
+    }
     return m_rule->prepare(m_model, classes, error);
 }
 
@@ -351,8 +372,22 @@ int DecisionRule::Classify(const float* pixel) const {
     return label;
 }
 
+double DecisionRule::confidenceOf(const RuleChunk& chunk, int r) const {
+    if (m_rule->posterior) {
+        // exp(-score / 2) is proportional to prior × density: normalised
+        // over the classes, relative to the winner so nothing overflows.
+        double sum = 0;
+        for (int c = 0; c < m_model.classes; ++c)
+            sum += std::exp(-0.5 * (chunk.classScores[static_cast<size_t>(c) * chunk.m + r] - chunk.bestScore[r]));
+        return 1.0 / sum;
+    }
+    if (m_rule->measure)
+        return m_rule->measure(chunk.bestAux[r]);
+    return distanceOfSquare(chunk.bestScore[r]);
+}
+
 void DecisionRule::ClassifyBlock(const float* pixels, int count, const std::uint8_t* valid,
-                                 std::uint16_t* labels) const {
+                                 std::uint16_t* labels, float* confidence) const {
     const int k = m_model.bands;
     std::vector<double> x;
     RuleChunk chunk;
@@ -372,12 +407,18 @@ void DecisionRule::ClassifyBlock(const float* pixels, int count, const std::uint
         chunk.bestScore.assign(m, std::numeric_limits<double>::infinity());
         chunk.bestAux.assign(m, 0.0);
         chunk.best.assign(m, -1);
+        chunk.keepScores = confidence && m_rule->posterior;
+        if (chunk.keepScores)
+            chunk.classScores.assign(static_cast<size_t>(m_model.classes) * m,
+                                     std::numeric_limits<double>::infinity());
         m_rule->score(m_model, chunk);
         for (int r = 0; r < m; ++r) {
             const int best = chunk.best[r];
             labels[index[r]] = static_cast<std::uint16_t>(
                 best < 0 || (rejects && m_rule->measure(chunk.bestAux[r]) > m_model.threshold) ? 0
                                                                                                : best + 1);
+            if (confidence && labels[index[r]] != 0)
+                confidence[index[r]] = static_cast<float>(confidenceOf(chunk, r));
         }
     });
 }

@@ -35,6 +35,7 @@ struct RuleModel {
     std::vector<double> meanNorm;  // k (spectral angle)
     std::vector<double> low, high; // k × bands (parallelepiped)
     std::vector<double> ridge;     // k: ridge added to a singular covariance
+    std::vector<double> logPrior;  // k: ln of each class's prior (maximum likelihood); 0 for equal priors
 };
 
 // A chunk of m pixels held band by band (x[b * m + r]) and, per pixel, the
@@ -47,6 +48,9 @@ struct RuleChunk {
     std::vector<double> score, aux, scratch;
     std::vector<double> bestScore, bestAux;
     std::vector<int> best;
+    // With keepScores, every class's score too (classes × m, class-major).
+    bool keepScores = false;
+    std::vector<double> classScores;
     void Keep(int c, const std::vector<double>& measure);
 };
 
@@ -63,6 +67,11 @@ struct DecisionRuleKind {
     // The rejection measure of the winner from its aux value (a distance, an
     // angle); null when the rule rejects by its own test, not by threshold.
     double (*measure)(double aux);
+    // What the confidence raster holds: the posterior probability of the
+    // winner (from every class's score), else its measure, else the distance
+    // to its mean (the parallelepiped's score).
+    bool posterior;
+    const char* confidence;
 };
 
 // Every decision rule, in the order of their kinds.
@@ -78,18 +87,23 @@ class DecisionRule {
 public:
     // False with a message when the kind is unknown or the signatures cannot
     // support the rule (a covariance that stays singular after regularisation).
+    // priors (maximum likelihood): one positive weight per class, normalised
+    // here; empty: equal priors.
     bool Prepare(SuperviseClassifyType kind, const std::vector<ClassSignature>& classes, double threshold,
-                 std::wstring& error);
+                 std::wstring& error, const std::vector<double>& priors = {});
     int Classify(const float* pixel) const;
     // The same for the pixels of a block (pixel-interleaved, `bands` values
     // each) whose valid entry is set; the others' labels are left alone.
-    void ClassifyBlock(const float* pixels, int count, const std::uint8_t* valid,
-                       std::uint16_t* labels) const;
+    // With confidence, also the rule's confidence of each labelled pixel.
+    void ClassifyBlock(const float* pixels, int count, const std::uint8_t* valid, std::uint16_t* labels,
+                       float* confidence = nullptr) const;
+    const DecisionRuleKind& Rule() const { return *m_rule; }
     // The ridge added to each class's covariance diagonal (maximum
     // likelihood and Mahalanobis): 0 when the covariance was invertible.
     const std::vector<double>& Ridges() const { return m_model.ridge; }
 
 private:
+    double confidenceOf(const RuleChunk& chunk, int r) const;
     const DecisionRuleKind* m_rule = nullptr;
     RuleModel m_model;
 };

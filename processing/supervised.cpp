@@ -1,12 +1,16 @@
 #include "processing/supervised.h"
 
 #include "base/commonfun.h"
+#include "engine/classifysamplefile.h"
 #include "engine/rastersource.h"
 #include "processing/blockprocessor.h"
 #include "processing/classraster.h"
 #include "processing/distributed.h"
+#include "processing/learnedclassify.h"
 #include "processing/signatures.h"
 
+#include <algorithm>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -17,6 +21,37 @@ namespace {
 const char* kindName(SuperviseClassifyType kind) {
     const DecisionRuleKind* rule = FindDecisionRule(kind);
     return rule ? rule->title : "unknown";
+}
+
+// The statistics of each class's pixels in the set (covariance with divisor
+// N, as the sample files hold it), replacing those of the file.
+void takeStatisticsOf(const TrainingSet& set, std::vector<ClassSignature>& classes) {
+    const int k = set.bands;
+    for (int c = 0; c < set.classes; ++c) {
+        ClassSignature& s = classes[c];
+        s.mean.assign(k, 0.0);
+        s.minimum.assign(k, std::numeric_limits<double>::infinity());
+        s.maximum.assign(k, -std::numeric_limits<double>::infinity());
+        s.covariance.assign(static_cast<size_t>(k) * k, 0.0);
+        s.pixels = 0;
+        for (size_t i = 0; i < set.Size(); ++i)
+            if (set.labels[i] == c) {
+                ++s.pixels;
+                for (int b = 0; b < k; ++b) {
+                    s.mean[b] += set.Row(i)[b];
+                    s.minimum[b] = std::min<double>(s.minimum[b], set.Row(i)[b]);
+                    s.maximum[b] = std::max<double>(s.maximum[b], set.Row(i)[b]);
+                }
+            }
+        for (double& m : s.mean)
+            m /= static_cast<double>(s.pixels);
+        for (size_t i = 0; i < set.Size(); ++i)
+            if (set.labels[i] == c)
+                for (int a = 0; a < k; ++a)
+                    for (int b = 0; b < k; ++b)
+                        s.covariance[static_cast<size_t>(a) * k + b] +=
+                            (set.Row(i)[a] - s.mean[a]) * (set.Row(i)[b] - s.mean[b]) / static_cast<double>(s.pixels);
+    }
 }
 
 } // namespace
@@ -32,7 +67,7 @@ CBaseAlgorithm* CSuperviseAlgFactory::CreateAlgorithm(SuperviseClassifyType kind
 }
 
 CSupervisedClassify::CSupervisedClassify(SuperviseClassifyType kind, const AlgorithmParam& param)
-    : CBaseAlgorithm(CopyRecordAs<CSuperviseParam>(&param)), m_kind(kind) {
+    : CClassifyAlgorithm(CopyRecordAs<CSuperviseParam>(&param)), m_kind(kind) {
     if (m_param->m_algorithmName.empty())
         m_param->m_algorithmName =
             CommonFun::M2U(std::string("Supervised classification: ") + kindName(kind));
@@ -71,27 +106,38 @@ bool CSupervisedClassify::Process() {
     }
     if (classes.size() > 65535)
         return Fail(L"Too many classes in the sample file.");
+    if (!CheckExtras())
+        return false;
+    // With validation, the statistics come from the pixels of the polygons
+    // kept for training, and the held-out polygons' pixels are labelled apart.
+    TrainingSet heldOut;
+    const bool validate = m_extras.validateFraction > 0;
+    if (validate) {
+        CClassifySampleFile file;
+        if (!file.ReadClassifySampleFile(p.m_sampleFilePath))
+            return Fail(L"Cannot read the sample file " + p.m_sampleFilePath + L": " +
+                        CommonFun::M2U(file.GetLastError()));
+        ShapeSelection training, held;
+        TrainingSet set;
+        if (!HoldOutShapes(file, m_extras.validateFraction, m_extras.seed, training, held, error) ||
+            !CollectTrainingSet(*m_input, m_bands, file, 0, set, error, &training) ||
+            !CollectTrainingSet(*m_input, m_bands, file, CLearnedClassify::kHeldOutCapPerClass, heldOut, error,
+                                &held))
+            return Fail(error);
+        takeStatisticsOf(set, classes);
+    }
     DecisionRule rule;
-    if (!rule.Prepare(m_kind, classes, p.m_threshold, error))
+    if (!rule.Prepare(m_kind, classes, p.m_threshold, error, m_extras.priors))
         return Fail(error);
 
     BlockProcessor blocks(*m_input, m_bands, m_aoi.get(), ProcessingRect());
     blocks.ShareAmongRanks(Cluster());
-    ClassRasterWriter writer;
-    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, static_cast<int>(classes.size())))
-        return Fail(writer.GetLastError());
-    const bool ok = blocks.LabelBlocks(
-        [&](const PixelBlock& block, std::uint16_t* labels, int) {
-            rule.ClassifyBlock(block.values, block.PixelCount(), block.valid, labels);
-        },
-        writer, Stage(5, 100, L"Classifying"));
-    if (!ok) {
-        writer.Abort();
-        return IsCancelled() ? false : Fail(blocks.GetLastError());
-    }
     std::vector<ClassDefinition> definitions{{L"Unclassified", 0}};
-    for (const ClassSignature& c : classes)
+    std::vector<std::wstring> names;
+    for (const ClassSignature& c : classes) {
         definitions.push_back({c.name, c.colour});
+        names.push_back(c.name);
+    }
     std::ostringstream threshold;
     threshold << p.m_threshold;
     std::string regularised;
@@ -104,8 +150,18 @@ bool CSupervisedClassify::Process() {
                                                 {"INPUT", CommonFun::U2M(p.m_inputPath)}};
     if (!regularised.empty())
         metadata["REGULARISED_CLASSES"] = regularised;
-    if (!writer.Commit(definitions, metadata))
-        return Fail(writer.GetLastError());
+    if (validate)
+        metadata["HELD_OUT_PIXELS"] = std::to_string(heldOut.Size());
+    const LabelKernel kernel = [&](const PixelBlock& block, std::uint16_t* labels, float* confidence, int) {
+        rule.ClassifyBlock(block.values, block.PixelCount(), block.valid, labels, confidence);
+    };
+    if (!LabelImage(blocks, static_cast<int>(classes.size()), kernel, Stage(5, 100, L"Classifying"), definitions,
+                    metadata, rule.Rule().confidence))
+        return false;
+    if (validate && !WriteValidation(heldOut, names, [&](const float* pixels, int count, std::uint16_t* labels) {
+            rule.ClassifyBlock(pixels, count, nullptr, labels);
+        }))
+        return false;
     ReportPercent(100);
     return true;
 }

@@ -4,7 +4,7 @@
 // parallelepiped. Class i of the output is the i-th sample of the file, with
 // its name and colour; 0 is unclassified (rejected, nodata, outside the AOI).
 
-#include "processing/basealgorithm.h"
+#include "processing/classifyoutputs.h"
 
 #include <vector>
 
@@ -56,7 +56,7 @@ public:
 };
 
 // One classifier of the five kinds on the block loop.
-class CSupervisedClassify : public CBaseAlgorithm {
+class CSupervisedClassify : public tessera::CClassifyAlgorithm {
 public:
     CSupervisedClassify(SuperviseClassifyType kind, const AlgorithmParam& param);
     bool Preproccess() override;

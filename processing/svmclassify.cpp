@@ -41,10 +41,16 @@ const ParamTable<CSvmClassifyParam>& SvmClassifyParameters() {
                       {"rbf", SVM_KERNEL_RBF},
                       {"sigmoid", SVM_KERNEL_SIGMOID}})
             .Add("coef0", &R::m_coef0, "C", "constant term of the poly and sigmoid kernels")
-            .Add("gamma", &R::m_gamma, "G", "kernel gamma")
-            .MinExcluded(0)
+            .Add("gamma", &R::m_gamma, "G", "kernel gamma; auto (or 0): 1 / the number of bands")
+            .Min(0)
+            .Keyword("auto", 0)
             .Add("degree", &R::m_degree, "N", "polynomial degree")
-            .Min(1);
+            .Min(1)
+            .Add("cost", &R::m_cost, "C", "cost of a training pixel on the wrong side (C of C-SVC)")
+            .MinExcluded(0)
+            .Add("standardise", &R::m_standardise, "YES|NO",
+                 "scale each band to zero mean and unit deviation (recorded in the model)")
+            .Choices({{"yes", 1}, {"no", 0}});
     return table;
 }
 
@@ -64,20 +70,22 @@ bool CSvmClassifyProcessAlg::Train(const TrainingSet& set, int classes, const Pr
         m_model = SvmModel::Load(p.m_modelFilePath, error);
         if (!m_model)
             return Fail(error);
-        if (m_model->Bands() != set.bands)
-            return Fail(L"The SVM model " + p.m_modelFilePath + L" was trained on " +
-                        std::to_wstring(m_model->Bands()) + L" bands, the image has " +
-                        std::to_wstring(set.bands) + L".");
-        if (m_model->MaxLabel() > classes)
-            return Fail(L"The SVM model " + p.m_modelFilePath + L" gives class " +
-                        std::to_wstring(m_model->MaxLabel()) + L", the sample file has " +
-                        std::to_wstring(classes) + L" samples.");
+        if (!CheckLoadedModel(L"SVM model", p.m_modelFilePath, m_model->Bands(), m_model->MaxLabel(), set.bands,
+                              classes))
+            return false;
+        if (!m_extras.confidencePath.empty() && !m_model->HasProbabilities())
+            return Fail(L"The SVM model " + p.m_modelFilePath +
+                        L" was trained without probabilities: train it again with a confidence raster.");
         return true;
     }
     ReportStep(L"Training the support vector machine");
     if (progress)
         progress(0);
-    m_model = SvmModel::Train(set, {p.m_kernelType, p.m_coef0, p.m_gamma, p.m_degree, 1.0}, error);
+    const double gamma = p.m_gamma > 0 ? p.m_gamma : 1.0 / set.bands;
+    m_model = SvmModel::Train(set,
+                              {p.m_kernelType, p.m_coef0, gamma, p.m_degree, p.m_cost, p.m_standardise != 0,
+                               !m_extras.confidencePath.empty()},
+                              error);
     if (!m_model)
         return Fail(error);
     if (!m_model->Save(p.m_modelFilePath, error))
@@ -91,8 +99,13 @@ void CSvmClassifyProcessAlg::PrepareWorkers(int workers) {
     m_work.resize(static_cast<size_t>(workers));
 }
 
-void CSvmClassifyProcessAlg::PredictBlock(const PixelBlock& block, std::uint16_t* labels, int worker) {
+void CSvmClassifyProcessAlg::PredictBlock(const PixelBlock& block, std::uint16_t* labels, float* confidence,
+                                          int worker) {
     m_model->Predict(block.values, block.PixelCount(), block.valid, labels, m_work[worker]);
+    if (confidence)
+        for (int i = 0; i < block.PixelCount(); ++i)
+            if (!block.valid || block.valid[i])
+                confidence[i] = static_cast<float>(m_model->Probability(block.Pixel(i), labels[i]));
 }
 
 std::map<std::string, std::string> CSvmClassifyProcessAlg::Metadata() const {
@@ -100,7 +113,9 @@ std::map<std::string, std::string> CSvmClassifyProcessAlg::Metadata() const {
     const int kernel = m_model ? m_model->Kernel() : p.m_kernelType;
     return {{"ALGORITHM", "support vector machine"},
             {"KERNEL", kernelName(kernel)},
-            {"GAMMA", number(p.m_gamma)},
+            {"GAMMA", number(m_model ? m_model->Gamma() : p.m_gamma)},
+            {"COST", number(p.m_cost)},
+            {"STANDARDISED", p.m_standardise ? "yes" : "no"},
             {"COEF0", number(p.m_coef0)},
             {"DEGREE", std::to_string(p.m_degree)},
             {"SUPPORT_VECTORS", std::to_string(m_model ? m_model->SupportVectorCount() : 0)},

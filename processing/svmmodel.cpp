@@ -123,8 +123,11 @@ std::unique_ptr<SvmModel> SvmModel::Train(const TrainingSet& set, const SvmParam
                                           std::wstring& error) {
     quietLibsvm();
     std::unique_ptr<SvmModel> model(new SvmModel);
-    model->m_scaling = FeatureScaling::Standardise(set);
     const int d = set.bands;
+    if (parameters.standardise)
+        model->m_scaling = FeatureScaling::Standardise(set);
+    else
+        model->m_scaling = {std::vector<double>(d, 0.0), std::vector<double>(d, 1.0)};
     const std::size_t n = set.Size();
     // libsvm keeps pointers into the training nodes as its support vectors:
     // the nodes live as long as the model.
@@ -153,7 +156,7 @@ std::unique_ptr<SvmModel> SvmModel::Train(const TrainingSet& set, const SvmParam
     param.nu = 0.5;
     param.p = 0.1;
     param.shrinking = 1;
-    param.probability = 0;
+    param.probability = parameters.probabilities ? 1 : 0;
     if (const char* message = svm_check_parameter(&problem, &param)) {
         error = L"The SVM parameters are not valid: " + CommonFun::M2U(message) + L".";
         return nullptr;
@@ -395,6 +398,32 @@ void SvmModel::polynomialOrSigmoidKernel(Workspace& work, int m) const {
     } else {
         work.kernelF = (param.gamma * dot + param.coef0).cast<float>().tanh().matrix();
     }
+}
+
+double SvmModel::Gamma() const {
+    return m_model->param.gamma;
+}
+
+bool SvmModel::HasProbabilities() const {
+    return svm_check_probability_model(m_model) != 0;
+}
+
+double SvmModel::Probability(const float* pixel, int label) const {
+    const int d = Bands(), k = m_model->nr_class;
+    thread_local std::vector<double> scaled, estimates;
+    thread_local std::vector<svm_node> nodes;
+    scaled.resize(d);
+    estimates.resize(k);
+    nodes.resize(d + 1);
+    m_scaling.Apply(pixel, scaled.data());
+    for (int b = 0; b < d; ++b)
+        nodes[b] = {b + 1, scaled[b]};
+    nodes[d] = {-1, 0.0};
+    svm_predict_probability(m_model, nodes.data(), estimates.data());
+    for (int c = 0; c < k; ++c)
+        if (m_model->label[c] == label)
+            return estimates[c];
+    return 0;
 }
 
 int SvmModel::PredictWithLibsvm(const float* pixel) const {

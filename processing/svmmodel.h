@@ -23,6 +23,8 @@ struct SvmParameters {
     double gamma = 0.143;
     int degree = 2;
     double cost = 1.0; // C of C-SVC
+    bool standardise = true;   // else the bands are taken as they are (an identity scaling)
+    bool probabilities = false; // fit libsvm's probability model too (five inner trainings)
 };
 
 class SvmModel {
@@ -43,6 +45,11 @@ public:
     int ClassCount() const;
     int SupportVectorCount() const;
     int Kernel() const;
+    double Gamma() const;
+    // Whether the model carries libsvm's probability model.
+    bool HasProbabilities() const;
+    // libsvm's probability estimate of the label (1..) for one pixel of raw values.
+    double Probability(const float* pixel, int label) const;
     // The largest class label (sample number) the model can give.
     int MaxLabel() const;
 

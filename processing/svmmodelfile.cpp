@@ -79,7 +79,8 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
     std::map<std::string, std::vector<std::string_view>> header;
     std::map<std::string, std::size_t> headerLine;
     static const std::set<std::string> known = {"svm_type", "kernel_type", "degree", "gamma", "coef0",
-                                                "nr_class", "total_sv",    "rho",    "label", "nr_sv"};
+                                                "nr_class", "total_sv",    "rho",    "label", "nr_sv",
+                                                "probA",    "probB"};
     bool svSeen = false;
     for (; p.next < p.lines.size() && !svSeen; ++p.next) {
         std::vector<std::string_view> words = Words(p.lines[p.next]);
@@ -178,6 +179,23 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
             if (!Number(w, v))
                 return bad("rho", "rho values must be numbers");
             rho.push_back(v);
+        }
+    }
+    // libsvm's probability model: a sigmoid per pair of classes, both or neither.
+    std::vector<double> probA, probB;
+    if (header.count("probA") != header.count("probB"))
+        return missing(header.count("probA") ? "probB" : "probA");
+    for (const auto& [key, values] : {std::pair{"probA", &probA}, {"probB", &probB}}) {
+        if (!header.count(key))
+            continue;
+        if (header[key].size() != pairs || pairs == 0)
+            return bad(key, std::string(key) + " needs " + std::to_string(pairs) + " values for " +
+                                std::to_string(k) + " classes");
+        for (std::string_view w : header[key]) {
+            double v = 0;
+            if (!Number(w, v))
+                return bad(key, std::string(key) + " values must be numbers");
+            values->push_back(v);
         }
     }
     std::vector<int> labels, counts;
@@ -281,6 +299,14 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
     model->rho = MallocCopy(rho);
     model->label = MallocCopy(labels);
     model->nSV = MallocCopy(counts);
+    if (!probA.empty()) {
+        model->probA = MallocCopy(probA);
+        model->probB = MallocCopy(probB);
+        if (!model->probA || !model->probB) {
+            error = "out of memory";
+            return false;
+        }
+    }
     model->sv_coef = static_cast<double**>(std::calloc(static_cast<std::size_t>(k), sizeof(double*)));
     model->SV = static_cast<svm_node**>(std::calloc(static_cast<std::size_t>(total) + 1, sizeof(svm_node*)));
     if (!model->rho || !model->label || !model->nSV || !model->sv_coef || !model->SV) {

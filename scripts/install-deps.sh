@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   qt6-tools-dev qt6-l10n-tools
   libgdal-dev gdal-bin
-  libeigen3-dev libsvm-dev nlohmann-json3-dev
+  libeigen3-dev libsvm-dev libopencv-ml-dev nlohmann-json3-dev
   libgtest-dev googletest
   fonts-noto-cjk
   locales

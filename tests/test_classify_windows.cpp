@@ -2,6 +2,7 @@
 // distance, SVM and BP network; their fields, refusals and records.
 #include "base/textnumber.h"
 #include "classify/CBPClassifyDlg.h"
+#include "classify/CRandomForestDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "classify/CMinDistanceClassifyDlg.h"
@@ -362,6 +363,7 @@ protected:
 
 using SvmWindowTest = LearnedWindowTest<S, CTesseraUILib::ShowSvmClassifyDlg>;
 using BPWindowTest = LearnedWindowTest<B, CTesseraUILib::ShowBPClassifyDlg>;
+using ForestWindowTest = LearnedWindowTest<CRandomForestDlg, CTesseraUILib::ShowRandomForestClassifyDlg>;
 
 } // namespace
 
@@ -480,4 +482,24 @@ TEST_F(BPWindowTest, GuardRefusalsTheRecordOfTheDefaultsAndTheRangeCheck) {
     type(B::IDC_LEARNING_RATE, 'a');
     type(B::IDC_MAX_ERROR, 'a');
     EXPECT_EQ(texts({B::IDC_LEARNING_RATE, B::IDC_MAX_ERROR}), L"0.500 1.010");
+}
+
+TEST_F(ForestWindowTest, StartsWithTheDeclaredDefaultsRefusesOutOfRangeCountsAndSavesTheForestBesideTheOutput) {
+    using F = CRandomForestDlg;
+    EXPECT_EQ(std::tuple(window->GetWindowText(), texts({F::IDC_TREES, F::IDC_MAX_DEPTH})),
+              std::tuple(std::wstring(L"随机森林分类"), std::wstring(L"100 25")));
+    click(F::IDC_HELP_BUTTON);
+    EXPECT_EQ(ui.helpTopics, (std::vector<std::pair<int, int>>{{4, 18}}));
+    type(F::IDC_TREES, 'x'); // digits only
+    window->SetDlgItemText(F::IDC_MAX_DEPTH, L"0");
+    click(IDOK);
+    EXPECT_EQ(std::tuple(ui.messages.size(), ui.messages.back().text, launches.size()),
+              std::tuple(1u, std::wstring(ForestSetup::InputWrong), 0u));
+    window->SetDlgItemText(F::IDC_MAX_DEPTH, L"12");
+    choosePaths(L"/data/a.aif", L"/data/run.1/forest.tif");
+    const auto& record = startOne<CRandomForestParam>();
+    EXPECT_NE(dynamic_cast<const CRandomForestClassify*>(launches.back().algorithm.get()), nullptr);
+    EXPECT_EQ(std::tuple(record.m_treeCount, record.m_maxDepth, record.m_host), std::tuple(100, 12, &host));
+    EXPECT_EQ(record.m_sampleFilePath + L" " + record.m_aoiPath + L" " + record.m_modelFilePath,
+              L"/data/s.cif /data/a.aif /data/run.1/forest.rf");
 }

@@ -216,8 +216,8 @@ TEST(Dispatcher, RefusalsAreOneLineAndExitTwo) {
          "tessera classify: --kernel does not apply to --method sam (see 'tessera classify --help')\n"},
         {{"classify", "a.tif", "s.cif", "o.tif", "--method", "bpnn", "--rate", "2"},
          "tessera classify: --rate must be at most 1 (got 2)\n"},
-        {{"classify", "a.tif", "s.cif", "o.tif", "--method", "svm", "--gamma", "0"},
-         "tessera classify: --gamma must be greater than 0 (got 0)\n"},
+        {{"classify", "a.tif", "s.cif", "o.tif", "--method", "svm", "--gamma", "-1"},
+         "tessera classify: --gamma must be at least 0 (got -1)\n"},
         {{"isodata", "a.tif", "o.tif", "--classes", "40000"},
          "tessera isodata: --classes must be at most 32767 (got 40000)\n"},
     };

@@ -320,7 +320,7 @@ TEST(Learners, BadInputFailsClearlyAndLeavesNoOutput) {
     rate.m_learningRate = 0;
     EXPECT_FALSE(CBPNNClassify(&rate).ProcessFromNewThread(false));
     CSvmClassifyParam gamma = svmRecord(dir / "gamma.tif", SVM_KERNEL_RBF);
-    gamma.m_gamma = 0;
+    gamma.m_gamma = -1; // 0 stands for 1 / bands
     EXPECT_FALSE(CSvmClassifyProcessAlg(&gamma).ProcessFromNewThread(false));
     EXPECT_EQ(FilesIn(dir), (std::set<std::string>{"four.cif", "outside.cif"})); // no output
 }

@@ -276,6 +276,18 @@
         <translation>Max. iterations:</translation>
     </message>
     <message>
+        <source>随机森林分类</source>
+        <translation>Random Forest Classification</translation>
+    </message>
+    <message>
+        <source>决策树数目:</source>
+        <translation>Number of trees:</translation>
+    </message>
+    <message>
+        <source>最大树深度:</source>
+        <translation>Max. tree depth:</translation>
+    </message>
+    <message>
         <source>输出文件：</source>
         <translation>Output file:</translation>
     </message>
