@@ -76,6 +76,8 @@ check(not [f for f in os.listdir(work) if f.startswith(("bad-out", ".bad-out"))]
 # A command that does not share its work refuses to run on several ranks.
 check(run(["sieve", "kmeans1.tif", "sieved.tif", "--classes", "1"], True, ok=False).returncode == 2,
       "sieve under mpirun did not refuse")
+check(run(["classify", image, "samples1.cif", "conf.tif", "--method", "maxlik", "--confidence", "c.tif"],
+          True, ok=False).returncode == 2, "classify --confidence under mpirun did not refuse")
 
 print("\n".join(failures) or "distributed runs match the single-process runs")
 sys.exit(1 if failures else 0)
