@@ -39,6 +39,7 @@ CommandDef classifyDef() {
         AoiOption(),
         BandsOption("bands to use, e.g. 1,2,3 (the sample file must cover them); default all"),
         FormatOption(),
+        CreationOption(),
         FlagOption("quiet", "no progress bar"),
     };
     def.details =

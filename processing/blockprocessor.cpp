@@ -19,13 +19,6 @@ namespace tessera {
 
 namespace {
 
-// GDAL's block cache grows with the machine's memory by default; a fixed
-// size keeps the memory of a run flat and predictable.
-void limitBlockCache() {
-    static std::once_flag once;
-    std::call_once(once, [] { GDALSetCacheMax64(256LL << 20); });
-}
-
 constexpr int kTargetBlockPixels = 1 << 18;
 
 } // namespace
@@ -33,7 +26,6 @@ constexpr int kTargetBlockPixels = 1 << 18;
 BlockProcessor::BlockProcessor(const CRasterSource& input, std::vector<int> bands, const CRasterAOI* aoi,
                                PixelRect rect)
     : m_input(input), m_bands(std::move(bands)), m_aoi(aoi), m_rect(rect) {
-    limitBlockCache();
     const int width = input.GetWidth();
     int bw = width, bh = 1;
     if (auto* band = const_cast<CRasterSource&>(input).GetRasterBand(m_bands.empty() ? 1 : m_bands.front()))

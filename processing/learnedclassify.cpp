@@ -129,7 +129,7 @@ bool CLearnedClassify::Process() {
     BlockProcessor blocks(*m_input, m_bands, m_aoi.get(), ProcessingRect());
     PrepareWorkers(blocks.WorkerCount());
     ClassRasterWriter writer;
-    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, classes))
+    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, classes, p.m_creationOptions))
         return Fail(writer.GetLastError());
     const bool ok = blocks.LabelBlocks([&](const PixelBlock& block, std::uint16_t* labels,
                                            int worker) { PredictBlock(block, labels, worker); },

@@ -76,7 +76,8 @@ bool CSupervisedClassify::Process() {
 
     BlockProcessor blocks(*m_input, m_bands, m_aoi.get(), ProcessingRect());
     ClassRasterWriter writer;
-    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, static_cast<int>(classes.size())))
+    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, static_cast<int>(classes.size()),
+                       p.m_creationOptions))
         return Fail(writer.GetLastError());
     const bool ok = blocks.LabelBlocks(
         [&](const PixelBlock& block, std::uint16_t* labels, int) {
