@@ -16,7 +16,7 @@ namespace {
 // memory would grow with the image up to it. Blocks are read and written once
 // each, so a small fixed cache costs no speed and keeps memory flat whatever
 // the image size; GDAL_CACHEMAX, when the user sets it, still rules.
-constexpr GIntBig kBlockCacheBytes = 48LL << 20;
+constexpr GIntBig kBlockCacheBytes = 16LL << 20;
 
 void registerDrivers() {
     static std::once_flag once;
