@@ -13,6 +13,7 @@ iterations=20
 notes=()
 have_grass || notes+=("GRASS GIS is not installed here: its rows are left out.")
 have_python_module sklearn || notes+=("scikit-learn is not installed here: its rows are left out.")
+notes+=("scikit-learn KMeans runs up to ${BENCH_SKLEARN_MAX:-4000}² (it holds every pixel in memory, several copies).")
 
 echo "## Unsupervised classification"
 echo
@@ -44,7 +45,8 @@ for n in "${sizes[@]}"; do
     fi
   fi
   sk_ok=0
-  if have_python_module sklearn; then
+  # scikit-learn holds every pixel in memory as doubles, several copies: left out above 4000².
+  if have_python_module sklearn && [ "$(scene_size "$n")" -le "${BENCH_SKLEARN_MAX:-4000}" ]; then
     log "$(scene_label "$n"): scikit-learn KMeans"
     timed "$dir/t.sklearn" "$py" "$root/bench/sklearn_kmeans.py" "$dir/scene.tif" "$dir/sklearn.tif" "$classes" \
       "$iterations" && sk_ok=1
