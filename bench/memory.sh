@@ -18,7 +18,8 @@ run_command() {
   svm) timed "$out" "$tessera" classify "$d/scene.tif" "$d/m-samples.cif" "$d/m-svm.tif" --method svm --kernel rbf --quiet ;;
   sieve) timed "$out" "$tessera" sieve "$d/m-maxlik.tif" "$d/m-sieve.tif" --classes "$all_classes" --threshold 20 --quiet ;;
   clump) timed "$out" "$tessera" clump "$d/m-maxlik.tif" "$d/m-clump.tif" --classes "$all_classes" --quiet ;;
-  polygonize) rm -f "$d"/m-poly.*; timed "$out" "$tessera" polygonize "$d/m-maxlik.tif" "$d/m-poly.shp" --classes "$all_classes" --quiet ;;
+  # The sieved map: the raw map's speckle makes millions of one-pixel polygons.
+  polygonize) rm -f "$d"/m-poly.*; timed "$out" "$tessera" polygonize "$d/m-sieve.tif" "$d/m-poly.shp" --classes "$all_classes" --quiet ;;
   stats) timed "$out" "$tessera" stats "$d/m-maxlik.tif" ;;
   accuracy) timed "$out" "$tessera" accuracy "$d/m-maxlik.tif" --reference "$d/truth.tif" --report "$d/m-accuracy.txt" ;;
   *) timed "$out" "$tessera" classify "$d/scene.tif" "$d/m-samples.cif" "$d/m-$1.tif" --method "$1" --quiet ;;
