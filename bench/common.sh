@@ -9,13 +9,13 @@
 # run on its own when none has been measured yet).
 #
 # Environment:
-#   BENCH_SIZES="300 600"   scene edges to run (default "1000 4000")
-#   BENCH_LARGE=1           adds the 10000² scene to the default sizes
+#   BENCH_SIZES="300 600"   scene edges to run (default "1000 4000 10000"); N@F: spread F instead
+#   BENCH_NOISE=F           class spread of the scenes (tessera synth --noise; default 6: classes overlap)
 #   BENCH_DIR=DIR           work folder (default BUILD/bench-work)
-#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default "unsupervised supervised learned forest mpi")
+#   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default: every section)
 #   BENCH_MPI_SIZE=N        scene edge of the MPI section (default 10000)
-#   BENCH_FOREST="2000@6"   the scenes of the random forest section (default BENCH_HARD's)
-#   BENCH_HARD="1000@6"     the overlapping-classes scene the supervised sections add (empty: none)
+#   BENCH_FOREST="2000@6"   the scenes of the random forest section (default 1000@6)
+#   BENCH_HARD="1000@6"     a further scene the supervised sections add (default none)
 
 build=${1:-${BENCH_BUILD:-build}}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -25,31 +25,31 @@ py=/usr/bin/python3 # Debian's python3, where python3-gdal, -numpy and -sklearn 
 classes=6
 bands=4
 seed=1
-if [ -n "${BENCH_SIZES:-}" ]; then
-  read -r -a sizes <<<"$BENCH_SIZES"
-else
-  sizes=(1000 4000)
-  [ "${BENCH_LARGE:-0}" = 1 ] && sizes+=(10000)
-fi
-# The supervised sections also classify a scene whose classes overlap.
+noise=${BENCH_NOISE:-6}
+read -r -a sizes <<<"${BENCH_SIZES:-1000 4000 10000}"
 supervised_scenes=("${sizes[@]}")
-[ -n "${BENCH_HARD-1000@6}" ] && supervised_scenes+=("${BENCH_HARD-1000@6}")
+[ -n "${BENCH_HARD:-}" ] && supervised_scenes+=("$BENCH_HARD")
 mkdir -p "$work"
 [ -x "$tessera" ] || { echo "bench: $tessera is missing; build first" >&2; exit 1; }
 
 log() { echo "== $*" >&2; }
 
-# timed OUTFILE command...: "seconds max_rss_kb" into OUTFILE, the command's
-# stdout and stderr into OUTFILE.log.
+# timed OUTFILE command...: "seconds max_rss_kb cpu_seconds" into OUTFILE
+# (user + system), the command's stdout and stderr into OUTFILE.log.
 timed() {
   local out=$1
   shift
-  /usr/bin/time -f "%e %M" -o "$out" "$@" >"$out.log" 2>&1 || {
+  /usr/bin/time -f "%e %M %U %S" -o "$out" "$@" >"$out.log" 2>&1 || {
     echo "failed: $*" >&2
     tail -3 "$out.log" >&2
     return 1
   }
+  awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$out" >"$out.tmp" && mv "$out.tmp" "$out"
 }
+# CPU use of a timing file: user + system seconds over wall seconds, in %.
+cpu_percent() { awk '{ if ($1 > 0) printf "%.0f", 100 * $3 / $1; else print "-" }' "$1"; }
+# The machine's load average over the last minute (others' work makes wall times noisy).
+load_now() { awk '{print $1}' /proc/loadavg; }
 # field FILE N: the N-th number of a timing file.
 field() { awk -v n="$2" '{print $n}' "$1"; }
 # Sum of the seconds and largest max RSS of several timing files.
@@ -58,15 +58,16 @@ rss_of() { awk '{if ($2 > m) m = $2} END {print m}' "$@"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b != "" && a != "-" && b > 0) printf "%.2f", a / b; else print "-" }'; }
 mb() { awk -v k="$1" 'BEGIN { if (k == "" || k == "-") print "-"; else printf "%.0f", k / 1024 }'; }
 
-# A scene is named by its edge N, or N@F for one whose classes spread F times
-# as wide (tessera synth --noise F): classes that overlap, so accuracy and
-# the number of support vectors mean something.
+# A scene is named by its edge N (classes spread BENCH_NOISE times as wide as
+# tessera synth's default, so they overlap and accuracy and the number of
+# support vectors mean something), or N@F for spread F.
 scene_size() { echo "${1%@*}"; }
-scene_noise() { [[ $1 == *@* ]] && echo "${1#*@}" || echo 1; }
-scene_dir() { [[ $1 == *@* ]] && echo "$work/scene-${1%@*}-noise${1#*@}" || echo "$work/scene-$1"; }
-scene_label() { [[ $1 == *@* ]] && echo "${1%@*}² ×${1#*@} spread" || echo "${1}²"; }
+scene_noise() { [[ $1 == *@* ]] && echo "${1#*@}" || echo "$noise"; }
+scene_dir() { echo "$work/scene-$(scene_size "$1")-noise$(scene_noise "$1")"; }
+scene_label() { [ "$(scene_noise "$1")" = 1 ] && echo "$(scene_size "$1")²" || echo "$(scene_size "$1")² ×$(scene_noise "$1") spread"; }
 
-# The seeded scene of edge N: scene.tif, truth.tif, training.shp, checkpoints.csv.
+# The seeded scene of edge N: scene.tif (4-band UInt16, tiled, uncompressed),
+# truth.tif, training.shp, checkpoints.csv.
 ensure_scene() {
   local dir
   dir=$(scene_dir "$1")
@@ -75,16 +76,21 @@ ensure_scene() {
     "$tessera" synth "$dir" --size "$(scene_size "$1")" --noise "$(scene_noise "$1")" --bands "$bands" \
       --classes "$classes" --seed "$seed" \
       >"$work/synth-$1.log" 2>&1 || { tail -3 "$work/synth-$1.log" >&2; return 1; }
+    gdal_translate -q -co TILED=YES -co BIGTIFF=IF_SAFER "$dir/scene.tif" "$dir/raw.tif" && mv "$dir/raw.tif" "$dir/scene.tif"
   fi
 }
 
-# The floor: GDAL reading the scene and writing it again as a tiled,
-# compressed GeoTIFF (what any classifier reading and writing pays at least).
+# The creation options of tessera's class maps, which the floor writes too.
+class_map_options=(-co TILED=YES -co COMPRESS=DEFLATE -co NUM_THREADS=ALL_CPUS)
+
+# The floor: GDAL reading the scene and writing it again with the creation
+# options of tessera's class maps (what any classifier reading and writing
+# pays at least).
 measure_floor() {
   local dir
   dir=$(scene_dir "$1")
   log "$(scene_label "$1"): gdal_translate floor"
-  timed "$dir/t.floor" gdal_translate -q -co TILED=YES -co COMPRESS=DEFLATE "$dir/scene.tif" "$dir/copy.tif"
+  timed "$dir/t.floor" gdal_translate -q "${class_map_options[@]}" "$dir/scene.tif" "$dir/copy.tif"
   rm -f "$dir/copy.tif"
 }
 ensure_floor() { [ -f "$(scene_dir "$1")/t.floor" ] || measure_floor "$1"; }

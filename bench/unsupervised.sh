@@ -13,6 +13,7 @@ iterations=20
 notes=()
 have_grass || notes+=("GRASS GIS is not installed here: its rows are left out.")
 have_python_module sklearn || notes+=("scikit-learn is not installed here: its rows are left out.")
+notes+=("scikit-learn KMeans runs up to ${BENCH_SKLEARN_MAX:-4000}² (it holds every pixel in memory, several copies).")
 
 echo "## Unsupervised classification"
 echo
@@ -20,21 +21,22 @@ echo "Agreement: share of pixels whose cluster, matched one-to-one to the truth 
 echo "Ratio: the method's wall time over tessera kmeans' (higher is slower than tessera)."
 for note in "${notes[@]}"; do echo "$note"; done
 echo
-echo "| scene | method | wall s | max RSS MB | ratio to tessera kmeans | agreement % |"
-echo "|---|---|---:|---:|---:|---:|"
+echo "| scene | method | wall s | CPU s | CPU % | max RSS MB | ratio to tessera kmeans | agreement % |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|"
+targets=()
 
 for n in "${sizes[@]}"; do
   ensure_scene "$n"
   ensure_floor "$n"
   dir=$(scene_dir "$n")
   truth="$dir/truth.tif"
-  log "${n}²: tessera kmeans"
+  log "$(scene_label "$n"): tessera kmeans"
   timed "$dir/t.kmeans" "$tessera" kmeans "$dir/scene.tif" "$dir/kmeans.tif" --classes "$classes" --iterations "$iterations"
-  log "${n}²: tessera isodata"
+  log "$(scene_label "$n"): tessera isodata"
   timed "$dir/t.isodata" "$tessera" isodata "$dir/scene.tif" "$dir/isodata.tif" --classes "$classes" --iterations "$iterations"
   grass_ok=0
   if have_grass; then
-    log "${n}²: GRASS i.cluster + i.maxlik"
+    log "$(scene_label "$n"): GRASS i.cluster + i.maxlik"
     if grass_run "$dir/scene.tif" "$dir/grassdb" "$root/bench/grass_cluster.sh" "$dir/scene.tif" "$dir/grass.tif" \
       "$classes" "$iterations" "$dir/t.grass"; then
       grass_ok=1
@@ -43,27 +45,38 @@ for n in "${sizes[@]}"; do
     fi
   fi
   sk_ok=0
-  if have_python_module sklearn; then
-    log "${n}²: scikit-learn KMeans"
+  # scikit-learn holds every pixel in memory as doubles, several copies: left out above 4000².
+  if have_python_module sklearn && [ "$(scene_size "$n")" -le "${BENCH_SKLEARN_MAX:-4000}" ]; then
+    log "$(scene_label "$n"): scikit-learn KMeans"
     timed "$dir/t.sklearn" "$py" "$root/bench/sklearn_kmeans.py" "$dir/scene.tif" "$dir/sklearn.tif" "$classes" \
       "$iterations" && sk_ok=1
   fi
 
   base=$(field "$dir/t.kmeans" 1)
-  row() { # name seconds rss_kb output
-    local agreement="-"
+  row() { # name seconds rss_kb output [cpu_seconds]
+    local agreement="-" cpu=${5:--} percent=-
     [ -n "$4" ] && agreement=$("$py" "$root/bench/agreement.py" "$truth" "$4")
-    echo "| ${n}² | $1 | $2 | $(mb "$3") | $(ratio "$2" "$base") | $agreement |"
+    [ "$cpu" != - ] && percent=$(awk -v c="$cpu" -v w="$2" 'BEGIN { if (w > 0) printf "%.0f", 100 * c / w; else print "-" }')
+    echo "| $(scene_label "$n") | $1 | $2 | $cpu | $percent | $(mb "$3") | $(ratio "$2" "$base") | $agreement |"
   }
-  row "gdal_translate copy (floor)" "$(field "$dir/t.floor" 1)" "$(field "$dir/t.floor" 2)" ""
-  row "tessera kmeans" "$base" "$(field "$dir/t.kmeans" 2)" "$dir/kmeans.tif"
-  row "tessera isodata" "$(field "$dir/t.isodata" 1)" "$(field "$dir/t.isodata" 2)" "$dir/isodata.tif"
+  timing_row() { row "$1" "$(field "$2" 1)" "$(field "$2" 2)" "$3" "$(field "$2" 3)"; }
+  timing_row "gdal_translate copy (floor)" "$dir/t.floor" ""
+  timing_row "tessera kmeans" "$dir/t.kmeans" "$dir/kmeans.tif"
+  timing_row "tessera isodata" "$dir/t.isodata" "$dir/isodata.tif"
+  grass=-
   if [ $grass_ok = 1 ]; then
-    row "GRASS i.cluster + i.maxlik" "$(seconds_of "$dir/t.grass.cluster" "$dir/t.grass.maxlik")" \
-      "$(rss_of "$dir/t.grass.cluster" "$dir/t.grass.maxlik")" "$dir/grass.tif"
+    grass=$(seconds_of "$dir/t.grass.cluster" "$dir/t.grass.maxlik")
+    row "GRASS i.cluster + i.maxlik" "$grass" "$(rss_of "$dir/t.grass.cluster" "$dir/t.grass.maxlik")" "$dir/grass.tif"
   fi
   if [ $sk_ok = 1 ]; then
-    row "scikit-learn KMeans fit + predict" "$(field "$dir/t.sklearn" 1)" "$(field "$dir/t.sklearn" 2)" "$dir/sklearn.tif"
+    timing_row "scikit-learn KMeans fit + predict" "$dir/t.sklearn" "$dir/sklearn.tif"
   fi
+  targets+=("| $(scene_label "$n") | $(ratio "$grass" "$base") | $(ratio "$grass" "$(field "$dir/t.isodata" 1)") | $(load_now) |")
 done
+echo
+echo "Against GRASS i.cluster + i.maxlik (import not timed): its wall time over tessera's; targets K-Means ≥ 3, ISODATA ≥ 2."
+echo
+echo "| scene | GRASS / tessera kmeans | GRASS / tessera isodata | load average |"
+echo "|---|---:|---:|---:|"
+for t in "${targets[@]}"; do echo "$t"; done
 echo

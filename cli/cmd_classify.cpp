@@ -58,6 +58,7 @@ CommandDef classifyDef() {
             .Default("0"),
         IntOption("seed", "S", "seed of the held-out polygons and of the random forest").Range(0, 4294967295.0)
             .Default("1"),
+        CreationOption(),
         FlagOption("quiet", "no progress bar"),
     };
     def.details =

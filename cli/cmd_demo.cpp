@@ -13,6 +13,7 @@
 #include <ostream>
 #include <regex>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
@@ -61,6 +62,14 @@ std::string readFile(const fs::path& path) {
     return text.str();
 }
 
+// The process's largest resident set size so far, in MB: the steps run in
+// this process, so a step that needs more memory than those before raises it.
+long peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
 class Demo {
 public:
     Demo(fs::path dir, std::ostream& log) : m_dir(std::move(dir)), m_log(log) {}
@@ -80,7 +89,8 @@ public:
         while (!result.message.empty() && result.message.back() == '\n')
             result.message.pop_back();
         m_log << "  " << (result.ok ? "+ " : "! ") << title << " (" << std::fixed << std::setprecision(2)
-              << result.seconds << " s)" << (result.ok ? "" : ": " + result.message) << "\n";
+              << result.seconds << " s, peak memory so far " << peakMegabytes() << " MB)"
+              << (result.ok ? "" : ": " + result.message) << "\n";
         return result;
     }
 

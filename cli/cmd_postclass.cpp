@@ -18,6 +18,7 @@ namespace {
 
 std::vector<OptionDef> withCommonOptions(std::vector<OptionDef> options) {
     options.push_back(FormatOption());
+    options.push_back(CreationOption());
     options.push_back(FlagOption("quiet", "no progress bar"));
     return options;
 }

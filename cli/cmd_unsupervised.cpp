@@ -16,8 +16,8 @@ namespace {
 // The method's declared parameters and the options of every raster command.
 std::vector<OptionDef> optionsOf(const std::vector<ParamInfo>& params) {
     std::vector<OptionDef> options = OptionsOf(params);
-    options.insert(options.end(),
-                   {AoiOption(), BandsOption(), FormatOption(), FlagOption("quiet", "no progress bar")});
+    options.insert(options.end(), {AoiOption(), BandsOption(), FormatOption(), CreationOption(),
+                                   FlagOption("quiet", "no progress bar")});
     return options;
 }
 

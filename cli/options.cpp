@@ -181,6 +181,12 @@ OptionDef OptionDef::Required() const {
     return o;
 }
 
+OptionDef OptionDef::Repeatable() const {
+    OptionDef o = *this;
+    o.repeatable = true;
+    return o;
+}
+
 OptionDef OptionDef::Choices(std::vector<std::string> values) const {
     OptionDef o = *this;
     o.choices = std::move(values);
@@ -278,6 +284,13 @@ const std::vector<std::int64_t>& ParsedOptions::IntList(const std::string& name)
     return std::get<std::vector<std::int64_t>>(*entry(name, OptionKind::IntList).value);
 }
 
+const std::vector<std::string>& ParsedOptions::Strings(const std::string& name) const {
+    const Value& value = *entry(name, OptionKind::String).value;
+    if (!std::holds_alternative<std::vector<std::string>>(value))
+        throw std::logic_error("option --" + name + " is not repeatable");
+    return std::get<std::vector<std::string>>(value);
+}
+
 const std::string& ParsedOptions::Positional(size_t index) const {
     if (index >= m_positionals.size())
         throw std::logic_error("positional argument " + std::to_string(index) + " is missing");
@@ -313,6 +326,8 @@ ParsedOptions ParsedOptions::parse(const CommandDef& def, const std::vector<std:
         ParsedOptions::Entry e{o.name, o.kind, std::nullopt, false};
         if (o.kind == OptionKind::Flag)
             e.value = false;
+        else if (o.repeatable)
+            e.value = std::vector<std::string>{};
         else if (!o.defaultText.empty()) {
             try {
                 e.value = parseValue(o, o.defaultText);
@@ -365,7 +380,7 @@ ParsedOptions ParsedOptions::parse(const CommandDef& def, const std::vector<std:
         }
         const OptionDef& o = def.options[index];
         ParsedOptions::Entry& e = parsed.m_entries[index];
-        if (e.given)
+        if (e.given && !o.repeatable)
             throw UsageError("--" + name + " is given more than once");
         e.given = true;
         if (o.kind == OptionKind::Flag) {
@@ -381,7 +396,11 @@ ParsedOptions ParsedOptions::parse(const CommandDef& def, const std::vector<std:
             text = args[++i];
         else
             throw UsageError("--" + name + " needs a value (" + o.placeholder + ")");
-        e.value = parseValue(o, text);
+        if (o.repeatable)
+            std::get<std::vector<std::string>>(*e.value).push_back(
+                std::get<std::string>(parseValue(o, text)));
+        else
+            e.value = parseValue(o, text);
     }
 
     for (size_t i = parsed.m_positionals.size(); i < def.positionals.size(); ++i)
@@ -442,6 +461,8 @@ std::string FormatHelp(const CommandDef& def) {
         auto note = [&](const std::string& n) { notes += (notes.empty() ? "" : "; ") + n; };
         if (o.required)
             note("required");
+        if (o.repeatable)
+            note("repeatable");
         if (!o.choices.empty())
             note(tessera::JoinChoices(o.choices));
         if (!o.defaultText.empty())
@@ -495,6 +516,7 @@ nlohmann::json optionJson(const OptionDef& o) {
             {"min_excluded", o.minExcluded},
             {"choices", o.choices},
             {"required", o.required},
+            {"repeatable", o.repeatable},
             {"file", fileJson(o.file)}};
 }
 

@@ -40,13 +40,15 @@ struct OptionDef {
     bool minExcluded = false;         // min itself refused
     std::vector<std::string> choices; // String: the accepted values; empty: any text
     bool required = false;
-    FileSpec file; // a String option naming a file
+    bool repeatable = false; // a String option given any number of times: ParsedOptions::Strings
+    FileSpec file;           // a String option naming a file
 
     OptionDef Default(std::string text) const;
     OptionDef Min(double value) const;
     OptionDef Max(double value) const;
     OptionDef Range(double lo, double hi) const { return Min(lo).Max(hi); }
     OptionDef Required() const;
+    OptionDef Repeatable() const;
     OptionDef Choices(std::vector<std::string> values) const;
     OptionDef Reads(FileKind kind) const;
     OptionDef Writes(FileKind kind) const;
@@ -104,7 +106,8 @@ public:
 // default) is a programming error: std::logic_error.
 class ParsedOptions {
 public:
-    using Value = std::variant<std::int64_t, double, std::string, bool, std::vector<std::int64_t>>;
+    using Value = std::variant<std::int64_t, double, std::string, bool, std::vector<std::int64_t>,
+                               std::vector<std::string>>;
 
     bool HelpRequested() const { return m_help; }
     // True when the option was on the command line (not just defaulted).
@@ -117,6 +120,8 @@ public:
     const std::string& String(const std::string& name) const;
     bool Flag(const std::string& name) const;
     const std::vector<std::int64_t>& IntList(const std::string& name) const;
+    // Every value of a repeatable option, in command-line order (empty: none given).
+    const std::vector<std::string>& Strings(const std::string& name) const;
 
     size_t PositionalCount() const { return m_positionals.size(); }
     const std::string& Positional(size_t index) const;

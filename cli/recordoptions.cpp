@@ -4,6 +4,7 @@
 #include "engine/formatio.h"
 #include "engine/rastersource.h"
 #include "processing/algorithmparam.h"
+#include "processing/classraster.h"
 
 using namespace tessera;
 
@@ -24,13 +25,27 @@ OptionDef FormatOption() {
         "GeoTIFF when it names none");
 }
 
+OptionDef CreationOption() {
+    return StringOption("co", "KEY=VALUE",
+                        "creation option of the output format, as GDAL names it (gdal_translate -co); "
+                        "over the defaults, for GeoTIFF TILED=YES, COMPRESS=DEFLATE, NUM_THREADS=ALL_CPUS, "
+                        "BIGTIFF=IF_SAFER")
+        .Repeatable();
+}
+
 void FillFormat(AlgorithmParam& record, const ParsedOptions& o) {
-    if (!o.Has("format"))
-        return;
-    const int code = CRasterSource::GetDataFormat(L"x." + CommonFun::M2U(o.String("format")));
-    if (code == RDF_Unknown)
-        throw UsageError("--format: unknown format '" + o.String("format") + "'");
-    record.m_outputFormat = code;
+    if (o.Has("format")) {
+        const int code = CRasterSource::GetDataFormat(L"x." + CommonFun::M2U(o.String("format")));
+        if (code == RDF_Unknown)
+            throw UsageError("--format: unknown format '" + o.String("format") + "'");
+        record.m_outputFormat = code;
+    }
+    record.m_creationOptions = o.Strings("co");
+    std::wstring refused;
+    ClassRasterWriter::CreationOptions(record.m_outputFormat, record.m_outputPath, record.m_creationOptions,
+                                       refused);
+    if (!refused.empty())
+        throw UsageError("--co: " + CommonFun::U2M(refused));
 }
 
 void FillRecordOptions(AlgorithmParam& record, const ParsedOptions& o) {

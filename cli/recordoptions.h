@@ -1,6 +1,6 @@
 #pragma once
 // The options every raster-producing command shares (--aoi, --bands,
-// --format) and how they fill a record, defined once.
+// --format, --co) and how they fill a record, defined once.
 
 #include "cli/options.h"
 #include "cli/subcommands.h"
@@ -11,12 +11,15 @@ class AlgorithmParam;
 OptionDef AoiOption();
 OptionDef BandsOption(const char* help = "bands to use, e.g. 1,2,3; default every band");
 OptionDef FormatOption();
+OptionDef CreationOption();
 
-// The output format code of --format (unchanged when absent); a usage error
-// when it names no format.
+// The output format code of --format (unchanged when absent) and the
+// creation options of --co, checked against the output's format (the
+// record's output path is set first); a usage error when --format names no
+// format or the format refuses a creation option.
 void FillFormat(AlgorithmParam& record, const ParsedOptions& o);
-// --aoi, --bands (counted from 1 on the command line, from 0 in the record)
-// and --format, with one band of Byte classes out.
+// --aoi, --bands (counted from 1 on the command line, from 0 in the record),
+// --format and --co, with one band of Byte classes out.
 void FillRecordOptions(AlgorithmParam& record, const ParsedOptions& o);
 
 // The option of a declared parameter: its kind, default, range or choices.

@@ -12,9 +12,19 @@
 
 namespace {
 
+// GDAL's block cache defaults to a share of the machine's memory, so a run's
+// memory would grow with the image up to it. Blocks are read and written once
+// each, so a small fixed cache costs no speed and keeps memory flat whatever
+// the image size; GDAL_CACHEMAX, when the user sets it, still rules.
+constexpr GIntBig kBlockCacheBytes = 16LL << 20;
+
 void registerDrivers() {
     static std::once_flag once;
-    std::call_once(once, [] { GDALAllRegister(); });
+    std::call_once(once, [] {
+        GDALAllRegister();
+        if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr))
+            GDALSetCacheMax64(kBlockCacheBytes);
+    });
 }
 
 std::wstring lower(std::wstring s) {

@@ -32,6 +32,8 @@ public:
     std::vector<int> m_bandList;      // band indices from 0 (0 is the first band); empty: every band
     int m_outputBandCount = 0;        // 0: the algorithm decides (classifiers write one band)
     int m_outputFormat = RDF_Unknown; // a RasterDataFormat code; 0: from the output path's extension
+    // KEY=VALUE creation options of the output format, over the defaults of class maps.
+    std::vector<std::string> m_creationOptions;
     IControlerInterface* m_host = nullptr;
 };
 

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,21 +23,95 @@ namespace tessera {
 
 namespace {
 
-// GDAL's block cache grows with the machine's memory by default; a fixed
-// size keeps the memory of a run flat and predictable.
-void limitBlockCache() {
-    static std::once_flag once;
-    std::call_once(once, [] { GDALSetCacheMax64(256LL << 20); });
-}
-
 constexpr int kTargetBlockPixels = 1 << 18;
+
+// Writes labelled blocks on a thread of its own, so that the workers read
+// and label the next blocks while these are written (and compressed). At
+// most `depth` blocks wait, so memory stays bounded; their buffers are
+// reused.
+class BackgroundWriter {
+public:
+    BackgroundWriter(ClassRasterWriter& out, size_t depth) : m_out(out), m_depth(depth) {
+        m_thread = std::thread([this] { loop(); });
+    }
+    ~BackgroundWriter() { Finish(); }
+
+    // A zeroed buffer of `pixels` labels, a used one when there is one.
+    std::vector<std::uint16_t> Take(size_t pixels) {
+        std::vector<std::uint16_t> buffer;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_spare.empty()) {
+                buffer = std::move(m_spare.back());
+                m_spare.pop_back();
+            }
+        }
+        buffer.assign(pixels, 0);
+        return buffer;
+    }
+    // Queues the labels of a block, waiting while the queue is full; false
+    // once a write has failed.
+    bool Put(const PixelRect& core, std::vector<std::uint16_t> labels) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_room.wait(lock, [&] { return m_queue.size() < m_depth || m_failed; });
+        if (m_failed)
+            return false;
+        m_queue.push_back({core, std::move(labels)});
+        m_ready.notify_one();
+        return true;
+    }
+    // Writes what is queued and stops the thread; false when a write failed.
+    bool Finish() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_closed = true;
+        }
+        m_ready.notify_one();
+        if (m_thread.joinable())
+            m_thread.join();
+        return !m_failed;
+    }
+
+private:
+    struct Block {
+        PixelRect core;
+        std::vector<std::uint16_t> labels;
+    };
+    void loop() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (true) {
+            m_ready.wait(lock, [&] { return !m_queue.empty() || m_closed; });
+            if (m_queue.empty())
+                return;
+            Block block = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            const PixelRect& c = block.core;
+            const bool ok =
+                m_failed || m_out.WriteBlock(c.left, c.top, c.Width(), c.Height(), block.labels.data());
+            lock.lock();
+            m_failed = !ok;
+            m_spare.push_back(std::move(block.labels));
+            m_room.notify_all();
+        }
+    }
+
+    ClassRasterWriter& m_out;
+    const size_t m_depth;
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_room;
+    std::deque<Block> m_queue;
+    std::vector<std::vector<std::uint16_t>> m_spare;
+    bool m_closed = false;
+    bool m_failed = false;
+    std::thread m_thread;
+};
 
 } // namespace
 
 BlockProcessor::BlockProcessor(const CRasterSource& input, std::vector<int> bands, const CRasterAOI* aoi,
                                PixelRect rect)
     : m_input(input), m_bands(std::move(bands)), m_aoi(aoi), m_rect(rect) {
-    limitBlockCache();
     const int width = input.GetWidth();
     int bw = width, bh = 1;
     if (auto* band = const_cast<CRasterSource&>(input).GetRasterBand(m_bands.empty() ? 1 : m_bands.front()))
@@ -258,28 +334,25 @@ bool BlockProcessor::LabelBlocks(const std::function<void(const PixelBlock&, std
 
 bool BlockProcessor::LabelWindows(int halo, const WindowKernel& kernel, ClassRasterWriter& out,
                                   const Progress& progress) {
-    std::vector<std::vector<std::uint16_t>> labels(std::max(1, m_workers));
-    std::mutex errorMutex;
-    std::wstring writeError;
+    BackgroundWriter writer(out, 2 * static_cast<size_t>(std::max(1, m_workers)));
     const std::vector<Job> all = jobs(true, std::max(0, halo));
     bool ok = run(
         shareOf(all, m_comm ? m_comm->Rank() : 0),
         [&](const Job& job, const PixelBlock* block, int worker) {
             const PixelRect& core = job.core;
-            std::vector<std::uint16_t>& l = labels[worker];
-            l.assign(static_cast<size_t>(core.Width()) * core.Height(), 0);
+            std::vector<std::uint16_t> labels =
+                writer.Take(static_cast<size_t>(core.Width()) * core.Height());
             if (block)
-                kernel(*block, core, l.data(), worker);
-            if (!out.WriteBlock(core.left, core.top, core.Width(), core.Height(), l.data())) {
-                std::lock_guard<std::mutex> lock(errorMutex);
-                writeError = out.GetLastError();
-                return false;
-            }
-            return true;
+                kernel(*block, core, labels.data(), worker);
+            return writer.Put(core, std::move(labels));
         },
         progress);
-    if (!ok && m_error.empty() && !writeError.empty())
-        m_error = writeError;
+    // Blocks still queued are written even after a cancel: the caller aborts the output then.
+    if (!writer.Finish()) {
+        ok = false;
+        if (m_error.empty())
+            m_error = out.GetLastError();
+    }
     if (!m_comm || !m_comm->Shared())
         return ok;
     if (m_comm->AgreeOnError(!ok, m_error))

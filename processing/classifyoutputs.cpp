@@ -184,7 +184,7 @@ bool CClassifyAlgorithm::LabelImage(BlockProcessor& blocks, int classes, const L
                                     const std::string& confidenceMeaning) {
     const AlgorithmParam& p = *m_param;
     ClassRasterWriter writer;
-    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, classes))
+    if (!writer.Create(p.m_outputPath, p.m_outputFormat, *m_input, classes, p.m_creationOptions))
         return Fail(writer.GetLastError());
     const bool withConfidence = !m_extras.confidencePath.empty();
     ConfidenceRasterWriter confidence;

@@ -97,16 +97,64 @@ int ClassRasterWriter::ResolveFormat(int formatCode, const std::wstring& path) {
     return fromPath != RDF_Unknown ? fromPath : RDF_GTiff;
 }
 
+namespace {
+
+// Keeps the first message GDAL reports while it is installed.
+void CPL_STDCALL keepFirstMessage(CPLErr, CPLErrorNum, const char* message) {
+    auto* first = static_cast<std::string*>(CPLGetErrorHandlerUserData());
+    if (first->empty() && message)
+        *first = message;
+}
+
+} // namespace
+
+CPLStringList ClassRasterWriter::CreationOptions(int formatCode, const std::wstring& path,
+                                                 const std::vector<std::string>& given, std::wstring& error) {
+    GDALAllRegister();
+    error.clear();
+    CPLStringList options;
+    GDALDriver* driver = driverFor(ResolveFormat(formatCode, path));
+    if (!driver) {
+        error = L"no GDAL driver writes the output format";
+        return options;
+    }
+    const std::string name = driver->GetDescription();
+    if (name == "GTiff") {
+        options.SetNameValue("TILED", "YES");
+        options.SetNameValue("COMPRESS", "DEFLATE");
+        options.SetNameValue("NUM_THREADS", "ALL_CPUS");
+        options.SetNameValue("BIGTIFF", "IF_SAFER");
+    } else if (name == "HFA") {
+        options.SetNameValue("COMPRESSED", "YES");
+    }
+    for (const std::string& pair : given) {
+        const size_t eq = pair.find('=');
+        if (eq == 0 || eq == std::string::npos || eq + 1 == pair.size()) {
+            error = L"creation options are KEY=VALUE (got '" + CommonFun::M2U(pair) + L"')";
+            return options;
+        }
+        options.SetNameValue(pair.substr(0, eq).c_str(), pair.substr(eq + 1).c_str());
+    }
+    std::string refused;
+    CPLPushErrorHandlerEx(keepFirstMessage, &refused);
+    const bool valid = GDALValidateCreationOptions(driver, options.List()) != FALSE;
+    CPLPopErrorHandler();
+    if (!valid)
+        error = CommonFun::M2U(refused.empty() ? "the " + name + " driver refuses the creation options"
+                                               : refused);
+    return options;
+}
+
 bool ClassRasterWriter::fail(const std::wstring& message) {
     m_error = message;
     return false;
 }
 
 bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const CRasterSource& reference,
-                               int maxClass) {
+                               int maxClass, const std::vector<std::string>& creationOptions) {
     // Under mpirun every rank writes its part: one failing fails them all
     // before the labelling pass.
-    const bool created = create(target, formatCode, reference, maxClass);
+    const bool created = create(target, formatCode, reference, maxClass, creationOptions);
     Communicator& cluster = Cluster();
     if (cluster.Shared() && cluster.AgreeOnError(!created, m_error)) {
         Abort();
@@ -116,7 +164,7 @@ bool ClassRasterWriter::Create(const std::wstring& target, int formatCode, const
 }
 
 bool ClassRasterWriter::create(const std::wstring& target, int formatCode, const CRasterSource& reference,
-                               int maxClass) {
+                               int maxClass, const std::vector<std::string>& creationOptions) {
     GDALAllRegister();
     QuietErrors quiet;
     const int format = ResolveFormat(formatCode, target);
@@ -143,20 +191,16 @@ bool ClassRasterWriter::create(const std::wstring& target, int formatCode, const
     m_tempPath = (fs::path(m_folder) / (m_tempPrefix + ext)).string();
 
     const GDALDataType type = maxClass <= 255 ? GDT_Byte : GDT_UInt16;
-    CPLStringList options;
-    if (m_driver == "GTiff") {
-        options.SetNameValue("TILED", "YES");
-        options.SetNameValue("COMPRESS", "DEFLATE");
-        options.SetNameValue("BIGTIFF", "IF_SAFER");
-        if (rank > 0) {
-            // A part holds only its rank's blocks, and rank 0 reads it once:
-            // the fastest compression that still keeps it small.
-            options.SetNameValue("SPARSE_OK", "TRUE");
-            options.SetNameValue("COMPRESS", "ZSTD");
-            options.SetNameValue("ZSTD_LEVEL", "1");
-        }
-    } else if (m_driver == "HFA") {
-        options.SetNameValue("COMPRESSED", "YES");
+    std::wstring refused;
+    CPLStringList options = CreationOptions(format, target, creationOptions, refused);
+    if (!refused.empty())
+        return fail(L"Cannot create the output image " + target + L": " + refused);
+    if (m_driver == "GTiff" && rank > 0) {
+        // A part holds only its rank's blocks, and rank 0 reads it once:
+        // the fastest compression that still keeps it small.
+        options.SetNameValue("SPARSE_OK", "TRUE");
+        options.SetNameValue("COMPRESS", "ZSTD");
+        options.SetNameValue("ZSTD_LEVEL", "1");
     }
     const int width = reference.GetWidth(), height = reference.GetHeight();
     m_dataset.reset(driver->Create(m_tempPath.c_str(), width, height, 1, type, options.List()));

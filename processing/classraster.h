@@ -56,9 +56,19 @@ public:
     // format from the path's extension, and GeoTIFF when that names none.
     static int ResolveFormat(int formatCode, const std::wstring& path);
 
+    // The creation options of an output in the format that code and path
+    // give: the class-map defaults (GeoTIFF tiled, DEFLATE compressed on
+    // every core, BigTIFF when needed; IMAGINE compressed) with the given
+    // KEY=VALUE pairs over them. On a pair that is malformed or that the
+    // format refuses, error gets one line naming it.
+    static CPLStringList CreationOptions(int formatCode, const std::wstring& path,
+                                         const std::vector<std::string>& given, std::wstring& error);
+
     // Creates the temporary image on the grid of reference with room for
-    // class values up to maxClass.
-    bool Create(const std::wstring& target, int formatCode, const CRasterSource& reference, int maxClass);
+    // class values up to maxClass, with the creation options given over the
+    // defaults (see CreationOptions).
+    bool Create(const std::wstring& target, int formatCode, const CRasterSource& reference, int maxClass,
+                const std::vector<std::string>& creationOptions = {});
     // Writes a block of labels and counts them. Safe from several threads.
     bool WriteBlock(int x, int y, int width, int height, const std::uint16_t* labels);
     // Colour table, category names, raster attribute table, metadata; closes,
@@ -79,7 +89,8 @@ public:
     const std::string& TemporaryPath() const { return m_tempPath; }
 
 private:
-    bool create(const std::wstring& target, int formatCode, const CRasterSource& reference, int maxClass);
+    bool create(const std::wstring& target, int formatCode, const CRasterSource& reference, int maxClass,
+                const std::vector<std::string>& creationOptions);
     bool fail(const std::wstring& message);
     void abortLocked();
     std::vector<std::string> temporaryFiles() const;

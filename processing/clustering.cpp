@@ -41,10 +41,11 @@ size_t assign(const PixelSample& sample, const Centres& centres, std::vector<int
     const size_t n = sample.Count();
     const int t = threadCount(threads, n);
     std::vector<size_t> changed(t, 0);
+    const FlatCentres flat(centres);
     const auto work = [&](int part) {
         const size_t begin = n * part / t, end = n * (part + 1) / t;
         for (size_t i = begin; i < end; ++i) {
-            const int nearest = NearestCentre(centres, sample.Pixel(i), sample.bands);
+            const int nearest = flat.Nearest(sample.Pixel(i));
             if (nearest != labels[i]) {
                 labels[i] = nearest;
                 ++changed[part];

@@ -185,7 +185,8 @@ bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
     BlockProcessor blocks = Blocks();
     ClassRasterWriter writer;
     const int maxClass = static_cast<int>(m_classes.size()) - 1;
-    if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass))
+    if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass,
+                       m_param->m_creationOptions))
         return Fail(writer.GetLastError());
     BadValue bad;
     bad.source = m_classSource;
@@ -212,7 +213,8 @@ bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const 
                                         const std::wstring& step, double startPercent) {
     ClassRasterWriter writer;
     const int maxClass = static_cast<int>(m_classes.size()) - 1;
-    if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass))
+    if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass,
+                       m_param->m_creationOptions))
         return Fail(writer.GetLastError());
     std::vector<std::vector<std::uint16_t>> values(blocks.WorkerCount());
     BadValue bad;

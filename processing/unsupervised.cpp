@@ -152,11 +152,13 @@ public:
     const PixelRect& Rect() const { return m_rect; }
     int Bands() const { return m_bands; }
 
-    bool Label(const Centres& centres, const std::wstring& output, int format,
+    // Labels every pixel with its nearest centre into the record's output.
+    bool Label(const Centres& centres, const AlgorithmParam& record,
                const std::map<std::string, std::string>& metadata, const BlockProcessor::Progress& progress,
                std::wstring& error) {
         ClassRasterWriter writer;
-        if (!writer.Create(output, format, m_input, static_cast<int>(centres.size()))) {
+        if (!writer.Create(record.m_outputPath, record.m_outputFormat, m_input,
+                           static_cast<int>(centres.size()), record.m_creationOptions)) {
             error = writer.GetLastError();
             return false;
         }
@@ -319,8 +321,7 @@ bool CUnsupervisedClassify::ClusterAndLabel(long long sampleLimit, const Fit& fi
     metadata["SAMPLE_BLOCKS"] = std::to_string(grid.blocksRead);
     metadata["INPUT"] = CommonFun::U2M(m_param->m_inputPath);
     std::wstring error;
-    if (!run.Label(centres, m_param->m_outputPath, m_param->m_outputFormat, metadata,
-                   Stage(40, 100, L"Writing classes"), error))
+    if (!run.Label(centres, *m_param, metadata, Stage(40, 100, L"Writing classes"), error))
         return IsCancelled() ? false : Fail(error);
     ReportPercent(100);
     return true;

@@ -23,7 +23,7 @@ packages=(
 # `install-deps.sh docs` a virtual display for the screenshots of docs/qgis.md.
 case "${1:-}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  bench) packages+=(python3-gdal python3-sklearn python3-numpy grass-core otb-bin time) ;;
+  bench) packages+=(python3-gdal python3-sklearn python3-numpy grass-core otb-bin time linux-perf) ;;
   docs) packages+=(xvfb xauth) ;; # a virtual display for the QGIS desktop screenshots
 esac
 

@@ -485,6 +485,19 @@ TEST(TesseraClassify, KMeansAndIsodataClassifyASynthScene) {
     CClassifiedAssistantFile acf;
     ASSERT_TRUE(acf.ReadClassifiedAssistantFile(WPath(out / "k.acf")));
     EXPECT_EQ(acf.GetClassCount(), 5);
+    // Class maps are tiled and DEFLATE-compressed unless --co says otherwise.
+    const auto layout = [](const fs::path& path) {
+        const Dataset d = OpenDataset(path);
+        int width = 0, height = 0;
+        d->GetRasterBand(1)->GetBlockSize(&width, &height);
+        return std::tuple(std::string(d->GetMetadataItem("COMPRESSION", "IMAGE_STRUCTURE")), width, height);
+    };
+    EXPECT_EQ(layout(out / "k.tif"), std::tuple("DEFLATE", 256, 256));
+    r = RunTessera({"kmeans", input, (out / "lzw.tif").string(), "--classes", "4", "--co", "COMPRESS=LZW",
+                    "--co", "blockxsize=128", "--co=BLOCKYSIZE=64", "--quiet"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(layout(out / "lzw.tif"), std::tuple("LZW", 128, 64));
+    EXPECT_EQ(ReadBand(out / "lzw.tif"), ReadBand(out / "k.tif"));
 
     r = RunTessera({"isodata", input, (out / "i.img").string(), "--classes", "4", "--iterations", "10",
                     "--min-distance", "200", "--std-dev", "5000", "--min-pixels", "50", "--bands", "1,2,3",
@@ -546,6 +559,15 @@ TEST(TesseraClassify, FailuresAreOneLineAndLeaveNothing) {
         {{"kmeans", input, (out / "no" / "c.tif").string(), "--quiet"}, 1, "output folder does not exist"},
         {{"isodata", input, target, "--bands", "1,7", "--quiet"}, 1, "Band 7 does not exist"},
         {{"kmeans", input, target, "--format", "xyz"}, 2, "unknown format"},
+        {{"kmeans", input, target, "--co", "COMPRESS=LZW", "--co", "FOO=1"},
+         2,
+         "--co: driver GTiff does not support creation option FOO"},
+        {{"kmeans", input, target, "--co", "COMPRESS=BOGUS"},
+         2,
+         "--co: 'BOGUS' is an unexpected value for COMPRESS"},
+        {{"classify", input, samples, target, "--method", "maxlik", "--co", "TILED"},
+         2,
+         "--co: creation options are KEY=VALUE"},
         {{"kmeans", input, target, "--aoi", truth, "--quiet"}, 1, "area of interest"},
         {{"classify", input, samples, target, "--method", "tree"}, 2, "--method must be"},
         {{"classify", input, samples, target, "--method", "svm", "--kernel", "cubic"}, 2, "--kernel must be"},

@@ -210,7 +210,11 @@ class TesseraAlgorithm(QgsProcessingAlgorithm):
                 value = repr(self.parameterAsDouble(parameters, name, context))
             else:
                 value = self.parameterAsString(parameters, name, context)
-            if value not in (None, ""):
+            if option.get("repeatable"):  # one field, the values apart by spaces or "|"
+                for item in re.split(r"[\s|]+", value or ""):
+                    if item:
+                        argv += ["--" + option["name"], item]
+            elif value not in (None, ""):
                 argv += ["--" + option["name"], value]
         return argv, outputs
 
