@@ -33,7 +33,8 @@ bool CRandomForestDlg::OnInitDialog() {
     // Both counts take digits only as they are typed.
     for (int id : {IDC_TREES, IDC_MAX_DEPTH})
         if (auto* edit = Item<QLineEdit>(id))
-            edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+            edit->setValidator(
+                new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
     CenterWindow();
     return true;
 }

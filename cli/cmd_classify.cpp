@@ -56,7 +56,8 @@ CommandDef classifyDef() {
                      "them beside OUT (OUT's name + .validation.txt and .validation.json)")
             .Range(0, 0.9)
             .Default("0"),
-        IntOption("seed", "S", "seed of the held-out polygons and of the random forest").Range(0, 4294967295.0)
+        IntOption("seed", "S", "seed of the held-out polygons and of the random forest")
+            .Range(0, 4294967295.0)
             .Default("1"),
         CreationOption(),
         FlagOption("quiet", "no progress bar"),
@@ -76,7 +77,8 @@ std::vector<double> priorList(const std::string& text) {
     while (start <= text.size()) {
         const std::size_t end = std::min(text.find(',', start), text.size());
         double value = 0;
-        if (!formatio::ParseFiniteDouble(std::string_view(text).substr(start, end - start), value) || value <= 0)
+        if (!formatio::ParseFiniteDouble(std::string_view(text).substr(start, end - start), value) ||
+            value <= 0)
             throw UsageError("--priors: expected positive numbers separated by commas, got '" + text + "'");
         priors.push_back(value);
         start = end + 1;

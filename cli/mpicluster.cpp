@@ -143,8 +143,8 @@ int RunOnRanks(const std::vector<std::string>& args,
                             std::find(args.begin(), args.end(), "-h") == args.end();
         if (worked && comm.Rank() == 0)
             std::cerr << "tessera: " << comm.Size() << " processes, " << figures[0] << " s of " << total
-                      << " s in collective steps; CPU " << figures[1] << " s on the busiest, "
-                      << figures[2] << " s on all\n";
+                      << " s in collective steps; CPU " << figures[1] << " s on the busiest, " << figures[2]
+                      << " s on all\n";
         // A rank that failed alone after the last agreement (rank 0 speaks
         // for the agreed failures) still fails the run.
         if (code == 0)

@@ -66,8 +66,9 @@ OptionDef OptionOf(const ParamInfo& param) {
         o = IntOption(param.name, param.placeholder, param.help);
         break;
     case ParamType::Real:
-        o = param.keyword ? StringOption(param.name, param.placeholder + "|" + param.keyword->name, param.help)
-                          : DoubleOption(param.name, param.placeholder, param.help);
+        o = param.keyword
+                ? StringOption(param.name, param.placeholder + "|" + param.keyword->name, param.help)
+                : DoubleOption(param.name, param.placeholder, param.help);
         break;
     case ParamType::Choice: {
         std::vector<std::string> names;

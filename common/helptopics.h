@@ -22,13 +22,20 @@ inline constexpr int SuperviseMahalanobis = 17;       // kind 2
 inline constexpr int RandomForest = 18;
 
 // Every topic that has a page.
-inline constexpr int All[] = {Vectorize,           Accuracy,
-                              SampleEditor,        SuperviseMinimumDistance,
-                              ClassMerge,          ClassStatistics,
-                              ClassClump,          ClassFilter,
-                              Unsupervised,        Svm,
-                              BPNetwork,           SuperviseMaximumLikelihood,
-                              SuperviseMahalanobis, RandomForest};
+inline constexpr int All[] = {Vectorize,
+                              Accuracy,
+                              SampleEditor,
+                              SuperviseMinimumDistance,
+                              ClassMerge,
+                              ClassStatistics,
+                              ClassClump,
+                              ClassFilter,
+                              Unsupervised,
+                              Svm,
+                              BPNetwork,
+                              SuperviseMaximumLikelihood,
+                              SuperviseMahalanobis,
+                              RandomForest};
 
 // Topic of the supervised common window for a classifier kind; 0 (no help)
 // for the kinds without a page of their own.

@@ -2,10 +2,10 @@
 
 #include "accuracy/CClassesAccuracyDlg.h"
 #include "classify/CBPClassifyDlg.h"
-#include "classify/CRandomForestDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "classify/CMinDistanceClassifyDlg.h"
+#include "classify/CRandomForestDlg.h"
 #include "classify/CSvmClassifyDlg.h"
 #include "entry/tesserauiapp.h"
 #include "platform/translation.h"

@@ -24,15 +24,18 @@ template <class Record> Record recordOf(const ParamTable<Record>& table, const C
 }
 
 // The algorithm with the inputs' extra outputs.
-template <class Algorithm> std::unique_ptr<CBaseAlgorithm> withExtras(std::unique_ptr<Algorithm> algorithm,
-                                                                      const ClassifierInputs& in) {
+template <class Algorithm>
+std::unique_ptr<CBaseAlgorithm> withExtras(std::unique_ptr<Algorithm> algorithm, const ClassifierInputs& in) {
     algorithm->SetExtras(in.extras);
     return algorithm;
 }
 
 ClassifierMethod ruleMethod(const DecisionRuleKind& rule) {
-    return {rule.method, std::string(rule.title) + " decision rule on the samples' statistics", "",
-            RuleParameters(rule).Infos(), nullptr,
+    return {rule.method,
+            std::string(rule.title) + " decision rule on the samples' statistics",
+            "",
+            RuleParameters(rule).Infos(),
+            nullptr,
             [&rule](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
                 CSuperviseCommonParam record;
                 static_cast<CSuperviseParam&>(record) = recordOf(RuleParameters(rule), in);
@@ -46,7 +49,11 @@ template <class Algorithm, class Record>
 ClassifierMethod savedModelMethod(std::string name, std::string summary, std::string extension,
                                   const ParamTable<Record>& table,
                                   std::wstring (*modelPath)(const std::wstring& outputPath)) {
-    return {std::move(name), std::move(summary), std::move(extension), table.Infos(), modelPath,
+    return {std::move(name),
+            std::move(summary),
+            std::move(extension),
+            table.Infos(),
+            modelPath,
             [&table, modelPath](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
                 Record record = recordOf(table, in);
                 record.m_modelFilePath = in.modelPath.empty() ? modelPath(record.m_outputPath) : in.modelPath;
@@ -59,8 +66,11 @@ ClassifierMethod savedModelMethod(std::string name, std::string summary, std::st
 }
 
 ClassifierMethod bpnnMethod() {
-    return {"bpnn", "back-propagation neural network trained on the pixels under the samples", "",
-            BPNNParameters().Infos(), nullptr,
+    return {"bpnn",
+            "back-propagation neural network trained on the pixels under the samples",
+            "",
+            BPNNParameters().Infos(),
+            nullptr,
             [](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
                 const CSuperviseBPNNParam record = recordOf(BPNNParameters(), in);
                 return withExtras(std::make_unique<CBPNNClassify>(&record), in);

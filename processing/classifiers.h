@@ -26,8 +26,8 @@ struct ClassifierInputs {
 };
 
 struct ClassifierMethod {
-    std::string name;    // "maxlik"
-    std::string summary; // one line
+    std::string name;           // "maxlik"
+    std::string summary;        // one line
     std::string modelExtension; // of the saved model (".svm"), when the method saves one
     std::vector<ParamInfo> params;
     // Methods that save their trained model: where it goes by default,

@@ -32,8 +32,8 @@ struct QuietGdal {
 };
 
 std::wstring besideOutput(const std::wstring& outputPath, const wchar_t* suffix) {
-    return CommonFun::GetFileDirectory(outputPath.c_str(), true) + CommonFun::GetFileName(outputPath.c_str()) +
-           suffix;
+    return CommonFun::GetFileDirectory(outputPath.c_str(), true) +
+           CommonFun::GetFileName(outputPath.c_str()) + suffix;
 }
 
 } // namespace
@@ -91,8 +91,8 @@ bool ConfidenceRasterWriter::WriteBlock(int x, int y, int width, int height, con
     if (!m_dataset)
         return fail(L"The confidence raster is not open.");
     QuietGdal quiet;
-    if (m_dataset->GetRasterBand(1)->RasterIO(GF_Write, x, y, width, height, values, width, height, GDT_Float32,
-                                              0, 0, nullptr) != CE_None)
+    if (m_dataset->GetRasterBand(1)->RasterIO(GF_Write, x, y, width, height, values, width, height,
+                                              GDT_Float32, 0, 0, nullptr) != CE_None)
         return fail(L"Writing the confidence raster failed: " + CommonFun::M2U(CPLGetLastErrorMsg()));
     return true;
 }
@@ -144,7 +144,8 @@ bool HoldOutShapes(const CClassifySampleFile& file, double fraction, std::uint64
         for (std::size_t i = n; i > 1; --i) // Fisher-Yates on the generator's own output
             std::swap(order[i - 1], order[random() % i]);
         const std::size_t held =
-            n < 2 ? 0 : std::clamp<std::size_t>(static_cast<std::size_t>(std::lround(fraction * n)), 1, n - 1);
+            n < 2 ? 0
+                  : std::clamp<std::size_t>(static_cast<std::size_t>(std::lround(fraction * n)), 1, n - 1);
         training.emplace_back(n, true);
         heldOut.emplace_back(n, false);
         for (std::size_t i = 0; i < held; ++i) {
@@ -179,7 +180,8 @@ bool CClassifyAlgorithm::CheckExtras() {
 }
 
 bool CClassifyAlgorithm::LabelImage(BlockProcessor& blocks, int classes, const LabelKernel& kernel,
-                                    const ProgressFn& progress, const std::vector<ClassDefinition>& definitions,
+                                    const ProgressFn& progress,
+                                    const std::vector<ClassDefinition>& definitions,
                                     const std::map<std::string, std::string>& metadata,
                                     const std::string& confidenceMeaning) {
     const AlgorithmParam& p = *m_param;
@@ -219,8 +221,9 @@ bool CClassifyAlgorithm::LabelImage(BlockProcessor& blocks, int classes, const L
     return true;
 }
 
-bool CClassifyAlgorithm::WriteValidation(const TrainingSet& heldOut, const std::vector<std::wstring>& classNames,
-                                         const std::function<void(const float*, int, std::uint16_t*)>& classify) {
+bool CClassifyAlgorithm::WriteValidation(
+    const TrainingSet& heldOut, const std::vector<std::wstring>& classNames,
+    const std::function<void(const float*, int, std::uint16_t*)>& classify) {
     ReportStep(L"Validating on the held-out polygons");
     const int n = static_cast<int>(classNames.size()) + 1;
     std::vector<std::uint16_t> labels(heldOut.Size(), 0);
@@ -236,10 +239,9 @@ bool CClassifyAlgorithm::WriteValidation(const TrainingSet& heldOut, const std::
         ReportWriteResult::Written)
         return Fail(L"Cannot write the validation report " + report + L".");
     const AccuracySummary summary = SummarizeErrorMatrix(matrix);
-    const std::string json =
-        FormatAccuracyJson(static_cast<std::int64_t>(labels.size()), matrix, summary,
-                           EstimateAccuracy(matrix, summary, {}, 0), names, {},
-                           {{"held_out_pixels", static_cast<std::int64_t>(labels.size())}});
+    const std::string json = FormatAccuracyJson(
+        static_cast<std::int64_t>(labels.size()), matrix, summary, EstimateAccuracy(matrix, summary, {}, 0),
+        names, {}, {{"held_out_pixels", static_cast<std::int64_t>(labels.size())}});
     const std::wstring jsonPath = ValidationJsonPath(m_param->m_outputPath);
     if (WriteFileAtomically(jsonPath, json) != ReportWriteResult::Written)
         return Fail(L"Cannot write the validation JSON " + jsonPath + L".");

@@ -25,10 +25,10 @@ struct PixelBlock;
 struct TrainingSet;
 
 struct ClassifyExtras {
-    std::wstring confidencePath;  // empty: no confidence raster
-    double validateFraction = 0;  // share of each sample's polygons held out; 0: none
-    std::uint64_t seed = 0;       // which polygons are held out
-    std::vector<double> priors;   // maximum likelihood: one prior per class; empty: equal
+    std::wstring confidencePath; // empty: no confidence raster
+    double validateFraction = 0; // share of each sample's polygons held out; 0: none
+    std::uint64_t seed = 0;      // which polygons are held out
+    std::vector<double> priors;  // maximum likelihood: one prior per class; empty: equal
 };
 
 // The value of a confidence raster where the class map is 0 (unclassified,
@@ -87,8 +87,8 @@ protected:
         std::function<void(const PixelBlock& block, std::uint16_t* labels, float* confidence, int worker)>;
     // The labelling pass into the class map and, when one was asked for, the
     // confidence raster (its meaning recorded in its metadata); both or neither.
-    bool LabelImage(BlockProcessor& blocks, int classes, const LabelKernel& kernel, const ProgressFn& progress,
-                    const std::vector<ClassDefinition>& definitions,
+    bool LabelImage(BlockProcessor& blocks, int classes, const LabelKernel& kernel,
+                    const ProgressFn& progress, const std::vector<ClassDefinition>& definitions,
                     const std::map<std::string, std::string>& metadata, const std::string& confidenceMeaning);
     // Labels the held-out pixels with classify(pixels, count, labels) and
     // writes the accuracy report and JSON (class 0: unclassified).

@@ -219,7 +219,8 @@ void ForestModel::Predict(const float* pixels, int count, const std::uint8_t* va
     const FlatNode* nodes = m_nodes.data();
     ForEachValidChunk(count, valid, kChunkPixels, [&](const std::vector<int>& index, int m) {
         for (int r = 0; r < m; ++r)
-            std::copy_n(pixels + static_cast<std::size_t>(index[r]) * m_bands, m_bands, x.data() + r * m_bands);
+            std::copy_n(pixels + static_cast<std::size_t>(index[r]) * m_bands, m_bands,
+                        x.data() + r * m_bands);
         votes.assign(static_cast<std::size_t>(m) * classes, 0);
         // The last group's spare lanes walk copies of the last pixel; their votes are not counted.
         const int padded = (m + kLanes - 1) / kLanes * kLanes;
@@ -238,7 +239,8 @@ void ForestModel::Predict(const float* pixels, int count, const std::uint8_t* va
                     for (int step = 0; step < 4; ++step)
                         for (int j = 0; j < kLanes; ++j) {
                             const FlatNode& n = nodes[at[j]];
-                            at[j] = n.child + static_cast<std::int32_t>(lane[j * m_bands + n.band] > n.threshold);
+                            at[j] =
+                                n.child + static_cast<std::int32_t>(lane[j * m_bands + n.band] > n.threshold);
                         }
                     done = true;
                     for (int j = 0; j < kLanes; ++j)

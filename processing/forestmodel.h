@@ -64,7 +64,7 @@ private:
     };
     std::vector<FlatNode> m_nodes;
     std::vector<std::int32_t> m_leafClass; // per node: the class index (into m_labels) of a leaf
-    std::vector<std::int32_t> m_roots; // per tree
+    std::vector<std::int32_t> m_roots;     // per tree
 
     std::unique_ptr<Impl> m_impl;
     int m_bands = 0, m_trees = 0;

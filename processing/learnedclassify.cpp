@@ -176,7 +176,8 @@ bool CLearnedClassify::Process() {
     if (!LabelImage(blocks, classes, kernel, Stage(40, 100, L"Classifying"), definitions, metadata,
                     ConfidenceMeaning()))
         return false;
-    if (validate && !WriteValidation(heldOut, names, [&](const float* pixels, int count, std::uint16_t* labels) {
+    if (validate &&
+        !WriteValidation(heldOut, names, [&](const float* pixels, int count, std::uint16_t* labels) {
             PixelBlock block;
             block.width = count;
             block.height = 1;

@@ -74,7 +74,8 @@ protected:
     bool NeedsTrainingPixels() const { return !m_reuseModel; }
     // Fills labels (1..classes) for the valid pixels of the block and, when
     // confidence is not null, the probability of each label.
-    virtual void PredictBlock(const PixelBlock& block, std::uint16_t* labels, float* confidence, int worker) = 0;
+    virtual void PredictBlock(const PixelBlock& block, std::uint16_t* labels, float* confidence,
+                              int worker) = 0;
     // Checks, before anything is read, that the learner can give a confidence.
     virtual bool CheckConfidence() { return true; }
     // What the confidence raster holds, for its metadata.

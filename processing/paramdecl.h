@@ -95,7 +95,9 @@ public:
         return *this;
     }
     // A word a user may give instead of the number it stands for.
-    ParamTable&& Keyword(std::string word, int value) && { return std::move(Keyword(std::move(word), value)); }
+    ParamTable&& Keyword(std::string word, int value) && {
+        return std::move(Keyword(std::move(word), value));
+    }
     ParamTable& Keyword(std::string word, int value) & {
         last().keyword = ParamChoice{std::move(word), value};
         return *this;

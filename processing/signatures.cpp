@@ -213,7 +213,8 @@ template <bool WithLogDet> void scoreGaussian(const RuleModel& model, RuleChunk&
                              model.inverse.data() + static_cast<size_t>(c) * k * k, chunk.scratch.data(),
                              chunk.aux.data());
         for (int r = 0; r < chunk.m; ++r)
-            chunk.score[r] = WithLogDet ? model.logDet[c] - 2 * model.logPrior[c] + chunk.aux[r] : chunk.aux[r];
+            chunk.score[r] =
+                WithLogDet ? model.logDet[c] - 2 * model.logPrior[c] + chunk.aux[r] : chunk.aux[r];
         chunk.Keep(c, chunk.aux);
     }
 }
@@ -293,8 +294,8 @@ void scoreParallelepiped(const RuleModel& model, RuleChunk& chunk) {
 const std::vector<DecisionRuleKind>& DecisionRules() {
     static const std::vector<DecisionRuleKind> rules{
         {SUPERVISE_MINIMUM_DISTANCE, "mindist", "minimum distance", 0,
-         "largest distance to the class mean; 0 none", prepareNothing, scoreMinimumDistance,
-         distanceOfSquare, false, "distance to the class mean"},
+         "largest distance to the class mean; 0 none", prepareNothing, scoreMinimumDistance, distanceOfSquare,
+         false, "distance to the class mean"},
         {SUPERVISE_MAXIMUM_LIKELIHOOD, "maxlik", "maximum likelihood", 0,
          "largest Mahalanobis distance to the class mean; 0 none", prepareGaussian, scoreGaussian<true>,
          distanceOfSquare, true, "posterior probability of the class"},
@@ -378,7 +379,8 @@ double DecisionRule::confidenceOf(const RuleChunk& chunk, int r) const {
         // over the classes, relative to the winner so nothing overflows.
         double sum = 0;
         for (int c = 0; c < m_model.classes; ++c)
-            sum += std::exp(-0.5 * (chunk.classScores[static_cast<size_t>(c) * chunk.m + r] - chunk.bestScore[r]));
+            sum += std::exp(-0.5 *
+                            (chunk.classScores[static_cast<size_t>(c) * chunk.m + r] - chunk.bestScore[r]));
         return 1.0 / sum;
     }
     if (m_rule->measure)

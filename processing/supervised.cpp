@@ -49,8 +49,9 @@ void takeStatisticsOf(const TrainingSet& set, std::vector<ClassSignature>& class
             if (set.labels[i] == c)
                 for (int a = 0; a < k; ++a)
                     for (int b = 0; b < k; ++b)
-                        s.covariance[static_cast<size_t>(a) * k + b] +=
-                            (set.Row(i)[a] - s.mean[a]) * (set.Row(i)[b] - s.mean[b]) / static_cast<double>(s.pixels);
+                        s.covariance[static_cast<size_t>(a) * k + b] += (set.Row(i)[a] - s.mean[a]) *
+                                                                        (set.Row(i)[b] - s.mean[b]) /
+                                                                        static_cast<double>(s.pixels);
     }
 }
 
@@ -121,8 +122,8 @@ bool CSupervisedClassify::Process() {
         TrainingSet set;
         if (!HoldOutShapes(file, m_extras.validateFraction, m_extras.seed, training, held, error) ||
             !CollectTrainingSet(*m_input, m_bands, file, 0, set, error, &training) ||
-            !CollectTrainingSet(*m_input, m_bands, file, CLearnedClassify::kHeldOutCapPerClass, heldOut, error,
-                                &held))
+            !CollectTrainingSet(*m_input, m_bands, file, CLearnedClassify::kHeldOutCapPerClass, heldOut,
+                                error, &held))
             return Fail(error);
         takeStatisticsOf(set, classes);
     }
@@ -155,10 +156,11 @@ bool CSupervisedClassify::Process() {
     const LabelKernel kernel = [&](const PixelBlock& block, std::uint16_t* labels, float* confidence, int) {
         rule.ClassifyBlock(block.values, block.PixelCount(), block.valid, labels, confidence);
     };
-    if (!LabelImage(blocks, static_cast<int>(classes.size()), kernel, Stage(5, 100, L"Classifying"), definitions,
-                    metadata, rule.Rule().confidence))
+    if (!LabelImage(blocks, static_cast<int>(classes.size()), kernel, Stage(5, 100, L"Classifying"),
+                    definitions, metadata, rule.Rule().confidence))
         return false;
-    if (validate && !WriteValidation(heldOut, names, [&](const float* pixels, int count, std::uint16_t* labels) {
+    if (validate &&
+        !WriteValidation(heldOut, names, [&](const float* pixels, int count, std::uint16_t* labels) {
             rule.ClassifyBlock(pixels, count, nullptr, labels);
         }))
         return false;

@@ -70,8 +70,8 @@ bool CSvmClassifyProcessAlg::Train(const TrainingSet& set, int classes, const Pr
         m_model = SvmModel::Load(p.m_modelFilePath, error);
         if (!m_model)
             return Fail(error);
-        if (!CheckLoadedModel(L"SVM model", p.m_modelFilePath, m_model->Bands(), m_model->MaxLabel(), set.bands,
-                              classes))
+        if (!CheckLoadedModel(L"SVM model", p.m_modelFilePath, m_model->Bands(), m_model->MaxLabel(),
+                              set.bands, classes))
             return false;
         if (!m_extras.confidencePath.empty() && !m_model->HasProbabilities())
             return Fail(L"The SVM model " + p.m_modelFilePath +

@@ -28,7 +28,7 @@ public:
     }
 
     std::int32_t m_kernelType = SVM_KERNEL_LINEAR;
-    double m_coef0 = 1.0; // constant term of the polynomial and sigmoid kernels
+    double m_coef0 = 1.0;   // constant term of the polynomial and sigmoid kernels
     double m_gamma = 0.143; // 0: 1 / the number of bands
     std::int32_t m_degree = 2;
     double m_cost = 1.0;            // C of C-SVC

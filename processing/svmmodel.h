@@ -22,8 +22,8 @@ struct SvmParameters {
     double coef0 = 1.0;
     double gamma = 0.143;
     int degree = 2;
-    double cost = 1.0; // C of C-SVC
-    bool standardise = true;   // else the bands are taken as they are (an identity scaling)
+    double cost = 1.0;          // C of C-SVC
+    bool standardise = true;    // else the bands are taken as they are (an identity scaling)
     bool probabilities = false; // fit libsvm's probability model too (five inner trainings)
 };
 

@@ -78,9 +78,9 @@ bool ParseSvmModelText(std::string_view text, SvmModelText& out, std::string& er
     // The header: keyword lines up to "SV", each keyword once.
     std::map<std::string, std::vector<std::string_view>> header;
     std::map<std::string, std::size_t> headerLine;
-    static const std::set<std::string> known = {"svm_type", "kernel_type", "degree", "gamma", "coef0",
-                                                "nr_class", "total_sv",    "rho",    "label", "nr_sv",
-                                                "probA",    "probB"};
+    static const std::set<std::string> known = {"svm_type", "kernel_type", "degree",   "gamma",
+                                                "coef0",    "nr_class",    "total_sv", "rho",
+                                                "label",    "nr_sv",       "probA",    "probB"};
     bool svSeen = false;
     for (; p.next < p.lines.size() && !svSeen; ++p.next) {
         std::vector<std::string_view> words = Words(p.lines[p.next]);

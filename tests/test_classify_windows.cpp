@@ -2,10 +2,10 @@
 // distance, SVM and BP network; their fields, refusals and records.
 #include "base/textnumber.h"
 #include "classify/CBPClassifyDlg.h"
-#include "classify/CRandomForestDlg.h"
 #include "classify/CDlgSupperviseCommon.h"
 #include "classify/CDlgUnsuperviseClassify.h"
 #include "classify/CMinDistanceClassifyDlg.h"
+#include "classify/CRandomForestDlg.h"
 #include "classify/CSvmClassifyDlg.h"
 #include "common/filters.h"
 #include "entry/tesserauilib.h"
@@ -484,7 +484,8 @@ TEST_F(BPWindowTest, GuardRefusalsTheRecordOfTheDefaultsAndTheRangeCheck) {
     EXPECT_EQ(texts({B::IDC_LEARNING_RATE, B::IDC_MAX_ERROR}), L"0.500 1.010");
 }
 
-TEST_F(ForestWindowTest, StartsWithTheDeclaredDefaultsRefusesOutOfRangeCountsAndSavesTheForestBesideTheOutput) {
+TEST_F(ForestWindowTest,
+       StartsWithTheDeclaredDefaultsRefusesOutOfRangeCountsAndSavesTheForestBesideTheOutput) {
     using F = CRandomForestDlg;
     EXPECT_EQ(std::tuple(window->GetWindowText(), texts({F::IDC_TREES, F::IDC_MAX_DEPTH})),
               std::tuple(std::wstring(L"随机森林分类"), std::wstring(L"100 25")));

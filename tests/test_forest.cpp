@@ -53,7 +53,8 @@ TEST(RandomForest, LearnsOverlappingClassesAndReproducesItsLabelsFromTheSavedMod
     for (int b = 0; b < 2; ++b)
         for (int i = 0; i < W * H; ++i)
             values[b * W * H + i] = (i % W < W / 2 ? 100 : 130) + noise(rng);
-    const fs::path image = WriteRaster(dir / "scene.tif", {W, H, 2, GDT_Float32, {X0, 1, 0, Y0, 0, -1}}, values);
+    const fs::path image =
+        WriteRaster(dir / "scene.tif", {W, H, 2, GDT_Float32, {X0, 1, 0, Y0, 0, -1}}, values);
     std::vector<ClassifySample*> samples{NewSample(L"left", 2), NewSample(L"right", 2)};
     for (int s = 0; s < 3; ++s) {
         samples[0]->m_shapes.push_back(rectangle(2, 2 + 20 * s, 30, 18 + 20 * s));
@@ -61,9 +62,9 @@ TEST(RandomForest, LearnsOverlappingClassesAndReproducesItsLabelsFromTheSavedMod
     }
     WriteSamples(dir / "s.cif", 2, samples);
 
-    const CliRun trained = RunTessera(classify(image, dir / "s.cif", dir / "rf.tif",
-                                               {"--method", "rf", "--trees", "40", "--confidence",
-                                                (dir / "c.tif").string()}));
+    const CliRun trained =
+        RunTessera(classify(image, dir / "s.cif", dir / "rf.tif",
+                            {"--method", "rf", "--trees", "40", "--confidence", (dir / "c.tif").string()}));
     ASSERT_EQ(trained.code, kExitOk) << trained.err;
     const std::vector<int> labels = ReadBand(dir / "rf.tif");
     const std::vector<float> share = readFloats(dir / "c.tif");
@@ -87,7 +88,8 @@ TEST(RandomForest, LearnsOverlappingClassesAndReproducesItsLabelsFromTheSavedMod
     ASSERT_TRUE(model) << Narrow(error);
     std::vector<float> pixels(2 * W * H);
     for (int i = 0; i < W * H; ++i)
-        pixels[2 * i] = static_cast<float>(values[i]), pixels[2 * i + 1] = static_cast<float>(values[W * H + i]);
+        pixels[2 * i] = static_cast<float>(values[i]),
+                   pixels[2 * i + 1] = static_cast<float>(values[W * H + i]);
     std::vector<std::uint16_t> flat(W * H);
     model->Predict(pixels.data(), W * H, nullptr, flat.data());
     int disagree = 0;
@@ -106,10 +108,11 @@ TEST(Confidence, EveryDecisionRuleMatchesAStraightCalculation) {
     const double prior[3] = {0.2, 0.5, 0.3};
     std::vector<double> values(W * H * 2);
     for (int i = 0; i < W * H; ++i) {
-        values[i] = 40 + (i * 37) % 110;          // band 1
+        values[i] = 40 + (i * 37) % 110;         // band 1
         values[W * H + i] = 50 + (i * 53) % 120; // band 2
     }
-    const fs::path image = WriteRaster(dir / "tiny.tif", {W, H, 2, GDT_Float32, {X0, 1, 0, Y0, 0, -1}}, values);
+    const fs::path image =
+        WriteRaster(dir / "tiny.tif", {W, H, 2, GDT_Float32, {X0, 1, 0, Y0, 0, -1}}, values);
     std::vector<ClassifySample*> samples;
     for (int c = 0; c < 3; ++c)
         samples.push_back(NewSample(L"c" + std::to_wstring(c), 2, {mean[c][0], mean[c][1]},
@@ -117,8 +120,9 @@ TEST(Confidence, EveryDecisionRuleMatchesAStraightCalculation) {
     WriteSamples(dir / "s.cif", 2, samples);
 
     for (const std::string method : {"mindist", "maxlik", "mahalanobis", "sam", "parallelepiped"}) {
-        std::vector<std::string> options{"--method", method, "--confidence", (dir / (method + ".c.tif")).string(),
-                                         "--threshold", method == "parallelepiped" ? "10" : "0"};
+        std::vector<std::string> options{"--method",     method,
+                                         "--confidence", (dir / (method + ".c.tif")).string(),
+                                         "--threshold",  method == "parallelepiped" ? "10" : "0"};
         if (method == "maxlik")
             options.insert(options.end(), {"--priors", "0.2,0.5,0.3"});
         const CliRun run = RunTessera(classify(image, dir / "s.cif", dir / (method + ".tif"), options));
@@ -145,7 +149,8 @@ TEST(Confidence, EveryDecisionRuleMatchesAStraightCalculation) {
                 else
                     discriminant[c] = std::log(det) + d2 - 2 * std::log(prior[c]);
             }
-            const int best = static_cast<int>(std::min_element(discriminant, discriminant + 3) - discriminant);
+            const int best =
+                static_cast<int>(std::min_element(discriminant, discriminant + 3) - discriminant);
             if (method == "maxlik") {
                 double sum = 0;
                 for (int c = 0; c < 3; ++c)
@@ -153,7 +158,8 @@ TEST(Confidence, EveryDecisionRuleMatchesAStraightCalculation) {
                 value[best] = 1 / sum;
             }
             EXPECT_EQ(labels[i], best + 1) << method << " pixel " << i;
-            EXPECT_NEAR(confidence[i], value[best], 1e-4 * std::max(1.0, value[best])) << method << " pixel " << i;
+            EXPECT_NEAR(confidence[i], value[best], 1e-4 * std::max(1.0, value[best]))
+                << method << " pixel " << i;
         }
     }
 }
@@ -164,8 +170,10 @@ TEST(Confidence, EveryDecisionRuleMatchesAStraightCalculation) {
 TEST(Confidence, LearnersWriteProbabilitiesAndNodataWhereTheMapIsUnclassified) {
     const fs::path dir = Scratch("learnedconfidence");
     constexpr int W = 40, H = 20;
-    const fs::path image = WriteRaster(dir / "i.tif", {W, H, 1, GDT_Float32, {X0, 1, 0, Y0, 0, -1}, 0, {{1, -9999}}},
-                                       [](int, int c, int r) { return r == 0 && c == 0 ? -9999 : (c < W / 2 ? 10 : 90) + (c * 7 + r * 3) % 11; });
+    const fs::path image = WriteRaster(
+        dir / "i.tif", {W, H, 1, GDT_Float32, {X0, 1, 0, Y0, 0, -1}, 0, {{1, -9999}}}, [](int, int c, int r) {
+            return r == 0 && c == 0 ? -9999 : (c < W / 2 ? 10 : 90) + (c * 7 + r * 3) % 11;
+        });
     std::vector<ClassifySample*> samples{NewSample(L"a", 1), NewSample(L"b", 1)};
     samples[0]->m_shapes.push_back(rectangle(2, 2, 15, 18));
     samples[1]->m_shapes.push_back(rectangle(25, 2, 38, 18));
@@ -188,8 +196,9 @@ TEST(Confidence, LearnersWriteProbabilitiesAndNodataWhereTheMapIsUnclassified) {
 TEST(Validation, NeverTrainsOnAHeldOutPolygonAndReportsOnThemAlone) {
     const fs::path dir = Scratch("validation");
     constexpr int W = 60, H = 10;
-    const fs::path image = WriteRaster(dir / "i.tif", {W, H, 1, GDT_Float32, {X0, 1, 0, Y0, 0, -1}},
-                                       [](int, int c, int) { return c / 6; }); // polygon p covers columns 6p..6p+5
+    const fs::path image =
+        WriteRaster(dir / "i.tif", {W, H, 1, GDT_Float32, {X0, 1, 0, Y0, 0, -1}},
+                    [](int, int c, int) { return c / 6; }); // polygon p covers columns 6p..6p+5
     std::vector<ClassifySample*> samples{NewSample(L"low", 1), NewSample(L"high", 1)};
     for (int p = 0; p < 10; ++p)
         samples[p < 5 ? 0 : 1]->m_shapes.push_back(rectangle(6 * p + 1, 1, 6 * p + 5, 9));
@@ -218,8 +227,8 @@ TEST(Validation, NeverTrainsOnAHeldOutPolygonAndReportsOnThemAlone) {
         heldSeen.insert(static_cast<int>(v));
     EXPECT_EQ(heldSeen, heldPolygons);
 
-    const CliRun run = RunTessera(
-        classify(image, dir / "s.cif", dir / "out.tif", {"--method", "rf", "--validate", "0.4", "--seed", "7"}));
+    const CliRun run = RunTessera(classify(image, dir / "s.cif", dir / "out.tif",
+                                           {"--method", "rf", "--validate", "0.4", "--seed", "7"}));
     ASSERT_EQ(run.code, kExitOk) << run.err;
     const std::string json = ReadBytes(dir / "out.validation.json");
     EXPECT_NE(json.find("\"held_out_pixels\": " + std::to_string(heldSet.Size())), std::string::npos) << json;
@@ -236,13 +245,14 @@ TEST(ClassifyOptions, BadValuesAreRefusedWithOneLine) {
     WriteSamples(dir / "s.cif", 1, samples);
     WriteBytes(dir / "bad.rf", "%YAML:1.0\nnot: a forest\n");
     const fs::path s = dir / "s.cif", out = dir / "o.tif";
-    ExpectRefusals({{classify(image, s, out, {"--method", "rf", "--validate", "1.5"}), kExitUsage, "--validate"},
-                    {classify(image, s, out, {"--method", "rf", "--trees", "0"}), kExitUsage, "--trees"},
-                    {classify(image, s, out, {"--method", "svm", "--gamma", "fast"}), kExitUsage, "--gamma"},
-                    {classify(image, s, out, {"--method", "maxlik", "--priors", "0.5,x"}), kExitUsage, "--priors"},
-                    {classify(image, s, out, {"--method", "maxlik", "--priors", "1,2,3"}), kExitFailure, "priors"},
-                    {classify(image, s, out, {"--method", "rf", "--validate", "0.5"}), kExitFailure, "held out"},
-                    {classify(image, s, out, {"--method", "rf", "--model", (dir / "bad.rf").string()}),
-                     kExitFailure, "not valid"}},
-                   dir);
+    ExpectRefusals(
+        {{classify(image, s, out, {"--method", "rf", "--validate", "1.5"}), kExitUsage, "--validate"},
+         {classify(image, s, out, {"--method", "rf", "--trees", "0"}), kExitUsage, "--trees"},
+         {classify(image, s, out, {"--method", "svm", "--gamma", "fast"}), kExitUsage, "--gamma"},
+         {classify(image, s, out, {"--method", "maxlik", "--priors", "0.5,x"}), kExitUsage, "--priors"},
+         {classify(image, s, out, {"--method", "maxlik", "--priors", "1,2,3"}), kExitFailure, "priors"},
+         {classify(image, s, out, {"--method", "rf", "--validate", "0.5"}), kExitFailure, "held out"},
+         {classify(image, s, out, {"--method", "rf", "--model", (dir / "bad.rf").string()}), kExitFailure,
+          "not valid"}},
+        dir);
 }
