@@ -1,5 +1,5 @@
-// The command line under hostile input and faults, one test per point of the
-// issue: broken SVM models, outputs that are inputs, failed runs, signals,
+// The command line under hostile input and faults, one test per kind of
+// fault: broken SVM models, outputs that are inputs, failed runs, signals,
 // .aif CRS lines, integer options, and one clean line with a telling exit code.
 // The binary runs in a child process, so a crash or a hang shows as a failure.
 #include "processing/svmmodel.h"
