@@ -14,7 +14,7 @@
 #   BENCH_DIR=DIR           work folder (default BUILD/bench-work)
 #   BENCH_SECTIONS="..."    sections bench/run.sh runs, in order (default: every section)
 #   BENCH_MPI_SIZE=N        scene edge of the MPI section (default 10000)
-#   BENCH_FOREST="2000@6"   the scenes of the random forest section (default 1000@6)
+#   BENCH_FOREST="2000@6"   the scenes of the random forest section (default "1000@6 2000@6")
 #   BENCH_HARD="1000@6"     a further scene the supervised sections add (default none)
 
 build=${1:-${BENCH_BUILD:-build}}

@@ -8,12 +8,12 @@
 #   sklearn   RandomForestClassifier, all cores; fit and predict() timed
 #             inside the script (reading and writing not timed)
 #   OTB       TrainImagesClassifier -classifier rf, then ImageClassifier
-# Scenes: BENCH_FOREST (default 1000@6, overlapping classes).
+# Scenes: BENCH_FOREST (default 1000@6 and 2000@6, overlapping classes).
 # Usage: bench/forest.sh [BUILD]
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-read -r -a forest_scenes <<<"${BENCH_FOREST:-1000@6}"
+read -r -a forest_scenes <<<"${BENCH_FOREST:-1000@6 2000@6}"
 cap=2000
 trees=${BENCH_TREES:-100}
 depth=25
