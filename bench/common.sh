@@ -94,6 +94,16 @@ measure_floor() {
   rm -f "$dir/copy.tif"
 }
 ensure_floor() { [ -f "$(scene_dir "$1")/t.floor" ] || measure_floor "$1"; }
+# The scene's signatures from its training polygons (samples.cif), made once; its path.
+ensure_samples() {
+  local dir
+  dir=$(scene_dir "$1")
+  [ -f "$dir/samples.cif" ] ||
+    "$tessera" samples "$dir/scene.tif" "$dir/training.shp" "$dir/samples.cif" --class-field class >/dev/null 2>&1
+  echo "$dir/samples.cif"
+}
+# Training seconds of a learner: its training run's wall time less its predict-only run's.
+training_seconds() { awk -v a="$(field "$1" 1)" -v b="$(field "$2" 1)" 'BEGIN { printf "%.2f", (a > b ? a - b : 0) }'; }
 
 # Whether a peer can run; the reason it cannot goes into the section's notes.
 have_grass() { command -v grass >/dev/null 2>&1; }

@@ -37,8 +37,7 @@ for n in "${forest_scenes[@]}"; do
   ensure_scene "$n"
   dir=$(scene_dir "$n")
   truth="$dir/truth.tif"
-  samples="$dir/samples.cif"
-  [ -f "$samples" ] || "$tessera" samples "$dir/scene.tif" "$dir/training.shp" "$samples" --class-field class >/dev/null 2>&1
+  samples=$(ensure_samples "$n")
   row() { # method train predict rss ratio-base accuracy
     echo "| $(scene_label "$n") | $1 | $2 | $3 | $(mb "$4") | $(ratio "$3" "$5") | $6 |"
   }
@@ -49,7 +48,7 @@ for n in "${forest_scenes[@]}"; do
   timed "$dir/t.rf.predict" "$tessera" classify "$dir/scene.tif" "$samples" "$dir/rf-p.tif" --method rf \
     --model "$dir/rf.rf" --quiet
   predict=$(field "$dir/t.rf.predict" 1)
-  train=$(awk -v a="$(field "$dir/t.rf.all" 1)" -v b="$predict" 'BEGIN { printf "%.2f", (a > b ? a - b : 0) }')
+  train=$(training_seconds "$dir/t.rf.all" "$dir/t.rf.predict")
   row "tessera random forest" "$train" "$predict" "$(rss_of "$dir/t.rf.all" "$dir/t.rf.predict")" "$predict" \
     "$(overall_accuracy "$dir/rf-p.tif" "$truth")"
   if have_python_module sklearn; then

@@ -44,8 +44,7 @@ for n in "${supervised_scenes[@]}"; do
   ensure_scene "$n"
   dir=$(scene_dir "$n")
   truth="$dir/truth.tif"
-  samples="$dir/samples.cif"
-  [ -f "$samples" ] || "$tessera" samples "$dir/scene.tif" "$dir/training.shp" "$samples" --class-field class >/dev/null 2>&1
+  samples=$(ensure_samples "$n")
   row() { # method train predict rss ratio-base accuracy agreement
     echo "| $(scene_label "$n") | $1 | $2 | $3 | $(mb "$4") | $(ratio "$3" "$5") | $6 | $7 |"
   }
@@ -58,7 +57,7 @@ for n in "${supervised_scenes[@]}"; do
     timed "$dir/t.svm-$kernel.predict" "$tessera" classify "$dir/scene.tif" "$samples" "$out-p.tif" --method svm \
       --model "$out.svm" --quiet
     predict=$(field "$dir/t.svm-$kernel.predict" 1)
-    train=$(awk -v a="$(field "$dir/t.svm-$kernel.all" 1)" -v b="$predict" 'BEGIN { printf "%.2f", (a > b ? a - b : 0) }')
+    train=$(training_seconds "$dir/t.svm-$kernel.all" "$dir/t.svm-$kernel.predict")
     log "$(scene_label "$n"): libsvm svm_predict pixel by pixel ($kernel)"
     timed "$dir/t.plain-$kernel" "$plain" "$out.svm" "$dir/scene.tif" "$dir/plain-$kernel.tif"
     agreement=$("$py" "$root/bench/label_agreement.py" "$out-p.tif" "$dir/plain-$kernel.tif")

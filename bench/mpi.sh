@@ -25,8 +25,7 @@ if ! command -v mpirun >/dev/null 2>&1 || [[ $(ldd "$tessera") != *libmpi* ]]; t
 fi
 ensure_scene "$n"
 dir=$(scene_dir "$n")
-[ -f "$dir/samples.cif" ] ||
-  "$tessera" samples "$dir/scene.tif" "$dir/training.shp" --class-field class "$dir/samples.cif" >/dev/null
+ensure_samples "$n" >/dev/null
 pixels=$((n * n))
 
 # fastest NAME command...: runs the command $repeat times, keeps the fastest

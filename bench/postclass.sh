@@ -27,8 +27,7 @@ for n in "${sizes[@]}"; do
   map="$dir/maxlik.tif"
   if [ ! -f "$map" ]; then
     log "$(scene_label "$n"): the maximum likelihood map"
-    "$tessera" samples "$dir/scene.tif" "$dir/training.shp" "$dir/samples.cif" --class-field class >/dev/null
-    "$tessera" classify "$dir/scene.tif" "$dir/samples.cif" "$map" --method maxlik --quiet >/dev/null
+    "$tessera" classify "$dir/scene.tif" "$(ensure_samples "$n")" "$map" --method maxlik --quiet >/dev/null
   fi
   log "$(scene_label "$n"): sieve, clump, polygonize"
   timed "$dir/t.sieve" "$tessera" sieve "$map" "$dir/sieve.tif" --classes "$all_classes" --threshold 20 --quiet
