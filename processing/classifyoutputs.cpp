@@ -7,6 +7,7 @@
 #include "processing/accuracyjson.h"
 #include "processing/accuracyreport.h"
 #include "processing/blockprocessor.h"
+#include "processing/classraster.h"
 #include "processing/learnedclassify.h"
 
 #include <cpl_error.h>
@@ -55,12 +56,9 @@ bool ConfidenceRasterWriter::Create(const std::wstring& target, const CRasterSou
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
     if (!driver)
         return fail(L"GDAL has no GeoTIFF driver for the confidence raster.");
-    static std::atomic<unsigned> counter{0};
     const fs::path finalPath(CommonFun::U2M(target));
     const fs::path folder = finalPath.has_parent_path() ? finalPath.parent_path() : fs::path(".");
-    m_tempPath = (folder / ("." + finalPath.stem().string() + ".partial-" + std::to_string(::getpid()) + "-" +
-                            std::to_string(counter++) + ".tif"))
-                     .string();
+    m_tempPath = (folder / (PartialFilePrefix(target) + ".tif")).string();
     m_target = target;
     CPLStringList options;
     options.SetNameValue("TILED", "YES");
@@ -72,10 +70,7 @@ bool ConfidenceRasterWriter::Create(const std::wstring& target, const CRasterSou
     if (!m_dataset)
         return fail(L"Cannot create the confidence raster " + target + L": " +
                     CommonFun::M2U(CPLGetLastErrorMsg()));
-    std::array<double, 6> transform = reference.GetGeoTransform();
-    m_dataset->SetGeoTransform(transform.data());
-    if (const std::string wkt = reference.GetProjectionWkt(); !wkt.empty())
-        m_dataset->SetProjection(wkt.c_str());
+    CopyGrid(*m_dataset, reference);
     // Blocks never written (outside the processing rectangle) read as nodata too.
     m_dataset->GetRasterBand(1)->SetNoDataValue(kConfidenceNoData);
     return true;

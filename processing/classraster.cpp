@@ -145,6 +145,19 @@ CPLStringList ClassRasterWriter::CreationOptions(int formatCode, const std::wstr
     return options;
 }
 
+std::string PartialFilePrefix(const std::wstring& target) {
+    static std::atomic<unsigned> counter{0};
+    return "." + fs::path(CommonFun::U2M(target)).stem().string() + ".partial-" + std::to_string(::getpid()) +
+           "-" + std::to_string(counter++);
+}
+
+void CopyGrid(GDALDataset& dataset, const CRasterSource& reference) {
+    std::array<double, 6> transform = reference.GetGeoTransform();
+    dataset.SetGeoTransform(transform.data());
+    if (const std::string wkt = reference.GetProjectionWkt(); !wkt.empty())
+        dataset.SetProjection(wkt.c_str());
+}
+
 bool ClassRasterWriter::fail(const std::wstring& message) {
     m_error = message;
     return false;
@@ -179,15 +192,13 @@ bool ClassRasterWriter::create(const std::wstring& target, int formatCode, const
     // The temporary file keeps the target's extension, so drivers that name
     // side files after it (ENVI's .hdr, IMAGINE's .ige) do the same.
     // Its name is ".<stem>.partial-<pid>-<n><ext>"; the side files share the prefix.
-    static std::atomic<unsigned> counter{0};
     const fs::path finalPath(CommonFun::U2M(target));
     const std::string ext = finalPath.extension().string();
     m_folder = finalPath.has_parent_path() ? finalPath.parent_path().string() : std::string(".");
     // Under mpirun the ranks' parts sit beside each other, possibly from
     // several hosts: the rank tells them apart.
     const int rank = Cluster().Rank();
-    m_tempPrefix = "." + finalPath.stem().string() + ".partial-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter++) + (rank > 0 ? "-rank" + std::to_string(rank) : std::string());
+    m_tempPrefix = PartialFilePrefix(target) + (rank > 0 ? "-rank" + std::to_string(rank) : std::string());
     m_tempPath = (fs::path(m_folder) / (m_tempPrefix + ext)).string();
 
     const GDALDataType type = maxClass <= 255 ? GDT_Byte : GDT_UInt16;
@@ -207,12 +218,9 @@ bool ClassRasterWriter::create(const std::wstring& target, int formatCode, const
     if (!m_dataset)
         return fail(L"Cannot create the output image " + target + L": " +
                     CommonFun::M2U(CPLGetLastErrorMsg()));
-    std::array<double, 6> transform = reference.GetGeoTransform();
-    m_dataset->SetGeoTransform(transform.data());
-    const std::string wkt = reference.GetProjectionWkt();
-    if (!wkt.empty())
-        m_dataset->SetProjection(wkt.c_str());
+    CopyGrid(*m_dataset, reference);
     m_dataset->GetRasterBand(1)->SetNoDataValue(0); // 0 is "Unclassified"
+    const std::array<double, 6> transform = reference.GetGeoTransform();
     m_pixelSizeX = transform[1];
     m_pixelSizeY = transform[5];
     return true;

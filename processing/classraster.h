@@ -44,6 +44,13 @@ std::vector<ClassDefinition> NumberedClasses(int count);
 GDALDefaultRasterAttributeTable ClassAttributeTable(const std::vector<ClassDefinition>& classes,
                                                     const std::vector<std::int64_t>& counts);
 
+// The name under which an output is written before it is moved into place,
+// beside the target: ".<stem>.partial-<pid>-<n>", unique in this process
+// (the caller appends a suffix of its own and the extension).
+std::string PartialFilePrefix(const std::wstring& target);
+// Gives dataset the grid (geotransform and coordinate system) of reference.
+void CopyGrid(GDALDataset& dataset, const CRasterSource& reference);
+
 class ClassRasterWriter {
 public:
     ClassRasterWriter();
