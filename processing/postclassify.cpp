@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 
 using namespace tessera;
@@ -157,9 +159,12 @@ bool CPostClassAlgorithm::ChosenClasses(const std::map<std::wstring, int>& class
     return true;
 }
 
-BlockProcessor CPostClassAlgorithm::Blocks() const {
+BlockProcessor CPostClassAlgorithm::Blocks(int defaultBlockSize) const {
     BlockProcessor blocks(*m_input, m_bands, nullptr, ProcessingRect());
-    blocks.SetBlockSize(m_blockWidth, m_blockHeight);
+    if (m_blockWidth == 0)
+        blocks.SetBlockSize(defaultBlockSize, defaultBlockSize);
+    else
+        blocks.SetBlockSize(m_blockWidth, m_blockHeight);
     blocks.SetWorkerCount(m_workers);
     return blocks;
 }
@@ -209,8 +214,8 @@ bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
 }
 
 bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const WindowKernel& kernel,
-                                        const std::map<std::string, std::string>& metadata,
-                                        const std::wstring& step, double startPercent) {
+                                        const Metadata& metadata, const std::wstring& step,
+                                        bool* tooNarrow) {
     ClassRasterWriter writer;
     const int maxClass = static_cast<int>(m_classes.size()) - 1;
     if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass,
@@ -219,6 +224,8 @@ bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const 
     std::vector<std::vector<std::uint16_t>> values(blocks.WorkerCount());
     BadValue bad;
     bad.source = m_classSource;
+    std::atomic<bool> narrow{false};
+    const ProgressFn stage = Stage(0, 100, step);
     const bool ok = blocks.LabelWindows(
         halo,
         [&](const PixelBlock& block, const PixelRect& core, std::uint16_t* labels, int worker) {
@@ -229,11 +236,18 @@ bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const 
             window.coreX = core.left, window.coreY = core.top;
             window.coreWidth = core.Width(), window.coreHeight = core.Height();
             window.values = &classes;
-            kernel(window, labels, worker);
+            if (!kernel(window, labels, worker))
+                narrow = true;
         },
-        writer, Stage(startPercent, 100, step));
+        writer, [&](double fraction) { return !narrow && stage(fraction); });
+    if (narrow) {
+        writer.Abort();
+        if (tooNarrow)
+            *tooNarrow = true;
+        return false;
+    }
     return finishPass(ok, blocks.GetLastError(), bad.found ? bad.message() : std::wstring(), writer,
-                      metadata);
+                      ok ? metadata() : std::map<std::string, std::string>());
 }
 
 // ---- Merge --------------------------------------------------------------------
@@ -324,38 +338,41 @@ bool CClassifiedSieve::Process() {
             same[v] = static_cast<std::uint16_t>(v);
         return WriteMapped(same, metadata, L"Removing small regions");
     }
-    // First pass: the regions of every block and the pixels along its edges;
-    // then the regions of the whole image merged; second pass: each block
-    // labelled again and written with the merged classes.
-    BlockProcessor blocks = Blocks();
-    RegionSieve sieve(m_input->GetWidth(), m_input->GetHeight(), blocks.BlockWidth(), blocks.BlockHeight(),
-                      eight, m_chosen, threshold);
+    // Each block is settled inside a window around it; a block whose small
+    // regions reach beyond its window has the whole image run as one window.
+    BlockProcessor blocks = Blocks(512);
+    const RegionSieve sieve(eight, m_chosen, threshold);
     std::vector<RegionSieve::Scratch> scratch(blocks.WorkerCount());
-    std::vector<std::vector<std::uint16_t>> values(blocks.WorkerCount());
-    const int maxClass = static_cast<int>(m_classes.size()) - 1;
-    BadValue bad;
-    const bool read = blocks.ForEachBlock(
-        [&](const PixelBlock& block, int worker) {
-            classValues(block, {block.x, block.y, block.x + block.width, block.y + block.height}, maxClass,
-                        bad, values[worker]);
-            sieve.AddBlock(block.x, block.y, block.width, block.height, values[worker].data(),
-                           scratch[worker]);
-        },
-        Stage(0, 40, L"Finding regions"));
-    if (!read)
-        return IsCancelled() ? false : Fail(blocks.GetLastError());
-    if (bad.found)
-        return Fail(bad.message());
-    ReportStep(L"Merging small regions");
-    sieve.Merge();
-    if (IsCancelled())
-        return false;
-    metadata["SMALL_REGIONS"] = std::to_string(sieve.SmallBefore());
-    metadata["SMALL_REGIONS_LEFT"] = std::to_string(sieve.SmallAfter());
+    std::vector<RegionSieve::Counts> counts(blocks.WorkerCount());
+    const int width = m_input->GetWidth(), height = m_input->GetHeight();
     const auto kernel = [&](const Window& w, std::uint16_t* labels, int worker) {
-        sieve.Relabel(w.x, w.y, w.width, w.height, w.values->data(), labels, scratch[worker]);
+        RegionSieve::Window window;
+        window.width = w.width, window.height = w.height, window.classes = w.values->data();
+        window.coreX = w.coreX - w.x, window.coreY = w.coreY - w.y;
+        window.coreWidth = w.coreWidth, window.coreHeight = w.coreHeight;
+        window.openLeft = w.x > 0, window.openTop = w.y > 0;
+        window.openRight = w.x + w.width < width, window.openBottom = w.y + w.height < height;
+        return sieve.SieveCore(window, labels, counts[worker], scratch[worker]);
     };
-    return WriteWithHalo(blocks, 0, kernel, metadata, L"Removing small regions", 50);
+    const auto withCounts = [&] {
+        RegionSieve::Counts total;
+        for (const RegionSieve::Counts& c : counts)
+            total.smallBefore += c.smallBefore, total.smallAfter += c.smallAfter;
+        auto all = metadata;
+        all["SMALL_REGIONS"] = std::to_string(total.smallBefore);
+        all["SMALL_REGIONS_LEFT"] = std::to_string(total.smallAfter);
+        return all;
+    };
+    bool tooNarrow = false;
+    if (WriteWithHalo(blocks, sieve.FirstHalo(), kernel, withCounts, L"Removing small regions", &tooNarrow))
+        return true;
+    if (!tooNarrow)
+        return false;
+    if (static_cast<long long>(width) * height > std::numeric_limits<std::int32_t>::max())
+        return Fail(L"The small regions of this image reach too far to sieve it in windows, and it is too "
+                    L"large to sieve whole.");
+    std::fill(counts.begin(), counts.end(), RegionSieve::Counts());
+    return WriteWithHalo(blocks, std::max(width, height), kernel, withCounts, L"Removing small regions");
 }
 
 // ---- Clump -----------------------------------------------------------------------
@@ -388,10 +405,11 @@ bool ClassifyClump::Preproccess() {
 namespace {
 
 struct ClumpScratch {
-    std::vector<std::uint8_t> dilated;
+    std::vector<std::uint64_t> dilated; // per window pixel: bit k when the round's k-th class reaches it
     std::vector<std::uint16_t> bestClass;
     std::vector<int> bestCount;
-    std::vector<std::uint8_t> present;
+    std::vector<std::uint16_t> present; // the chosen classes in the window, ascending
+    std::vector<std::int8_t> bit;       // per class value: its bit in this round, -1 for none
 };
 
 } // namespace
@@ -430,30 +448,31 @@ bool ClassifyClump::Process() {
             for (int c = 0; c < cw; ++c)
                 labels[r * cw + c] = w.At(w.coreX + c, w.coreY + r);
         if (offsets.empty())
-            return;
+            return true;
         ClumpScratch& s = scratch[worker];
-        s.present.assign(chosen.size(), 0);
+        s.bit.assign(chosen.size(), -1);
         for (std::uint16_t x : v)
             if (x && chosen[x])
-                s.present[x] = 1;
+                s.bit[x] = 0;
+        s.present.clear();
+        for (size_t cls = 1; cls < chosen.size(); ++cls)
+            if (s.bit[cls] == 0)
+                s.present.push_back(static_cast<std::uint16_t>(cls)), s.bit[cls] = -1;
         s.bestClass.assign(static_cast<size_t>(cw) * ch, 0);
         s.bestCount.assign(static_cast<size_t>(cw) * ch, -1);
-        s.dilated.resize(static_cast<size_t>(W) * H);
-        const auto at = [&](int col, int row) -> int { // window coordinates; -1 outside the window
-            return col < 0 || row < 0 || col >= W || row >= H ? -1 : v[static_cast<size_t>(row) * W + col];
-        };
-        for (size_t cls = 1; cls < s.present.size(); ++cls) {
-            if (!s.present[cls])
-                continue;
-            for (int row = 0; row < H; ++row)
-                for (int col = 0; col < W; ++col) {
-                    std::uint8_t hit = 0;
-                    for (const auto& [dcol, drow] : offsets)
-                        if (at(col - dcol, row - drow) == static_cast<int>(cls)) {
-                            hit = 1;
-                            break;
-                        }
-                    s.dilated[static_cast<size_t>(row) * W + col] = hit;
+        // Up to 64 classes a round, one bit each: one dilation pass per round.
+        for (size_t from = 0; from < s.present.size(); from += 64) {
+            const size_t count = std::min<size_t>(64, s.present.size() - from);
+            for (size_t k = 0; k < count; ++k)
+                s.bit[s.present[from + k]] = static_cast<std::int8_t>(k);
+            s.dilated.assign(static_cast<size_t>(W) * H, 0);
+            for (const auto& [dcol, drow] : offsets)
+                for (int row = std::max(0, -drow); row < std::min(H, H - drow); ++row) {
+                    const std::uint16_t* source = v.data() + static_cast<size_t>(row) * W;
+                    std::uint64_t* target = s.dilated.data() + static_cast<size_t>(row + drow) * W + dcol;
+                    for (int col = std::max(0, -dcol); col < std::min(W, W - dcol); ++col)
+                        if (const std::int8_t b = s.bit[source[col]]; b >= 0)
+                            target[col] |= std::uint64_t{1} << b;
                 }
             for (int r = 0; r < ch; ++r)
                 for (int c = 0; c < cw; ++c) {
@@ -461,31 +480,35 @@ bool ClassifyClump::Process() {
                     const std::uint16_t own = v[static_cast<size_t>(row) * W + col];
                     if (!own || chosen[own])
                         continue;
-                    bool closed = true;
+                    std::uint64_t closed = ~std::uint64_t{0};
                     for (const auto& [dcol, drow] : offsets) {
                         const int qc = col + dcol, qr = row + drow;
-                        if (qc < 0 || qr < 0 || qc >= W || qr >= H ||
-                            !s.dilated[static_cast<size_t>(qr) * W + qc]) {
-                            closed = false;
+                        closed &= qc < 0 || qr < 0 || qc >= W || qr >= H ? 0 : s.dilated[static_cast<size_t>(qr) * W + qc];
+                        if (!closed)
                             break;
+                    }
+                    const size_t k = static_cast<size_t>(r) * cw + c;
+                    for (; closed; closed &= closed - 1) { // ascending classes: ties keep the lower
+                        const std::uint16_t cls = s.present[from + std::countr_zero(closed)];
+                        int hits = 0;
+                        for (const auto& [dcol, drow] : offsets) {
+                            const int qc = col - dcol, qr = row - drow;
+                            hits += qc >= 0 && qr >= 0 && qc < W && qr < H && v[static_cast<size_t>(qr) * W + qc] == cls;
+                        }
+                        if (hits > s.bestCount[k]) {
+                            s.bestCount[k] = hits;
+                            s.bestClass[k] = cls;
                         }
                     }
-                    if (!closed)
-                        continue;
-                    int count = 0;
-                    for (const auto& [dcol, drow] : offsets)
-                        count += at(col - dcol, row - drow) == static_cast<int>(cls);
-                    const size_t k = static_cast<size_t>(r) * cw + c;
-                    if (count > s.bestCount[k]) { // classes come in ascending order: ties keep the lower
-                        s.bestCount[k] = count;
-                        s.bestClass[k] = static_cast<std::uint16_t>(cls);
-                    }
                 }
+            for (size_t k = 0; k < count; ++k)
+                s.bit[s.present[from + k]] = -1;
         }
         for (size_t k = 0; k < s.bestClass.size(); ++k)
             if (s.bestClass[k])
                 labels[k] = s.bestClass[k];
+        return true;
     };
     // Dilation reaches `reach` from a pixel and erosion `reach` again.
-    return WriteWithHalo(blocks, 2 * reach, kernel, metadata, L"Clumping classes");
+    return WriteWithHalo(blocks, 2 * reach, kernel, [&] { return metadata; }, L"Clumping classes");
 }

@@ -87,8 +87,9 @@ protected:
     // empty). The record's band list is not used: classes are in band 1.
     bool PreparePostClass(const std::wstring& assistantPath);
     // The block loop over band 1 of the input, with the test seam's block
-    // size and worker count.
-    tessera::BlockProcessor Blocks() const;
+    // size and worker count; without one, blocks of defaultBlockSize square
+    // (0: the input's tiles or strips).
+    tessera::BlockProcessor Blocks(int defaultBlockSize = 0) const;
     // Writes every pixel as the kernel labels it through ClassRasterWriter,
     // with the class table and metadata; blocks are read with `halo` pixels
     // of context on every side when the kernel needs neighbours.
@@ -100,10 +101,13 @@ protected:
             return (*values)[static_cast<size_t>(row - y) * width + (col - x)];
         }
     };
-    using WindowKernel = std::function<void(const Window& window, std::uint16_t* labels, int worker)>;
+    // A kernel returns false when the window is too narrow to label its
+    // core: the pass then stops, nothing is written and *tooNarrow is set.
+    using WindowKernel = std::function<bool(const Window& window, std::uint16_t* labels, int worker)>;
+    // The metadata is asked for when the pass has run, so it may hold its counts.
+    using Metadata = std::function<std::map<std::string, std::string>()>;
     bool WriteWithHalo(tessera::BlockProcessor& blocks, int halo, const WindowKernel& kernel,
-                       const std::map<std::string, std::string>& metadata, const std::wstring& step,
-                       double startPercent = 0);
+                       const Metadata& metadata, const std::wstring& step, bool* tooNarrow = nullptr);
     // Per-pixel transform over the shared block loop.
     bool WriteMapped(const std::vector<std::uint16_t>& lookup,
                      const std::map<std::string, std::string>& metadata, const std::wstring& step);

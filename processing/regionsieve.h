@@ -1,13 +1,20 @@
 #pragma once
 // The class sieve's arithmetic: the regions of a class image (connected
-// pixels of one class), found block by block and joined across the block
-// edges into the regions of the whole image, and the merging of the small
-// ones, smallest first, until none is left beside another region. The
-// result depends on the image alone, not on the block grid or the order
-// blocks are met in. Memory: a few numbers per region and per pair of
-// touching regions, and the pixels along the block edges; not the image.
+// pixels of one class) and the merging of the small ones, smallest first,
+// until none is left beside another region.
+//
+// It runs window by window. Small regions that touch each other form
+// clusters; clusters are separated by regions that stay, whose class never
+// changes, so each cluster merges on its own and its result is the same
+// whether the rest of the image is seen or not. A window (a block and a halo
+// around it) therefore settles the block's pixels whenever every cluster
+// meeting the block lies inside the window; when one reaches the window's
+// edge the block needs a wider window. The result depends on the image
+// alone, not on the block grid or the thread count, and memory is a few
+// numbers per pixel of one window per thread.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace tessera {
@@ -15,65 +22,47 @@ namespace tessera {
 class RegionSieve {
 public:
     // sieved[c] != 0 for the classes whose small regions are removed; class 0
-    // (no class) never forms a region. Blocks form a grid of blockWidth ×
-    // blockHeight cells from the image's top-left corner.
-    RegionSieve(int width, int height, int blockWidth, int blockHeight, bool eight,
-                std::vector<std::uint8_t> sieved, std::uint32_t threshold);
+    // (no class) never forms a region.
+    RegionSieve(bool eight, std::vector<std::uint8_t> sieved, std::uint32_t threshold);
 
-    // Per-thread buffers of AddBlock and Relabel.
+    // A window of class values (row by row, 0 for no class) and where it lies.
+    struct Window {
+        int width = 0, height = 0;
+        const std::uint16_t* classes = nullptr;
+        // The block to settle, in window pixels.
+        int coreX = 0, coreY = 0, coreWidth = 0, coreHeight = 0;
+        // Edges of the window inside the image: regions touching them may go on beyond.
+        bool openLeft = false, openTop = false, openRight = false, openBottom = false;
+    };
+    // Small regions of the input, and those left with no neighbour; each
+    // counted by the block holding its first pixel.
+    struct Counts {
+        std::int64_t smallBefore = 0, smallAfter = 0;
+    };
+    // Per-thread buffers, kept from window to window.
     struct Scratch {
-        std::vector<std::int32_t> label, queue;
+        std::vector<std::int32_t> label, queue, parent, cluster;
+        std::vector<std::uint16_t> cls;
+        std::vector<std::int64_t> size;
+        std::vector<std::int32_t> first;
+        std::vector<std::uint8_t> small, open, needed;
+        std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> around;
     };
 
-    // Records the regions of one block of class values (row by row, 0 for no
-    // class). Thread-safe across different blocks; blocks never added count
-    // as holding no class.
-    void AddBlock(int x, int y, int w, int h, const std::uint16_t* classes, Scratch& scratch);
-    // Joins the blocks' regions and merges the small ones (single-threaded).
-    void Merge();
-    // The classes of a block after Merge, given its class values again.
-    void Relabel(int x, int y, int w, int h, const std::uint16_t* classes, std::uint16_t* out,
-                 Scratch& scratch) const;
+    // The sieved classes of the core, row by row, into out; false when a
+    // cluster meeting the core reaches an open edge of the window (out is
+    // then incomplete and counts unchanged).
+    bool SieveCore(const Window& window, std::uint16_t* out, Counts& counts, Scratch& scratch) const;
 
-    // Regions of a sieved class under the threshold before and after Merge.
-    std::int64_t SmallBefore() const { return m_smallBefore; }
-    std::int64_t SmallAfter() const { return m_smallAfter; }
+    // The halo a window gets first: clusters rarely reach further.
+    int FirstHalo() const;
 
 private:
-    using Id = std::int64_t;
-    struct Edge {
-        std::int32_t a, b; // local regions of the block
-        std::int64_t pairs;
-    };
-    struct Block {
-        std::int32_t regions = 0;
-        std::vector<std::uint16_t> cls;
-        std::vector<std::uint32_t> size;
-        std::vector<std::int64_t> first; // raster index of the first pixel
-        std::vector<Edge> edges;
-        std::vector<std::int32_t> top, bottom, left, right; // local region along each edge, -1 none
-        Id base = 0;
-    };
+    int label(const Window& window, Scratch& scratch) const;
 
-    int label(int w, int h, const std::uint16_t* classes, Scratch& scratch) const;
-    int blockIndex(int x, int y) const { return (y / m_blockHeight) * m_blockColumns + x / m_blockWidth; }
-    // Region at an image pixel on a block's edge; -1 for none.
-    Id edgeRegion(int x, int y) const;
-    Id find(Id r);
-    Id unite(Id a, Id b);
-    bool stays(Id root) const { return !m_sieved[m_cls[root]] || m_size[root] >= m_threshold; }
-
-    int m_width, m_height, m_blockWidth, m_blockHeight, m_blockColumns;
     bool m_eight;
     std::vector<std::uint8_t> m_sieved;
     std::uint32_t m_threshold;
-    std::vector<Block> m_blocks;
-    // Per region, by global id (block base + local id).
-    std::vector<Id> m_parent;
-    std::vector<std::uint16_t> m_cls;
-    std::vector<std::int64_t> m_size, m_first;
-    std::vector<std::uint16_t> m_final; // class of each region after Merge
-    std::int64_t m_smallBefore = 0, m_smallAfter = 0;
 };
 
 } // namespace tessera

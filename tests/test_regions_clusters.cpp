@@ -2,6 +2,7 @@
 // small region, each checked against a reference computed from scratch.
 #include "processing/clustering.h"
 #include "processing/postclassify.h"
+#include "processing/regionsieve.h"
 #include "support/cli.h"
 #include "support/fixtures.h"
 #include "support/references.h"
@@ -75,6 +76,18 @@ bool smallRegionTouchesAnother(const std::vector<int>& v, int W, int H, const st
                     if (regions.of[q] >= 0 && regions.of[q] != static_cast<int>(id))
                         return true;
     return false;
+}
+
+// Patches with speckles and zeros, and a rectangle of pixels drawn at
+// random: small regions whose neighbours are all small.
+constexpr int W = 45, H = 37;
+std::vector<int> speckledPatches() {
+    std::vector<int> v = PatchyClasses(W, H, 1, 4, 11);
+    std::mt19937 rng(5);
+    for (int r = H / 4; r < H / 2; ++r)
+        for (int c = W / 3; c < 2 * W / 3; ++c)
+            v[r * W + c] = 1 + static_cast<int>(rng() % 4);
+    return v;
 }
 
 // Sieves a class image of classes 1..4 (with its .acf) into `out`.
@@ -160,14 +173,7 @@ TEST(ClassSieve, MergesSmallestFirstUntilNoSmallRegionTouchesAnotherWhateverTheB
     EXPECT_EQ(sieve(d / "ring.tif", d / "ring9.tif", {2, 3}, 9, false, 0, 0, 1), joined);
     EXPECT_EQ(sieve(d / "ring.tif", d / "ring10.tif", {2, 3}, 10, false, 2, 2, 2), std::vector<int>(25, 1));
 
-    // Patches with speckles and zeros, and a rectangle of pixels drawn at
-    // random: small regions whose neighbours are all small.
-    const int W = 45, H = 37;
-    std::vector<int> v = PatchyClasses(W, H, 1, 4, 11);
-    std::mt19937 rng(5);
-    for (int r = H / 4; r < H / 2; ++r)
-        for (int c = W / 3; c < 2 * W / 3; ++c)
-            v[r * W + c] = 1 + static_cast<int>(rng() % 4);
+    const std::vector<int> v = speckledPatches();
     classImage(d / "in.tif", W, H, v);
     int run = 0;
     for (const bool eight : {false, true})
@@ -186,4 +192,57 @@ TEST(ClassSieve, MergesSmallestFirstUntilNoSmallRegionTouchesAnotherWhateverTheB
                         << " x " << bh;
                 }
             }
+}
+
+// Blocks of 9 × 7 sieved inside windows with narrow halos: a window either
+// settles its block as the whole image does or says it cannot (and the
+// whole image as one window then can); the small regions are counted once.
+TEST(ClassSieve, AWindowSettlesItsBlockOrSaysItCannot) {
+    const std::vector<int> v = speckledPatches();
+    const std::vector<std::uint16_t> image(v.begin(), v.end());
+    int settled = 0, refused = 0;
+    for (const bool eight : {false, true})
+        for (const unsigned threshold : {3u, 12u}) {
+            const RegionSieve sieve(eight, {0, 1, 1, 1, 1}, threshold);
+            RegionSieve::Scratch scratch;
+            RegionSieve::Counts whole;
+            std::vector<std::uint16_t> expected(image.size());
+            RegionSieve::Window all{W, H, image.data(), 0, 0, W, H};
+            ASSERT_TRUE(sieve.SieveCore(all, expected.data(), whole, scratch));
+            ASSERT_EQ(std::vector<int>(expected.begin(), expected.end()),
+                      NaiveSieve(v, W, H, {1, 2, 3, 4}, threshold, eight));
+            for (const int halo : {0, 2, 6}) {
+                std::vector<std::uint16_t> stitched(image.size());
+                RegionSieve::Counts counts;
+                for (int y = 0; y < H; y += 7)
+                    for (int x = 0; x < W; x += 9) {
+                        const int x0 = std::max(0, x - halo), y0 = std::max(0, y - halo);
+                        const int x1 = std::min(W, x + 9 + halo), y1 = std::min(H, y + 7 + halo);
+                        std::vector<std::uint16_t> window;
+                        for (int r = y0; r < y1; ++r)
+                            window.insert(window.end(), image.begin() + r * W + x0, image.begin() + r * W + x1);
+                        RegionSieve::Window win{x1 - x0, y1 - y0, window.data(), x - x0, y - y0,
+                                                std::min(9, W - x), std::min(7, H - y),
+                                                x0 > 0, y0 > 0, x1 < W, y1 < H};
+                        std::vector<std::uint16_t> core(static_cast<size_t>(win.coreWidth) * win.coreHeight);
+                        if (!sieve.SieveCore(win, core.data(), counts, scratch)) {
+                            ++refused;
+                            win = all;
+                            win.coreX = x, win.coreY = y, win.coreWidth = std::min(9, W - x);
+                            win.coreHeight = std::min(7, H - y);
+                            ASSERT_TRUE(sieve.SieveCore(win, core.data(), counts, scratch));
+                        } else {
+                            ++settled;
+                        }
+                        for (int r = 0; r < win.coreHeight; ++r)
+                            std::copy_n(core.begin() + r * win.coreWidth, win.coreWidth,
+                                        stitched.begin() + (y + r) * W + x);
+                    }
+                EXPECT_EQ(stitched, expected) << "threshold " << threshold << ", halo " << halo;
+                EXPECT_EQ(counts.smallBefore, whole.smallBefore);
+                EXPECT_EQ(counts.smallAfter, whole.smallAfter);
+            }
+        }
+    EXPECT_GT(settled, 0);
+    EXPECT_GT(refused, 0);
 }
