@@ -1,5 +1,5 @@
 // The command-line tool: option tables, progress bar, dispatcher, synth scenes,
-// the binary's exit codes, and classifying a synth scene.
+// and classifying a synth scene (the built binary: test_hostile.cpp).
 #include "cli/options.h"
 #include "cli/scenegen.h"
 #include "cli/textprogress.h"
@@ -10,8 +10,6 @@
 #include <ogrsf_frmts.h>
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
 
 #include <cmath>
 
@@ -229,14 +227,10 @@ TEST(Dispatcher, RefusalsAreOneLineAndExitTwo) {
 }
 
 SceneParams smallParams(std::uint64_t seed = 7) {
-    return {.width = 200,
-            .height = 150,
-            .bands = 4,
-            .classes = 3,
-            .seed = seed,
-            .points = 300,
-            .polygonsPerClass = 4,
-            .block = 256};
+    SceneParams p{.width = 200, .height = 150, .bands = 4, .classes = 3, .seed = seed, .points = 300};
+    p.polygonsPerClass = 4;
+    p.block = 256;
+    return p;
 }
 
 TEST(SceneModelTest, EveryClassOccursWhateverTheSeed) {
@@ -254,6 +248,14 @@ std::vector<int> allBands(const fs::path& path) {
         all.insert(all.end(), band.begin(), band.end());
     }
     return all;
+}
+
+// A raster's compression and block size.
+std::tuple<std::string, int, int> layout(const fs::path& path) {
+    const Dataset d = OpenDataset(path);
+    int width = 0, height = 0;
+    d->GetRasterBand(1)->GetBlockSize(&width, &height);
+    return {d->GetMetadataItem("COMPRESSION", "IMAGE_STRUCTURE"), width, height};
 }
 
 // One small scene for the file checks, written once.
@@ -345,13 +347,9 @@ TEST_F(SynthFiles, SameParametersGiveIdenticalFilesAndAnotherSeedAnotherScene) {
 
 TEST_F(SynthFiles, TiledDeflatedGeoTiffsAndATruthThatNamesAndColoursItsClasses) {
     for (const fs::path& path : {s_files.scene, s_files.truth}) {
-        const Dataset ds = OpenDataset(path);
-        int bx = 0, by = 0;
-        ds->GetRasterBand(1)->GetBlockSize(&bx, &by);
-        EXPECT_EQ(std::tuple(bx, by, std::string(ds->GetMetadataItem("COMPRESSION", "IMAGE_STRUCTURE"))),
-                  std::tuple(256, 256, std::string("DEFLATE")))
+        EXPECT_EQ(layout(path), std::tuple("DEFLATE", 256, 256)) << path;
+        EXPECT_EQ(std::string(OpenDataset(path)->GetSpatialRef()->GetAuthorityCode(nullptr)), "32650")
             << path;
-        EXPECT_EQ(std::string(ds->GetSpatialRef()->GetAuthorityCode(nullptr)), "32650") << path;
     }
     const Dataset truth = OpenDataset(s_files.truth);
     GDALRasterBand* band = truth->GetRasterBand(1);
@@ -415,36 +413,6 @@ TEST(SynthScenes, PixelsDoNotDependOnTheBlockSizeAndFailuresLeaveNothing) {
     EXPECT_FALSE(fs::exists(ScratchDir() / "crowded"));
 }
 
-// Runs the tessera binary with a shell command line; stdout and stderr are
-// captured in files.
-CliRun runBinary(const std::string& arguments) {
-    const fs::path out = ScratchDir() / "bin.out", err = ScratchDir() / "bin.err";
-    const std::string command = std::string("'") + TESSERA_CLI_PATH + "' " + arguments + " >'" +
-                                out.string() + "' 2>'" + err.string() + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(out), ReadBytes(err)};
-}
-
-TEST(TesseraBinary, ExitCodes) {
-    const fs::path dir = ScratchDir() / "binary-scene";
-    CliRun r = runBinary("synth '" + dir.string() + "' --classes 0");
-    EXPECT_EQ(
-        std::tuple(r.code, r.err, r.out),
-        std::tuple(2, std::string("tessera synth: --classes must be at least 1 (got 0)\n"), std::string()));
-    EXPECT_FALSE(fs::exists(dir));
-    r = runBinary("synth '" + dir.string() + "' --size 64 --classes 2 --points 20 --polygons-per-class 1");
-    EXPECT_EQ(std::tuple(r.code, LineCount(r.out),
-                         r.out.rfind("synth: 64 x 64 pixels, 4 bands, 2 classes, seed 1: ", 0)),
-              std::tuple(0, 1, 0u))
-        << r.err << r.out;
-    EXPECT_TRUE(fs::exists(dir / "scene.tif") && fs::exists(dir / "training.dbf"));
-    // A runtime failure: the output folder is a file.
-    r = runBinary("synth '" + (dir / "scene.tif").string() + "' --size 64 --classes 2");
-    EXPECT_EQ(r.code, 1);
-    const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
-    EXPECT_EQ(last.rfind("tessera synth: cannot create the folder ", 0), 0u) << r.err;
-}
-
 const fs::path& scene() {
     static const fs::path dir = [] {
         const fs::path d = ScratchDir() / "classify-scene";
@@ -486,12 +454,6 @@ TEST(TesseraClassify, KMeansAndIsodataClassifyASynthScene) {
     ASSERT_TRUE(acf.ReadClassifiedAssistantFile(WPath(out / "k.acf")));
     EXPECT_EQ(acf.GetClassCount(), 5);
     // Class maps are tiled and DEFLATE-compressed unless --co says otherwise.
-    const auto layout = [](const fs::path& path) {
-        const Dataset d = OpenDataset(path);
-        int width = 0, height = 0;
-        d->GetRasterBand(1)->GetBlockSize(&width, &height);
-        return std::tuple(std::string(d->GetMetadataItem("COMPRESSION", "IMAGE_STRUCTURE")), width, height);
-    };
     EXPECT_EQ(layout(out / "k.tif"), std::tuple("DEFLATE", 256, 256));
     r = RunTessera({"kmeans", input, (out / "lzw.tif").string(), "--classes", "4", "--co", "COMPRESS=LZW",
                     "--co", "blockxsize=128", "--co=BLOCKYSIZE=64", "--quiet"});
@@ -509,7 +471,7 @@ TEST(TesseraClassify, KMeansAndIsodataClassifyASynthScene) {
     EXPECT_GT(agreement(truth, ReadBand(out / "i.img")), 90.0);
 }
 
-TEST(TesseraClassify, EverySupervisedMethodScoresAgainstTheTruth) {
+TEST(TesseraClassify, EverySupervisedMethodScoresAgainstTheTruthAndFailuresAreOneLineAndLeaveNothing) {
     const fs::path out = Scratch("supervised-out");
     const std::string input = (scene() / "scene.tif").string(), samples = (out / "s.cif").string();
     CliRun r = RunTessera(
@@ -539,15 +501,7 @@ TEST(TesseraClassify, EverySupervisedMethodScoresAgainstTheTruth) {
                     (out / "svm.svm").string(), "--kernel", "rbf", "--quiet"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(ReadBand(out / "again.tif"), ReadBand(out / "svm.tif"));
-}
-
-TEST(TesseraClassify, FailuresAreOneLineAndLeaveNothing) {
-    const fs::path out = Scratch("classify-fail");
-    const std::string input = (scene() / "scene.tif").string(), samples = (out / "s.cif").string();
-    ASSERT_EQ(
-        RunTessera({"samples", input, (scene() / "training.shp").string(), samples, "--class-field", "class"})
-            .code,
-        0);
+    // Failures are one line and leave nothing.
     WriteBytes(out / "empty.cif", "");
     WriteBytes(out / "corrupt.cif", "not a sample file at all");
     const std::string target = (out / "c.tif").string(), missing = (out / "missing.tif").string(),
@@ -571,7 +525,6 @@ TEST(TesseraClassify, FailuresAreOneLineAndLeaveNothing) {
         {{"kmeans", input, target, "--aoi", truth, "--quiet"}, 1, "area of interest"},
         {{"classify", input, samples, target, "--method", "tree"}, 2, "--method must be"},
         {{"classify", input, samples, target, "--method", "svm", "--kernel", "cubic"}, 2, "--kernel must be"},
-        {{"classify", input, samples, target, "--method", "bpnn", "--rate", "2"}, 2, "--rate"},
         {{"classify", input, samples, target, "--method", "svm", "--model", missing, "--quiet"},
          1,
          "Cannot open the SVM model file"},

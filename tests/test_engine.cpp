@@ -10,8 +10,6 @@
 #include "support/references.h"
 
 #include <gtest/gtest.h>
-#include <ogr_spatialref.h>
-#include <ogrsf_frmts.h>
 
 #include <cmath>
 #include <numbers>
@@ -221,26 +219,12 @@ TEST(AreaOfInterest, ShapefileInAnotherCrsLandsOnTheRightPixels) {
     CRasterSource raster;
     ASSERT_EQ(raster.Open(writeRaster("mercator.tif", s)), GIS_OK);
     constexpr double R = 6378137.0, pi = std::numbers::pi;
-    const fs::path shp = ScratchDir() / "aoi.shp";
-    {
-        Dataset ds(GetGDALDriverManager()
-                       ->GetDriverByName("ESRI Shapefile")
-                       ->Create(shp.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        OGRSpatialReference wgs84;
-        wgs84.importFromEPSG(4326);
-        OGRLayer* layer = ds->CreateLayer("aoi", &wgs84, wkbPolygon, nullptr);
-        OGRFeature feature(layer->GetLayerDefn());
-        OGRLinearRing ring;
-        for (auto [c, r] :
-             std::vector<std::pair<double, double>>{{10, 5}, {20, 5}, {20, 15}, {10, 15}, {10, 5}}) {
-            const double x = 1000000 + c * 100, y = 6000000 - r * 100;
-            ring.addPoint(x / R * 180 / pi, (2 * std::atan(std::exp(y / R)) - pi / 2) * 180 / pi);
-        }
-        OGRPolygon polygon;
-        polygon.addRing(&ring);
-        feature.SetGeometry(&polygon);
-        ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
-    }
+    const auto lon = [&](double c) { return (1000000 + c * 100) / R * 180 / pi; };
+    const auto lat = [&](double r) {
+        return (2 * std::atan(std::exp((6000000 - r * 100) / R)) - pi / 2) * 180 / pi;
+    };
+    const fs::path shp =
+        WriteLayer(ScratchDir() / "aoi.shp", {}, {{RectangleWkt(lon(10), lat(5), lon(20), lat(15))}}, 4326);
     CAOISource aoi;
     ASSERT_EQ(aoi.Open(WPath(shp)), GIS_OK);
     CRasterAOI onRaster(&raster, &aoi);

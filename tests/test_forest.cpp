@@ -15,17 +15,6 @@ namespace {
 
 constexpr double X0 = 1000, Y0 = 2000; // ground origin, 1 unit pixels, north up
 
-std::vector<float> readFloats(const fs::path& path) {
-    Dataset d = OpenDataset(path);
-    if (!d)
-        return {};
-    std::vector<float> values(static_cast<size_t>(d->GetRasterXSize()) * d->GetRasterYSize());
-    if (d->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, d->GetRasterXSize(), d->GetRasterYSize(), values.data(),
-                                      d->GetRasterXSize(), d->GetRasterYSize(), GDT_Float32, 0, 0) != CE_None)
-        return {};
-    return values;
-}
-
 CDrawShape* rectangle(double c0, double r0, double c1, double r1) {
     return new CDrawShape(DRAWSHAPE_RECTANGLE, {{X0 + c0, Y0 - r0}, {X0 + c1, Y0 - r1}});
 }
@@ -67,7 +56,7 @@ TEST(RandomForest, LearnsOverlappingClassesAndReproducesItsLabelsFromTheSavedMod
                             {"--method", "rf", "--trees", "40", "--confidence", (dir / "c.tif").string()}));
     ASSERT_EQ(trained.code, kExitOk) << trained.err;
     const std::vector<int> labels = ReadBand(dir / "rf.tif");
-    const std::vector<float> share = readFloats(dir / "c.tif");
+    const std::vector<float> share = ReadBand<float>(dir / "c.tif");
     ASSERT_EQ(labels.size(), static_cast<size_t>(W * H));
     int correct = 0;
     for (int i = 0; i < W * H; ++i) {
@@ -128,7 +117,7 @@ TEST(Confidence, EveryDecisionRuleMatchesAStraightCalculation) {
         const CliRun run = RunTessera(classify(image, dir / "s.cif", dir / (method + ".tif"), options));
         ASSERT_EQ(run.code, kExitOk) << run.err;
         const std::vector<int> labels = ReadBand(dir / (method + ".tif"));
-        const std::vector<float> confidence = readFloats(dir / (method + ".c.tif"));
+        const std::vector<float> confidence = ReadBand<float>(dir / (method + ".c.tif"));
         ASSERT_EQ(confidence.size(), static_cast<size_t>(W * H));
         for (int i = 0; i < W * H; ++i) {
             const double x = values[i], y = values[W * H + i];
@@ -183,7 +172,7 @@ TEST(Confidence, LearnersWriteProbabilitiesAndNodataWhereTheMapIsUnclassified) {
         const CliRun run = RunTessera(classify(image, dir / "s.cif", dir / (method + ".tif"),
                                                {"--method", method, "--confidence", conf.string()}));
         ASSERT_EQ(run.code, kExitOk) << run.err;
-        const std::vector<float> p = readFloats(conf);
+        const std::vector<float> p = ReadBand<float>(conf);
         ASSERT_EQ(p.size(), static_cast<size_t>(W * H));
         EXPECT_EQ(p[0], kConfidenceNoData) << method;
         for (int i = 1; i < W * H; ++i)

@@ -352,7 +352,25 @@ TEST(Hostile, P6_IntegerOptionsAreCheckedBeforeNarrowing) {
 
 TEST(Hostile, P7_OneCleanLineAndAnExitCodeThatTells) {
     const Scene& s = scene();
-    const fs::path d = Scratch("hostile-lines");
+    const fs::path d = Scratch("hostile-lines"), made = d / "scene";
+    // A usage error (2), a success (0) and a runtime failure (1): the output folder is a file.
+    CliRun r = run({"synth", made.string(), "--classes", "0"});
+    EXPECT_EQ(
+        std::tuple(r.code, r.err, r.out),
+        std::tuple(2, std::string("tessera synth: --classes must be at least 1 (got 0)\n"), std::string()));
+    EXPECT_FALSE(fs::exists(made));
+    r = run({"synth", made.string(), "--size", "64", "--classes", "2", "--points", "20",
+             "--polygons-per-class", "1"});
+    EXPECT_EQ(std::tuple(r.code, LineCount(r.out),
+                         r.out.rfind("synth: 64 x 64 pixels, 4 bands, 2 classes, seed 1: ", 0)),
+              std::tuple(0, 1, 0u))
+        << r.err << r.out;
+    EXPECT_TRUE(fs::exists(made / "scene.tif") && fs::exists(made / "training.dbf"));
+    r = run({"synth", (made / "scene.tif").string(), "--size", "64", "--classes", "2"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err.rfind("tessera synth: cannot create the folder "),
+              r.err.rfind('\n', r.err.size() - 2) + 1)
+        << r.err;
     // GDAL's own messages are folded into the one line.
     WriteBytes(d / "fake.tif", "II*\0 this is no TIFF");
     expectRefusal(run({"kmeans", (d / "fake.tif").string(), (d / "k.tif").string(), "--quiet"}), 1,

@@ -1,5 +1,6 @@
-// Post-classification: class merge, sieve and clump checked against naive
-// whole-image references on small images read in small blocks; their
+// Post-classification: class merge and clump checked against naive
+// whole-image references on small images read in small blocks, the sieve on
+// hand-worked images (its naive reference: test_regions_clusters.cpp); their
 // command-line tools; and the class merge, filter and clump windows.
 #include "base/commonfun.h"
 #include "common/filters.h"
@@ -205,26 +206,6 @@ TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
     }
 }
 
-TEST(ClassSieve, AgreesWithAWholeImageFloodFillAcrossSmallBlocks) {
-    const fs::path d = Scratch("sieve-naive");
-    const int W = 41, H = 33;
-    const std::vector<int> v = PatchyClasses(W, H, 1, 4, 7);
-    classImage(d / "in.tif", W, H, v, 4);
-    int run = 0;
-    for (const bool eight : {false, true})
-        for (const unsigned threshold : {0u, 2u, 5u, 13u})
-            for (const std::set<int>& chosen : {std::set<int>{1, 2, 3, 4}, std::set<int>{2, 4}})
-                for (const auto& [bw, bh] : {std::pair{7, 5}, std::pair{0, 0}}) {
-                    const fs::path out = d / ("out" + std::to_string(run++) + ".tif");
-                    CClassifiedSieveParam record = sieveRecord(d / "in.tif", out, classMapOf(chosen),
-                                                               static_cast<int>(threshold), eight);
-                    record.m_assistantFilePath = WPath(d / "in.acf");
-                    ASSERT_EQ(runTool<CClassifiedSieve>(record, 3, bw, bh), "");
-                    ASSERT_EQ(ReadBand(out), NaiveSieve(v, W, H, chosen, threshold, eight))
-                        << "threshold " << threshold << (eight ? " 8" : " 4") << "-connected, block " << bw;
-                }
-}
-
 TEST(ClassClump, HandWorkedGapsAreClosedUpToTheElementsLength) {
     const fs::path d = Scratch("clump-hand");
     // Row 0: a gap of two 2s between 1s is closed by the 1 x 3 element; row 1:
@@ -355,7 +336,9 @@ TEST(PostClassCli, BadInputGivesOneLineAndNoOutput) {
     WriteBytes(d / "corrupt.acf", "not an assistant file\n");
     const std::string out = (d / "out.tif").string();
     ExpectRefusals(
-        {{{"merge", noAcf, out, "--rule", "1=4", "--quiet"}, 2, "names a class that is not in the pixel values"},
+        {{{"merge", noAcf, out, "--rule", "1=4", "--quiet"},
+          2,
+          "names a class that is not in the pixel values"},
          {{"sieve", corrupt, out, "--classes", "1", "--quiet"}, 1, "Cannot read the classification"},
          {{"sieve", in, out, "--classes", "5", "--quiet"}, 2, "--classes: class 5"},
          {{"sieve", in, out, "--quiet"}, 2, "--classes"},

@@ -249,33 +249,17 @@ TEST(CheckPoints, DrawnOnlyWhereTheReferenceIsValidAndCountedAsAsked) {
 TEST(CheckPoints, VectorReferenceByValueAndByName) {
     const fs::path dir = Scratch("vector-reference");
     const fs::path map = cropForest(dir);
-    const fs::path layerPath = dir / "reference.gpkg";
-    {
-        GDALDriver* gpkg = GetGDALDriverManager()->GetDriverByName("GPKG");
-        Dataset ds(gpkg->Create(layerPath.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        OGRLayer* layer = ds->CreateLayer("reference", nullptr, wkbUnknown, nullptr);
-        OGRFieldDefn code("code", OFTInteger), label("label", OFTString);
-        layer->CreateField(&code);
-        layer->CreateField(&label);
-        const auto add = [&](const std::string& wkt, int value, const char* name) {
-            OGRFeature f(layer->GetLayerDefn());
-            OGRGeometry* g = nullptr;
-            OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g);
-            f.SetGeometryDirectly(g);
-            f.SetField("code", value);
-            f.SetField("label", name);
-            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
-        };
-        const auto centre = [](int c, int r) {
-            return "POINT (" + std::to_string(1005 + 10 * c) + " " + std::to_string(1995 - 10 * r) + ")";
-        };
-        add(centre(0, 0), 1, "crop");  // map crop: right
-        add(centre(2, 2), 2, "crop");  // map crop: wrong by value, right by name
-        add(centre(8, 1), 2, "swamp"); // map forest: right by value; by name no class of the map
-        add(centre(7, 3), 7, "crop");  // map forest: 7 is no class; by name wrong
-        // Covers the centres of columns 6-7, rows 6-7 (x 1065-1075, y 1925-1935): four forest pixels.
-        add("POLYGON ((1061 1939, 1079 1939, 1079 1921, 1061 1921, 1061 1939))", 2, "forest");
-    }
+    const auto centre = [](int c, int r) {
+        return "POINT (" + std::to_string(1005 + 10 * c) + " " + std::to_string(1995 - 10 * r) + ")";
+    };
+    const fs::path layerPath = WriteLayer(
+        dir / "reference.gpkg", {{"code", OFTInteger}, {"label", OFTString}},
+        {{centre(0, 0), "1", "crop"},  // map crop: right
+         {centre(2, 2), "2", "crop"},  // map crop: wrong by value, right by name
+         {centre(8, 1), "2", "swamp"}, // map forest: right by value; by name no class of the map
+         {centre(7, 3), "7", "crop"},  // map forest: 7 is no class; by name wrong
+         // Covers the centres of columns 6-7, rows 6-7 (x 1065-1075, y 1925-1935): four forest pixels.
+         {RectangleWkt(1061, 1939, 1079, 1921), "2", "forest"}});
     Json j = assess(map, {"--reference", layerPath.string(), "--reference-field", "code"});
     // By value: 8 check points, (7, 3) of class 7 is not counted.
     EXPECT_EQ(std::tuple(j["points"], j["counted_points"], j["matrix"]),
@@ -311,28 +295,9 @@ TEST(CommandLine, SampleNamesAndPaletteVersionAndEnglishProgress) {
     const fs::path image =
         WriteRaster(dir / "dark.tif", {.width = 10, .height = 10, .bands = 3, .type = GDT_Byte},
                     [](int b, int c, int) { return 20.0 + b + (c < 5 ? 0 : 6); });
-    const fs::path polygons = dir / "training.gpkg";
-    {
-        GDALDriver* gpkg = GetGDALDriverManager()->GetDriverByName("GPKG");
-        Dataset ds(gpkg->Create(polygons.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-        OGRLayer* layer = ds->CreateLayer("training", nullptr, wkbPolygon, nullptr);
-        OGRFieldDefn code("code", OFTInteger), label("Label", OFTString);
-        layer->CreateField(&code);
-        layer->CreateField(&label);
-        for (const auto& [x, value, name] :
-             std::vector<std::tuple<int, int, const char*>>{{1000, 4, "water"}, {1060, 9, "forest"}}) {
-            OGRFeature f(layer->GetLayerDefn());
-            OGRGeometry* g = nullptr;
-            const std::string wkt = "POLYGON ((" + std::to_string(x) + " 2000, " + std::to_string(x + 40) +
-                                    " 2000, " + std::to_string(x + 40) + " 1900, " + std::to_string(x) +
-                                    " 1900, " + std::to_string(x) + " 2000))";
-            OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g);
-            f.SetGeometryDirectly(g);
-            f.SetField("code", value);
-            f.SetField("Label", name);
-            ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
-        }
-    }
+    const fs::path polygons = WriteLayer(dir / "training.gpkg", {{"code", OFTInteger}, {"Label", OFTString}},
+                                         {{RectangleWkt(1000, 2000, 1040, 1900), "4", "water"},
+                                          {RectangleWkt(1060, 2000, 1100, 1900), "9", "forest"}});
     const auto samples = [&](std::vector<std::string> extra) {
         std::vector<std::string> args{
             "samples", image.string(), polygons.string(), (dir / "s.cif").string(), "--class-field", "code"};

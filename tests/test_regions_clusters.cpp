@@ -1,5 +1,6 @@
 // K-Means that finds the clusters of a scene and a sieve that leaves no
-// small region, each checked against a reference computed from scratch.
+// small region, each checked against a reference computed from scratch
+// (the sieve against the whole-image flood fill, across small blocks).
 #include "processing/clustering.h"
 #include "processing/postclassify.h"
 #include "processing/regionsieve.h"
@@ -96,6 +97,7 @@ std::vector<int> sieve(const fs::path& in, const fs::path& out, const std::set<i
     CClassifiedSieveParam record;
     record.m_inputPath = WPath(in);
     record.m_outputPath = WPath(out);
+    record.m_assistantFilePath = WPath(fs::path(in).replace_extension(".acf"));
     for (int c : classes)
         record.m_classMap[L"c" + std::to_wstring(c)] = c;
     record.m_threshold = threshold;
@@ -127,14 +129,8 @@ TEST(KMeansFit, ReachesTheReferenceSumOfSquaresOnTwelveScenesAndTheSeedFixesTheC
         for (int b = 1; b <= 4; ++b)
             bands.push_back(ReadBand(dir / "scene.tif", b));
         const auto kmeans = [&](const std::string& name, const std::string& kmeansSeed) {
-            std::vector<std::string> args{"kmeans",
-                                          (dir / "scene.tif").string(),
-                                          (dir / name).string(),
-                                          "--classes",
-                                          "5",
-                                          "--iterations",
-                                          "20",
-                                          "--quiet"};
+            std::vector<std::string> args{"kmeans", (dir / "scene.tif").string(), (dir / name).string()};
+            args.insert(args.end(), {"--classes", "5", "--iterations", "20", "--quiet"});
             if (!kmeansSeed.empty())
                 args.insert(args.end(), {"--seed", kmeansSeed});
             EXPECT_EQ(RunTessera(args).code, 0);
@@ -177,11 +173,11 @@ TEST(ClassSieve, MergesSmallestFirstUntilNoSmallRegionTouchesAnotherWhateverTheB
     classImage(d / "in.tif", W, H, v);
     int run = 0;
     for (const bool eight : {false, true})
-        for (const unsigned threshold : {3u, 12u})
+        for (const unsigned threshold : {0u, 3u, 5u, 12u}) // 0 removes nothing
             for (const std::set<int>& chosen : {std::set<int>{1, 2, 3, 4}, std::set<int>{2, 3}}) {
                 const std::vector<int> expected = NaiveSieve(v, W, H, chosen, threshold, eight);
                 ASSERT_FALSE(smallRegionTouchesAnother(expected, W, H, chosen, threshold, eight));
-                ASSERT_TRUE(smallRegionTouchesAnother(v, W, H, chosen, threshold, eight));
+                ASSERT_EQ(smallRegionTouchesAnother(v, W, H, chosen, threshold, eight), threshold > 0);
                 // Whole strips on one thread, small blocks on three, thin ones on two.
                 for (const auto& [bw, bh, workers] : {std::tuple{0, 0, 1}, {7, 5, 3}, {16, 3, 2}}) {
                     const fs::path out = d / ("out" + std::to_string(run++) + ".tif");

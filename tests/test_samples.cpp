@@ -16,7 +16,6 @@
 
 #include <QAction>
 #include <nlohmann/json.hpp>
-#include <ogrsf_frmts.h>
 
 #include <cmath>
 #include <random>
@@ -66,19 +65,6 @@ void expectSameStatistics(const ClassifySample& s, const ClassifySample& e) {
     expectNear(s.m_mean, e.m_mean, 1e-12);
     expectNear(s.m_covariance, e.m_covariance, 1e-9);
 }
-void expectSameStatistics(const MergedStatistics& m, const ClassifySample& e) {
-    ClassifySample s;
-    s.m_pixelCount = m.pixelCount, s.m_min = m.minimum, s.m_max = m.maximum;
-    s.m_mean = m.mean, s.m_covariance = m.covariance;
-    expectSameStatistics(s, e);
-}
-
-std::vector<const ClassifySample*> pointers(const std::vector<ClassifySample>& samples) {
-    std::vector<const ClassifySample*> out;
-    for (const auto& s : samples)
-        out.push_back(&s);
-    return out;
-}
 
 } // namespace
 
@@ -93,16 +79,19 @@ TEST(SampleMerge, EqualsTheStatisticsOfTheUnionOfThePixels) {
             all.insert(all.end(), part.begin(), part.end());
             samples.push_back(direct(part, k));
         }
-        const MergedStatistics merged = MergeSamples(pointers(samples), k);
+        std::vector<const ClassifySample*> forward, backward;
+        for (const ClassifySample& s : samples)
+            forward.push_back(&s), backward.insert(backward.begin(), &s);
+        const MergedStatistics merged = MergeSamples(forward, k);
         ASSERT_EQ(merged.status, MergeStatus::Ok);
-        expectSameStatistics(merged, direct(all, k));
+        expectSameStatistics(*std::unique_ptr<ClassifySample>(NewMergedSample(merged, forward, k)),
+                             direct(all, k));
         EXPECT_NEAR(merged.covariance[1 * k + 1], 0.0, 1e-9); // the constant band stays without variance
         for (int i = 0; i < k; ++i)
             for (int j = 0; j < k; ++j)
                 EXPECT_DOUBLE_EQ(merged.covariance[i * k + j], merged.covariance[j * k + i]);
         // The order of the samples does not change the result beyond rounding.
-        std::vector<ClassifySample> reversed(samples.rbegin(), samples.rend());
-        const MergedStatistics other = MergeSamples(pointers(reversed), k);
+        const MergedStatistics other = MergeSamples(backward, k);
         expectNear(other.mean, merged.mean, 1e-12);
         expectNear(other.covariance, merged.covariance, 1e-9);
     }
@@ -614,37 +603,10 @@ struct Polygon {
 // `epsg` (the rings are reprojected from the raster's UTM zone).
 fs::path writePolygons(const std::string& name, const std::vector<Polygon>& polygons, int epsg = 32650,
                        const char* field = "cls") {
-    GDALAllRegister();
-    const fs::path p = ScratchDir() / name;
-    Dataset ds(GetGDALDriverManager()
-                   ->GetDriverByName("ESRI Shapefile")
-                   ->Create(p.string().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-    OGRSpatialReference utm, target;
-    utm.importFromEPSG(32650);
-    target.importFromEPSG(epsg);
-    utm.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    target.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
-    std::unique_ptr<OGRCoordinateTransformation> transform(OGRCreateCoordinateTransformation(&utm, &target));
-    OGRLayer* layer = ds->CreateLayer("polygons", &target, wkbPolygon, nullptr);
-    OGRFieldDefn fieldDefn(field, OFTInteger);
-    layer->CreateField(&fieldDefn);
-    for (const Polygon& polygon : polygons) {
-        OGRLinearRing r;
-        for (auto [c, row] : {std::pair{polygon.c0, polygon.r0},
-                              {polygon.c1, polygon.r0},
-                              {polygon.c1, polygon.r1},
-                              {polygon.c0, polygon.r1}})
-            r.addPoint(kX0 + c, kY0 - row);
-        r.closeRings();
-        OGRPolygon g;
-        g.addRing(&r);
-        g.transform(transform.get());
-        OGRFeature feature(layer->GetLayerDefn());
-        feature.SetField(field, polygon.classValue);
-        feature.SetGeometry(&g);
-        EXPECT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
-    }
-    return p;
+    std::vector<std::vector<std::string>> features;
+    for (const Polygon& p : polygons)
+        features.push_back({RectangleWkt(kX0 + p.c0, kY0 - p.r0, kX0 + p.c1, kY0 - p.r1), p.classValue});
+    return WriteLayer(ScratchDir() / name, {{field, OFTInteger}}, features, epsg, 32650);
 }
 
 std::string str(const fs::path& p) {

@@ -24,6 +24,7 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 #include <limits>
+#include <numeric>
 
 using namespace tessera;
 
@@ -442,34 +443,45 @@ void expectFailure(const CRasterPolygonizeParam& p, const std::wstring& messageP
 
 } // namespace
 
-TEST(Polygonize, OnePolygonPerFourConnectedRegionWithNamesAndCrs) {
-    const PolygonizeCase c = makeCase("poly4");
-    const CRasterPolygonizeParam p = recordFor(c, {{L"水体", 1}, {L"urban", 3}});
-    CRasterPolygonize algorithm(&p, nullptr);
-    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
-    expectMatchesReference(c, c.output, {1, 3}, false, {{1, "水体"}, {3, "urban"}});
-    const std::map<int, int> regions = floodFillRegions(c.values, c.width, c.height, {1, 3}, false);
-    EXPECT_EQ(algorithm.PolygonCount(), regions.at(1) + regions.at(3));
-
-    const LayerSummary s = readPolygons(c.output);
-    ASSERT_TRUE(s.crs);
-    OGRSpatialReference utm;
-    utm.importFromEPSG(32633);
-    EXPECT_TRUE(s.crs->IsSame(&utm));
-    // The shapefile and its side files under the target's name, nothing else.
-    EXPECT_EQ(FilesIn(c.dir / "out"), (std::set<std::string>{"polygons.shp", "polygons.shx", "polygons.dbf",
-                                                             "polygons.prj", "polygons.cpg"}));
-}
-
-TEST(Polygonize, EightConnectivityJoinsDiagonalNeighbours) {
-    const PolygonizeCase c = makeCase("poly8", 9);
-    const CRasterPolygonizeParam p = recordFor(c, {{L"Unclassified", 0}, {L"林地 forest", 2}}, 8);
-    CRasterPolygonize algorithm(&p, nullptr);
-    ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
-    expectMatchesReference(c, c.output, {0, 2}, true, {{0, "Unclassified"}, {2, "林地 forest"}});
-    // The reference tells the two apart on this image.
-    EXPECT_NE(floodFillRegions(c.values, c.width, c.height, {0, 2}, true),
-              floodFillRegions(c.values, c.width, c.height, {0, 2}, false));
+TEST(Polygonize, OnePolygonPerFourOrEightConnectedRegionWithNamesAndCrsReplacingAnEarlierShapefile) {
+    // Each image's reference tells four- from eight-connected regions apart.
+    const struct {
+        std::uint32_t seed;
+        bool withCrs; // without: no .prj
+        int connectivity;
+        std::map<int, std::string> names;
+    } cases[] = {{5, true, 0, {{1, "水体"}, {3, "urban"}}},
+                 {9, true, 8, {{0, "Unclassified"}, {2, "林地 forest"}}},
+                 {5, false, 0, {{1, "水体"}}}};
+    for (const auto& [seed, withCrs, connectivity, names] : cases) {
+        const PolygonizeCase c =
+            makeCase("poly" + std::to_string(seed) + (withCrs ? "" : "-local"), seed, withCrs);
+        std::map<std::wstring, int> classes;
+        std::set<int> chosen;
+        for (const auto& [value, name] : names)
+            classes[CommonFun::M2U(name)] = value, chosen.insert(value);
+        const CRasterPolygonizeParam earlier = recordFor(c, {{L"urban", 3}}),
+                                     p = recordFor(c, classes, connectivity);
+        ASSERT_TRUE(CRasterPolygonize(&earlier, nullptr).ProcessFromNewThread(false));
+        CRasterPolygonize algorithm(&p, nullptr);
+        ASSERT_TRUE(algorithm.ProcessFromNewThread(false)) << Narrow(algorithm.GetLastError());
+        const bool eight = connectivity == 8;
+        expectMatchesReference(c, c.output, chosen, eight, names);
+        const std::map<int, int> regions = floodFillRegions(c.values, c.width, c.height, chosen, eight);
+        EXPECT_EQ(algorithm.PolygonCount(),
+                  std::accumulate(regions.begin(), regions.end(), 0,
+                                  [](int n, const auto& r) { return n + r.second; }));
+        EXPECT_NE(regions, floodFillRegions(c.values, c.width, c.height, chosen, !eight));
+        const LayerSummary s = readPolygons(c.output);
+        OGRSpatialReference utm;
+        utm.importFromEPSG(32633);
+        EXPECT_TRUE(withCrs ? s.crs && s.crs->IsSame(&utm) : !s.crs);
+        // The shapefile and its side files under the target's name, nothing else.
+        std::set<std::string> files{"polygons.shp", "polygons.shx", "polygons.dbf", "polygons.cpg"};
+        if (withCrs)
+            files.insert("polygons.prj");
+        EXPECT_EQ(FilesIn(c.dir / "out"), files);
+    }
 }
 
 TEST(Polygonize, HandMadeImageWithAHole) {
@@ -500,21 +512,6 @@ TEST(Polygonize, HandMadeImageWithAHole) {
     s = readPolygons(c.output); // the earlier result was replaced
     EXPECT_EQ(s.polygons, (std::map<int, int>{{1, 1}, {3, 1}}));
     EXPECT_EQ(FilesIn(c.dir), (std::set<std::string>{"h.tif", "h.acf", "h.gpkg"}));
-}
-
-TEST(Polygonize, ReplacesAnEarlierShapefileAndWritesNoPrjWithoutCrs) {
-    const PolygonizeCase c = makeCase("replace", 5, false);
-    CRasterPolygonizeParam p = recordFor(c, {{L"urban", 3}});
-    CRasterPolygonize first(&p, nullptr);
-    ASSERT_TRUE(first.ProcessFromNewThread(false));
-    p.m_classMap = {{L"水体", 1}};
-    CRasterPolygonize second(&p, nullptr);
-    ASSERT_TRUE(second.ProcessFromNewThread(false)) << Narrow(second.GetLastError());
-    const LayerSummary s = readPolygons(c.output);
-    EXPECT_EQ(s.polygons, floodFillRegions(c.values, c.width, c.height, {1}, false));
-    EXPECT_FALSE(s.crs);
-    EXPECT_EQ(FilesIn(c.dir / "out"),
-              (std::set<std::string>{"polygons.shp", "polygons.shx", "polygons.dbf", "polygons.cpg"}));
 }
 
 TEST(Polygonize, BadInputFailsWithAMessageAndWritesNothing) {

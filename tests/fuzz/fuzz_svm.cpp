@@ -6,6 +6,8 @@
 
 #include <svm.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,14 +20,8 @@ std::string savedText(const svm_model* model, const SvmModelText& parsed) {
     const std::string& path = FuzzInputPath(".svm");
     if (svm_save_model(path.c_str(), model) != 0)
         return {};
-    std::string text;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            text.append(buffer, n);
-        std::fclose(file);
-    }
+    std::ifstream file(path, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     char line[128];
     std::snprintf(line, sizeof line, "tessera_scaling %zu\n", parsed.offset.size());
     text += line;

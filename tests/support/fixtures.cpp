@@ -3,10 +3,11 @@
 #include "base/commonfun.h"
 
 #include <gtest/gtest.h>
-#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
 
 #include <csignal>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 
 #include <sys/resource.h>
@@ -135,16 +136,58 @@ Dataset OpenDataset(const fs::path& path, unsigned flags) {
     return Dataset(GDALDataset::Open(path.string().c_str(), flags | GDAL_OF_READONLY));
 }
 
-std::vector<int> ReadBand(const fs::path& path, int band) {
+template <class T> std::vector<T> ReadBand(const fs::path& path, int band) {
     const Dataset ds = OpenDataset(path);
     if (!ds)
         return {};
     const int w = ds->GetRasterXSize(), h = ds->GetRasterYSize();
-    std::vector<int> values(static_cast<size_t>(w) * h);
-    EXPECT_EQ(
-        ds->GetRasterBand(band)->RasterIO(GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Int32, 0, 0, nullptr),
-        CE_None);
+    std::vector<T> values(static_cast<size_t>(w) * h);
+    EXPECT_EQ(ds->GetRasterBand(band)->RasterIO(GF_Read, 0, 0, w, h, values.data(), w, h,
+                                                std::is_same_v<T, float> ? GDT_Float32 : GDT_Int32, 0, 0,
+                                                nullptr),
+              CE_None);
     return values;
+}
+template std::vector<int> ReadBand(const fs::path&, int);
+template std::vector<float> ReadBand(const fs::path&, int);
+
+std::string RectangleWkt(double x0, double y0, double x1, double y1) {
+    std::ostringstream wkt;
+    wkt << std::setprecision(17) << "POLYGON ((" << x0 << ' ' << y0 << ", " << x1 << ' ' << y0 << ", " << x1
+        << ' ' << y1 << ", " << x0 << ' ' << y1 << ", " << x0 << ' ' << y0 << "))";
+    return wkt.str();
+}
+
+fs::path WriteLayer(const fs::path& path, const std::vector<std::pair<std::string, OGRFieldType>>& fields,
+                    const std::vector<std::vector<std::string>>& features, int epsg, int from) {
+    GDALAllRegister();
+    const char* driver = path.extension() == ".shp" ? "ESRI Shapefile" : "GPKG";
+    Dataset ds(GetGDALDriverManager()->GetDriverByName(driver)->Create(path.string().c_str(), 0, 0, 0,
+                                                                       GDT_Unknown, nullptr));
+    OGRSpatialReference target, source;
+    for (auto [srs, code] : {std::pair{&target, epsg}, {&source, from}})
+        if (code) {
+            srs->importFromEPSG(code);
+            srs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+        }
+    OGRLayer* layer =
+        ds->CreateLayer(path.stem().string().c_str(), epsg ? &target : nullptr, wkbUnknown, nullptr);
+    for (const auto& [name, type] : fields) {
+        OGRFieldDefn field(name.c_str(), type);
+        layer->CreateField(&field);
+    }
+    for (const std::vector<std::string>& values : features) {
+        OGRFeature feature(layer->GetLayerDefn());
+        OGRGeometry* geometry = nullptr;
+        OGRGeometryFactory::createFromWkt(values.at(0).c_str(), from ? &source : nullptr, &geometry);
+        if (from)
+            geometry->transformTo(&target);
+        feature.SetGeometryDirectly(geometry);
+        for (size_t f = 0; f < fields.size(); ++f)
+            feature.SetField(fields[f].first.c_str(), values.at(f + 1).c_str());
+        EXPECT_EQ(layer->CreateFeature(&feature), OGRERR_NONE) << path;
+    }
+    return path;
 }
 
 CClassifiedAssistantFile MakeAcf(const std::vector<AcfClass>& classes, double px, double py) {

@@ -6,6 +6,7 @@
 #include "engine/classifysamplefile.h"
 
 #include <gdal_priv.h>
+#include <ogr_core.h>
 
 #include <array>
 #include <filesystem>
@@ -54,8 +55,16 @@ fs::path WriteRaster(const fs::path& path, const RasterSpec& spec, const std::ve
 
 using Dataset = std::unique_ptr<GDALDataset>;
 Dataset OpenDataset(const fs::path& path, unsigned flags = GDAL_OF_RASTER);
-// A band's values row by row; empty when the file does not open.
-std::vector<int> ReadBand(const fs::path& path, int band = 1);
+// A band's values row by row, as int or float; empty when the file does not open.
+template <class T = int> std::vector<T> ReadBand(const fs::path& path, int band = 1);
+
+// "POLYGON ((...))" of the rectangle with corners (x0, y0) and (x1, y1).
+std::string RectangleWkt(double x0, double y0, double x1, double y1);
+// A one-layer vector file (a shapefile for ".shp", else a GeoPackage) of WKT
+// geometries in EPSG `epsg` (0: none), reprojected there from EPSG `from`
+// when given; each feature is its WKT, then its value of each field.
+fs::path WriteLayer(const fs::path& path, const std::vector<std::pair<std::string, OGRFieldType>>& fields,
+                    const std::vector<std::vector<std::string>>& features, int epsg = 0, int from = 0);
 
 struct AcfClass {
     std::wstring name;
