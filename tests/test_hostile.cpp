@@ -115,7 +115,7 @@ void expectRefusal(const CliRun& r, int code, const std::string& words) {
     EXPECT_EQ(r.err.find("ERROR"), std::string::npos) << r.err;
 }
 
-TEST(Hostile, P1_BrokenSvmModelsAreRefusedWithOneLineNamingTheFile) {
+TEST(Hostile, BrokenSvmModelsAreRefusedWithOneLineNamingTheFile) {
     const Scene& s = scene();
     const fs::path out = Scratch("hostile-svm");
     ASSERT_EQ(RunTessera({"classify", s.image.string(), s.samples.string(), (out / "m.tif").string(),
@@ -179,7 +179,7 @@ TEST(Hostile, P1_BrokenSvmModelsAreRefusedWithOneLineNamingTheFile) {
     }
 }
 
-TEST(Hostile, P2_NoOutputOverwritesAnInputOrAnotherOutput) {
+TEST(Hostile, NoOutputOverwritesAnInputOrAnotherOutput) {
     const Scene& s = scene();
     const fs::path d = Scratch("hostile-roles");
     fs::copy_file(s.image, d / "in.tif");
@@ -216,7 +216,7 @@ TEST(Hostile, P2_NoOutputOverwritesAnInputOrAnotherOutput) {
     }
 }
 
-TEST(Hostile, P3_AFailedRunLeavesTheEarlierOutputsByteIdentical) {
+TEST(Hostile, AFailedRunLeavesTheEarlierOutputsByteIdentical) {
     const Scene& s = scene();
     const fs::path d = Scratch("hostile-failed");
     const std::string k = (d / "k.tif").string(), in = s.image.string();
@@ -276,7 +276,7 @@ void interrupt(const std::vector<std::string>& args, const fs::path& dir, const 
         EXPECT_EQ(ReadBytes(dir / name), bytes) << args[0] << " " << name;
 }
 
-TEST(Hostile, P4_SigtermAndSighupStopEveryCommandAndLeaveTheEarlierOutputs) {
+TEST(Hostile, SigtermAndSighupStopEveryCommandAndLeaveTheEarlierOutputs) {
     const Scene& big = scene(1200);
     const fs::path d = Scratch("hostile-signals");
     const std::map<std::string, std::string> earlier = {{"k.tif", "earlier image"},
@@ -305,7 +305,7 @@ TEST(Hostile, P4_SigtermAndSighupStopEveryCommandAndLeaveTheEarlierOutputs) {
     }
 }
 
-TEST(Hostile, P5_AnAifCrsLineIsWktOrEpsgAndNothingElse) {
+TEST(Hostile, AnAifCrsLineIsWktOrEpsgAndNothingElse) {
     const Scene& s = scene();
     const fs::path d = Scratch("hostile-aif");
     // A listener on the loopback: the run must not connect to it.
@@ -335,7 +335,7 @@ TEST(Hostile, P5_AnAifCrsLineIsWktOrEpsgAndNothingElse) {
     EXPECT_EQ(aoi("EPSG:32650").code, 0);
 }
 
-TEST(Hostile, P6_IntegerOptionsAreCheckedBeforeNarrowing) {
+TEST(Hostile, IntegerOptionsAreCheckedBeforeNarrowing) {
     const Scene& s = scene();
     const std::string in = s.image.string(), out = (Scratch("hostile-ints") / "k.tif").string();
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -350,7 +350,7 @@ TEST(Hostile, P6_IntegerOptionsAreCheckedBeforeNarrowing) {
         expectRefusal(run(args), 2, words);
 }
 
-TEST(Hostile, P7_OneCleanLineAndAnExitCodeThatTells) {
+TEST(Hostile, OneCleanLineAndAnExitCodeThatTells) {
     const Scene& s = scene();
     const fs::path d = Scratch("hostile-lines"), made = d / "scene";
     // A usage error (2), a success (0) and a runtime failure (1): the output folder is a file.
