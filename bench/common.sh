@@ -81,7 +81,7 @@ ensure_scene() {
 }
 
 # The creation options of tessera's class maps, which the floor writes too.
-class_map_options=(-co TILED=YES -co COMPRESS=DEFLATE -co NUM_THREADS=ALL_CPUS)
+class_map_options=(-co TILED=YES -co COMPRESS=DEFLATE -co ZLEVEL=1 -co NUM_THREADS=ALL_CPUS)
 
 # The floor: GDAL reading the scene and writing it again with the creation
 # options of tessera's class maps (what any classifier reading and writing

@@ -28,8 +28,8 @@ OptionDef FormatOption() {
 OptionDef CreationOption() {
     return StringOption("co", "KEY=VALUE",
                         "creation option of the output format, as GDAL names it (gdal_translate -co); "
-                        "over the defaults, for GeoTIFF TILED=YES, COMPRESS=DEFLATE, NUM_THREADS=ALL_CPUS, "
-                        "BIGTIFF=IF_SAFER")
+                        "over the defaults, for GeoTIFF TILED=YES, COMPRESS=DEFLATE, ZLEVEL=1, "
+                        "NUM_THREADS=ALL_CPUS, BIGTIFF=IF_SAFER")
         .Repeatable();
 }
 

@@ -122,6 +122,9 @@ CPLStringList ClassRasterWriter::CreationOptions(int formatCode, const std::wstr
     if (name == "GTiff") {
         options.SetNameValue("TILED", "YES");
         options.SetNameValue("COMPRESS", "DEFLATE");
+        // Level 1 writes a class map in half the time of the default 6, for
+        // files about a fifth larger.
+        options.SetNameValue("ZLEVEL", "1");
         options.SetNameValue("NUM_THREADS", "ALL_CPUS");
         options.SetNameValue("BIGTIFF", "IF_SAFER");
     } else if (name == "HFA") {
@@ -135,6 +138,10 @@ CPLStringList ClassRasterWriter::CreationOptions(int formatCode, const std::wstr
         }
         options.SetNameValue(pair.substr(0, eq).c_str(), pair.substr(eq + 1).c_str());
     }
+    const char* compress = options.FetchNameValue("COMPRESS");
+    if (name == "GTiff" && (!compress || !EQUAL(compress, "DEFLATE")) &&
+        std::none_of(given.begin(), given.end(), [](const std::string& pair) { return EQUALN(pair.c_str(), "ZLEVEL=", 7); }))
+        options.SetNameValue("ZLEVEL", nullptr); // the default level belongs to the default compression
     std::string refused;
     CPLPushErrorHandlerEx(keepFirstMessage, &refused);
     const bool valid = GDALValidateCreationOptions(driver, options.List()) != FALSE;
