@@ -19,11 +19,11 @@ packages=(
 
 # `install-deps.sh fuzz` adds what the fuzz targets need (clang with its
 # sanitizer and libFuzzer runtimes); `install-deps.sh bench` the peers the
-# benchmarks compare with (GDAL's tools, GRASS GIS, Orfeo ToolBox, scikit-learn) and GNU time;
+# benchmarks compare with (GDAL's tools, GRASS GIS, Orfeo ToolBox, scikit-learn, libsvm's svm-train) and GNU time;
 # `install-deps.sh docs` a virtual display for the screenshots of docs/qgis.md.
 case "${1:-}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
-  bench) packages+=(python3-gdal python3-sklearn python3-numpy grass-core otb-bin time linux-perf) ;;
+  bench) packages+=(python3-gdal python3-sklearn python3-numpy grass-core otb-bin libsvm-tools time linux-perf) ;;
   docs) packages+=(xvfb xauth) ;; # a virtual display for the QGIS desktop screenshots
 esac
 
