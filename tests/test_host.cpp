@@ -1,11 +1,10 @@
 // tessera-host: the host interface, stretch and read windows, the map view
-// driven with the mouse, the window menu and the gallery.
+// driven with the mouse and the window menu.
 #include "classify/CSvmClassifyDlg.h"
 #include "common/filters.h"
 #include "engine/drawshape.h"
 #include "engine/rastersource.h"
 #include "entry/tesserauilib.h"
-#include "host/gallery.h"
 #include "host/hostcontroller.h"
 #include "host/hostwindow.h"
 #include "host/libraryeventfilter.h"
@@ -21,7 +20,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
-#include <QFontMetrics>
 #include <QImage>
 #include <QListWidget>
 #include <QMenu>
@@ -496,41 +494,6 @@ TEST(WindowMenu, OffersEveryEntryPointAndAnItemOpensItsWindowWhoseKeysPassThroug
     EXPECT_GE(filter.ConsumedCount(), 1); // Esc is the library window's Cancel
     EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); }, 5000));
     qApp->removeEventFilter(&filter);
-}
-
-TEST(Gallery, OneNonBlankImageOfItsWindowsSizePerWindow) {
-    const std::wstring scene = hostRaster("scene.tif", {300, 200, 3, GDT_UInt16, kHostRaster.geo});
-    const fs::path dir = ScratchDir() / "gallery";
-    const GalleryResult result =
-        WriteGallery(QString::fromStdString(dir.string()), GalleryData{QString::fromStdWString(scene)});
-    ASSERT_TRUE(result.ok()) << result.error.toStdString();
-    std::vector<std::string> expected{"host"};
-    for (const WindowEntry& e : LibraryWindows())
-        expected.push_back(e.galleryName);
-    ASSERT_EQ(result.shots.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const GalleryShot& shot = result.shots[i];
-        EXPECT_EQ(shot.name, expected[i]);
-        QImage image;
-        ASSERT_TRUE(image.load(QString::fromStdString((dir / (expected[i] + ".png")).string()))) << shot.name;
-        EXPECT_EQ(image.size(), shot.size) << shot.name;
-        EXPECT_GT(image.width(), 100);
-        const QRgb first = image.pixel(0, 0);
-        bool blank = true;
-        for (int y = 0; y < image.height() && blank; ++y)
-            for (int x = 0; x < image.width() && blank; ++x)
-                blank = image.pixel(x, y) == first;
-        EXPECT_FALSE(blank) << shot.name;
-    }
-    EXPECT_TRUE(fs::exists(dir / "index.md"));
-    for (QWidget* w : QApplication::topLevelWidgets()) // no library window left open
-        EXPECT_FALSE(w->isVisible() && qobject_cast<XDialog*>(w)) << w->windowTitle().toStdString();
-    // The Chinese titles have glyphs in the font found.
-    ASSERT_FALSE(result.cjkFont.isEmpty()) << "install fonts-noto-cjk";
-    const QFontMetrics metrics{QFont(result.cjkFont)};
-    for (const WindowEntry& e : LibraryWindows())
-        for (QChar c : QString::fromStdWString(e.title))
-            EXPECT_TRUE(metrics.inFont(c)) << e.galleryName;
 }
 
 } // namespace

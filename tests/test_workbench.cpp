@@ -11,7 +11,10 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -87,16 +90,40 @@ GalleryData DemoData() {
 }
 
 // The texts each window of the gallery shows; `also` sees each window too.
+// Each shot is a non-blank image of its window's size, and no window stays open.
 std::map<std::string, QStringList> ShowGallery(const std::string& folder, const GalleryInspector& also = {}) {
     std::map<std::string, QStringList> shown;
-    const GalleryResult result = WriteGallery(QString::fromStdWString(WPath(Scratch(folder))), DemoData(),
-                                              [&](const std::string& name, QWidget& window) {
-                                                  shown[name] = ShownTexts(window);
-                                                  if (also)
-                                                      also(name, window);
-                                              });
+    const fs::path dir = Scratch(folder);
+    const GalleryResult result =
+        WriteGallery(QString::fromStdWString(WPath(dir)), DemoData(), [&](const std::string& name, QWidget& window) {
+            shown[name] = ShownTexts(window);
+            if (also)
+                also(name, window);
+        });
     EXPECT_TRUE(result.ok()) << result.error.toStdString();
     EXPECT_EQ(shown.size(), LibraryWindows().size() + 1); // and the host
+    EXPECT_EQ(result.shots.size(), shown.size());
+    for (const GalleryShot& shot : result.shots) {
+        QImage image;
+        EXPECT_TRUE(image.load(QString::fromStdString((dir / (shot.name + ".png")).string())) &&
+                    image.size() == shot.size && image.width() > 100)
+            << shot.name;
+        const QRgb first = image.pixel(0, 0);
+        bool blank = true;
+        for (int y = 0; y < image.height() && blank; ++y)
+            for (int x = 0; x < image.width() && blank; ++x)
+                blank = image.pixel(x, y) == first;
+        EXPECT_FALSE(blank) << shot.name;
+    }
+    EXPECT_TRUE(fs::exists(dir / "index.md"));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(w->isVisible() && qobject_cast<XDialog*>(w)) << w->windowTitle().toStdString();
+    // The Chinese titles have glyphs in the font found.
+    EXPECT_FALSE(result.cjkFont.isEmpty()) << "install fonts-noto-cjk";
+    const QFontMetrics metrics{QFont(result.cjkFont)};
+    for (const WindowEntry& e : LibraryWindows())
+        for (QChar c : QString::fromStdWString(e.title))
+            EXPECT_TRUE(metrics.inFont(c)) << e.galleryName;
     return shown;
 }
 
