@@ -1,5 +1,6 @@
 #include "processing/bpnnclassify.h"
 
+#include "base/commonfun.h"
 #include "processing/blockprocessor.h"
 
 #include <sstream>
@@ -28,14 +29,28 @@ const ParamTable<CSuperviseBPNNParam>& BPNNParameters() {
 }
 
 bool CBPNNClassify::CheckParameters() {
-    return CheckDeclared(BPNNParameters().Validate(Param()));
+    if (!CheckDeclared(BPNNParameters().Validate(Param())))
+        return false;
+    if (m_reuseModel && Param().m_modelFilePath.empty())
+        return Fail(L"No model file path was given.");
+    return true;
 }
 
-bool CBPNNClassify::Train(const TrainingSet& set, int, const ProgressFn& progress) {
+bool CBPNNClassify::Train(const TrainingSet& set, int classes, const ProgressFn& progress) {
     const CSuperviseBPNNParam& p = Param();
+    std::wstring error;
+    if (m_reuseModel) {
+        ReportStep(L"Reading the BP network model");
+        if (!m_network.Load(p.m_modelFilePath, error))
+            return Fail(error);
+        return CheckLoadedModel(L"BP network model", p.m_modelFilePath, m_network.Bands(),
+                                m_network.Classes(), set.bands, classes);
+    }
     ReportStep(L"Training the network");
     if (!m_network.Train(set, p.m_learningRate, p.m_maxError, p.m_maxIterations, progress, m_training))
         return false; // cancelled
+    if (!p.m_modelFilePath.empty() && !m_network.Save(p.m_modelFilePath, error))
+        return Fail(error);
     return true;
 }
 
@@ -50,15 +65,24 @@ void CBPNNClassify::PredictBlock(const PixelBlock& block, std::uint16_t* labels,
 
 std::map<std::string, std::string> CBPNNClassify::Metadata() const {
     const CSuperviseBPNNParam& p = Param();
+    std::map<std::string, std::string> items = {{"ALGORITHM", "BP neural network"},
+                                                {"HIDDEN_NEURONS", std::to_string(m_network.Hidden())}};
+    if (!p.m_modelFilePath.empty())
+        items["MODEL"] = CommonFun::U2M(p.m_modelFilePath);
+    if (m_reuseModel) // no training in this run
+        return items;
     std::ostringstream rate, maxError, error;
     rate << p.m_learningRate;
     maxError << p.m_maxError;
     error << m_training.error;
-    return {{"ALGORITHM", "BP neural network"},
-            {"HIDDEN_NEURONS", std::to_string(m_network.Hidden())},
-            {"LEARNING_RATE", rate.str()},
-            {"MAX_ERROR", maxError.str()},
-            {"ITERATIONS", std::to_string(m_training.iterations)},
-            {"TRAINING_ERROR", error.str()},
-            {"CONVERGED", m_training.converged ? "yes" : "no"}};
+    items.insert({{"LEARNING_RATE", rate.str()},
+                  {"MAX_ERROR", maxError.str()},
+                  {"ITERATIONS", std::to_string(m_training.iterations)},
+                  {"TRAINING_ERROR", error.str()},
+                  {"CONVERGED", m_training.converged ? "yes" : "no"}});
+    return items;
+}
+
+std::wstring BPNNModelFilePath(const std::wstring& outputPath) {
+    return ModelPathBesideOutput(outputPath, L".bpnn");
 }

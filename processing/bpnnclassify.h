@@ -1,7 +1,8 @@
 #pragma once
 // Back-propagation neural network classification: a multi-layer perceptron
 // with one hidden layer, trained by stochastic back-propagation on the
-// training pixels of a sample file, then applied block by block.
+// training pixels of a sample file, then applied block by block. The trained
+// network is written to the record's model path when it names one.
 
 #include "processing/learnedclassify.h"
 #include "processing/mlp.h"
@@ -19,9 +20,16 @@ public:
     double m_learningRate = 0.01;
     double m_maxError = 0.001;
     std::uint32_t m_maxIterations = 100000;
+    // Written after training when set (the window leaves it empty), or read
+    // instead of training (see ReuseModel).
+    std::wstring m_modelFilePath;
 };
 
 const tessera::ParamTable<CSuperviseBPNNParam>& BPNNParameters();
+
+// Where the trained network goes: beside the output raster, named as the
+// output without its extension, with ".bpnn".
+std::wstring BPNNModelFilePath(const std::wstring& outputPath);
 
 class CBPNNClassify : public tessera::CLearnedClassify {
 public:

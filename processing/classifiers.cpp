@@ -65,18 +65,6 @@ ClassifierMethod savedModelMethod(std::string name, std::string summary, std::st
             }};
 }
 
-ClassifierMethod bpnnMethod() {
-    return {"bpnn",
-            "back-propagation neural network trained on the pixels under the samples",
-            "",
-            BPNNParameters().Infos(),
-            nullptr,
-            [](const ClassifierInputs& in) -> std::unique_ptr<CBaseAlgorithm> {
-                const CSuperviseBPNNParam record = recordOf(BPNNParameters(), in);
-                return withExtras(std::make_unique<CBPNNClassify>(&record), in);
-            }};
-}
-
 } // namespace
 
 const std::vector<ClassifierMethod>& ClassifierMethods() {
@@ -87,7 +75,9 @@ const std::vector<ClassifierMethod>& ClassifierMethods() {
         all.push_back(savedModelMethod<CSvmClassifyProcessAlg>(
             "svm", "support vector machine (libsvm C-SVC) trained on the pixels under the samples", ".svm",
             SvmClassifyParameters(), SvmModelFilePath));
-        all.push_back(bpnnMethod());
+        all.push_back(savedModelMethod<CBPNNClassify>(
+            "bpnn", "back-propagation neural network trained on the pixels under the samples", ".bpnn",
+            BPNNParameters(), BPNNModelFilePath));
         all.push_back(savedModelMethod<CRandomForestClassify>(
             "rf", "random forest (OpenCV RTrees) grown on the pixels under the samples", ".rf",
             RandomForestParameters(), ForestModelFilePath));

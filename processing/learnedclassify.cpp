@@ -98,6 +98,11 @@ bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, co
     return true;
 }
 
+std::wstring ModelPathBesideOutput(const std::wstring& outputPath, const std::wstring& extension) {
+    return CommonFun::GetFileDirectory(outputPath.c_str(), true) +
+           CommonFun::GetFileName(outputPath.c_str()) + extension;
+}
+
 bool CLearnedClassify::CheckLoadedModel(const std::wstring& kind, const std::wstring& path, int modelBands,
                                         int maxLabel, int bands, int classes) {
     if (modelBands != bands)

@@ -48,6 +48,10 @@ bool CollectTrainingSet(CRasterSource& raster, const std::vector<int>& bands, co
                         std::size_t capPerClass, TrainingSet& set, std::wstring& error,
                         const ShapeSelection* selection = nullptr);
 
+// Where a learner's trained model goes by default: beside the output raster,
+// named as the output without its extension, with extension (".svm").
+std::wstring ModelPathBesideOutput(const std::wstring& outputPath, const std::wstring& extension);
+
 class CLearnedClassify : public CClassifyAlgorithm {
 public:
     bool Process() override;

@@ -1,6 +1,9 @@
 #include "processing/mlp.h"
 
+#include "base/commonfun.h"
+#include "engine/formatio.h"
 #include "processing/blockprocessor.h"
+#include "processing/bpnnmodelfile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +16,7 @@ namespace {
 
 constexpr int kChunkPixels = 1024;
 constexpr std::uint32_t kSeed = 20261206;
+constexpr std::size_t kMaxModelBytes = std::size_t(1) << 31; // read whole: 2 GiB
 
 // Uniform in [-1, 1) from the generator's raw output, so the weights are
 // the same with every standard library.
@@ -160,6 +164,41 @@ void MultiLayerPerceptron::prepareSinglePrecision() {
     m_b2f = Eigen::Map<const Eigen::RowVectorXd>(m_b2.data(), m_classes).cast<float>();
     m_offsetf = Eigen::Map<const Eigen::RowVectorXd>(m_scaling.offset.data(), m_bands).cast<float>();
     m_factorf = Eigen::Map<const Eigen::RowVectorXd>(m_scaling.factor.data(), m_bands).cast<float>();
+}
+
+bool MultiLayerPerceptron::Save(const std::wstring& path, std::wstring& error) const {
+    const std::string text = FormatBpnnModelText(
+        {m_bands, m_classes, m_hidden, m_scaling.offset, m_scaling.factor, m_w1, m_b1, m_w2, m_b2});
+    std::string message;
+    if (!formatio::ReplaceFile(CommonFun::U2M(path), text, message)) {
+        error = L"Cannot write the BP network model " + path + L": " + CommonFun::M2U(message) + L".";
+        return false;
+    }
+    return true;
+}
+
+bool MultiLayerPerceptron::Load(const std::wstring& path, std::wstring& error) {
+    std::string text, message;
+    if (!formatio::ReadWholeFile(CommonFun::U2M(path), kMaxModelBytes, text, message)) {
+        error = L"Cannot open the BP network model " + path + L": " + CommonFun::M2U(message) + L".";
+        return false;
+    }
+    BpnnModelText model;
+    if (!ParseBpnnModelText(text, model, message)) {
+        error = L"The BP network model " + path + L" is not valid: " + CommonFun::M2U(message) + L".";
+        return false;
+    }
+    m_bands = model.bands;
+    m_classes = model.classes;
+    m_hidden = model.hidden;
+    m_scaling.offset = std::move(model.offset);
+    m_scaling.factor = std::move(model.factor);
+    m_w1 = std::move(model.w1);
+    m_b1 = std::move(model.b1);
+    m_w2 = std::move(model.w2);
+    m_b2 = std::move(model.b2);
+    prepareSinglePrecision();
+    return true;
 }
 
 void MultiLayerPerceptron::Predict(const float* pixels, int count, const std::uint8_t* valid,

@@ -10,6 +10,7 @@
 #include <Eigen/Dense>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tessera {
@@ -32,6 +33,13 @@ public:
     // maxError. False when progress asked to stop.
     bool Train(const TrainingSet& set, double learningRate, double maxError, std::uint64_t maxIterations,
                const ProgressFn& progress, Training& result);
+
+    // The model file (docs/formats.md), written whole through a temporary
+    // file and a rename.
+    bool Save(const std::wstring& path, std::wstring& error) const;
+    // Replaces the network with the one saved at path; false with a one-line
+    // message naming the file (the network is then left as it was).
+    bool Load(const std::wstring& path, std::wstring& error);
 
     int Bands() const { return m_bands; }
     int Classes() const { return m_classes; }

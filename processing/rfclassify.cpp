@@ -68,6 +68,5 @@ std::map<std::string, std::string> CRandomForestClassify::Metadata() const {
 }
 
 std::wstring ForestModelFilePath(const std::wstring& outputPath) {
-    return CommonFun::GetFileDirectory(outputPath.c_str(), true) +
-           CommonFun::GetFileName(outputPath.c_str()) + L".rf";
+    return ModelPathBesideOutput(outputPath, L".rf");
 }

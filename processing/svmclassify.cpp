@@ -123,6 +123,5 @@ std::map<std::string, std::string> CSvmClassifyProcessAlg::Metadata() const {
 }
 
 std::wstring SvmModelFilePath(const std::wstring& outputPath) {
-    return CommonFun::GetFileDirectory(outputPath.c_str(), true) +
-           CommonFun::GetFileName(outputPath.c_str()) + L".svm";
+    return ModelPathBesideOutput(outputPath, L".svm");
 }

@@ -1,5 +1,5 @@
 // The SVM and the BP network: separable scenes with AOI and nodata, the batched
-// SVM prediction against libsvm, saved models, XOR and bad input.
+// SVM prediction against libsvm, saved models of both, XOR and bad input.
 #include "base/commonfun.h"
 #include "engine/aiffile.h"
 #include "engine/rastersource.h"
@@ -254,6 +254,44 @@ TEST(BPNetwork, LearnsXorAndSeparableCasesStopsAtTheMaximumErrorAndClassifiesThe
     }
     expectStripes(a, false);
     EXPECT_EQ(ReadBand(a), ReadBand(b));
+}
+
+TEST(BPNetwork, ASavedNetworkGivesTheTrainingRunsLabelsAndABrokenOneIsRefused) {
+    const fs::path dir = Scratch("learned-bpnn"), trained = dir / "trained.tif", model = dir / "trained.bpnn";
+    CSuperviseBPNNParam r = learnerRecord<CSuperviseBPNNParam>(trained);
+    r.m_modelFilePath = BPNNModelFilePath(WPath(trained));
+    ASSERT_TRUE(CBPNNClassify(&r).ProcessFromNewThread(false));
+    // Classifies with a model file instead of training (another learning rate: not used).
+    const auto reuse = [&](const fs::path& out, const fs::path& file, std::vector<int> bands = {}) {
+        CSuperviseBPNNParam again = learnerRecord<CSuperviseBPNNParam>(out);
+        again.m_modelFilePath = WPath(file);
+        again.m_learningRate = 0.5;
+        again.m_bandList = std::move(bands);
+        CBPNNClassify bp(&again);
+        bp.ReuseModel(true);
+        return bp.ProcessFromNewThread(false) ? std::string() : CommonFun::U2M(bp.GetLastError());
+    };
+    ASSERT_EQ(reuse(dir / "reused.tif", model), "");
+    expectStripes(trained, false);
+    EXPECT_EQ(ReadBand(dir / "reused.tif"), ReadBand(trained)); // every pixel
+    // Cut in half, cut inside the last number, a value that is not finite, the image
+    // read as two bands: one line naming the file, and no output.
+    const std::string text = ReadBytes(model);
+    const size_t b2 = text.find("\nb2 ") + 4; // the first value of b2
+    const std::string infinite = std::string(text).replace(b2, text.find(' ', b2) - b2, "1e999");
+    const std::vector<std::pair<std::string, std::vector<int>>> broken = {
+        {text.substr(0, text.size() / 2), {}},
+        {text.substr(0, text.size() - 3), {}},
+        {infinite, {}},
+        {text, {0, 1}}};
+    for (const auto& [bytes, bands] : broken) {
+        const fs::path file = dir / "broken.bpnn", out = dir / "refused.tif";
+        WriteBytes(file, bytes);
+        const std::string error = reuse(out, file, bands);
+        EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(out));
+    }
 }
 
 TEST(Learners, TrainingPixelsAreCappedEvenlyOverTheShapes) {
