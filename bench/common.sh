@@ -46,6 +46,9 @@ timed() {
   }
   awk '{printf "%s %s %.2f\n", $1, $2, $3 + $4}' "$out" >"$out.tmp" && mv "$out.tmp" "$out"
 }
+# CPU use of tessera's last block pass (its labelling pass) in a timed run's log,
+# printed when the run had CPL_DEBUG=TESSERA; "-" when there is none.
+pass_cpu() { awk '/block pass:/ { v = $(NF - 1) } END { print v == "" ? "-" : v }' "$1.log" 2>/dev/null || echo -; }
 # CPU use of a timing file: user + system seconds over wall seconds, in %.
 cpu_percent() { awk '{ if ($1 > 0) printf "%.0f", 100 * $3 / $1; else print "-" }' "$1"; }
 # The machine's load average over the last minute (others' work makes wall times noisy).

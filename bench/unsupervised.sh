@@ -19,10 +19,11 @@ echo "## Unsupervised classification"
 echo
 echo "Agreement: share of pixels whose cluster, matched one-to-one to the truth classes, is their class."
 echo "Ratio: the method's wall time over tessera kmeans' (higher is slower than tessera)."
+echo "Pass CPU %: CPU use over tessera's labelling pass alone (CPL_DEBUG=TESSERA prints it)."
 for note in "${notes[@]}"; do echo "$note"; done
 echo
-echo "| scene | method | wall s | CPU s | CPU % | max RSS MB | ratio to tessera kmeans | agreement % |"
-echo "|---|---|---:|---:|---:|---:|---:|---:|"
+echo "| scene | method | wall s | CPU s | CPU % | pass CPU % | max RSS MB | ratio to tessera kmeans | agreement % |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|---:|"
 targets=()
 
 for n in "${sizes[@]}"; do
@@ -31,9 +32,9 @@ for n in "${sizes[@]}"; do
   dir=$(scene_dir "$n")
   truth="$dir/truth.tif"
   log "$(scene_label "$n"): tessera kmeans"
-  timed "$dir/t.kmeans" "$tessera" kmeans "$dir/scene.tif" "$dir/kmeans.tif" --classes "$classes" --iterations "$iterations"
+  timed "$dir/t.kmeans" env CPL_DEBUG=TESSERA "$tessera" kmeans "$dir/scene.tif" "$dir/kmeans.tif" --classes "$classes" --iterations "$iterations"
   log "$(scene_label "$n"): tessera isodata"
-  timed "$dir/t.isodata" "$tessera" isodata "$dir/scene.tif" "$dir/isodata.tif" --classes "$classes" --iterations "$iterations"
+  timed "$dir/t.isodata" env CPL_DEBUG=TESSERA "$tessera" isodata "$dir/scene.tif" "$dir/isodata.tif" --classes "$classes" --iterations "$iterations"
   grass_ok=0
   if have_grass; then
     log "$(scene_label "$n"): GRASS i.cluster + i.maxlik"
@@ -59,13 +60,13 @@ for n in "${sizes[@]}"; do
   fi
 
   base=$(field "$dir/t.kmeans" 1)
-  row() { # name seconds rss_kb output [cpu_seconds]
-    local agreement="-" cpu=${5:--} percent=-
+  row() { # name seconds rss_kb output [cpu_seconds] [pass_cpu_percent]
+    local agreement="-" cpu=${5:--} percent=- pass=${6:--}
     [ -n "$4" ] && agreement=$("$py" "$root/bench/agreement.py" "$truth" "$4")
     [ "$cpu" != - ] && percent=$(awk -v c="$cpu" -v w="$2" 'BEGIN { if (w > 0) printf "%.0f", 100 * c / w; else print "-" }')
-    echo "| $(scene_label "$n") | $1 | $2 | $cpu | $percent | $(mb "$3") | $(ratio "$2" "$base") | $agreement |"
+    echo "| $(scene_label "$n") | $1 | $2 | $cpu | $percent | $pass | $(mb "$3") | $(ratio "$2" "$base") | $agreement |"
   }
-  timing_row() { row "$1" "$(field "$2" 1)" "$(field "$2" 2)" "$3" "$(field "$2" 3)"; }
+  timing_row() { row "$1" "$(field "$2" 1)" "$(field "$2" 2)" "$3" "$(field "$2" 3)" "$(pass_cpu "$2")"; }
   timing_row "gdal_translate copy (floor)" "$dir/t.floor" ""
   timing_row "tessera kmeans" "$dir/t.kmeans" "$dir/kmeans.tif"
   timing_row "tessera isodata" "$dir/t.isodata" "$dir/isodata.tif"

@@ -115,7 +115,9 @@ private:
 };
 
 // GDAL's messages are not printed: the last failure is kept, to complete the
-// command's own one-line message when the command fails.
+// command's own one-line message when the command fails. Debug messages,
+// which GDAL sends only when CPL_DEBUG asks for them, go to stderr as GDAL's
+// own tools print them (CPL_DEBUG=TESSERA: the block passes' times and CPU use).
 class GdalMessages {
 public:
     GdalMessages() {
@@ -138,6 +140,8 @@ private:
         return text;
     }
     static void CPL_STDCALL collect(CPLErr kind, CPLErrorNum, const char* message) {
+        if (kind == CE_Debug)
+            std::fprintf(stderr, "%s\n", message ? message : "");
         if (kind != CE_Failure && kind != CE_Fatal)
             return;
         std::lock_guard<std::mutex> lock(mutex());

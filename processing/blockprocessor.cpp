@@ -6,11 +6,14 @@
 #include "processing/classraster.h"
 #include "processing/distributed.h"
 
+#include <cpl_error.h>
 #include <gdal_priv.h>
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -174,6 +177,18 @@ std::vector<BlockProcessor::Job> BlockProcessor::jobs(bool wholeImage, int halo)
     return list;
 }
 
+namespace {
+
+// User and system CPU seconds of the whole process so far.
+double processCpuSeconds() {
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) * 1e-6;
+}
+
+} // namespace
+
 bool BlockProcessor::run(const std::vector<Job>& jobs,
                          const std::function<bool(const Job&, const PixelBlock*, int)>& perBlock,
                          const Progress& progress) {
@@ -261,12 +276,18 @@ bool BlockProcessor::run(const std::vector<Job>& jobs,
     };
 
     const int threads = std::max(1, std::min<int>(m_workers, static_cast<int>(jobs.size())));
+    const auto started = std::chrono::steady_clock::now();
+    const double cpuBefore = processCpuSeconds();
     std::vector<std::thread> pool;
     for (int t = 1; t < threads; ++t)
         pool.emplace_back(worker, t);
     worker(0);
     for (std::thread& t : pool)
         t.join();
+    // How well the pass kept the cores busy (the writer thread included).
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    CPLDebug("TESSERA", "block pass: %zu blocks on %d threads, %.3f s, CPU %.0f %%", jobs.size(), threads,
+             wall, wall > 0 ? 100 * (processCpuSeconds() - cpuBefore) / wall : 0.0);
     if (cancelled)
         m_error.clear();
     return !stop;
