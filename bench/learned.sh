@@ -13,7 +13,8 @@
 #                (libsvm, same kernel, C and gamma, up to 2000 samples per
 #                class, not bounded by the smallest: the same training pixels),
 #                then ImageClassifier
-#   tessera BP   tessera classify --method bpnn (defaults)
+#   tessera BP   tessera classify --method bpnn (defaults, the network written),
+#                then again with --model (predict only)
 #   sklearn      MLPClassifier, one hidden layer of the same size, SGD at
 #                the same rate, same training pixels; fit and predict timed
 #                inside the script (reading not timed)
@@ -101,9 +102,11 @@ for n in "${supervised_scenes[@]}"; do
 
   log "$(scene_label "$n"): tessera bpnn"
   timed "$dir/t.bpnn" "$tessera" classify "$dir/scene.tif" "$samples" "$dir/bpnn.tif" --method bpnn --rate "$rate" --quiet
-  bpSeconds=$(field "$dir/t.bpnn" 1)
-  row "tessera BP network (train + predict)" - "$bpSeconds" "$(field "$dir/t.bpnn" 2)" "$bpSeconds" \
-    "$(overall_accuracy "$dir/bpnn.tif" "$truth")" -
+  timed "$dir/t.bpnn.predict" "$tessera" classify "$dir/scene.tif" "$samples" "$dir/bpnn-p.tif" --method bpnn \
+    --model "$dir/bpnn.bpnn" --quiet
+  bpSeconds=$(field "$dir/t.bpnn.predict" 1)
+  row "tessera BP network" "$(training_seconds "$dir/t.bpnn" "$dir/t.bpnn.predict")" "$bpSeconds" \
+    "$(rss_of "$dir/t.bpnn" "$dir/t.bpnn.predict")" "$bpSeconds" "$(overall_accuracy "$dir/bpnn-p.tif" "$truth")" -
   if have_python_module sklearn; then
     log "$(scene_label "$n"): scikit-learn MLPClassifier"
     timed "$dir/t.mlp" "$py" "$root/bench/sklearn_mlp.py" "$dir/scene.tif" "$dir/training.shp" class \
