@@ -56,25 +56,6 @@ TEST(CommonFun, NarrowEncodingNumbersAndPathPieces) {
     EXPECT_EQ(CommonFun::GetFileDirectory(L"/class.tif", true), L"/");
 }
 
-TEST(CLog, WritesLevelSourceLineFunctionAndMessageToItsFile) {
-    const std::string path = (Scratch("log") / "log_test.log").string();
-    CLogger* previous = CLog::m_pLogger;
-    {
-        CLogger fileLogger(path);
-        ASSERT_TRUE(fileLogger.WritesToFile());
-        CLog::m_pLogger = &fileLogger;
-        CLog::WriteLog(1, "AoiEditorDlg", 42, "CAoiEditorDlg::OnMerge",
-                       std::wstring(L"Merge Covariant Failed!"));
-        CLog::m_pLogger = nullptr; // no logger: nothing is written, nothing crashes
-        CLog::WriteLog(1, "x", 1, "f", std::string("must not appear"));
-        CLog::m_pLogger = previous;
-    }
-    const std::string content = ReadBytes(path); // the last line, after a time stamp
-    EXPECT_TRUE(
-        content.ends_with(" [ERROR] AoiEditorDlg:42 CAoiEditorDlg::OnMerge: Merge Covariant Failed!\n"))
-        << content;
-}
-
 namespace {
 
 constexpr int kEditPath = 1001, kCount = 1003, kRatio = 1004;

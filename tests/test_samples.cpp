@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <random>
+#include <regex>
 
 using namespace tessera;
 
@@ -555,7 +556,9 @@ TEST_F(SampleEditorTest, MergeAppendsTheUnionOfTheSelectedSamplesAndLogsAnEmptyS
     command(D::ID_SAMPLE_MERGE, {1, 2});
     CLog::m_pLogger = previous;
     EXPECT_EQ(table->GetRowCount(), 7);
-    EXPECT_NE(ReadBytes(logPath).find("CAoiEditorDlg::OnMerge: Merge Covariant Failed!"), std::string::npos)
+    // The log line: time, level, source file and line, function, message.
+    EXPECT_TRUE(std::regex_search(
+        ReadBytes(logPath), std::regex(R"(\d \[ERROR\] \w+:\d+ CAoiEditorDlg::OnMerge: Merge Covariant Failed!\n$)")))
         << ReadBytes(logPath);
 }
 
