@@ -22,6 +22,7 @@ struct BpnnModelText {
     std::vector<double> offset, factor; // the scaling, one value per band each
     // Input→hidden (hidden × bands) and hidden→output (classes × hidden), row-major.
     std::vector<double> w1, b1, w2, b2;
+    bool operator==(const BpnnModelText&) const = default;
 };
 
 // The file's text of a network whose arrays have the sizes its counts give.

@@ -140,7 +140,8 @@ CPLStringList ClassRasterWriter::CreationOptions(int formatCode, const std::wstr
     }
     const char* compress = options.FetchNameValue("COMPRESS");
     if (name == "GTiff" && (!compress || !EQUAL(compress, "DEFLATE")) &&
-        std::none_of(given.begin(), given.end(), [](const std::string& pair) { return EQUALN(pair.c_str(), "ZLEVEL=", 7); }))
+        std::none_of(given.begin(), given.end(),
+                     [](const std::string& pair) { return EQUALN(pair.c_str(), "ZLEVEL=", 7); }))
         options.SetNameValue("ZLEVEL", nullptr); // the default level belongs to the default compression
     std::string refused;
     CPLPushErrorHandlerEx(keepFirstMessage, &refused);

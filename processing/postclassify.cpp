@@ -214,8 +214,7 @@ bool CPostClassAlgorithm::WriteMapped(const std::vector<std::uint16_t>& lookup,
 }
 
 bool CPostClassAlgorithm::WriteWithHalo(BlockProcessor& blocks, int halo, const WindowKernel& kernel,
-                                        const Metadata& metadata, const std::wstring& step,
-                                        bool* tooNarrow) {
+                                        const Metadata& metadata, const std::wstring& step, bool* tooNarrow) {
     ClassRasterWriter writer;
     const int maxClass = static_cast<int>(m_classes.size()) - 1;
     if (!writer.Create(m_param->m_outputPath, m_param->m_outputFormat, *m_input, maxClass,
@@ -483,7 +482,9 @@ bool ClassifyClump::Process() {
                     std::uint64_t closed = ~std::uint64_t{0};
                     for (const auto& [dcol, drow] : offsets) {
                         const int qc = col + dcol, qr = row + drow;
-                        closed &= qc < 0 || qr < 0 || qc >= W || qr >= H ? 0 : s.dilated[static_cast<size_t>(qr) * W + qc];
+                        closed &= qc < 0 || qr < 0 || qc >= W || qr >= H
+                                      ? 0
+                                      : s.dilated[static_cast<size_t>(qr) * W + qc];
                         if (!closed)
                             break;
                     }
@@ -493,7 +494,8 @@ bool ClassifyClump::Process() {
                         int hits = 0;
                         for (const auto& [dcol, drow] : offsets) {
                             const int qc = col - dcol, qr = row - drow;
-                            hits += qc >= 0 && qr >= 0 && qc < W && qr < H && v[static_cast<size_t>(qr) * W + qc] == cls;
+                            hits += qc >= 0 && qr >= 0 && qc < W && qr < H &&
+                                    v[static_cast<size_t>(qr) * W + qc] == cls;
                         }
                         if (hits > s.bestCount[k]) {
                             s.bestCount[k] = hits;
@@ -510,5 +512,6 @@ bool ClassifyClump::Process() {
         return true;
     };
     // Dilation reaches `reach` from a pixel and erosion `reach` again.
-    return WriteWithHalo(blocks, 2 * reach, kernel, [&] { return metadata; }, L"Clumping classes");
+    return WriteWithHalo(
+        blocks, 2 * reach, kernel, [&] { return metadata; }, L"Clumping classes");
 }

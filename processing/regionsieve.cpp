@@ -74,7 +74,7 @@ int RegionSieve::label(const Window& win, Scratch& s) const {
     // Roots are the smallest provisional label of their region, met first.
     std::int32_t regions = 0;
     for (std::int32_t& p : s.parent)
-        p = p == static_cast<std::int32_t>(&p - s.parent.data()) ? regions++ : s.parent[p] ;
+        p = p == static_cast<std::int32_t>(&p - s.parent.data()) ? regions++ : s.parent[p];
     for (size_t i = 0; i < n; ++i)
         if (s.label[i] >= 0)
             s.label[i] = s.parent[s.label[i]];
@@ -185,7 +185,9 @@ bool RegionSieve::SieveCore(const Window& win, std::uint16_t* out, Counts& count
     parent.resize(regions);
     for (std::int32_t id = 0; id < regions; ++id)
         parent[id] = id;
-    const auto stays = [&](std::int32_t root) { return !m_sieved[s.cls[root]] || s.size[root] >= m_threshold; };
+    const auto stays = [&](std::int32_t root) {
+        return !m_sieved[s.cls[root]] || s.size[root] >= m_threshold;
+    };
     const auto unite = [&](std::int32_t a, std::int32_t b) {
         a = findRoot(parent, a), b = findRoot(parent, b);
         if (a == b)
@@ -233,12 +235,14 @@ bool RegionSieve::SieveCore(const Window& win, std::uint16_t* out, Counts& count
         }
         // The vote: pixel pairs shared with each class, counting the regions
         // that stay when there is any, otherwise every touching region.
-        const bool anyStays = std::any_of(list.begin(), list.end(), [&](const auto& e) { return stays(e.first); });
+        const bool anyStays =
+            std::any_of(list.begin(), list.end(), [&](const auto& e) { return stays(e.first); });
         votes.clear();
         for (const auto& [other, pairs] : list) {
             if (anyStays && !stays(other))
                 continue;
-            auto it = std::find_if(votes.begin(), votes.end(), [&](const auto& v) { return v.first == s.cls[other]; });
+            auto it = std::find_if(votes.begin(), votes.end(),
+                                   [&](const auto& v) { return v.first == s.cls[other]; });
             if (it == votes.end())
                 votes.emplace_back(s.cls[other], pairs);
             else
@@ -276,7 +280,8 @@ bool RegionSieve::SieveCore(const Window& win, std::uint16_t* out, Counts& count
         for (int c = 0; c < win.coreWidth; ++c) {
             const size_t i = static_cast<size_t>(win.coreY + r) * w + win.coreX + c;
             const std::int32_t id = s.label[i];
-            out[static_cast<size_t>(r) * win.coreWidth + c] = id < 0 ? classes[i] : s.cls[findRoot(parent, id)];
+            out[static_cast<size_t>(r) * win.coreWidth + c] =
+                id < 0 ? classes[i] : s.cls[findRoot(parent, id)];
         }
     counts.smallBefore += found.smallBefore;
     counts.smallAfter += found.smallAfter;

@@ -2,7 +2,6 @@
 // fault: broken SVM models, outputs that are inputs, failed runs, signals,
 // .aif CRS lines, integer options, and one clean line with a telling exit code.
 // The binary runs in a child process, so a crash or a hang shows as a failure.
-#include "processing/svmmodel.h"
 #include "support/cli.h"
 #include "support/fixtures.h"
 
@@ -18,7 +17,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <random>
 #include <thread>
 
 namespace {
@@ -147,36 +145,6 @@ TEST(Hostile, BrokenSvmModelsAreRefusedWithOneLineNamingTheFile) {
         expectRefusal(r, 1, bad);
         EXPECT_FALSE(fs::exists(target));
     }
-    // In process, every truncation and 3,000 seeded mutations (a byte changed, a line
-    // dropped or repeated): one line naming the file, or a model both predictors run on.
-    std::mt19937 random(11);
-    for (size_t i = 0; i < model.size() + 3000; ++i) {
-        std::string text = model.substr(0, i);
-        for (int m = 0; i >= model.size() && m < 1 + static_cast<int>(random() % 3); ++m) {
-            const size_t at = random() % text.size(), start = text.rfind('\n', at) + 1;
-            const size_t end = std::min(text.find('\n', at) + 1, text.size());
-            if (const int kind = static_cast<int>(random() % 3); kind == 0)
-                text[at] = "0123456789 -:.e\n"[random() % 16];
-            else
-                text.replace(start, end - start,
-                             kind == 1 ? ""
-                                       : text.substr(start, end - start) + text.substr(start, end - start));
-        }
-        WriteBytes(bad, text);
-        std::wstring error;
-        const std::unique_ptr<tessera::SvmModel> loaded = tessera::SvmModel::Load(WPath(bad), error);
-        if (!loaded) {
-            EXPECT_EQ(error.find(L'\n'), std::wstring::npos);
-            EXPECT_NE(error.find(WPath(bad)), std::wstring::npos) << Narrow(error);
-            continue;
-        }
-        const std::vector<float> pixel(static_cast<size_t>(loaded->Bands()), 1000.0f);
-        std::uint16_t label = 0;
-        tessera::SvmModel::Workspace work;
-        loaded->Predict(pixel.data(), 1, nullptr, &label, work);
-        EXPECT_TRUE(label >= 1 && label <= loaded->MaxLabel() &&
-                    loaded->PredictWithLibsvm(pixel.data()) >= 1);
-    }
 }
 
 TEST(Hostile, NoOutputOverwritesAnInputOrAnotherOutput) {
@@ -269,9 +237,10 @@ void interrupt(const std::vector<std::string>& args, const fs::path& dir, const 
         return; // finished before the signal was seen
     // Stopped (or killed before it could catch the signal): a last line that says so.
     const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
-    if (r.code != 128 + sig)
-        EXPECT_EQ(std::tuple(r.code, last),
-                  std::tuple(1, "tessera " + args[0] + ": interrupted; nothing was written\n"));
+    EXPECT_TRUE(r.code == 128 + sig ||
+                std::tuple(r.code, last) ==
+                    std::tuple(1, "tessera " + args[0] + ": interrupted; nothing was written\n"))
+        << r.code << " " << last;
     for (const auto& [name, bytes] : earlier)
         EXPECT_EQ(ReadBytes(dir / name), bytes) << args[0] << " " << name;
 }
@@ -324,7 +293,7 @@ TEST(Hostile, AnAifCrsLineIsWktOrEpsgAndNothingElse) {
         return run(
             {"kmeans", s.image.string(), (d / "k.tif").string(), "--aoi", (d / "a.aif").string(), "--quiet"});
     };
-    for (const std::string crs :
+    for (const std::string& crs :
          {url, std::string("/etc/passwd"), std::string("+proj=longlat"), std::string("EPSG:4326 http://x"),
           std::string("GEOGCS[\"x\" /etc/passwd")}) {
         expectRefusal(aoi(crs), 1, "area of interest");

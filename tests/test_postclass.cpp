@@ -176,7 +176,7 @@ TEST(ClassMerge, RelabelsByTheRulesSumsTheTargetsCountsAndSplitsEntriesAtThePlus
     }
 }
 
-TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
+TEST(ClassSieve, HandWorkedSpeckle) {
     const fs::path d = Scratch("sieve-hand");
     // 1 1 1 3
     // 1 2 1 3     the lone 2 is surrounded by 1; the pair of 3s at the right
@@ -188,22 +188,6 @@ TEST(ClassSieve, HandWorkedSpeckleAndARegionLongerThanABlock) {
     // The lower-right 2 is a region of one pixel too; its neighbours that stay
     // are the 1 to its left (the 3 above it is removed), so it becomes 1.
     EXPECT_EQ(ReadBand(d / "out.tif"), std::vector<int>(12, 1));
-    // A one-pixel-wide snake of class 2 winding over several 4 x 4 blocks:
-    // 12 pixels, kept with threshold 12 and removed with threshold 13.
-    const int W = 10, H = 6;
-    std::vector<int> v(W * H, 1);
-    for (int c = 0; c < 8; ++c)
-        v[1 * W + c] = 2;
-    for (int r = 2; r < 6; ++r)
-        v[r * W + 7] = 2;
-    classImage(d / "snake.tif", W, H, v, 2);
-    for (const int threshold : {12, 13}) {
-        const fs::path out = d / ("out" + std::to_string(threshold) + ".tif");
-        ASSERT_EQ(
-            runTool<CClassifiedSieve>(sieveRecord(d / "snake.tif", out, {{L"类2", 2}}, threshold), 0, 4, 4),
-            "");
-        EXPECT_EQ(ReadBand(out), threshold == 12 ? v : std::vector<int>(W * H, 1)) << threshold;
-    }
 }
 
 TEST(ClassClump, HandWorkedGapsAreClosedUpToTheElementsLength) {

@@ -558,7 +558,8 @@ TEST_F(SampleEditorTest, MergeAppendsTheUnionOfTheSelectedSamplesAndLogsAnEmptyS
     EXPECT_EQ(table->GetRowCount(), 7);
     // The log line: time, level, source file and line, function, message.
     EXPECT_TRUE(std::regex_search(
-        ReadBytes(logPath), std::regex(R"(\d \[ERROR\] \w+:\d+ CAoiEditorDlg::OnMerge: Merge Covariant Failed!\n$)")))
+        ReadBytes(logPath),
+        std::regex(R"(\d \[ERROR\] \w+:\d+ CAoiEditorDlg::OnMerge: Merge Covariant Failed!\n$)")))
         << ReadBytes(logPath);
 }
 

@@ -94,12 +94,12 @@ GalleryData DemoData() {
 std::map<std::string, QStringList> ShowGallery(const std::string& folder, const GalleryInspector& also = {}) {
     std::map<std::string, QStringList> shown;
     const fs::path dir = Scratch(folder);
-    const GalleryResult result =
-        WriteGallery(QString::fromStdWString(WPath(dir)), DemoData(), [&](const std::string& name, QWidget& window) {
-            shown[name] = ShownTexts(window);
-            if (also)
-                also(name, window);
-        });
+    const GalleryResult result = WriteGallery(QString::fromStdWString(WPath(dir)), DemoData(),
+                                              [&](const std::string& name, QWidget& window) {
+                                                  shown[name] = ShownTexts(window);
+                                                  if (also)
+                                                      also(name, window);
+                                              });
     EXPECT_TRUE(result.ok()) << result.error.toStdString();
     EXPECT_EQ(shown.size(), LibraryWindows().size() + 1); // and the host
     EXPECT_EQ(result.shots.size(), shown.size());
@@ -148,10 +148,9 @@ TEST(Workbench, GalleryShowsEachWindowInUse) {
             EXPECT_GE(has(name, "samples.cif"), 1) << name;
             EXPECT_GE(has(name, ".tif"), 3) << name;
         } else if (name.starts_with("CClasses") || name.starts_with("CClassify")) {
-            if (name != "CClassesStaticsDlg") // which shows the image's rows only
-                EXPECT_GE(has(name, "classified.tif"), 1) << name << ": the classified image is chosen";
-            if (name != "CClassesAccuracyDlg")
-                EXPECT_GE(classes(name), 3) << name << ": its classes are listed";
+            // The statistics window shows the image's rows only; the accuracy window no class list.
+            EXPECT_TRUE(name == "CClassesStaticsDlg" || has(name, "classified.tif") >= 1) << name;
+            EXPECT_TRUE(name == "CClassesAccuracyDlg" || classes(name) >= 3) << name;
         }
     }
     EXPECT_GE(has("CDlgUnsuperviseClassify", "scene.tif"), 1);
