@@ -5,6 +5,8 @@
 #include "engine/rastersource.h"
 #include "processing/regionsieve.h"
 
+#include <cpl_error.h>
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -370,6 +372,7 @@ bool CClassifiedSieve::Process() {
     if (static_cast<long long>(width) * height > std::numeric_limits<std::int32_t>::max())
         return Fail(L"The small regions of this image reach too far to sieve it in windows, and it is too "
                     L"large to sieve whole.");
+    CPLDebug("TESSERA", "sieve: small regions reach beyond a window's halo; the whole image is one window");
     std::fill(counts.begin(), counts.end(), RegionSieve::Counts());
     return WriteWithHalo(blocks, std::max(width, height), kernel, withCounts, L"Removing small regions");
 }
