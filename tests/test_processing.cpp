@@ -308,8 +308,7 @@ TEST(KMeans, HonoursTheAoiNodataAndTheSampleLimit) {
     const std::vector<int> sampledLabels = ReadBand(dir / "sampled.tif");
     const std::vector<int> full = naiveKMeansLabels(s, std::vector<char>(40 * 30, 1), 3, 10, 0.05);
     for (size_t i = 0; i < full.size(); ++i)
-        if (s.values[1][i] != 0)
-            ASSERT_EQ(sampledLabels[i], full[i]) << i;
+        ASSERT_TRUE(s.values[1][i] == 0 || sampledLabels[i] == full[i]) << i;
 }
 
 TEST(KMeans, CancelAndBadInputLeaveNoOutput) {
