@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
-#include <numeric>
 #include <set>
 #include <sstream>
 
@@ -109,8 +108,11 @@ bool gatherSample(Communicator& comm, BlockProcessor& blocks, const PixelRect& r
     // Each block's grid pixels go straight to their place in one buffer, sized
     // for every grid pixel and closed up over the invalid ones afterwards: no
     // growing vectors and no second copy of the sample.
+    const auto firstOnGrid = [&](int from, int origin) { // first grid position at or after from
+        return origin + ((std::max(from, origin) - origin + step - 1) / step) * step;
+    };
     const auto gridCount = [&](int from, int to, int origin) { // grid positions in [from, to)
-        const int first = origin + ((std::max(from, origin) - origin + step - 1) / step) * step;
+        const int first = firstOnGrid(from, origin);
         return first < to ? static_cast<std::size_t>((to - 1 - first) / step + 1) : std::size_t{0};
     };
     std::vector<std::size_t> place(myBlocks.size() + 1, 0); // in pixels
@@ -125,18 +127,13 @@ bool gatherSample(Communicator& comm, BlockProcessor& blocks, const PixelRect& r
     AdviseHugePages(local.data.data(), local.data.capacity() * sizeof(float));
     local.data.resize(place.back() * bands);
     std::vector<std::size_t> filled(myBlocks.size(), 0);
-    std::vector<std::int64_t> positions(myBlocks.size(), 0);
     const bool ok = blocks.ForEachBlock(
         [&](const PixelBlock& block, int) {
             const int at = mine.at({block.y, block.x});
             float* to = local.data.data() + place[at] * bands;
-            // First grid row and column inside the block.
-            const int row0 = rect.top + ((std::max(block.y, rect.top) - rect.top + step - 1) / step) * step;
-            const int col0 =
-                rect.left + ((std::max(block.x, rect.left) - rect.left + step - 1) / step) * step;
+            const int row0 = firstOnGrid(block.y, rect.top), col0 = firstOnGrid(block.x, rect.left);
             for (int row = row0; row < block.y + block.height && row < rect.bottom; row += step)
                 for (int col = col0; col < block.x + block.width && col < rect.right; col += step) {
-                    ++positions[at];
                     const int i = (row - block.y) * block.width + (col - block.x);
                     if (block.valid[i])
                         std::copy_n(block.Pixel(i), bands, to + filled[at]++ * bands);
@@ -150,14 +147,15 @@ bool gatherSample(Communicator& comm, BlockProcessor& blocks, const PixelRect& r
     for (size_t b = 0; b < myBlocks.size(); ++b) {
         const auto from = local.data.begin() + static_cast<std::ptrdiff_t>(place[b] * bands);
         std::copy(from, from + static_cast<std::ptrdiff_t>(filled[b] * bands),
-                  local.data.begin() + static_cast<std::ptrdiff_t>(starts.back() * bands)); // never rightwards
+                  local.data.begin() +
+                      static_cast<std::ptrdiff_t>(starts.back() * bands)); // never rightwards
         starts.push_back(starts.back() + filled[b]);
         numbers.push_back(number.at({myBlocks[b].top, myBlocks[b].left}));
     }
     local.data.resize(starts.back() * bands);
     out.sample = SampleShare(comm, std::move(local), std::move(starts), std::move(numbers),
                              static_cast<int>(number.size()));
-    std::int64_t visited = std::accumulate(positions.begin(), positions.end(), std::int64_t{0});
+    auto visited = static_cast<std::int64_t>(place.back()); // this rank's grid pixels, valid or not
     comm.Allreduce(&visited, 1, Communicator::Reduce::Sum);
     out.weight = visited > 0 ? total / static_cast<double>(visited) : 1.0;
     return true;
